@@ -1,0 +1,27 @@
+// The application object: one start handles one book, or one visit to the
+// settings window.
+#pragma once
+
+#include <wx/app.h>
+
+#include <memory>
+
+class CInstanceMarker;
+class wxFileConfig;
+
+class CBookCopyApp : public wxApp
+{
+public:
+    CBookCopyApp();
+    ~CBookCopyApp() override;
+
+    bool OnInit() override;
+    int OnRun() override;
+    int OnExit() override;
+
+private:
+    // Runs the start-up steps; false when another instance already runs.
+    bool InitInstance();
+
+    std::unique_ptr<CInstanceMarker> m_marker;
+};

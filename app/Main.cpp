@@ -1,0 +1,3 @@
+#include "app/BookCopyApp.h"
+
+wxIMPLEMENT_APP(CBookCopyApp);

@@ -1,0 +1,21 @@
+# Every outside library comes from Debian packages (scripts/install-deps.sh);
+# nothing is downloaded while building.
+include(${CMAKE_CURRENT_LIST_DIR}/Wx.cmake)
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MOUNT REQUIRED IMPORTED_TARGET mount)
+pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0 gio-unix-2.0)
+
+# Debian's TinyXML 2.6 is built with TIXML_USE_STL; its header says so itself.
+find_path(TINYXML_INCLUDE_DIR tinyxml.h REQUIRED)
+find_library(TINYXML_LIBRARY tinyxml REQUIRED)
+add_library(tinyxml::tinyxml UNKNOWN IMPORTED GLOBAL)
+set_target_properties(tinyxml::tinyxml PROPERTIES
+  IMPORTED_LOCATION "${TINYXML_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${TINYXML_INCLUDE_DIR}"
+  INTERFACE_COMPILE_DEFINITIONS TIXML_USE_STL)
+
+if(BUILD_TESTING)
+  find_package(GTest REQUIRED)
+endif()

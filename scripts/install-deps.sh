@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, run and test Talvora.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential g++ cmake ninja-build pkg-config
+  # libraries
+  libwxgtk3.2-dev libtinyxml-dev libmount-dev libudev-dev libglib2.0-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev valgrind
+  # windows under a virtual display, driven through the accessibility tree
+  xvfb xauth dbus-x11 at-spi2-core python3-pyatspi xdotool imagemagick
+  metacity fonts-dejavu-core
+  # desktop integration checks and packaging
+  desktop-file-utils appstream dpkg-dev file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

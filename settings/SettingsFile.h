@@ -1,0 +1,12 @@
+// Opens the per-user settings file as a wxWidgets profile.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class wxFileConfig;
+
+// Never fails and never shows a message: a missing, unreadable or garbled
+// file gives an empty profile, whose values then read as their defaults.
+// The folder is created when missing, so that a later save can succeed.
+std::unique_ptr<wxFileConfig> OpenSettingsFile(const std::string& path);

@@ -1,0 +1,46 @@
+// The copy window: finds the disc, shows where the book will go and copies it.
+#pragma once
+
+#include "ui/Dialog.h"
+
+#include <string>
+
+class CSettings;
+class wxButton;
+class wxStaticText;
+
+class CCopyDlg : public CDialog
+{
+public:
+    explicit CCopyDlg(wxWindow* parent = nullptr);
+    ~CCopyDlg() override;
+
+    // The settings window's record; not owned, never written. Set before
+    // the window runs.
+    CSettings* m_pSettings = nullptr;
+
+    bool TransferDataToWindow() override;
+
+protected:
+    void OnShownOnScreen() override;
+    void OnCancel() override;
+    void OnOK() override;
+
+    void OnInitDialog(wxInitDialogEvent& event);
+    void OnShowWindow();
+    void OnSearchDisc();
+    void OnStartCopy();
+
+    // Set when the copy starts and never cleared: from then on the window
+    // may not be cancelled.
+    bool m_bBusy = false;
+    std::string m_strSourceRoot;
+    std::string m_strDestPath;
+    // What the two lines show, as UTF-8.
+    wxString m_strTitleText;
+    wxString m_strDestText;
+
+    wxButton* m_btnStart = nullptr;
+    wxStaticText* m_titleLine = nullptr;
+    wxStaticText* m_destLine = nullptr;
+};

@@ -1,0 +1,63 @@
+#include "ui/Dialog.h"
+
+#include "ui/DialogServices.h"
+
+#include <wx/dcclient.h>
+
+CDialog::CDialog(wxWindow* parent, wxWindowID id, const wxString& title, long style)
+    : wxDialog(parent, id, title, wxDefaultPosition, wxDefaultSize, style)
+{
+    Bind(wxEVT_PAINT, &CDialog::OnPaint, this);
+    Bind(wxEVT_CLOSE_WINDOW, &CDialog::OnClose, this);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, wxID_CANCEL);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+}
+
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+void CDialog::OnOK()
+{
+    EndDialog(IDOK);
+}
+
+void CDialog::OnClose(wxCloseEvent& event)
+{
+    // The window decides in OnCancel whether it may end now (a copy in
+    // progress may not be abandoned); wx must not destroy it behind our back.
+    if (event.CanVeto())
+        event.Veto();
+    OnCancel();
+}
+
+int CDialog::ShowModal()
+{
+    if (m_ending)
+        return GetReturnCode();
+    return wxDialog::ShowModal();
+}
+
+void CDialog::EndDialog(int code)
+{
+    SetReturnCode(code);
+    if (m_ending)
+        return;
+    m_ending = true;
+    // EndModal before wx's modal loop runs would leave a loop that never
+    // ends; a posted call runs inside the loop, after the current handler.
+    CallAfter([this] {
+        if (IsModal())
+            EndModal(GetReturnCode());
+    });
+}
+
+void CDialog::OnPaint(wxPaintEvent&)
+{
+    wxPaintDC dc(this);
+    if (m_painted)
+        return;
+    m_painted = true;
+    CallAfter([this] { OnShownOnScreen(); });
+}

@@ -1,0 +1,40 @@
+// Behaviour every Talvora window shares on top of wxDialog.
+#pragma once
+
+#include <wx/dialog.h>
+
+class CDialog : public wxDialog
+{
+public:
+    CDialog(wxWindow* parent, wxWindowID id, const wxString& title, long style = wxDEFAULT_DIALOG_STYLE);
+
+    // Runs the window modally and returns its end code; a window ended
+    // before it was run returns that code at once without appearing.
+    int ShowModal() override;
+
+    // Ends the modal run once the handler that calls it has returned. Safe
+    // anywhere: before the run, while the window initialises (when wx has
+    // no modal loop yet to leave) and from nested handlers.
+    void EndDialog(int code);
+
+    bool IsEnding() const { return m_ending; }
+
+protected:
+    // Escape, the close box and a wxID_CANCEL button arrive here; the
+    // default ends the window with IDCANCEL.
+    virtual void OnCancel();
+    // A wxID_OK button arrives here; the default ends the window with IDOK.
+    virtual void OnOK();
+
+    // Called once, after the window has really been painted on screen.
+    // wxEVT_SHOW and the first idle event both come while a window manager
+    // may still hold the window unmapped; only the first paint is reliable.
+    virtual void OnShownOnScreen() {}
+
+private:
+    void OnPaint(wxPaintEvent& event);
+    void OnClose(wxCloseEvent& event);
+
+    bool m_ending = false;
+    bool m_painted = false;
+};

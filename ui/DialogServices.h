@@ -1,0 +1,41 @@
+// What the windows need of the desktop besides their own controls: message
+// boxes now, and the other services as they arrive. The application installs
+// the native services once; tests install scripted ones in their place.
+#pragma once
+
+#include <wx/string.h>
+
+class wxWindow;
+
+// Dialog end codes.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// Message box types, combined with |.
+inline constexpr unsigned MB_OK = 0x00;
+inline constexpr unsigned MB_OKCANCEL = 0x01;
+inline constexpr unsigned MB_ICONHAND = 0x10;     // error
+inline constexpr unsigned MB_ICONASTERISK = 0x40; // information
+
+class IDialogServices
+{
+public:
+    virtual ~IDialogServices() = default;
+
+    // A modal message box captioned with the program's name. Returns IDCANCEL
+    // only when an MB_OKCANCEL box was cancelled, IDOK otherwise.
+    virtual int MessageBox(wxWindow* parent, const wxString& text, unsigned type) = 0;
+};
+
+// The installed services; the native ones until something else is installed.
+IDialogServices& DialogServices();
+
+// Installs services that stay owned by the caller and must outlive their
+// use; nullptr puts the native ones back. Returns what was installed before.
+IDialogServices* InstallDialogServices(IDialogServices* services);
+
+// A message box over whatever window is active, as the windows show them.
+int AfxMessageBox(const wxString& text, unsigned type);
+
+// The caption of every message box.
+inline constexpr const char* kProgramName = "Talvora";
