@@ -1,0 +1,45 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Case
+{
+    std::vector<std::string> arguments;
+    bool setup;
+};
+
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << "[" << CommandLineText(c.arguments) << "]";
+}
+
+class SetupSwitch : public testing::TestWithParam<Case>
+{};
+
+TEST_P(SetupSwitch, IsRecognisedOnlyAsTheWholeText)
+{
+    EXPECT_EQ(GetParam().setup, IsSetupSwitch(CommandLineText(GetParam().arguments)))
+        << "text: [" << CommandLineText(GetParam().arguments) << "]";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, SetupSwitch,
+    testing::Values(Case{{"/setup"}, true}, Case{{"/SETUP"}, true}, Case{{"/SeTuP"}, true},
+                    Case{{"   /setup"}, true},      // blanks before it are skipped
+                    Case{{"\t/setup"}, true},       // so is any control character
+                    Case{{"", "/setup"}, true},     // an empty word adds only a blank before it
+                    Case{{"/setup "}, false},       // a trailing blank stays part of the text
+                    Case{{"/setup", ""}, false},    // and so does an empty word after it
+                    Case{{"/setup", "x"}, false},   // a further word
+                    Case{{"/setupx"}, false}, Case{{"-setup"}, false}, Case{{"setup"}, false},
+                    Case{{"/set"}, false}, Case{{}, false}, Case{{"/s\xC3\xA9tup"}, false}));
+
+TEST(CommandLineText, JoinsWordsWithSingleBlanks)
+{
+    EXPECT_EQ("a b  c ", CommandLineText({"  a", "b", " c "}));
+    EXPECT_EQ("", CommandLineText({}));
+}
+
+} // namespace

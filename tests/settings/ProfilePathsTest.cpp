@@ -1,0 +1,87 @@
+#include "settings/ProfilePaths.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct EnvCase
+{
+    const char* what;
+    const char* tmpdir;
+    const char* cache;
+    const char* config;
+    const char* runtime;
+    std::string tempPath;
+    std::string settingsFile;
+    std::string runtimeFolder;
+};
+
+void PrintTo(const EnvCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+class ProfilePaths : public testing::TestWithParam<EnvCase>
+{};
+
+TEST_P(ProfilePaths, FollowTheDesktopConventions)
+{
+    const EnvCase& c = GetParam();
+    CScopedEnv home("HOME", "/home/lezer");
+    CScopedEnv tmp("TMPDIR", c.tmpdir);
+    CScopedEnv cache("XDG_CACHE_HOME", c.cache);
+    CScopedEnv config("XDG_CONFIG_HOME", c.config);
+    CScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime);
+    EXPECT_EQ(c.tempPath, profile_paths::TempPath());
+    EXPECT_EQ(c.settingsFile, profile_paths::SettingsFile());
+    EXPECT_EQ(c.runtimeFolder, profile_paths::RuntimeFolder());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, ProfilePaths,
+    testing::Values(
+        EnvCase{"nothing set", nullptr, nullptr, nullptr, nullptr, "/home/lezer/.cache/",
+                "/home/lezer/.config/Merrowind/Talvora.conf", "/home/lezer/.config/Merrowind"},
+        EnvCase{"all set", "/scratch", "/c", "/cfg/", "/run/user/1000", "/scratch/", "/cfg/Merrowind/Talvora.conf",
+                "/run/user/1000"},
+        EnvCase{"tmpdir with slash", "/scratch//", "/c", nullptr, nullptr, "/scratch/",
+                "/home/lezer/.config/Merrowind/Talvora.conf", "/home/lezer/.config/Merrowind"},
+        EnvCase{"relative values ignored", "tmp", "cache", "cfg", "run", "/home/lezer/.cache/",
+                "/home/lezer/.config/Merrowind/Talvora.conf", "/home/lezer/.config/Merrowind"},
+        EnvCase{"empty values ignored", "", "", "", "", "/home/lezer/.cache/",
+                "/home/lezer/.config/Merrowind/Talvora.conf", "/home/lezer/.config/Merrowind"},
+        EnvCase{"root as temporary folder", "/", nullptr, nullptr, nullptr, "/",
+                "/home/lezer/.config/Merrowind/Talvora.conf", "/home/lezer/.config/Merrowind"}),
+    [](const auto& info) {
+        std::string name = info.param.what;
+        for (char& c : name)
+            if (c == ' ')
+                c = '_';
+        return name;
+    });
+
+TEST(MakeFolders, CreatesMissingParentsPrivately)
+{
+    CTempDir dir;
+    const std::string deep = dir / "a/b/c";
+    ASSERT_TRUE(profile_paths::MakeFolders(deep));
+    struct stat st {};
+    ASSERT_EQ(0, stat(deep.c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+    EXPECT_TRUE(profile_paths::MakeFolders(deep)); // already there
+}
+
+TEST(MakeFolders, FailsThroughAFile)
+{
+    CTempDir dir;
+    FILE* f = fopen((dir / "file").c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    fclose(f);
+    EXPECT_FALSE(profile_paths::MakeFolders(dir / "file/sub"));
+    EXPECT_FALSE(profile_paths::MakeFolders(""));
+}
+
+} // namespace

@@ -1,0 +1,38 @@
+// main() for test programs that create windows: wxWidgets is started once
+// for the whole program, and its assertions fail the running test instead
+// of opening a dialog that nobody answers.
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/init.h>
+
+namespace {
+
+class CTestApp : public wxApp
+{
+public:
+    bool OnInit() override { return true; }
+};
+
+void AssertFails(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg)
+{
+    ADD_FAILURE_AT(file.utf8_str(), line) << "wx assertion in " << func.utf8_string() << ": "
+                                          << cond.utf8_string() << " " << msg.utf8_string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    wxApp::SetInstance(new CTestApp);
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+        fprintf(stderr, "cannot start wxWidgets (is there a display?)\n");
+        return 1;
+    }
+    wxSetAssertHandler(AssertFails);
+    const int result = RUN_ALL_TESTS();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return result;
+}
