@@ -1,0 +1,257 @@
+#include "book/DiscLocator.h"
+
+#include <libmount.h>
+#include <libudev.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace disc {
+
+namespace {
+
+constexpr unsigned kScsiCdromMajor = 11;
+constexpr unsigned kLoopMajor = 7;
+const char* const kNccName = "ncc.html";
+
+std::string AsRoot(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::string BaseName(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsDiscImageFs(const std::string& type)
+{
+    return type == "iso9660" || type == "udf";
+}
+
+bool SameDevice(const MountEntry& mount, const OpticalDrive& drive)
+{
+    if (mount.major != 0 || drive.major != 0)
+        return mount.major == drive.major && mount.minor == drive.minor;
+    return !drive.devNode.empty() && mount.source == drive.devNode;
+}
+
+bool EqualsIgnoreCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+} // namespace
+
+bool NaturalLess(const std::string& a, const std::string& b)
+{
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (da && db) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+                ++ej;
+            // Compare the numbers by value without converting: strip leading
+            // zeros, then the longer one is larger.
+            std::size_t si = i, sj = j;
+            while (si + 1 < ei && a[si] == '0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == '0')
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj;
+            const int cmp = a.compare(si, ei - si, b, sj, ej - sj);
+            if (cmp != 0)
+                return cmp < 0;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j])
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<MountEntry> ReadMountTable(const std::string& mountInfoPath)
+{
+    std::vector<MountEntry> entries;
+    libmnt_table* table = mnt_new_table();
+    if (table == nullptr)
+        return entries;
+    if (mnt_table_parse_file(table, mountInfoPath.c_str()) == 0) {
+        libmnt_iter* iter = mnt_new_iter(MNT_ITER_FORWARD);
+        libmnt_fs* fs = nullptr;
+        while (iter != nullptr && mnt_table_next_fs(table, iter, &fs) == 0) {
+            MountEntry e;
+            auto text = [](const char* s) { return s != nullptr ? std::string(s) : std::string(); };
+            e.source = text(mnt_fs_get_source(fs));
+            e.target = text(mnt_fs_get_target(fs));
+            e.fsType = text(mnt_fs_get_fstype(fs));
+            e.fsRoot = text(mnt_fs_get_root(fs));
+            const dev_t dev = mnt_fs_get_devno(fs);
+            e.major = major(dev);
+            e.minor = minor(dev);
+            if (!e.target.empty())
+                entries.push_back(std::move(e));
+        }
+        mnt_free_iter(iter);
+    }
+    mnt_unref_table(table);
+    return entries;
+}
+
+std::vector<OpticalDrive> CSystemDiscPlatform::OpticalDrives() const
+{
+    std::vector<OpticalDrive> drives;
+    udev* ctx = udev_new();
+    if (ctx == nullptr)
+        return drives;
+    udev_enumerate* en = udev_enumerate_new(ctx);
+    if (en != nullptr && udev_enumerate_add_match_subsystem(en, "block") >= 0 && udev_enumerate_scan_devices(en) >= 0) {
+        udev_list_entry* entry = nullptr;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(en))
+        {
+            udev_device* dev = udev_device_new_from_syspath(ctx, udev_list_entry_get_name(entry));
+            if (dev == nullptr)
+                continue;
+            const dev_t num = udev_device_get_devnum(dev);
+            const char* cdrom = udev_device_get_property_value(dev, "ID_CDROM");
+            // Without udev's database (no udevd, as in containers) only the
+            // kernel's own SCSI CD-ROM devices can be recognised.
+            const bool optical = cdrom != nullptr ? std::strcmp(cdrom, "1") == 0 : major(num) == kScsiCdromMajor;
+            const char* node = udev_device_get_devnode(dev);
+            if (optical && node != nullptr)
+                drives.push_back({node, major(num), minor(num)});
+            udev_device_unref(dev);
+        }
+    }
+    udev_enumerate_unref(en);
+    udev_unref(ctx);
+    return drives;
+}
+
+std::vector<MountEntry> CSystemDiscPlatform::Mounts() const
+{
+    return ReadMountTable("/proc/self/mountinfo");
+}
+
+std::vector<std::string> CandidateRoots(const IDiscPlatform& platform)
+{
+    std::vector<OpticalDrive> drives = platform.OpticalDrives();
+    const std::vector<MountEntry> mounts = platform.Mounts();
+
+    // A mounted SCSI CD-ROM device is a drive even when the device manager
+    // did not list it.
+    for (const MountEntry& m : mounts) {
+        if (m.major != kScsiCdromMajor)
+            continue;
+        const bool listed = std::any_of(drives.begin(), drives.end(),
+                                        [&](const OpticalDrive& d) { return SameDevice(m, d); });
+        if (!listed)
+            drives.push_back({m.source, m.major, m.minor});
+    }
+    std::stable_sort(drives.begin(), drives.end(), [](const OpticalDrive& a, const OpticalDrive& b) {
+        return NaturalLess(BaseName(a.devNode), BaseName(b.devNode));
+    });
+
+    // Only a mount of the whole file system shows the disc's root.
+    auto wholeFs = [](const MountEntry& m) { return m.fsRoot.empty() || m.fsRoot == "/"; };
+
+    std::vector<std::string> roots;
+    for (const OpticalDrive& d : drives)
+        for (const MountEntry& m : mounts)
+            if (wholeFs(m) && SameDevice(m, d))
+                roots.push_back(AsRoot(m.target));
+
+    std::vector<const MountEntry*> images;
+    for (const MountEntry& m : mounts)
+        if (wholeFs(m) && m.major == kLoopMajor && IsDiscImageFs(m.fsType))
+            images.push_back(&m);
+    std::stable_sort(images.begin(), images.end(), [](const MountEntry* a, const MountEntry* b) {
+        return NaturalLess(BaseName(a->source), BaseName(b->source));
+    });
+    for (const MountEntry* m : images)
+        roots.push_back(AsRoot(m->target));
+    return roots;
+}
+
+std::vector<std::string> RootsFromDriveList(const std::string& list)
+{
+    std::vector<std::string> roots;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find(':', start);
+        if (end == std::string::npos)
+            end = list.size();
+        if (end > start)
+            roots.push_back(AsRoot(list.substr(start, end - start)));
+        start = end + 1;
+    }
+    return roots;
+}
+
+std::string FindNccName(const std::string& root)
+{
+    struct stat st;
+    if (::lstat((root + kNccName).c_str(), &st) == 0)
+        return kNccName;
+    // Discs written on other systems may store the name in capitals.
+    DIR* dir = ::opendir(root.c_str());
+    if (dir == nullptr)
+        return {};
+    std::string found;
+    while (const dirent* e = ::readdir(dir)) {
+        if (EqualsIgnoreCase(e->d_name, kNccName)) {
+            // The smallest byte order gives the same choice on every run.
+            if (found.empty() || std::strcmp(e->d_name, found.c_str()) < 0)
+                found = e->d_name;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+std::string FindDaisyDiscIn(const std::vector<std::string>& roots, std::string& nccPath)
+{
+    std::string chosen;
+    for (const std::string& root : roots) {
+        const std::string name = FindNccName(root);
+        if (name.empty())
+            continue;
+        chosen = root;
+        nccPath = root + name;
+    }
+    return chosen;
+}
+
+} // namespace disc
+
+std::string FindDaisyDisc(std::string& nccPath, const disc::IDiscPlatform& platform)
+{
+    return disc::FindDaisyDiscIn(disc::CandidateRoots(platform), nccPath);
+}
+
+std::string FindDaisyDisc(std::string& nccPath)
+{
+    if (const char* list = std::getenv("TALVORA_DRIVES"))
+        return disc::FindDaisyDiscIn(disc::RootsFromDriveList(list), nccPath);
+    return FindDaisyDisc(nccPath, disc::CSystemDiscPlatform());
+}

@@ -1,0 +1,263 @@
+#include "book/DiscLocator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CScratch
+{
+public:
+    CScratch()
+    {
+        std::string pattern = (fs::temp_directory_path() / "talvora-disc-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp");
+        m_root = pattern;
+    }
+    ~CScratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+    std::string Dir(const std::string& name) const
+    {
+        const fs::path p = m_root / name;
+        fs::create_directories(p);
+        return p.string();
+    }
+    const fs::path& Root() const { return m_root; }
+
+private:
+    fs::path m_root;
+};
+
+void Touch(const fs::path& p)
+{
+    fs::create_directories(p.parent_path());
+    std::ofstream(p) << "<html/>";
+}
+
+class CFakePlatform final : public disc::IDiscPlatform
+{
+public:
+    std::vector<disc::OpticalDrive> drives;
+    std::vector<disc::MountEntry> mounts;
+    std::vector<disc::OpticalDrive> OpticalDrives() const override { return drives; }
+    std::vector<disc::MountEntry> Mounts() const override { return mounts; }
+};
+
+// A mount of one of the scratch folders. Device numbers as the kernel gives
+// them: 11 SCSI CD-ROM, 8 SCSI disk, 7 loop.
+struct Mount
+{
+    const char* source;
+    unsigned major, minor;
+    const char* fsType;
+    const char* folder;        // mount point inside the scratch folder
+    const char* fsRoot = "/";
+};
+
+struct Case
+{
+    const char* name;
+    std::vector<disc::OpticalDrive> drives;
+    std::vector<Mount> mounts;
+    std::vector<std::string> files;   // relative to the scratch folder; a trailing '/' makes a folder
+    const char* expectedFolder;       // nullptr: nothing found
+    const char* expectedNccName = "ncc.html";
+};
+
+const disc::OpticalDrive sr0{"/dev/sr0", 11, 0};
+const disc::OpticalDrive sr1{"/dev/sr1", 11, 1};
+const disc::OpticalDrive sr2{"/dev/sr2", 11, 2};
+const disc::OpticalDrive sr10{"/dev/sr10", 11, 10};
+
+const std::vector<Case> kCases = {
+    {"TwoDrivesBothWithBookLastWins", {sr0, sr1},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}, {"/dev/sr1", 11, 1, "iso9660", "f"}},
+     {"d/ncc.html", "f/ncc.html"}, "f"},
+    {"DeviceOrderIsNaturalNotAlphabetic", {sr10, sr2},
+     {{"/dev/sr10", 11, 10, "udf", "ten"}, {"/dev/sr2", 11, 2, "udf", "two"}},
+     {"ten/ncc.html", "two/ncc.html"}, "ten"},
+    {"OnlyDriveWithBookIsTaken", {sr0, sr1},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}, {"/dev/sr1", 11, 1, "iso9660", "f"}},
+     {"d/ncc.html", "f/other.html"}, "d"},
+    {"NccInSubfolderOnlyIsPassedOver", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/book/ncc.html"}, nullptr},
+    {"HardDiskWithNccIsPassedOver", {sr0},
+     {{"/dev/sda1", 8, 1, "ext4", "disk"}, {"/dev/sr0", 11, 0, "iso9660", "d"}},
+     {"disk/ncc.html", "d/readme.txt"}, nullptr},
+    {"UsbStickWithNccIsPassedOver", {},
+     {{"/dev/sdb1", 8, 17, "vfat", "stick"}}, {"stick/ncc.html"}, nullptr},
+    {"FolderNamedNccCounts", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/ncc.html/"}, "d"},
+    {"CapitalNameIsFoundAndNamedAsStored", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/NCC.HTML"}, "d", "NCC.HTML"},
+    {"MixedCaseNameIsFound", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/Ncc.Html"}, "d", "Ncc.Html"},
+    {"SmallLettersPreferredWhenBothExist", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/NCC.HTML", "d/ncc.html"}, "d"},
+    {"DriveWithoutDiscIsPassedOver", {sr0, sr1},
+     {{"/dev/sr1", 11, 1, "iso9660", "f"}}, {"f/readme.txt"}, nullptr},
+    {"DiscImageCountsAfterPhysicalDrives", {sr1},
+     {{"/dev/loop3", 7, 3, "iso9660", "image"}, {"/dev/sr1", 11, 1, "iso9660", "f"}},
+     {"image/ncc.html", "f/ncc.html"}, "image"},
+    {"ImagesInNaturalOrder", {},
+     {{"/dev/loop10", 7, 10, "udf", "ten"}, {"/dev/loop2", 7, 2, "iso9660", "two"}},
+     {"ten/ncc.html", "two/ncc.html"}, "ten"},
+    {"LoopWithOrdinaryFileSystemIsNoDisc", {},
+     {{"/dev/loop0", 7, 0, "ext4", "img"}}, {"img/ncc.html"}, nullptr},
+    {"UnlistedScsiCdromStillCounts", {},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/ncc.html"}, "d"},
+    {"DriveMatchedByDeviceNumberNotName", {{"/dev/sr0", 11, 0}},
+     {{"/dev/cdrom", 11, 0, "iso9660", "d"}}, {"d/ncc.html"}, "d"},
+    {"BindMountOfSubfolderIsNoRoot", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "sub", "/book"}}, {"sub/ncc.html"}, nullptr},
+    {"SpaceInMountPoint", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "My Book Disc"}}, {"My Book Disc/ncc.html"}, "My Book Disc"},
+};
+
+class FindDaisyDiscTable : public testing::TestWithParam<Case>
+{
+};
+
+TEST_P(FindDaisyDiscTable, ChoosesTheRightRoot)
+{
+    const Case& c = GetParam();
+    CScratch scratch;
+    CFakePlatform platform;
+    platform.drives = c.drives;
+    for (const Mount& m : c.mounts)
+        platform.mounts.push_back({m.source, scratch.Dir(m.folder), m.fsType, m.fsRoot, m.major, m.minor});
+    for (const std::string& f : c.files) {
+        if (f.back() == '/')
+            fs::create_directories(scratch.Root() / f);
+        else
+            Touch(scratch.Root() / f);
+    }
+
+    std::string ncc = "before";
+    const std::string root = FindDaisyDisc(ncc, platform);
+    if (c.expectedFolder == nullptr) {
+        EXPECT_EQ(root, "");
+        EXPECT_EQ(ncc, "before") << "nccPath must stay untouched";
+    } else {
+        const std::string want = (scratch.Root() / c.expectedFolder).string() + "/";
+        EXPECT_EQ(root, want);
+        EXPECT_EQ(ncc, want + c.expectedNccName);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, FindDaisyDiscTable, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// The real mount table format, with the kernel's escapes, read through libmount.
+TEST(MountTable, ParsesMountInfoWithEscapedSpaces)
+{
+    CScratch scratch;
+    const std::string table = (scratch.Root() / "mountinfo").string();
+    std::ofstream(table)
+        << "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+           "27 1 8:1 / / rw,relatime - ext4 /dev/sda1 rw\n"
+           "90 27 11:0 / /media/anna/DAISY\\040BOEK ro,nosuid - iso9660 /dev/sr0 ro\n"
+           "91 27 7:4 / /mnt/image ro - udf /dev/loop4 ro\n"
+           "92 27 11:1 /sub /mnt/bound ro - iso9660 /dev/sr1 ro\n";
+    const auto entries = disc::ReadMountTable(table);
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries[2].target, "/media/anna/DAISY BOEK");
+    EXPECT_EQ(entries[2].source, "/dev/sr0");
+    EXPECT_EQ(entries[2].fsType, "iso9660");
+    EXPECT_EQ(entries[2].major, 11u);
+    EXPECT_EQ(entries[2].minor, 0u);
+    EXPECT_EQ(entries[3].major, 7u);
+    EXPECT_EQ(entries[4].fsRoot, "/sub");
+
+    CFakePlatform platform;
+    platform.drives = {sr0};
+    platform.mounts = entries;
+    const std::vector<std::string> want = {"/media/anna/DAISY BOEK/", "/mnt/image/"};
+    EXPECT_EQ(disc::CandidateRoots(platform), want);
+}
+
+TEST(MountTable, MissingTableIsEmpty)
+{
+    EXPECT_TRUE(disc::ReadMountTable("/nonexistent/mountinfo").empty());
+}
+
+TEST(MountTable, RunningSystemAnswersWithoutDrives)
+{
+    // Whatever this machine has, asking must work and every candidate must
+    // be a root.
+    for (const std::string& root : disc::CandidateRoots(disc::CSystemDiscPlatform()))
+        EXPECT_EQ(root.back(), '/');
+}
+
+struct ListCase
+{
+    const char* list;
+    std::vector<std::string> roots;
+};
+
+TEST(DriveList, SplitsOnColonsAndEndsRootsInSlash)
+{
+    const std::vector<ListCase> cases = {
+        {"", {}},
+        {"/a", {"/a/"}},
+        {"/a/:/b", {"/a/", "/b/"}},
+        {"::/a::/b/c:", {"/a/", "/b/c/"}},
+        {"/with space", {"/with space/"}},
+    };
+    for (const ListCase& c : cases)
+        EXPECT_EQ(disc::RootsFromDriveList(c.list), c.roots) << '"' << c.list << '"';
+}
+
+class ScopedDrives
+{
+public:
+    explicit ScopedDrives(const std::string& value) { ::setenv("TALVORA_DRIVES", value.c_str(), 1); }
+    ~ScopedDrives() { ::unsetenv("TALVORA_DRIVES"); }
+};
+
+TEST(DriveList, VariableReplacesTheDrivesLastHitWins)
+{
+    CScratch scratch;
+    const std::string a = scratch.Dir("a"), b = scratch.Dir("b"), c = scratch.Dir("c");
+    Touch(fs::path(a) / "ncc.html");
+    Touch(fs::path(b) / "NCC.HTML");
+    ScopedDrives drives(a + ":" + b + ":" + c);
+    std::string ncc;
+    EXPECT_EQ(FindDaisyDisc(ncc), b + "/");
+    EXPECT_EQ(ncc, b + "/NCC.HTML");
+}
+
+TEST(DriveList, VariableWithoutBookFindsNothing)
+{
+    CScratch scratch;
+    ScopedDrives drives(scratch.Dir("empty") + ":/nonexistent/folder");
+    std::string ncc = "kept";
+    EXPECT_EQ(FindDaisyDisc(ncc), "");
+    EXPECT_EQ(ncc, "kept");
+}
+
+TEST(NaturalOrder, ComparesNumbersByValue)
+{
+    EXPECT_TRUE(disc::NaturalLess("sr2", "sr10"));
+    EXPECT_FALSE(disc::NaturalLess("sr10", "sr2"));
+    EXPECT_TRUE(disc::NaturalLess("sr0", "sr1"));
+    EXPECT_TRUE(disc::NaturalLess("loop9", "loop10"));
+    EXPECT_TRUE(disc::NaturalLess("sr", "sr0"));
+    EXPECT_FALSE(disc::NaturalLess("sr1", "sr1"));
+    EXPECT_FALSE(disc::NaturalLess("sr01", "sr1"));
+    EXPECT_FALSE(disc::NaturalLess("sr1", "sr01"));
+}
+
+} // namespace
