@@ -4,6 +4,7 @@
 #include "ui/Ids.h"
 
 #include <wx/button.h>
+#include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -12,14 +13,19 @@ namespace {
 const char* const kSearching = "Bezig met zoeken naar Daisy-CD...";
 
 // A one-line sunken field that shows text as it is (an ampersand stays an
-// ampersand) and is as wide as the window's layout allows.
+// ampersand). GTK draws no border around a bare label, so the label sits in
+// a sunken panel of its own.
 wxStaticText* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& label)
 {
     sizer->Add(new wxStaticText(parent, wxID_ANY, label));
-    auto* line = new wxStaticText(parent, id, wxString(), wxDefaultPosition,
-                                  parent->ConvertDialogToPixels(wxSize(219, 10)),
-                                  wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE | wxBORDER_SUNKEN);
-    sizer->Add(line, wxSizerFlags().Expand().Border(wxTOP, parent->ConvertDialogToPixels(wxSize(0, 2)).y));
+    const wxSize size = parent->ConvertDialogToPixels(wxSize(219, 10));
+    auto* frame = new wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN);
+    auto* line = new wxStaticText(frame, id, wxString(), wxDefaultPosition, wxSize(size.x, -1),
+                                  wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
+    auto* inside = new wxBoxSizer(wxVERTICAL);
+    inside->Add(line, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 4));
+    frame->SetSizer(inside);
+    sizer->Add(frame, wxSizerFlags().Expand().Border(wxTOP, parent->ConvertDialogToPixels(wxSize(0, 2)).y));
     return line;
 }
 
