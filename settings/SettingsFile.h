@@ -8,5 +8,5 @@ class wxFileConfig;
 
 // Never fails and never shows a message: a missing, unreadable or garbled
 // file gives an empty profile, whose values then read as their defaults.
-// The folder is created when missing, so that a later save can succeed.
+// Its folder is made when the first save needs it.
 std::unique_ptr<wxFileConfig> OpenSettingsFile(const std::string& path);

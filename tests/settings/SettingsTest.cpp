@@ -129,12 +129,13 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(Settings, MissingFileGivesDefaultsAndIsNotConfigured)
+TEST(Settings, MissingFileGivesDefaultsAndLeavesNoTrace)
 {
     CTempDir dir;
     const CSettings s = LoadFrom(dir / "absent/Talvora.conf");
     ExpectValues(kDefaults, s);
     EXPECT_FALSE(s.IsConfigured());
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "absent"));
 }
 
 TEST(Settings, UnreadableFileGivesDefaults)
