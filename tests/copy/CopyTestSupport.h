@@ -1,0 +1,154 @@
+// Scratch folders, file helpers and a scripted reporter for the copy tests.
+#pragma once
+
+#include "copy/CopyEngine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace copytest {
+
+namespace fs = std::filesystem;
+
+class CScratch
+{
+public:
+    CScratch()
+    {
+        std::string pattern = (fs::temp_directory_path() / "talvora-copy-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp");
+        m_root = pattern;
+    }
+    ~CScratch()
+    {
+        // Undo read-only folders first, or removal fails.
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(m_root, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                ::chmod(it->path().c_str(), 0700);
+        fs::remove_all(m_root, ec);
+    }
+    CScratch(const CScratch&) = delete;
+    CScratch& operator=(const CScratch&) = delete;
+
+    std::string operator/(const std::string& rel) const { return (m_root / rel).string(); }
+    const fs::path& Root() const { return m_root; }
+
+private:
+    fs::path m_root;
+};
+
+inline void Write(const std::string& path, const std::string& content)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+inline std::string Read(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Content that differs at every position, so that misplaced chunks show.
+inline std::string Pattern(std::size_t size, unsigned salt = 0)
+{
+    std::string s(size, '\0');
+    unsigned x = 2166136261u ^ salt;
+    for (std::size_t i = 0; i < size; ++i) {
+        x = x * 16777619u + static_cast<unsigned>(i);
+        s[i] = static_cast<char>(x >> 24);
+    }
+    return s;
+}
+
+// Every name below root, relative, sorted; partial files show up too.
+inline std::vector<std::string> Listing(const std::string& root)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(root)))
+        return names;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        names.push_back(it->path().lexically_relative(root).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline bool HasPartialFiles(const std::string& root)
+{
+    for (const std::string& n : Listing(root))
+        if (copyops::IsPartialFileName(fs::path(n).filename().c_str()))
+            return true;
+    return false;
+}
+
+// Answers questions from scripts; what is not scripted is answered with
+// Cancel, so that a test never loops on Retry.
+class CScriptedReporter : public copyops::ICopyReporter
+{
+public:
+    std::deque<copyops::ReplaceAnswer> replaceAnswers;
+    std::deque<copyops::ErrorAnswer> errorAnswers;
+    std::vector<std::string> replaceQuestions;
+    std::vector<std::string> errorPaths;
+    std::vector<std::string> errorReasons;
+    std::vector<std::string> missing;
+    bool missingReported = false;
+    std::atomic<bool> cancel{false};
+    std::uint64_t cancelAfterBytes = 0; // 0: never
+    std::uint64_t lastDone = 0, lastTotal = 0;
+    int progressCalls = 0;
+
+    void Progress(std::uint64_t done, std::uint64_t total) override
+    {
+        ++progressCalls;
+        lastDone = done;
+        lastTotal = total;
+        if (cancelAfterBytes != 0 && done >= cancelAfterBytes)
+            cancel = true;
+    }
+    copyops::ReplaceAnswer AskReplace(const std::string& path) override
+    {
+        replaceQuestions.push_back(path);
+        if (replaceAnswers.empty())
+            return copyops::ReplaceAnswer::Cancel;
+        const auto a = replaceAnswers.front();
+        replaceAnswers.pop_front();
+        return a;
+    }
+    copyops::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
+    {
+        errorPaths.push_back(path);
+        errorReasons.push_back(reason);
+        if (errorAnswers.empty())
+            return copyops::ErrorAnswer::Cancel;
+        const auto a = errorAnswers.front();
+        errorAnswers.pop_front();
+        return a;
+    }
+    void ReportMissing(const std::vector<std::string>& paths) override
+    {
+        missingReported = true;
+        missing = paths;
+    }
+    bool Cancelled() const override { return cancel; }
+};
+
+} // namespace copytest
