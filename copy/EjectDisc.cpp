@@ -1,0 +1,206 @@
+#include "copy/EjectDisc.h"
+
+#include "book/DiscLocator.h"
+
+#include <gio/gio.h>
+
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <memory>
+#include <mutex>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr unsigned kScsiCdromMajor = 11;
+constexpr auto kGioTimeout = std::chrono::seconds(10);
+constexpr auto kIoctlTimeout = std::chrono::seconds(5);
+
+} // namespace
+
+namespace tray {
+
+namespace {
+
+// Shared by the waiting caller and the callback, which may come after the
+// caller gave up; whoever is last frees it.
+struct EjectState
+{
+    GMainLoop* loop = nullptr;
+    int refs = 2;
+    bool finished = false;
+    bool timedOut = false;
+    bool ok = false;
+};
+
+void Release(EjectState* state)
+{
+    if (--state->refs == 0) {
+        g_main_loop_unref(state->loop);
+        delete state;
+    }
+}
+
+void OnEjected(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* state = static_cast<EjectState*>(data);
+    GError* error = nullptr;
+    state->ok = g_mount_eject_with_operation_finish(G_MOUNT(source), result, &error) != FALSE;
+    if (error != nullptr)
+        g_error_free(error);
+    state->finished = true;
+    if (!state->timedOut)
+        g_main_loop_quit(state->loop);
+    Release(state);
+}
+
+gboolean OnTimeout(gpointer data)
+{
+    auto* state = static_cast<EjectState*>(data);
+    state->timedOut = true;
+    g_main_loop_quit(state->loop);
+    return G_SOURCE_REMOVE;
+}
+
+GMount* FindMount(const std::string& root)
+{
+    char resolved[PATH_MAX];
+    if (::realpath(root.c_str(), resolved) == nullptr)
+        return nullptr;
+    GFile* wanted = g_file_new_for_path(resolved);
+    GVolumeMonitor* monitor = g_volume_monitor_get();
+    GList* mounts = g_volume_monitor_get_mounts(monitor);
+    GMount* found = nullptr;
+    for (GList* l = mounts; l != nullptr; l = l->next) {
+        GMount* mount = G_MOUNT(l->data);
+        GFile* mountRoot = g_mount_get_root(mount);
+        if (found == nullptr && g_file_equal(mountRoot, wanted))
+            found = G_MOUNT(g_object_ref(mount));
+        g_object_unref(mountRoot);
+    }
+    g_list_free_full(mounts, g_object_unref);
+    g_object_unref(monitor);
+    g_object_unref(wanted);
+    return found;
+}
+
+// GLib 2.74 ejects a plain Unix mount (no gvfs) by running the eject
+// program and aborts the whole process through an assertion when that
+// program is missing.
+bool SafeToEject(GMount* mount)
+{
+    if (std::strcmp(G_OBJECT_TYPE_NAME(mount), "GUnixMount") != 0)
+        return true;
+    gchar* program = g_find_program_in_path("eject");
+    const bool found = program != nullptr;
+    g_free(program);
+    return found;
+}
+
+} // namespace
+
+GioOutcome EjectThroughGio(const std::string& root, std::chrono::milliseconds timeout)
+{
+    GMount* mount = FindMount(root);
+    if (mount == nullptr)
+        return GioOutcome::NoMount;
+    if (!SafeToEject(mount) || !g_mount_can_eject(mount)) {
+        g_object_unref(mount);
+        return GioOutcome::Refused;
+    }
+
+    auto* state = new EjectState;
+    state->loop = g_main_loop_new(nullptr, FALSE);
+    // Never through a GCancellable: GLib 2.74 frees an error twice when a
+    // Unix mount's eject is cancelled. A timeout abandons it instead.
+    g_mount_eject_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, OnEjected, state);
+    const guint timer = g_timeout_add(static_cast<guint>(std::max<long long>(1, timeout.count())), OnTimeout, state);
+    if (!state->finished)
+        g_main_loop_run(state->loop);
+    if (!state->timedOut)
+        g_source_remove(timer);
+
+    const GioOutcome outcome = state->finished ? (state->ok ? GioOutcome::Ejected : GioOutcome::Failed)
+                                               : GioOutcome::TimedOut;
+    if (!state->finished)
+        state->timedOut = true; // the late callback must not quit a loop nobody runs
+    Release(state);
+    g_object_unref(mount);
+    return outcome;
+}
+
+bool EjectThroughIoctl(const std::string& device, std::chrono::milliseconds timeout)
+{
+    // A drive may take seconds to answer, or never; the waiting ends on time
+    // and the thread finishes on its own.
+    struct Shared
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool ok = false;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, device] {
+        bool ok = false;
+        const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ok = ::ioctl(fd, CDROMEJECT, 0) == 0;
+            ::close(fd);
+        }
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->finished = true;
+        shared->ok = ok;
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    shared->done.wait_for(lock, timeout, [&] { return shared->finished; });
+    return shared->finished && shared->ok;
+}
+
+} // namespace tray
+
+void EjectDisc(const std::string& discRoot)
+{
+    // Folders standing in for drives have no tray.
+    if (std::getenv("TALVORA_DRIVES") != nullptr || discRoot.empty())
+        return;
+    std::string mountPoint = discRoot;
+    while (mountPoint.size() > 1 && mountPoint.back() == '/')
+        mountPoint.pop_back();
+
+    const disc::CSystemDiscPlatform platform;
+    const auto mounts = platform.Mounts();
+    const auto it = std::find_if(mounts.begin(), mounts.end(), [&](const disc::MountEntry& m) {
+        return m.target == mountPoint && (m.fsRoot.empty() || m.fsRoot == "/");
+    });
+    if (it == mounts.end())
+        return;
+    std::string device;
+    if (it->major == kScsiCdromMajor)
+        device = it->source;
+    for (const disc::OpticalDrive& d : platform.OpticalDrives())
+        if (d.major == it->major && d.minor == it->minor)
+            device = d.devNode;
+    // A disc image or any other mount: no tray to open.
+    if (device.empty())
+        return;
+
+    switch (tray::EjectThroughGio(discRoot, kGioTimeout)) {
+    case tray::GioOutcome::Ejected:
+    case tray::GioOutcome::TimedOut:
+        return;
+    case tray::GioOutcome::NoMount:
+    case tray::GioOutcome::Refused:
+    case tray::GioOutcome::Failed:
+        tray::EjectThroughIoctl(device, kIoctlTimeout);
+        return;
+    }
+}

@@ -1,0 +1,175 @@
+// The tray step must never crash, hang or touch something that is not an
+// optical drive, whatever the desktop's services look like.
+#include "CopyTestSupport.h"
+
+#include "copy/EjectDisc.h"
+
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace copytest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class CScopedEnv
+{
+public:
+    CScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old, m_had = true;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~CScopedEnv()
+    {
+        if (m_had)
+            ::setenv(m_name.c_str(), m_old.c_str(), 1);
+        else
+            ::unsetenv(m_name.c_str());
+    }
+
+private:
+    std::string m_name, m_old;
+    bool m_had = false;
+};
+
+TEST(EjectDisc, AnythingThatIsNoMountedDriveIsLeftAlone)
+{
+    CScratch s;
+    fs::create_directories(s / "folder");
+    for (const std::string& root : {std::string(), std::string("/"), std::string("/nonexistent/"), s / "folder/",
+                                    std::string("/proc/"), std::string("relative/")})
+        EjectDisc(root); // returns, silently
+    CScopedEnv drives("TALVORA_DRIVES", s / "folder");
+    EjectDisc(s / "folder/");
+    SUCCEED();
+}
+
+TEST(EjectThroughIoctl, NoDeviceIsNoSuccess)
+{
+    CScratch s;
+    Write(s / "plain", "x");
+    EXPECT_FALSE(tray::EjectThroughIoctl("/nonexistent/sr9", 2s));
+    EXPECT_FALSE(tray::EjectThroughIoctl(s / "plain", 2s));
+    EXPECT_FALSE(tray::EjectThroughIoctl("/dev/null", 2s));
+}
+
+TEST(EjectThroughGio, UnknownRootHasNoMount)
+{
+    CScratch s;
+    EXPECT_EQ(tray::EjectThroughGio(s / "x/", 2s), tray::GioOutcome::NoMount);
+    EXPECT_EQ(tray::EjectThroughGio("", 2s), tray::GioOutcome::NoMount);
+}
+
+// A file system mounted below /media, where GIO shows mounts to the user,
+// in a private mount namespace so that nothing outlives the test. Without
+// gvfs GIO sees it as a plain Unix mount, the case that GLib 2.74 handles
+// badly; a fake eject program stands in for the real one.
+class UnixMount : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            GTEST_SKIP() << "no private mount namespace: " << std::strerror(errno);
+        m_point = "/media/cdrom-talvora-" + std::to_string(::getpid());
+        fs::create_directories(m_point);
+        if (::mount("/dev/cdrom-talvora", m_point.c_str(), "ramfs", 0, nullptr) != 0) {
+            fs::remove(m_point);
+            GTEST_SKIP() << "cannot mount: " << std::strerror(errno);
+        }
+        m_mounted = true;
+        fs::create_directories(m_s / "bin");
+    }
+    void TearDown() override
+    {
+        if (m_mounted) {
+            ::umount2(m_point.c_str(), MNT_DETACH);
+            std::error_code ec;
+            fs::remove(m_point, ec);
+        }
+    }
+    void FakeEject(const std::string& body)
+    {
+        Write(m_s / "bin/eject", "#!/bin/sh\n" + body + "\n");
+        ::chmod((m_s / "bin/eject").c_str(), 0755);
+    }
+    tray::GioOutcome Eject(std::chrono::milliseconds timeout)
+    {
+        CScopedEnv path("PATH", m_s / "bin");
+        const auto outcome = tray::EjectThroughGio(m_point + "/", timeout);
+        if (outcome == tray::GioOutcome::NoMount)
+            m_noMount = true;
+        return outcome;
+    }
+    void Drain(std::chrono::milliseconds time)
+    {
+        const auto end = std::chrono::steady_clock::now() + time;
+        while (std::chrono::steady_clock::now() < end)
+            if (!g_main_context_iteration(nullptr, FALSE))
+                std::this_thread::sleep_for(10ms);
+    }
+
+    CScratch m_s;
+    std::string m_point;
+    bool m_mounted = false;
+    bool m_noMount = false;
+};
+
+TEST_F(UnixMount, WithoutEjectProgramIsRefusedNotAborted)
+{
+    const auto outcome = Eject(5s);
+    if (m_noMount)
+        GTEST_SKIP() << "GIO lists no mount below /media here";
+    EXPECT_EQ(outcome, tray::GioOutcome::Refused);
+}
+
+TEST_F(UnixMount, EjectProgramThatSucceeds)
+{
+    FakeEject("exit 0");
+    const auto outcome = Eject(10s);
+    if (m_noMount)
+        GTEST_SKIP() << "GIO lists no mount below /media here";
+    EXPECT_EQ(outcome, tray::GioOutcome::Ejected);
+}
+
+TEST_F(UnixMount, EjectProgramThatFails)
+{
+    FakeEject("exit 1");
+    const auto outcome = Eject(10s);
+    if (m_noMount)
+        GTEST_SKIP() << "GIO lists no mount below /media here";
+    EXPECT_EQ(outcome, tray::GioOutcome::Failed);
+}
+
+TEST_F(UnixMount, HangingEjectIsAbandonedAndItsLateAnswerIsHarmless)
+{
+    FakeEject("exec /bin/sleep 2");
+    const auto start = std::chrono::steady_clock::now();
+    const auto outcome = Eject(800ms);
+    if (m_noMount)
+        GTEST_SKIP() << "GIO lists no mount below /media here";
+    EXPECT_EQ(outcome, tray::GioOutcome::TimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "bounded";
+    Drain(3s); // the abandoned operation finishes here
+}
+
+TEST_F(UnixMount, EjectDiscLeavesAnythingButAnOpticalDriveAlone)
+{
+    FakeEject("/usr/bin/touch '" + (m_s / "ran") + "'");
+    CScopedEnv path("PATH", m_s / "bin");
+    EjectDisc(m_point + "/");
+    Drain(1500ms);
+    EXPECT_FALSE(fs::exists(m_s / "ran")) << "a mount that is not a drive got ejected";
+}
+
+} // namespace
