@@ -1,0 +1,655 @@
+#include "book/NccReader.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The shape scan. Each function below mirrors the TinyXML 2.6 function of
+// the same role and returns what that one returns (a position, or nullptr
+// where TinyXML gives up), so the scan walks exactly the path the parser
+// will walk. It only counts; it keeps no text.
+
+enum class Encoding
+{
+    Unknown,
+    Utf8,
+    Legacy
+};
+
+// TinyXML's step lengths for UTF-8 lead bytes, including its leniency:
+// 0xC0, 0xC1 and 0xF5 to 0xFF count as one byte, continuation bytes too.
+int Utf8StepLength(unsigned char lead)
+{
+    if (lead < 0xC2)
+        return 1;
+    if (lead < 0xE0)
+        return 2;
+    if (lead < 0xF0)
+        return 3;
+    if (lead < 0xF5)
+        return 4;
+    return 1;
+}
+
+bool IsXmlWhiteSpace(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) || c == '\n' || c == '\r';
+}
+
+bool IsNameStart(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 127 || std::isalpha(byte) || c == '_';
+}
+
+bool IsNameChar(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 127 || std::isalnum(byte) || c == '_' || c == '-' || c == '.' || c == ':';
+}
+
+char AsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Prefix test; false on an empty or missing p, like TinyXML's StringEqual.
+bool StartsWith(const char* p, std::string_view tag, bool ignoreCase = false)
+{
+    if (p == nullptr || *p == '\0')
+        return false;
+    for (char t : tag) {
+        if (*p == '\0')
+            return false;
+        if (ignoreCase ? AsciiLower(*p) != AsciiLower(t) : *p != t)
+            return false;
+        ++p;
+    }
+    return true;
+}
+
+class ShapeScanner
+{
+public:
+    NccShape Run(const char* p)
+    {
+        ScanDocument(p);
+        return m_shape;
+    }
+
+private:
+    bool Utf8() const { return m_encoding == Encoding::Utf8; }
+
+    bool Stopped() const { return !m_shape.withinLimits; }
+
+    // Called for every node TinyXML creates; depth is that of its parent
+    // chain, which TinyXML walks to find the document.
+    void CountNode(std::size_t depth)
+    {
+        ++m_shape.nodes;
+        m_shape.work += depth + 1;
+        CheckLimits();
+    }
+
+    void CheckLimits()
+    {
+        if (m_shape.nodes > kMaxNccNodes || m_shape.work > kMaxNccWork || m_shape.maxDepth > kMaxNccDepth ||
+            m_shape.maxAttributes > kMaxNccAttributesPerElement)
+            m_shape.withinLimits = false;
+    }
+
+    const char* SkipWhiteSpace(const char* p) const
+    {
+        if (p == nullptr || *p == '\0')
+            return nullptr;
+        if (Utf8()) {
+            while (*p != '\0') {
+                const auto* u = reinterpret_cast<const unsigned char*>(p);
+                // TinyXML skips byte-order marks and the two UTF-8
+                // non-characters U+FFFE and U+FFFF as if they were blanks.
+                if (u[0] == 0xEF &&
+                    ((u[1] == 0xBB && u[2] == 0xBF) || (u[1] == 0xBF && (u[2] == 0xBE || u[2] == 0xBF)))) {
+                    p += 3;
+                    continue;
+                }
+                if (!IsXmlWhiteSpace(*p))
+                    break;
+                ++p;
+            }
+        } else {
+            while (*p != '\0' && IsXmlWhiteSpace(*p))
+                ++p;
+        }
+        return p;
+    }
+
+    static const char* ReadName(const char* p)
+    {
+        if (p == nullptr || *p == '\0' || !IsNameStart(*p))
+            return nullptr;
+        while (*p != '\0' && IsNameChar(*p))
+            ++p;
+        return p;
+    }
+
+    // A character reference may run to the next ';' as long as the bytes
+    // just before that ';' are digits back to a '#' (or an 'x'): TinyXML
+    // checks them from the end, so whatever lies before an inner '#' or 'x'
+    // is swallowed unread, '<' and quotes included.
+    static const char* SkipEntity(const char* p)
+    {
+        if (p[1] == '#' && p[2] != '\0') {
+            const bool hex = p[2] == 'x';
+            if (hex && p[3] == '\0')
+                return nullptr;
+            const char* semicolon = std::strchr(p + (hex ? 3 : 2), ';');
+            if (semicolon == nullptr)
+                return nullptr;
+            for (const char* q = semicolon - 1; *q != (hex ? 'x' : '#'); --q) {
+                const bool digit = (*q >= '0' && *q <= '9') ||
+                                   (hex && ((*q >= 'a' && *q <= 'f') || (*q >= 'A' && *q <= 'F')));
+                if (!digit)
+                    return nullptr;
+            }
+            return semicolon + 1;
+        }
+        for (std::string_view named : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"}) {
+            if (std::strncmp(named.data(), p, named.size()) == 0)
+                return p + named.size();
+        }
+        return p + 1;
+    }
+
+    // One character as TinyXML's GetChar takes it. A multi-byte step may
+    // jump over the terminating NUL; the caller's padding absorbs that.
+    const char* StepChar(const char* p) const
+    {
+        const int length = Utf8() ? Utf8StepLength(static_cast<unsigned char>(*p)) : 1;
+        if (length == 1)
+            return *p == '&' ? SkipEntity(p) : p + 1;
+        return p + length;
+    }
+
+    const char* ReadText(const char* p, std::string_view endTag, std::string* value = nullptr) const
+    {
+        while (p != nullptr && *p != '\0' && !StartsWith(p, endTag)) {
+            const char* next = StepChar(p);
+            if (value != nullptr && next != nullptr)
+                AppendDecoded(p, next, *value);
+            p = next;
+        }
+        if (p != nullptr && *p != '\0')
+            p += endTag.size();
+        return p;
+    }
+
+    // Only the XML declaration's encoding value is needed as text, and it
+    // is read before any encoding is known, when every character is a byte.
+    static void AppendDecoded(const char* from, const char* to, std::string& value)
+    {
+        if (*from != '&' || to - from == 1) {
+            value.append(from, to);
+            return;
+        }
+        if (from[1] == '#') {
+            const bool hex = from[2] == 'x';
+            unsigned long code = 0;
+            unsigned long scale = 1;
+            for (const char* q = to - 2; *q != (hex ? 'x' : '#'); --q) {
+                const int digit = (*q <= '9') ? *q - '0' : (AsciiLower(*q) - 'a' + 10);
+                code += scale * static_cast<unsigned long>(digit);
+                scale *= hex ? 16 : 10;
+            }
+            value.push_back(static_cast<char>(code));
+            return;
+        }
+        static constexpr std::pair<std::string_view, char> kNamed[] = {
+            {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+        for (const auto& [name, c] : kNamed) {
+            if (std::string_view(from, static_cast<std::size_t>(to - from)) == name)
+                value.push_back(c);
+        }
+    }
+
+    const char* ScanAttribute(const char* p, std::string* value = nullptr) const
+    {
+        p = SkipWhiteSpace(p);
+        if (p == nullptr || *p == '\0')
+            return nullptr;
+        p = ReadName(p);
+        if (p == nullptr || *p == '\0')
+            return nullptr;
+        p = SkipWhiteSpace(p);
+        if (p == nullptr || *p == '\0' || *p != '=')
+            return nullptr;
+        p = SkipWhiteSpace(p + 1);
+        if (p == nullptr || *p == '\0')
+            return nullptr;
+        if (*p == '\'' || *p == '"') {
+            const char quote[] = {*p, '\0'};
+            return ReadText(p + 1, quote, value);
+        }
+        while (*p != '\0' && !IsXmlWhiteSpace(*p) && *p != '/' && *p != '>') {
+            if (*p == '\'' || *p == '"')
+                return nullptr;
+            if (value != nullptr)
+                value->push_back(*p);
+            ++p;
+        }
+        return p;
+    }
+
+    const char* ScanDeclaration(const char* p, std::string* encodingValue)
+    {
+        p = SkipWhiteSpace(p);
+        if (!StartsWith(p, "<?xml", true))
+            return nullptr;
+        p += 5;
+        while (p != nullptr && *p != '\0') {
+            if (*p == '>')
+                return p + 1;
+            p = SkipWhiteSpace(p);
+            if (p == nullptr)
+                break;
+            if (StartsWith(p, "version", true) || StartsWith(p, "standalone", true)) {
+                p = ScanAttribute(p);
+            } else if (StartsWith(p, "encoding", true)) {
+                encodingValue->clear();
+                p = ScanAttribute(p, encodingValue);
+            } else {
+                while (*p != '\0' && *p != '>' && !IsXmlWhiteSpace(*p))
+                    ++p;
+            }
+        }
+        return nullptr;
+    }
+
+    const char* ScanComment(const char* p) const
+    {
+        p = SkipWhiteSpace(p);
+        if (!StartsWith(p, "<!--"))
+            return nullptr;
+        p += 4;
+        while (*p != '\0' && !StartsWith(p, "-->"))
+            ++p;
+        return *p != '\0' ? p + 3 : p;
+    }
+
+    const char* ScanUnknown(const char* p) const
+    {
+        p = SkipWhiteSpace(p);
+        if (p == nullptr || *p != '<')
+            return nullptr;
+        ++p;
+        while (*p != '\0' && *p != '>')
+            ++p;
+        return *p == '>' ? p + 1 : p;
+    }
+
+    const char* ScanCData(const char* p) const
+    {
+        if (!StartsWith(p, "<![CDATA["))
+            return nullptr;
+        p += 9;
+        while (*p != '\0' && !StartsWith(p, "]]>"))
+            ++p;
+        return ReadText(p, "]]>");
+    }
+
+    // Text inside an element, up to and not including the next '<'.
+    const char* ScanText(const char* p) const
+    {
+        p = ReadText(p, "<");
+        return (p != nullptr && *p != '\0') ? p - 1 : nullptr;
+    }
+
+    enum class NodeKind
+    {
+        None,
+        Declaration,
+        Comment,
+        CData,
+        Unknown,
+        Element
+    };
+
+    NodeKind Identify(const char* p) const
+    {
+        p = SkipWhiteSpace(p);
+        if (p == nullptr || *p != '<')
+            return NodeKind::None;
+        if (StartsWith(p, "<?xml", true))
+            return NodeKind::Declaration;
+        if (StartsWith(p, "<!--"))
+            return NodeKind::Comment;
+        if (StartsWith(p, "<![CDATA["))
+            return NodeKind::CData;
+        if (StartsWith(p, "<!"))
+            return NodeKind::Unknown;
+        if (IsNameStart(p[1]))
+            return NodeKind::Element;
+        return NodeKind::Unknown;
+    }
+
+    // depth: the nesting depth of the node being parsed (1 for the root).
+    const char* ScanNode(NodeKind kind, const char* p, std::size_t depth, std::string* encodingValue)
+    {
+        std::string ignored;
+        switch (kind) {
+        case NodeKind::Declaration:
+            return ScanDeclaration(p, encodingValue != nullptr ? encodingValue : &ignored);
+        case NodeKind::Comment:
+            return ScanComment(p);
+        case NodeKind::CData:
+            return ScanCData(p);
+        case NodeKind::Unknown:
+            return ScanUnknown(p);
+        case NodeKind::Element:
+            return ScanElement(p, depth);
+        case NodeKind::None:
+            break;
+        }
+        return nullptr;
+    }
+
+    const char* ScanElement(const char* p, std::size_t depth)
+    {
+        if (depth > m_shape.maxDepth) {
+            m_shape.maxDepth = depth;
+            CheckLimits();
+            if (Stopped())
+                return nullptr;
+        }
+        p = SkipWhiteSpace(p);
+        if (p == nullptr || *p != '<')
+            return nullptr;
+        p = SkipWhiteSpace(p + 1);
+        const char* name = p;
+        p = ReadName(p);
+        if (p == nullptr || *p == '\0')
+            return nullptr;
+        std::string endTag = "</";
+        endTag.append(name, p);
+
+        std::size_t attributes = 0;
+        while (p != nullptr && *p != '\0') {
+            p = SkipWhiteSpace(p);
+            if (p == nullptr || *p == '\0')
+                return nullptr;
+            if (*p == '/') {
+                ++p;
+                return *p == '>' ? p + 1 : nullptr;
+            }
+            if (*p == '>') {
+                p = ScanContent(p + 1, depth);
+                if (p == nullptr || *p == '\0' || !StartsWith(p, endTag))
+                    return nullptr;
+                p = SkipWhiteSpace(p + endTag.size());
+                return (p != nullptr && *p == '>') ? p + 1 : nullptr;
+            }
+            p = ScanAttribute(p);
+            if (p == nullptr || *p == '\0')
+                return nullptr;
+            // A repeated attribute name ends TinyXML's parse; counting on
+            // past it only makes the figures larger.
+            ++attributes;
+            m_shape.maxAttributes = std::max(m_shape.maxAttributes, attributes);
+            ++m_shape.nodes;
+            m_shape.work += 2 * attributes; // the duplicate check, done twice
+            CheckLimits();
+            if (Stopped())
+                return nullptr;
+        }
+        return p;
+    }
+
+    // The children of an element at depth; returns at its "</".
+    const char* ScanContent(const char* p, std::size_t depth)
+    {
+        m_shape.work += depth;
+        const char* withWhiteSpace = p;
+        p = SkipWhiteSpace(p);
+        while (p != nullptr && *p != '\0') {
+            CountNode(depth);
+            if (Stopped())
+                return nullptr;
+            if (*p != '<') {
+                // Whitespace is kept, so the text starts where the blanks do.
+                p = ScanText(withWhiteSpace);
+            } else if (StartsWith(p, "</")) {
+                --m_shape.nodes; // an end tag is no node
+                return p;
+            } else {
+                p = ScanNode(Identify(p), p, depth + 1, nullptr);
+                if (Stopped())
+                    return nullptr;
+            }
+            withWhiteSpace = p;
+            p = SkipWhiteSpace(p);
+        }
+        return p;
+    }
+
+    void ScanDocument(const char* p)
+    {
+        if (p == nullptr || *p == '\0')
+            return;
+        const auto* u = reinterpret_cast<const unsigned char*>(p);
+        if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF)
+            m_encoding = Encoding::Utf8;
+        p = SkipWhiteSpace(p);
+        while (p != nullptr && *p != '\0') {
+            const NodeKind kind = Identify(p);
+            if (kind == NodeKind::None)
+                break;
+            CountNode(0);
+            if (Stopped())
+                return;
+            std::string encodingValue;
+            p = ScanNode(kind, p, 1, &encodingValue);
+            if (Stopped())
+                return;
+            if (m_encoding == Encoding::Unknown && kind == NodeKind::Declaration) {
+                // TinyXML takes the value as a C string and compares a prefix.
+                const char* value = encodingValue.c_str();
+                m_encoding = (*value == '\0' || StartsWith(value, "UTF-8", true) || StartsWith(value, "UTF8", true))
+                                 ? Encoding::Utf8
+                                 : Encoding::Legacy;
+            }
+            p = SkipWhiteSpace(p);
+        }
+    }
+
+    Encoding m_encoding = Encoding::Unknown;
+    NccShape m_shape;
+};
+
+// ---------------------------------------------------------------------------
+// Reading the file.
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, NccFailure& failure)
+{
+    // O_NONBLOCK: a disc may carry a named pipe called ncc.html, and opening
+    // one for reading would otherwise wait for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        failure = NccFailure::CannotOpen;
+        return false;
+    }
+    struct stat info = {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (!ok) {
+        failure = NccFailure::CannotOpen;
+    } else if (info.st_size <= 0) {
+        failure = NccFailure::Empty;
+        ok = false;
+    } else if (static_cast<std::uint64_t>(info.st_size) > kMaxNccBytes) {
+        failure = NccFailure::TooLarge;
+        ok = false;
+    }
+    if (ok) {
+        // Like TinyXML's own LoadFile: the size seen at the start is read
+        // whole, or the read fails.
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        if (done != bytes.size()) {
+            failure = NccFailure::CannotOpen;
+            ok = false;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+NccShape ScanNccShape(const char* text)
+{
+    return ShapeScanner().Run(text);
+}
+
+// What TinyXML's LoadFile hands to its parser: CR LF and lone CR become LF,
+// and the text ends at the first NUL byte. LoadFile leaves the bytes after
+// that NUL in its buffer, where a multi-byte step can reach them; here they
+// are gone, and padding follows instead.
+std::string PrepareNccText(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size() + kNccPadding);
+    for (std::size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
+        if (bytes[i] == '\r') {
+            text.push_back('\n');
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            text.push_back(bytes[i]);
+        }
+    }
+    text.append(kNccPadding, '\0');
+    return text;
+}
+
+const char* DescribeNccFailure(NccFailure failure)
+{
+    switch (failure) {
+    case NccFailure::None:
+        return "no failure";
+    case NccFailure::CannotOpen:
+        return "the file cannot be opened or read, or is not a regular file";
+    case NccFailure::Empty:
+        return "the file is empty";
+    case NccFailure::TooLarge:
+        return "the file is larger than 32 MiB";
+    case NccFailure::TooComplex:
+        return "the document is nested too deeply or is too complex to parse safely";
+    case NccFailure::NotXml:
+        return "the file is not well-formed XML";
+    case NccFailure::NoTitle:
+        return "no html/head/title element";
+    }
+    return "unknown failure";
+}
+
+std::string Utf8ToAnsi(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i++]);
+        unsigned char byte = c;
+        if ((c & 0xE0) == 0xC0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
+            byte = static_cast<unsigned char>(((c & 0x03) << 6) | (static_cast<unsigned char>(text[i]) & 0x3F));
+            ++i;
+        }
+        out.push_back(static_cast<char>(byte));
+    }
+    return out;
+}
+
+bool CNccReader::ReadNcc(const std::string& path)
+{
+    std::string bytes;
+    NccFailure failure = NccFailure::None;
+    if (!ReadWholeFile(path, bytes, failure))
+        return Fail(failure);
+    return ReadNccBytes(bytes);
+}
+
+bool CNccReader::ReadNccBytes(std::string_view fileBytes)
+{
+    if (fileBytes.empty())
+        return Fail(NccFailure::Empty);
+    if (fileBytes.size() > kMaxNccBytes)
+        return Fail(NccFailure::TooLarge);
+    const std::string text = PrepareNccText(fileBytes);
+    if (!ScanNccShape(text.c_str()).withinLimits)
+        return Fail(NccFailure::TooComplex);
+
+    // Process-wide and never switched back on: the title keeps its blanks
+    // and line breaks as written.
+    TiXmlBase::SetCondenseWhiteSpace(false);
+    TiXmlDocument document;
+    // Row and column are only used in error texts, which are never shown;
+    // a tab size of 0 turns their bookkeeping off.
+    document.SetTabSize(0);
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    if (document.Error())
+        return Fail(NccFailure::NotXml);
+
+    TiXmlHandle head = TiXmlHandle(&document).FirstChild("html").FirstChild("head");
+    const TiXmlElement* title = head.FirstChild("title").ToElement();
+    if (title == nullptr)
+        return Fail(NccFailure::NoTitle);
+
+    const char* titleText = title->GetText();
+    m_strBookTitle = Utf8ToAnsi(titleText != nullptr ? titleText : "");
+    for (const TiXmlNode* child = head.ToNode()->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child->Type() == TiXmlNode::TINYXML_ELEMENT && std::strcmp(child->Value(), "meta") == 0)
+            AddMetaFromElement(*child->ToElement());
+    }
+    m_lastFailure = NccFailure::None;
+    return true;
+}
+
+void CNccReader::AddMetaFromElement(const TiXmlElement& element)
+{
+    const TiXmlAttribute* first = element.FirstAttribute();
+    if (first == nullptr)
+        return;
+    const TiXmlAttribute* second = first->Next();
+    if (second == nullptr)
+        return;
+    const TiXmlAttribute* name = nullptr;
+    const TiXmlAttribute* content = nullptr;
+    if (std::strcmp(first->Name(), "name") == 0) {
+        if (std::strcmp(second->Name(), "content") != 0)
+            return;
+        name = first;
+        content = second;
+    } else {
+        if (std::strcmp(second->Name(), "name") != 0 || std::strcmp(first->Name(), "content") != 0)
+            return;
+        name = second;
+        content = first;
+    }
+    m_metaList.Append(CMetaItem{Utf8ToAnsi(name->Value()), Utf8ToAnsi(content->Value())});
+}
