@@ -1,0 +1,54 @@
+// The copy's window: a progress window fed from the worker thread that runs
+// the copy, with the Dutch replace question and error message.
+#pragma once
+
+#include "copy/CopyEngine.h"
+#include "copy/FileOperations.h"
+
+#include <wx/string.h>
+
+#include <functional>
+#include <string>
+
+class wxDialog;
+class wxWindow;
+
+// Dutch texts of the window, also used by the tests.
+namespace copytext {
+wxString Bytes(std::uint64_t bytes);            // "12,3 MB"
+wxString Done(std::uint64_t done, std::uint64_t total); // "12,3 MB van 600,0 MB"
+wxString TimeLeft(double seconds);              // "Nog ongeveer 3 minuten"
+wxString ReplaceQuestion(const std::string& path);
+wxString ErrorMessage(const std::string& path, const std::string& reason);
+wxString MissingMessage(const std::vector<std::string>& paths);
+} // namespace copytext
+
+class CCopyProgress : public copyjob::ICopyUi
+{
+public:
+    explicit CCopyProgress(wxWindow* parent = nullptr);
+    ~CCopyProgress() override;
+
+    // Runs work on a worker thread while the progress window is shown
+    // modally on this (the user-interface) thread; returns work's result
+    // once the worker has ended. A skipped file is reported afterwards.
+    bool RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work) override;
+
+    void ShowError(const std::string& message) override;
+
+    // The window while a copy runs, else nullptr; user-interface thread only.
+    wxDialog* ProgressWindow() const;
+
+protected:
+    // The questions, on the user-interface thread; tests answer them.
+    virtual copyops::ReplaceAnswer AskReplace(wxWindow* parent, const wxString& text);
+    virtual copyops::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
+    // An error message; through the program's message boxes by default.
+    virtual void ShowMessage(const wxString& text);
+
+private:
+    class CWindow;
+    class CReporter;
+    wxWindow* m_parent;
+    CWindow* m_window = nullptr;
+};
