@@ -42,22 +42,24 @@ int Utf8StepLength(unsigned char lead)
     return 1;
 }
 
-bool IsXmlWhiteSpace(char c)
+// TinyXML classifies bytes with the C library's isspace, isalpha and
+// isalnum, so under the user's locale; the scan asks the same functions,
+// once per byte value.
+struct CharClasses
 {
-    return std::isspace(static_cast<unsigned char>(c)) || c == '\n' || c == '\r';
-}
-
-bool IsNameStart(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 127 || std::isalpha(byte) || c == '_';
-}
-
-bool IsNameChar(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 127 || std::isalnum(byte) || c == '_' || c == '-' || c == '.' || c == ':';
-}
+    CharClasses()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const auto byte = static_cast<unsigned char>(b);
+            space[b] = std::isspace(byte) || b == '\n' || b == '\r';
+            nameStart[b] = b >= 127 || std::isalpha(byte) || b == '_';
+            nameChar[b] = b >= 127 || std::isalnum(byte) || b == '_' || b == '-' || b == '.' || b == ':';
+        }
+    }
+    bool space[256];
+    bool nameStart[256];
+    bool nameChar[256];
+};
 
 char AsciiLower(char c)
 {
@@ -82,6 +84,10 @@ bool StartsWith(const char* p, std::string_view tag, bool ignoreCase = false)
 class ShapeScanner
 {
 public:
+    bool IsXmlWhiteSpace(char c) const { return m_classes.space[static_cast<unsigned char>(c)]; }
+    bool IsNameStart(char c) const { return m_classes.nameStart[static_cast<unsigned char>(c)]; }
+    bool IsNameChar(char c) const { return m_classes.nameChar[static_cast<unsigned char>(c)]; }
+
     NccShape Run(const char* p)
     {
         ScanDocument(p);
@@ -134,7 +140,7 @@ private:
         return p;
     }
 
-    static const char* ReadName(const char* p)
+    const char* ReadName(const char* p) const
     {
         if (p == nullptr || *p == '\0' || !IsNameStart(*p))
             return nullptr;
@@ -183,6 +189,8 @@ private:
 
     const char* ReadText(const char* p, std::string_view endTag, std::string* value = nullptr) const
     {
+        if (endTag.size() == 1 && value == nullptr)
+            return SkipTextTo(p, endTag[0]);
         while (p != nullptr && *p != '\0' && !StartsWith(p, endTag)) {
             const char* next = StepChar(p);
             if (value != nullptr && next != nullptr)
@@ -192,6 +200,31 @@ private:
         if (p != nullptr && *p != '\0')
             p += endTag.size();
         return p;
+    }
+
+    // ReadText for the common one-character end (text up to '<', attribute
+    // values up to their quote), which is most of the bytes of an NCC.
+    const char* SkipTextTo(const char* p, char end) const
+    {
+        if (p == nullptr)
+            return nullptr;
+        const bool utf8 = Utf8();
+        for (;;) {
+            const auto c = static_cast<unsigned char>(*p);
+            if (c == '\0')
+                return p;
+            if (c == static_cast<unsigned char>(end))
+                return p + 1;
+            if (c == '&') {
+                p = SkipEntity(p);
+                if (p == nullptr)
+                    return nullptr;
+            } else if (utf8 && c >= 0xC2) {
+                p += Utf8StepLength(c);
+            } else {
+                ++p;
+            }
+        }
     }
 
     // Only the XML declaration's encoding value is needed as text, and it
@@ -379,8 +412,7 @@ private:
         p = ReadName(p);
         if (p == nullptr || *p == '\0')
             return nullptr;
-        std::string endTag = "</";
-        endTag.append(name, p);
+        const std::string_view nameText(name, static_cast<std::size_t>(p - name));
 
         std::size_t attributes = 0;
         while (p != nullptr && *p != '\0') {
@@ -393,9 +425,9 @@ private:
             }
             if (*p == '>') {
                 p = ScanContent(p + 1, depth);
-                if (p == nullptr || *p == '\0' || !StartsWith(p, endTag))
+                if (p == nullptr || *p == '\0' || !StartsWith(p, "</") || !StartsWith(p + 2, nameText))
                     return nullptr;
-                p = SkipWhiteSpace(p + endTag.size());
+                p = SkipWhiteSpace(p + 2 + nameText.size());
                 return (p != nullptr && *p == '>') ? p + 1 : nullptr;
             }
             p = ScanAttribute(p);
@@ -471,6 +503,7 @@ private:
         }
     }
 
+    const CharClasses m_classes;
     Encoding m_encoding = Encoding::Unknown;
     NccShape m_shape;
 };
@@ -552,21 +585,21 @@ const char* DescribeNccFailure(NccFailure failure)
 {
     switch (failure) {
     case NccFailure::None:
-        return "no failure";
+        return "geen fout";
     case NccFailure::CannotOpen:
-        return "the file cannot be opened or read, or is not a regular file";
+        return "het bestand bestaat niet, is niet leesbaar of is geen gewoon bestand";
     case NccFailure::Empty:
-        return "the file is empty";
+        return "het bestand is leeg";
     case NccFailure::TooLarge:
-        return "the file is larger than 32 MiB";
+        return "het bestand is groter dan 32 MiB";
     case NccFailure::TooComplex:
-        return "the document is nested too deeply or is too complex to parse safely";
+        return "het document is te diep genest of te ingewikkeld om veilig te lezen";
     case NccFailure::NotXml:
-        return "the file is not well-formed XML";
+        return "het bestand is geen geldige XML";
     case NccFailure::NoTitle:
-        return "no html/head/title element";
+        return "er is geen element html/head/title";
     }
-    return "unknown failure";
+    return "onbekende fout";
 }
 
 std::string Utf8ToAnsi(std::string_view text)

@@ -44,7 +44,7 @@ enum class NccFailure
     NoTitle,         // no html/head/title path, or title is not an element
 };
 
-// A short English description for the command-line inspector.
+// A short Dutch description, for the command-line inspector.
 const char* DescribeNccFailure(NccFailure failure);
 
 // What TinyXML 2.6 would build from text, measured without building it.

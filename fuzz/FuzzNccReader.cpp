@@ -1,0 +1,92 @@
+// Reads any bytes as an ncc.html and names a folder from what it gives.
+//
+// Besides crashes, it checks the one promise the reader's safety rests on:
+// the shape scan never sees less nesting or fewer nodes than TinyXML
+// actually builds from the same text.
+#include "book/NccReader.h"
+#include "naming/FolderName.h"
+
+#include <tinyxml.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct TreeSize
+{
+    std::size_t depth = 0;
+    std::size_t nodes = 0;
+};
+
+void Measure(const TiXmlNode& node, std::size_t depth, TreeSize& size)
+{
+    for (const TiXmlNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        ++size.nodes;
+        if (const TiXmlElement* element = child->ToElement()) {
+            size.depth = std::max(size.depth, depth + 1);
+            for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next())
+                ++size.nodes;
+            Measure(*child, depth + 1, size);
+        }
+    }
+}
+
+void Require(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "broken promise: %s\n", what);
+        std::abort();
+    }
+}
+
+void CheckShapeAgainstTinyXml(std::string_view bytes)
+{
+    const std::string text = PrepareNccText(bytes);
+    const NccShape shape = ScanNccShape(text.c_str());
+    if (!shape.withinLimits)
+        return;
+    TiXmlBase::SetCondenseWhiteSpace(false);
+    TiXmlDocument document;
+    document.SetTabSize(0);
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    // The tree holds every node TinyXML made, also after an error, apart
+    // from blank text, which it deletes: the scan counts that too.
+    TreeSize tree;
+    Measure(document, 0, tree);
+    Require(tree.depth <= shape.maxDepth, "scan depth below TinyXML's");
+    Require(tree.nodes <= shape.nodes, "scan node count below TinyXML's");
+}
+
+bool IsOneFolderBelow(const std::string& path, const std::string& outputDir)
+{
+    if (path.compare(0, outputDir.size(), outputDir) != 0)
+        return false;
+    const std::string name = path.substr(outputDir.size());
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    CheckShapeAgainstTinyXml(bytes);
+
+    CNccReader reader;
+    if (!reader.ReadNccBytes(bytes))
+        return 0;
+    const std::string title = AnsiToUtf8(reader.BookTitle());
+    for (int switches = 0; switches < 8; ++switches) {
+        std::string name = MakeFolderName(switches & 1, switches & 2, switches & 4, reader.MetaList());
+        if (name.empty())
+            continue;
+        MakeValidFolderName(name);
+        const std::string outputDir = "/home/lezer/Boeken/";
+        Require(IsOneFolderBelow(MakeDestinationPath(outputDir, name), outputDir), "name leaves the output folder");
+    }
+    return 0;
+}
