@@ -1,0 +1,255 @@
+// Copy engine against `cp -r`, pair by pair on the same tree in the same run.
+//
+//   copy_bench [--rounds N] [--dir FOLDER] [--big-file MB]
+//
+// Generates about 600 MB shaped like a DAISY book (250 audio files of
+// 2.4 MB and 250 text files of 5 KB in two folders, plus an NCC) in FOLDER
+// (default $TMPDIR or /var/tmp), then for each round copies it once with
+// cp -r and once with the engine, in alternating order, and prints the
+// median ratio of the engine's time (without its final flush) to cp's. The
+// flush is timed on its own. Also prints the peak memory of this process
+// and of cp, and how long a cancel takes to stop a running copy.
+#include "copy/CopyEngine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::size_t kAudioSize = 2516582; // 2.4 MB
+constexpr std::size_t kTextSize = 5 * 1024;
+constexpr int kFilesPerKind = 250;
+
+class CQuietReporter final : public copyops::ICopyReporter
+{
+public:
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> done{0};
+    void Progress(std::uint64_t d, std::uint64_t) override { done = d; }
+    copyops::ReplaceAnswer AskReplace(const std::string&) override { return copyops::ReplaceAnswer::Yes; }
+    copyops::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
+    {
+        std::fprintf(stderr, "error: %s: %s\n", path.c_str(), reason.c_str());
+        return copyops::ErrorAnswer::Cancel;
+    }
+    void ReportMissing(const std::vector<std::string>&) override {}
+    bool Cancelled() const override { return cancel; }
+};
+
+void WriteFile(const fs::path& path, std::size_t size, unsigned salt, std::vector<char>& buffer)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    unsigned x = 2166136261u ^ salt;
+    for (std::size_t written = 0; written < size;) {
+        const std::size_t n = std::min(buffer.size(), size - written);
+        for (std::size_t i = 0; i < n; ++i) {
+            x = x * 1664525u + 1013904223u;
+            buffer[i] = static_cast<char>(x >> 24);
+        }
+        if (::write(fd, buffer.data(), n) != static_cast<ssize_t>(n)) {
+            std::perror("write");
+            std::exit(1);
+        }
+        written += n;
+    }
+    ::close(fd);
+}
+
+void MakeBook(const fs::path& root, std::size_t bigFileMb)
+{
+    std::vector<char> buffer(1 << 20);
+    fs::create_directories(root / "audio");
+    fs::create_directories(root / "text");
+    WriteFile(root / "ncc.html", 60 * 1024, 7, buffer);
+    for (int i = 0; i < kFilesPerKind; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "a%04d.mp3", i);
+        WriteFile(root / "audio" / name, kAudioSize, static_cast<unsigned>(i), buffer);
+        std::snprintf(name, sizeof name, "t%04d.smil", i);
+        WriteFile(root / "text" / name, kTextSize, static_cast<unsigned>(i + 1000), buffer);
+    }
+    if (bigFileMb > 0)
+        WriteFile(root / "big.bin", bigFileMb << 20, 99, buffer);
+}
+
+double RunCp(const fs::path& from, const fs::path& to)
+{
+    const std::string src = from.string(), dst = to.string();
+    const char* argv[] = {"cp", "-r", src.c_str(), dst.c_str(), nullptr};
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, "cp", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+        std::perror("cp");
+        std::exit(1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "cp failed\n");
+        std::exit(1);
+    }
+    return seconds;
+}
+
+struct EngineTime
+{
+    double copy;  // without the flush
+    double flush;
+};
+
+EngineTime RunEngine(const fs::path& from, const fs::path& to)
+{
+    copyops::CCopyEngine engine;
+    CQuietReporter reporter;
+    const auto start = Clock::now();
+    if (!engine.CopyContent(from.string() + "/", to.string(), false, reporter)) {
+        std::fprintf(stderr, "engine copy failed\n");
+        std::exit(1);
+    }
+    const double total = std::chrono::duration<double>(Clock::now() - start).count();
+    return {total - engine.LastFlushSeconds(), engine.LastFlushSeconds()};
+}
+
+void Settle(const fs::path& out)
+{
+    std::error_code ec;
+    fs::remove_all(out, ec);
+    ::sync();
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+long PeakKb(int who)
+{
+    struct rusage usage {};
+    ::getrusage(who, &usage);
+    return usage.ru_maxrss;
+}
+
+// Starts a copy, asks it to stop once it is well under way and measures
+// how long it takes to return.
+double CancelLatency(const fs::path& from, const fs::path& to)
+{
+    copyops::CCopyEngine engine;
+    CQuietReporter reporter;
+    Clock::time_point asked, ended;
+    std::thread worker([&] {
+        engine.CopyContent(from.string() + "/", to.string(), false, reporter);
+        ended = Clock::now();
+    });
+    while (reporter.done < 100u * 1024 * 1024)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    asked = Clock::now();
+    reporter.cancel = true;
+    worker.join();
+    return std::chrono::duration<double>(ended - asked).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int rounds = 5;
+    std::size_t bigFileMb = 0;
+    const char* tmp = std::getenv("TMPDIR");
+    fs::path base = tmp != nullptr && tmp[0] == '/' ? tmp : "/var/tmp";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--dir" && i + 1 < argc)
+            base = argv[++i];
+        else if (a == "--big-file" && i + 1 < argc)
+            bigFileMb = static_cast<std::size_t>(std::atol(argv[++i]));
+        else {
+            std::fprintf(stderr, "usage: %s [--rounds N] [--dir FOLDER] [--big-file MB]\n", argv[0]);
+            return 2;
+        }
+    }
+    std::string pattern = (base / "talvora-copy-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path work = pattern, book = work / "book", out = work / "out";
+
+    std::printf("generating the book in %s ...\n", book.c_str());
+    MakeBook(book, bigFileMb);
+    ::sync();
+    // One untimed pass each, so both start from a warm page cache.
+    RunCp(book, out);
+    Settle(out);
+    RunEngine(book, out);
+    Settle(out);
+
+    std::vector<double> ratios, cpTimes, engineTimes, flushTimes;
+    std::printf("%5s %10s %12s %10s %8s\n", "round", "cp -r (s)", "engine (s)", "flush (s)", "ratio");
+    for (int r = 0; r < rounds; ++r) {
+        double cp = 0;
+        EngineTime engine{};
+        if (r % 2 == 0) {
+            cp = RunCp(book, out);
+            Settle(out);
+            engine = RunEngine(book, out);
+            Settle(out);
+        } else {
+            engine = RunEngine(book, out);
+            Settle(out);
+            cp = RunCp(book, out);
+            Settle(out);
+        }
+        const double ratio = engine.copy / cp;
+        ratios.push_back(ratio);
+        cpTimes.push_back(cp);
+        engineTimes.push_back(engine.copy);
+        flushTimes.push_back(engine.flush);
+        std::printf("%5d %10.3f %12.3f %10.3f %8.3f\n", r + 1, cp, engine.copy, engine.flush, ratio);
+    }
+
+    std::vector<double> cancels;
+    for (int r = 0; r < 3; ++r) {
+        cancels.push_back(CancelLatency(book, out));
+        Settle(out);
+    }
+
+    std::printf("\nmedian cp -r           %.3f s\n", Median(cpTimes));
+    std::printf("median engine          %.3f s (flush before success: median %.3f s more)\n", Median(engineTimes),
+                Median(flushTimes));
+    std::printf("median ratio engine/cp %.3f (goal <= 1.05)\n", Median(ratios));
+    std::printf("peak memory, this process (engine)  %.1f MB (goal < 64 MB)\n", PeakKb(RUSAGE_SELF) / 1024.0);
+    std::printf("peak memory, cp                     %.1f MB\n", PeakKb(RUSAGE_CHILDREN) / 1024.0);
+    std::printf("cancel latency: max %.1f ms, median %.1f ms (goal < 1000 ms)\n",
+                *std::max_element(cancels.begin(), cancels.end()) * 1000, Median(cancels) * 1000);
+
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    return 0;
+}
