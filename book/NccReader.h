@@ -20,14 +20,15 @@
 class TiXmlElement;
 
 // Limits far above any real NCC (a 5 MB NCC of 40,000 entries has depth 4,
-// about 240,000 nodes and attributes together, and needs about 1 million
-// units of parser work), and low enough that TinyXML stays well within a
-// thread's stack and a second of time.
+// about 240,000 nodes and attributes together, and needs about 1.4 million
+// units of parser work; one of 32 MiB would need some 10 million), and low
+// enough that TinyXML stays well within a thread's stack and a second of
+// time on the worst document they let through.
 inline constexpr std::size_t kMaxNccBytes = 32u * 1024 * 1024;
 inline constexpr std::size_t kMaxNccDepth = 1000;
 inline constexpr std::size_t kMaxNccNodes = 2'000'000;
 inline constexpr std::size_t kMaxNccAttributesPerElement = 256;
-inline constexpr std::uint64_t kMaxNccWork = 64'000'000;
+inline constexpr std::uint64_t kMaxNccWork = 32'000'000;
 
 // TinyXML may step up to three bytes past the terminating NUL when the text
 // ends inside a multi-byte UTF-8 character; these NUL bytes absorb that.

@@ -108,8 +108,9 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::printf("NCC: %.2f MB, %d headings, %d page entries, depth %zu, %zu nodes, %d runs\n",
-                static_cast<double>(ncc.size()) / 1e6, kHeadings, kPages, shape.maxDepth, shape.nodes, runs);
+    std::printf("NCC: %.2f MB, %d headings, %d page entries, depth %zu, %zu nodes, work %llu, %d runs\n",
+                static_cast<double>(ncc.size()) / 1e6, kHeadings, kPages, shape.maxDepth, shape.nodes,
+                static_cast<unsigned long long>(shape.work), runs);
     std::printf("reader (ReadNcc, whole file)   median %8.2f ms\n", reader);
     std::printf("bare TinyXML LoadFile          median %8.2f ms\n", loadFile);
     std::printf("ratio reader / bare parse             %8.3f   (goal: at most 1.2)\n", reader / loadFile);
