@@ -3,6 +3,8 @@
 // folder directly below the output folder.
 #include "naming/FolderName.h"
 
+#include "book/NccReader.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -194,6 +196,24 @@ TEST(DestinationPath, RefusesWhatIsNoSingleFolderName)
                                     std::string("/"), std::string("a\0b", 3)})
         EXPECT_EQ(MakeDestinationPath("/boeken/", name), "") << name;
     EXPECT_EQ(MakeDestinationPath("", "Titel"), "");
+}
+
+// From the bytes of an ncc.html to the folder on disk, for both encodings.
+TEST(NccToFolder, CafeArrivesAsUtf8)
+{
+    for (const std::string declaration : {"<?xml version=\"1.0\" encoding=\"utf-8\"?>",
+                                          "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"}) {
+        const bool utf8 = declaration.find("utf-8") != std::string::npos;
+        const std::string cafe = utf8 ? "Caf\xC3\xA9" : "Caf\xE9";
+        CNccReader reader;
+        ASSERT_TRUE(reader.ReadNccBytes(declaration + "<html><head><title>" + cafe +
+                                        "</title><meta name=\"dc:title\" content=\"" + cafe +
+                                        "\"/></head></html>"));
+        std::string name = MakeFolderName(0, 1, 0, reader.MetaList());
+        MakeValidFolderName(name);
+        EXPECT_EQ(MakeDestinationPath("/home/lezer/Boeken/", name), "/home/lezer/Boeken/Caf\xC3\xA9") << declaration;
+        EXPECT_EQ(AnsiToUtf8(reader.BookTitle()), "Caf\xC3\xA9") << declaration;
+    }
 }
 
 struct ConvertCase
