@@ -266,12 +266,12 @@ bool CCopyEngine::CopyContent(const std::string& sourceFolder, const std::string
     m_flushSeconds = 0;
 
     CFd src, dst;
-    Step step = Attempt(run, sourceFolder, "", [&] {
+    Step step = Attempt(run, sourceFolder, sourceFolder, [&] {
         src.Reset(::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         return src.Get() < 0 ? errno : 0;
     });
     if (step == Step::Done) {
-        step = Attempt(run, destFolder, "", [&] {
+        step = Attempt(run, destFolder, destFolder, [&] {
             if (const int error = MakeDirs(destFolder))
                 return error;
             dst.Reset(::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -298,7 +298,7 @@ bool CCopyEngine::CopyContent(const std::string& sourceFolder, const std::string
     // Nothing is reported as copied before it is on the device: the output
     // may be a stick that is pulled out right after the done message.
     const auto start = std::chrono::steady_clock::now();
-    step = Attempt(run, destFolder, "", [&] { return ::syncfs(dst.Get()) != 0 ? errno : 0; });
+    step = Attempt(run, destFolder, destFolder, [&] { return ::syncfs(dst.Get()) != 0 ? errno : 0; });
     m_flushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (step == Step::Skipped) {
         reporter.ReportMissing(run.missing);

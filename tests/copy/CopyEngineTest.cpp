@@ -299,8 +299,22 @@ TEST(RealFaults, MissingSourceFolderFails)
     rep.errorAnswers = {ErrorAnswer::Skip};
     CCopyEngine engine;
     EXPECT_FALSE(engine.CopyContent(s / "nodisc/", s / "out", false, rep));
-    EXPECT_TRUE(rep.missingReported);
+    EXPECT_EQ(rep.missing, std::vector<std::string>{s / "nodisc/"});
     EXPECT_FALSE(fs::exists(s / "out")) << "nothing touched when the disc cannot be read";
+}
+
+TEST(RealFaults, DestinationBelowAFileCannotBeMade)
+{
+    CScratch s;
+    Write(s / "disc/a.txt", "a");
+    Write(s / "out", "a file where the output folder should be");
+    CScriptedReporter rep;
+    rep.errorAnswers = {ErrorAnswer::Retry, ErrorAnswer::Skip};
+    CCopyEngine engine;
+    EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out/book", false, rep));
+    EXPECT_EQ(rep.errorPaths, (std::vector<std::string>{s / "out/book", s / "out/book"}));
+    EXPECT_EQ(rep.missing, std::vector<std::string>{s / "out/book"});
+    EXPECT_EQ(Read(s / "out"), "a file where the output folder should be");
 }
 
 TEST(RealFaults, LinkInTheOutputIsNeverWrittenThrough)
