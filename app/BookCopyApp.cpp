@@ -9,6 +9,7 @@
 
 #include <wx/config.h>
 #include <wx/fileconf.h>
+#include <wx/log.h>
 
 #include <cstdio>
 #include <string>
@@ -36,6 +37,9 @@ bool CBookCopyApp::OnInit()
 {
     // wxApp::OnInit would parse the command line and refuse "/setup".
     wxSetAssertHandler(AssertToStderr);
+    // wxWidgets' own log window speaks English and steals the focus; the
+    // program tells users about failures in its own Dutch messages.
+    delete wxLog::SetActiveTarget(new wxLogStderr);
     SetAppName(profile_paths::kApplication);
     SetAppDisplayName(kProgramName);
     SetVendorName(profile_paths::kVendor);
@@ -70,6 +74,11 @@ bool CBookCopyApp::InitInstance()
 
 int CBookCopyApp::OnExit()
 {
-    delete wxConfigBase::Set(nullptr);
+    {
+        // After a failed save wxFileConfig tries once more here; the user
+        // has already been told.
+        wxLogNull quiet;
+        delete wxConfigBase::Set(nullptr);
+    }
     return wxApp::OnExit();
 }

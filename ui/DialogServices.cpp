@@ -1,6 +1,9 @@
 #include "ui/DialogServices.h"
 
+#include <wx/dirdlg.h>
+#include <wx/filename.h>
 #include <wx/msgdlg.h>
+#include <wx/utils.h>
 
 namespace {
 
@@ -26,6 +29,22 @@ public:
             box.SetOKLabel("OK");
         const int answer = box.ShowModal();
         return withCancel && answer == wxID_CANCEL ? IDCANCEL : IDOK;
+    }
+
+    FolderChoice PickFolder(wxWindow* parent, const wxString& title) override
+    {
+        // GTK's picker opens at "Recent", where nothing can be chosen, when
+        // it is given no folder; the home folder is where users look first.
+        wxDirDialog picker(parent, title, wxGetHomeDir(), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+        FolderChoice choice;
+        if (picker.ShowModal() != wxID_OK)
+            return choice;
+        choice.chosen = true;
+        // A place that is not on disk (a network share the desktop shows
+        // only as an address) comes back without a local path.
+        choice.path = picker.GetPath();
+        choice.hasPath = choice.path.empty() || wxFileName::DirExists(choice.path);
+        return choice;
     }
 };
 

@@ -17,6 +17,14 @@ inline constexpr unsigned MB_OKCANCEL = 0x01;
 inline constexpr unsigned MB_ICONHAND = 0x10;     // error
 inline constexpr unsigned MB_ICONASTERISK = 0x40; // information
 
+// What a folder picker gave back.
+struct FolderChoice
+{
+    bool chosen = false;  // false: the user cancelled
+    bool hasPath = false; // false: the choice is no folder on disk
+    wxString path;
+};
+
 class IDialogServices
 {
 public:
@@ -25,6 +33,10 @@ public:
     // A modal message box captioned with the program's name. Returns IDCANCEL
     // only when an MB_OKCANCEL box was cancelled, IDOK otherwise.
     virtual int MessageBox(wxWindow* parent, const wxString& text, unsigned type) = 0;
+
+    // The desktop's own folder picker, showing `title`, starting in the
+    // user's home folder with nothing selected.
+    virtual FolderChoice PickFolder(wxWindow* parent, const wxString& title) = 0;
 };
 
 // The installed services; the native ones until something else is installed.

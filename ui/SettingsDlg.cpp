@@ -1,33 +1,151 @@
 #include "ui/SettingsDlg.h"
 
+#include "ui/AboutDlg.h"
 #include "ui/CopyDlg.h"
 #include "ui/DialogServices.h"
+#include "ui/Icon.h"
+#include "ui/Ids.h"
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+#include <wx/radiobut.h>
 #include <wx/sizer.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
 
 namespace {
 
+wxString U(const char* utf8)
+{
+    return wxString::FromUTF8(utf8);
+}
+
 const char* const kNotConfigured =
     "Het programma is nog niet geconfigureerd. Klik op OK om de instellingen aan te passen.";
+const char* const kPickerTitle = "Selecteer de output directory en klik op OK.";
+const char* const kNoNameItem = "Selecteer tenminste één van de items: identifier, titel of auteur.";
+const char* const kNotAFolder = "Geen geldige directory geselecteerd!";
+const char* const kEmptyFolder = "Fout bij selecteren directory.";
+const char* const kTooLong = "Voer niet meer dan 260 tekens in.";
+const char* const kNotSaved = "De instellingen konden niet worden opgeslagen.";
+
+// The samples the example name is made of.
+const char* const kSampleIdentifier = "133869";
+const char* const kSampleTitle = "Het raadsel van de blauwe sluis";
+const char* const kSampleCreator = "Hoogmeer, TW";
+const char* const kSeparator = " - ";
+
+// Context-menu command that opens the About box.
+constexpr int kAboutCommand = 0x10;
+
+wxString WithFinalSlash(wxString path)
+{
+    if (!path.empty() && !path.EndsWith("/"))
+        path += '/';
+    return path;
+}
 
 } // namespace
 
 CSettingsDlg::CSettingsDlg(wxWindow* parent)
-    : CDialog(parent, wxID_ANY, "Talvora Instellingen", wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)
+    : CDialog(parent, wxID_ANY, "Talvora Instellingen", wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+      m_hIcon(ProgramIcons())
 {
-    const wxSize gap = ConvertDialogToPixels(wxSize(7, 7));
-    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    buttons->AddStretchSpacer();
-    buttons->Add(new wxButton(this, wxID_CANCEL, "Annuleren", wxDefaultPosition,
-                              ConvertDialogToPixels(wxSize(50, 14))));
+    auto dlu = [this](int x, int y) { return ConvertDialogToPixels(wxSize(x, y)); };
+    const int margin = dlu(7, 7).x;
+    const int gapY = dlu(0, 4).y;
+
+    // Controls are created in the order Tab visits them, which is not the
+    // order they appear in: "Annuleren" first, "Opslaan" last.
+    auto* cancel = new wxButton(this, wxID_CANCEL, "Annuleren", wxDefaultPosition, dlu(50, 14));
+
+    auto* folderLabel = new wxStaticText(this, wxID_ANY, "Locatie waar Daisy-boeken naar toe moeten worden gekopieerd:");
+    m_editOutputDir = new wxTextCtrl(this, ids::kOutputDir, wxString(), wxDefaultPosition, wxSize(dlu(206, 0).x, -1));
+    auto* browse = new wxButton(this, ids::kBrowse, "Zoek...", wxDefaultPosition, dlu(36, 13));
+
+    auto* nameBox = new wxStaticBoxSizer(wxVERTICAL, this, "Naam van nieuwe map met Daisy-boek");
+    wxStaticBox* nameGroup = nameBox->GetStaticBox();
+    m_checkUseIdentifier = new wxCheckBox(nameGroup, ids::kUseIdentifier, "Identifier");
+    m_checkUseTitle = new wxCheckBox(nameGroup, ids::kUseTitle, "Titel");
+    m_checkUseCreator = new wxCheckBox(nameGroup, ids::kUseCreator, "Auteur");
+    auto* exampleLabel = new wxStaticText(nameGroup, wxID_ANY, "Voorbeeld van nieuwe mapnaam:");
+    auto* exampleFrame = new wxPanel(nameGroup, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN);
+    m_textFolderExample = new wxStaticText(exampleFrame, ids::kFolderExample, wxString(), wxDefaultPosition,
+                                           wxSize(dlu(226, 10).x, -1), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+
+    auto* existingBox =
+        new wxStaticBoxSizer(wxVERTICAL, this, "Wat te doen als er al een Daisy-boek met dezelfde titel bestaat");
+    wxStaticBox* existingGroup = existingBox->GetStaticBox();
+    m_radioConfirm = new wxRadioButton(existingGroup, ids::kConfirmOverwrite,
+                                       "Waarschuw voordat Daisy-boek wordt overschreven", wxDefaultPosition,
+                                       wxDefaultSize, wxRB_GROUP);
+    m_radioNumber = new wxRadioButton(existingGroup, ids::kAddNumber,
+                                      "Voeg automatisch een volgnummer toe aan de titel");
+
+    m_checkEjectWhenDone =
+        new wxCheckBox(this, ids::kEjectWhenDone, U("Lade van CD-ROM drive openen wanneer het kopiëren is voltooid"));
+    m_checkMessageWhenDone =
+        new wxCheckBox(this, ids::kMessageWhenDone, U("Melding geven wanneer het kopiëren is voltooid"));
+    m_checkCopyViaTemp = new wxCheckBox(
+        this, ids::kCopyViaTemp, "Kopieer CD via de harde schijf (langzamer, alleen bij problemen gebruiken)");
+    m_checkAutoStart =
+        new wxCheckBox(this, ids::kAutoStart, U("Meteen starten met kopiëren zodra het programma wordt gestart"));
+    auto* save = new wxButton(this, ids::kSave, "Opslaan", wxDefaultPosition, dlu(50, 14));
+
+    // Layout, top to bottom.
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(folderLabel);
+    auto* folderRow = new wxBoxSizer(wxHORIZONTAL);
+    folderRow->Add(m_editOutputDir, wxSizerFlags(1).CentreVertical());
+    folderRow->Add(browse, wxSizerFlags().CentreVertical().Border(wxLEFT, dlu(6, 0).x));
+    column->Add(folderRow, wxSizerFlags().Expand().Border(wxTOP, gapY));
+
+    auto* nameRow = new wxBoxSizer(wxHORIZONTAL);
+    for (wxCheckBox* check : {m_checkUseIdentifier, m_checkUseTitle, m_checkUseCreator})
+        nameRow->Add(check, wxSizerFlags().Border(wxRIGHT, dlu(8, 0).x));
+    nameBox->Add(nameRow, wxSizerFlags().Border(wxALL, gapY));
+    nameBox->Add(exampleLabel, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, gapY));
+    auto* exampleInside = new wxBoxSizer(wxVERTICAL);
+    exampleInside->Add(m_textFolderExample, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 4));
+    exampleFrame->SetSizer(exampleInside);
+    nameBox->Add(exampleFrame, wxSizerFlags().Expand().Border(wxALL, gapY));
+    column->Add(nameBox, wxSizerFlags().Expand().Border(wxTOP, dlu(0, 9).y));
+
+    existingBox->Add(m_radioConfirm, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, gapY));
+    existingBox->Add(m_radioNumber, wxSizerFlags().Border(wxALL, gapY));
+    column->Add(existingBox, wxSizerFlags().Expand().Border(wxTOP, gapY));
+
+    for (wxCheckBox* check : {m_checkEjectWhenDone, m_checkMessageWhenDone, m_checkCopyViaTemp, m_checkAutoStart})
+        column->Add(check, wxSizerFlags().Border(wxTOP, gapY));
+
+    auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
+    buttonRow->Add(save);
+    buttonRow->AddStretchSpacer();
+    buttonRow->Add(cancel);
+    column->Add(buttonRow, wxSizerFlags().Expand().Border(wxTOP, dlu(0, 10).y));
+
     auto* outer = new wxBoxSizer(wxVERTICAL);
-    outer->SetMinSize(ConvertDialogToPixels(wxSize(262, 0)));
-    outer->Add(buttons, wxSizerFlags().Expand().Border(wxALL, gap.x));
+    outer->Add(column, wxSizerFlags(1).Expand().Border(wxALL, margin));
     SetSizerAndFit(outer);
     CentreOnScreen();
+    SetIcons(m_hIcon);
 
     Bind(wxEVT_INIT_DIALOG, &CSettingsDlg::OnInitDialog, this);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowse(); }, ids::kBrowse);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSave(); }, ids::kSave);
+    for (int id : {ids::kUseIdentifier, ids::kUseTitle, ids::kUseCreator})
+        Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnNameItemClicked(); }, id);
+    // GTK has no system menu; the About entry lives in the context menu
+    // (right click, Shift+F10 or the Menu key).
+    Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
+        wxMenu menu;
+        menu.Append(kAboutCommand, "&About Talvora...");
+        PopupMenu(&menu);
+    });
+    Bind(wxEVT_MENU, [this](wxCommandEvent& e) { OnSysCommand(e.GetId()); }, kAboutCommand);
     // Help requests do nothing in this window.
     Bind(wxEVT_HELP, [](wxHelpEvent&) {});
 }
@@ -37,6 +155,8 @@ CSettingsDlg::~CSettingsDlg() = default;
 int CSettingsDlg::ShowModal()
 {
     m_settings.Load(Profile());
+    LoadFromRecord();
+    UpdateFolderExample();
     if (DecideMode() == Mode::End)
         return GetReturnCode();
     return CDialog::ShowModal();
@@ -47,7 +167,7 @@ CSettingsDlg::Mode CSettingsDlg::DecideMode()
     if (m_bSetupMode)
         return Mode::Edit;
     if (!m_settings.IsConfigured()) {
-        if (AfxMessageBox(wxString::FromUTF8(kNotConfigured), MB_OKCANCEL | MB_ICONASTERISK) != IDCANCEL)
+        if (AfxMessageBox(U(kNotConfigured), MB_OKCANCEL | MB_ICONASTERISK) != IDCANCEL)
             return Mode::Edit;
         EndDialog(IDCANCEL);
         return Mode::End;
@@ -60,7 +180,157 @@ CSettingsDlg::Mode CSettingsDlg::DecideMode()
 
 void CSettingsDlg::OnInitDialog(wxInitDialogEvent&)
 {
-    TransferDataToWindow();
+    UpdateData(false);
+    // Focus on the first stop in Tab order, as a keyboard user expects.
+    if (wxWindow* cancel = FindWindow(wxID_CANCEL))
+        cancel->SetFocus();
+}
+
+void CSettingsDlg::LoadFromRecord()
+{
+    m_strOutputDir = wxString::FromUTF8(m_settings.OutputDir);
+    m_bUseIdentifier = m_settings.UseIdentifier;
+    m_bUseTitle = m_settings.UseTitle;
+    m_bUseCreator = m_settings.UseCreator;
+    m_nExistingAction = m_settings.ConfirmOverwrite == 0 ? 1 : 0;
+    m_bEjectWhenDone = m_settings.EjectWhenDone;
+    m_bMessageWhenDone = m_settings.MessageWhenDone;
+    m_bCopyViaTemp = m_settings.CopyViaTemp;
+    m_bAutoStart = m_settings.AutoStart;
+}
+
+void CSettingsDlg::StoreInRecord()
+{
+    m_settings.OutputDir = m_strOutputDir.utf8_string();
+    m_settings.UseIdentifier = m_bUseIdentifier;
+    m_settings.UseTitle = m_bUseTitle;
+    m_settings.UseCreator = m_bUseCreator;
+    m_settings.ConfirmOverwrite = m_nExistingAction == 0 ? 1 : 0;
+    m_settings.EjectWhenDone = m_bEjectWhenDone;
+    m_settings.MessageWhenDone = m_bMessageWhenDone;
+    m_settings.CopyViaTemp = m_bCopyViaTemp;
+    m_settings.AutoStart = m_bAutoStart;
+}
+
+bool CSettingsDlg::TransferDataToWindow()
+{
+    // GTK cuts the text of a field to its limit, which would silently
+    // shorten a longer stored folder; such a one is caught when read back.
+    m_editOutputDir->SetMaxLength(m_strOutputDir.length() <= kMaxOutputDir ? kMaxOutputDir : 0);
+    m_editOutputDir->ChangeValue(m_strOutputDir);
+    m_checkUseIdentifier->SetValue(m_bUseIdentifier != 0);
+    m_checkUseTitle->SetValue(m_bUseTitle != 0);
+    m_checkUseCreator->SetValue(m_bUseCreator != 0);
+    m_textFolderExample->SetLabelText(m_strFolderExample);
+    m_checkEjectWhenDone->SetValue(m_bEjectWhenDone != 0);
+    m_checkMessageWhenDone->SetValue(m_bMessageWhenDone != 0);
+    m_checkCopyViaTemp->SetValue(m_bCopyViaTemp != 0);
+    m_checkAutoStart->SetValue(m_bAutoStart != 0);
+    m_radioConfirm->SetValue(m_nExistingAction == 0);
+    m_radioNumber->SetValue(m_nExistingAction == 1);
+    return true;
+}
+
+bool CSettingsDlg::TransferDataFromWindow()
+{
+    const wxString folder = m_editOutputDir->GetValue();
+    if (folder.length() > kMaxOutputDir) {
+        AfxMessageBox(U(kTooLong), MB_OK | MB_ICONHAND);
+        m_editOutputDir->SetFocus();
+        return false;
+    }
+    m_strOutputDir = folder;
+    m_bUseIdentifier = m_checkUseIdentifier->GetValue();
+    m_bUseTitle = m_checkUseTitle->GetValue();
+    m_bUseCreator = m_checkUseCreator->GetValue();
+    m_bEjectWhenDone = m_checkEjectWhenDone->GetValue();
+    m_bMessageWhenDone = m_checkMessageWhenDone->GetValue();
+    m_bCopyViaTemp = m_checkCopyViaTemp->GetValue();
+    m_bAutoStart = m_checkAutoStart->GetValue();
+    m_nExistingAction = m_radioConfirm->GetValue() ? 0 : m_radioNumber->GetValue() ? 1 : -1;
+    return true;
+}
+
+bool CSettingsDlg::UpdateData(bool saveAndValidate)
+{
+    return saveAndValidate ? TransferDataFromWindow() : TransferDataToWindow();
+}
+
+void CSettingsDlg::UpdateFolderExample()
+{
+    m_strFolderExample.clear();
+    auto append = [this](const char* sample) {
+        if (!m_strFolderExample.empty())
+            m_strFolderExample += kSeparator;
+        m_strFolderExample += U(sample);
+    };
+    if (m_bUseIdentifier)
+        append(kSampleIdentifier);
+    if (m_bUseTitle)
+        append(kSampleTitle);
+    if (m_bUseCreator)
+        append(kSampleCreator);
+    UpdateData(false);
+}
+
+void CSettingsDlg::OnNameItemClicked()
+{
+    // Everything typed or ticked elsewhere is read back first, so that it
+    // survives the redisplay.
+    if (UpdateData(true))
+        UpdateFolderExample();
+}
+
+wxString CSettingsDlg::BrowseForFolder(const wxString& title)
+{
+    const FolderChoice choice = DialogServices().PickFolder(this, title);
+    if (!choice.chosen)
+        return {};
+    if (!choice.hasPath) {
+        AfxMessageBox(U(kNotAFolder), MB_OK | MB_ICONHAND);
+        return {};
+    }
+    if (choice.path.empty())
+        AfxMessageBox(U(kEmptyFolder), MB_OK | MB_ICONHAND);
+    return choice.path;
+}
+
+void CSettingsDlg::OnBrowse()
+{
+    if (!UpdateData(true))
+        return;
+    const wxString folder = BrowseForFolder(U(kPickerTitle));
+    if (folder.empty())
+        return;
+    m_strOutputDir = WithFinalSlash(folder);
+    UpdateData(false);
+}
+
+void CSettingsDlg::OnSave()
+{
+    if (!UpdateData(true))
+        return;
+    if (!m_bUseIdentifier && !m_bUseTitle && !m_bUseCreator) {
+        AfxMessageBox(U(kNoNameItem), MB_OK | MB_ICONASTERISK);
+        return;
+    }
+    m_strOutputDir = WithFinalSlash(m_strOutputDir);
+    StoreInRecord();
+    // Closing as if saved when the file could not be written would lose the
+    // user's choices without a word; the window stays so they can retry.
+    if (!m_settings.Save(Profile())) {
+        AfxMessageBox(U(kNotSaved), MB_OK | MB_ICONHAND);
+        return;
+    }
+    EndDialog(IDOK);
+}
+
+void CSettingsDlg::OnSysCommand(int id)
+{
+    if ((id & 0xFFF0) != kAboutCommand)
+        return;
+    CAboutDlg about;
+    about.ShowModal();
 }
 
 void CSettingsDlg::OnOK()

@@ -5,6 +5,7 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/log.h>
 
 namespace {
 
@@ -31,6 +32,8 @@ int main(int argc, char** argv)
         return 1;
     }
     wxSetAssertHandler(AssertFails);
+    // A log window would wait for a click that never comes.
+    delete wxLog::SetActiveTarget(new wxLogStderr);
     const int result = RUN_ALL_TESTS();
     wxTheApp->OnExit();
     wxEntryCleanup();

@@ -36,9 +36,24 @@ public:
         return answer;
     }
 
+    // Picker answers in order; once they run out the picker is cancelled.
+    void AnswerPicker(FolderChoice choice) { m_picks.push_back(std::move(choice)); }
+
+    FolderChoice PickFolder(wxWindow*, const wxString& title) override
+    {
+        pickerTitles.push_back(title.utf8_string());
+        if (m_picks.empty())
+            return {};
+        FolderChoice choice = m_picks.front();
+        m_picks.pop_front();
+        return choice;
+    }
+
     std::vector<ShownMessage> shown;
+    std::vector<std::string> pickerTitles;
 
 private:
     std::deque<int> m_answers;
+    std::deque<FolderChoice> m_picks;
     IDialogServices* m_previous;
 };
