@@ -210,8 +210,8 @@ ssize_t CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath)
         fastPath = false;
     }
     if (!m_buffer)
-        m_buffer.reset(new char[kChunkBytes]);
-    const std::size_t want = std::min(max, kChunkBytes);
+        m_buffer.reset(new char[kBufferBytes]);
+    const std::size_t want = std::min(max, kBufferBytes);
     ssize_t got;
     do
         got = ::read(in, m_buffer.get(), want);

@@ -60,6 +60,9 @@ class CCopyEngine
 {
 public:
     static constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
+    // Where the kernel cannot copy by itself (across file systems, as from
+    // a disc): small enough to stay in the processor's cache.
+    static constexpr std::size_t kBufferBytes = std::size_t(128) << 10;
 
     CCopyEngine();
     virtual ~CCopyEngine();

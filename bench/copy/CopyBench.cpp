@@ -1,10 +1,13 @@
 // Copy engine against `cp -r`, pair by pair on the same tree in the same run.
 //
-//   copy_bench [--rounds N] [--dir FOLDER] [--big-file MB]
+//   copy_bench [--rounds N] [--dir FOLDER] [--book-dir FOLDER] [--read-write]
+//              [--big-file MB]
 //
 // Generates about 600 MB shaped like a DAISY book (250 audio files of
-// 2.4 MB and 250 text files of 5 KB in two folders, plus an NCC) in FOLDER
-// (default $TMPDIR or /var/tmp), then for each round copies it once with
+// 2.4 MB and 250 text files of 5 KB in two folders, plus an NCC) in the
+// book folder (default: FOLDER, which defaults to $TMPDIR or /var/tmp; a
+// book folder on another file system, e.g. /dev/shm, copies across file
+// systems as from a disc), then for each round copies it once with
 // cp -r and once with the engine, in alternating order, and prints the
 // median ratio of the engine's time (without its final flush) to cp's. The
 // flush is timed on its own. Also prints the peak memory of this process
@@ -94,8 +97,19 @@ void MakeBook(const fs::path& root, std::size_t bigFileMb)
         WriteFile(root / "big.bin", bigFileMb << 20, 99, buffer);
 }
 
+double CpuSeconds(int who)
+{
+    struct rusage usage {};
+    ::getrusage(who, &usage);
+    auto secs = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return secs(usage.ru_utime) + secs(usage.ru_stime);
+}
+
+double g_lastCpu = 0; // processor time of the last timed copy
+
 double RunCp(const fs::path& from, const fs::path& to)
 {
+    const double cpuBefore = CpuSeconds(RUSAGE_CHILDREN);
     const std::string src = from.string(), dst = to.string();
     const char* argv[] = {"cp", "-r", src.c_str(), dst.c_str(), nullptr};
     const auto start = Clock::now();
@@ -107,6 +121,7 @@ double RunCp(const fs::path& from, const fs::path& to)
     int status = 0;
     ::waitpid(pid, &status, 0);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    g_lastCpu = CpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "cp failed\n");
         std::exit(1);
@@ -120,16 +135,21 @@ struct EngineTime
     double flush;
 };
 
+bool g_readWrite = false;
+
 EngineTime RunEngine(const fs::path& from, const fs::path& to)
 {
     copyops::CCopyEngine engine;
+    engine.SetUseCopyFileRange(!g_readWrite);
     CQuietReporter reporter;
+    const double cpuBefore = CpuSeconds(RUSAGE_SELF);
     const auto start = Clock::now();
     if (!engine.CopyContent(from.string() + "/", to.string(), false, reporter)) {
         std::fprintf(stderr, "engine copy failed\n");
         std::exit(1);
     }
     const double total = std::chrono::duration<double>(Clock::now() - start).count();
+    g_lastCpu = CpuSeconds(RUSAGE_SELF) - cpuBefore; // includes the flush call, which mostly waits
     return {total - engine.LastFlushSeconds(), engine.LastFlushSeconds()};
 }
 
@@ -159,6 +179,7 @@ long PeakKb(int who)
 double CancelLatency(const fs::path& from, const fs::path& to)
 {
     copyops::CCopyEngine engine;
+    engine.SetUseCopyFileRange(!g_readWrite);
     CQuietReporter reporter;
     Clock::time_point asked, ended;
     std::thread worker([&] {
@@ -181,16 +202,23 @@ int main(int argc, char** argv)
     std::size_t bigFileMb = 0;
     const char* tmp = std::getenv("TMPDIR");
     fs::path base = tmp != nullptr && tmp[0] == '/' ? tmp : "/var/tmp";
+    fs::path bookBase;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--rounds" && i + 1 < argc)
             rounds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--dir" && i + 1 < argc)
             base = argv[++i];
+        else if (a == "--book-dir" && i + 1 < argc)
+            bookBase = argv[++i];
+        else if (a == "--read-write")
+            g_readWrite = true;
         else if (a == "--big-file" && i + 1 < argc)
             bigFileMb = static_cast<std::size_t>(std::atol(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--dir FOLDER] [--big-file MB]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--rounds N] [--dir FOLDER] [--book-dir FOLDER] [--read-write] [--big-file MB]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -199,9 +227,20 @@ int main(int argc, char** argv)
         std::perror("mkdtemp");
         return 1;
     }
-    const fs::path work = pattern, book = work / "book", out = work / "out";
+    const fs::path work = pattern, out = work / "out";
+    fs::path bookWork;
+    if (!bookBase.empty()) {
+        std::string bookPattern = (bookBase / "talvora-copy-bench-XXXXXX").string();
+        if (::mkdtemp(bookPattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            return 1;
+        }
+        bookWork = bookPattern;
+    }
+    const fs::path book = (bookWork.empty() ? work : bookWork) / "book";
 
-    std::printf("generating the book in %s ...\n", book.c_str());
+    std::printf("generating the book in %s, copies into %s%s ...\n", book.c_str(), out.c_str(),
+                g_readWrite ? " (engine forced to read/write)" : "");
     MakeBook(book, bigFileMb);
     ::sync();
     // One untimed pass each, so both start from a warm page cache.
@@ -210,28 +249,34 @@ int main(int argc, char** argv)
     RunEngine(book, out);
     Settle(out);
 
-    std::vector<double> ratios, cpTimes, engineTimes, flushTimes;
-    std::printf("%5s %10s %12s %10s %8s\n", "round", "cp -r (s)", "engine (s)", "flush (s)", "ratio");
+    std::vector<double> ratios, cpTimes, engineTimes, flushTimes, cpuRatios;
+    std::printf("%5s %10s %12s %10s %8s %10s\n", "round", "cp -r (s)", "engine (s)", "flush (s)", "ratio", "cpu ratio");
     for (int r = 0; r < rounds; ++r) {
-        double cp = 0;
+        double cp = 0, cpCpu = 0, engineCpu = 0;
         EngineTime engine{};
         if (r % 2 == 0) {
             cp = RunCp(book, out);
+            cpCpu = g_lastCpu;
             Settle(out);
             engine = RunEngine(book, out);
+            engineCpu = g_lastCpu;
             Settle(out);
         } else {
             engine = RunEngine(book, out);
+            engineCpu = g_lastCpu;
             Settle(out);
             cp = RunCp(book, out);
+            cpCpu = g_lastCpu;
             Settle(out);
         }
         const double ratio = engine.copy / cp;
+        cpuRatios.push_back(engineCpu / cpCpu);
         ratios.push_back(ratio);
         cpTimes.push_back(cp);
         engineTimes.push_back(engine.copy);
         flushTimes.push_back(engine.flush);
-        std::printf("%5d %10.3f %12.3f %10.3f %8.3f\n", r + 1, cp, engine.copy, engine.flush, ratio);
+        std::printf("%5d %10.3f %12.3f %10.3f %8.3f %10.3f\n", r + 1, cp, engine.copy, engine.flush, ratio,
+                    cpuRatios.back());
     }
 
     std::vector<double> cancels;
@@ -244,6 +289,7 @@ int main(int argc, char** argv)
     std::printf("median engine          %.3f s (flush before success: median %.3f s more)\n", Median(engineTimes),
                 Median(flushTimes));
     std::printf("median ratio engine/cp %.3f (goal <= 1.05)\n", Median(ratios));
+    std::printf("median processor-time ratio engine/cp %.3f (less disturbed by other load)\n", Median(cpuRatios));
     std::printf("peak memory, this process (engine)  %.1f MB (goal < 64 MB)\n", PeakKb(RUSAGE_SELF) / 1024.0);
     std::printf("peak memory, cp                     %.1f MB\n", PeakKb(RUSAGE_CHILDREN) / 1024.0);
     std::printf("cancel latency: max %.1f ms, median %.1f ms (goal < 1000 ms)\n",
@@ -251,5 +297,7 @@ int main(int argc, char** argv)
 
     std::error_code ec;
     fs::remove_all(work, ec);
+    if (!bookWork.empty())
+        fs::remove_all(bookWork, ec);
     return 0;
 }
