@@ -1,6 +1,7 @@
 #include "ui/SettingsDlg.h"
 
 #include "ui/AboutDlg.h"
+#include "ui/Accessibility.h"
 #include "ui/CopyDlg.h"
 #include "ui/DialogServices.h"
 #include "ui/Icon.h"
@@ -66,7 +67,7 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     m_editOutputDir = new wxTextCtrl(this, ids::kOutputDir, wxString(), wxDefaultPosition, wxSize(dlu(206, 0).x, -1));
     auto* browse = new wxButton(this, ids::kBrowse, "Zoek...", wxDefaultPosition, dlu(36, 13));
 
-    auto* nameBox = new wxStaticBoxSizer(wxVERTICAL, this, "Naam van nieuwe map met Daisy-boek");
+    auto* nameBox = new wxStaticBoxSizer(new CGroupBox(this, "Naam van nieuwe map met Daisy-boek"), wxVERTICAL);
     wxStaticBox* nameGroup = nameBox->GetStaticBox();
     m_checkUseIdentifier = new wxCheckBox(nameGroup, ids::kUseIdentifier, "Identifier");
     m_checkUseTitle = new wxCheckBox(nameGroup, ids::kUseTitle, "Titel");
@@ -76,8 +77,8 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     m_textFolderExample = new wxStaticText(exampleFrame, ids::kFolderExample, wxString(), wxDefaultPosition,
                                            wxSize(dlu(226, 10).x, -1), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
 
-    auto* existingBox =
-        new wxStaticBoxSizer(wxVERTICAL, this, "Wat te doen als er al een Daisy-boek met dezelfde titel bestaat");
+    auto* existingBox = new wxStaticBoxSizer(
+        new CGroupBox(this, "Wat te doen als er al een Daisy-boek met dezelfde titel bestaat"), wxVERTICAL);
     wxStaticBox* existingGroup = existingBox->GetStaticBox();
     m_radioConfirm = new wxRadioButton(existingGroup, ids::kConfirmOverwrite,
                                        "Waarschuw voordat Daisy-boek wordt overschreven", wxDefaultPosition,
@@ -132,6 +133,7 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     SetSizerAndFit(outer);
     CentreOnScreen();
     SetIcons(m_hIcon);
+
 
     Bind(wxEVT_INIT_DIALOG, &CSettingsDlg::OnInitDialog, this);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowse(); }, ids::kBrowse);
