@@ -81,21 +81,22 @@ protected:
     {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             GTEST_SKIP() << "no private mount namespace: " << std::strerror(errno);
-        m_point = "/media/cdrom-talvora-" + std::to_string(::getpid());
-        fs::create_directories(m_point);
-        if (::mount("/dev/cdrom-talvora", m_point.c_str(), "ramfs", 0, nullptr) != 0) {
-            fs::remove(m_point);
-            GTEST_SKIP() << "cannot mount: " << std::strerror(errno);
-        }
+        // A private tmpfs over /media keeps even the mount point off the
+        // real disk, should the test die half-way.
+        if (!fs::is_directory("/media") || ::mount("tmpfs", "/media", "tmpfs", 0, "size=1m") != 0)
+            GTEST_SKIP() << "cannot cover /media: " << std::strerror(errno);
         m_mounted = true;
+        m_point = "/media/cdrom-talvora";
+        fs::create_directories(m_point);
+        if (::mount("/dev/cdrom-talvora", m_point.c_str(), "ramfs", 0, nullptr) != 0)
+            GTEST_SKIP() << "cannot mount: " << std::strerror(errno);
         fs::create_directories(m_s / "bin");
     }
     void TearDown() override
     {
         if (m_mounted) {
             ::umount2(m_point.c_str(), MNT_DETACH);
-            std::error_code ec;
-            fs::remove(m_point, ec);
+            ::umount2("/media", MNT_DETACH);
         }
     }
     void FakeEject(const std::string& body)
