@@ -519,10 +519,9 @@ namespace {
 bool DeleteContent(int dirFd, dev_t dev, int depth)
 {
     std::vector<std::string> names;
-    int error = 0;
     if (depth > 512)
         return false;
-    // Partial files are the engine's own; they go as well.
+    // Unlike a copy's listing, this one keeps partial files: they go too.
     {
         const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
@@ -537,7 +536,6 @@ bool DeleteContent(int dirFd, dev_t dev, int depth)
                 names.emplace_back(e->d_name);
         ::closedir(dir);
     }
-    (void)error;
     bool all = true;
     for (const std::string& name : names) {
         struct stat st;

@@ -115,8 +115,9 @@ public:
           m_shared(std::move(shared))
     {
         auto* column = new wxBoxSizer(wxVERTICAL);
+        // A visible label, which screen readers also take as the bar's name.
+        column->Add(new wxStaticText(this, wxID_ANY, "Voortgang:"));
         m_gauge = new wxGauge(this, wxID_ANY, kRange, wxDefaultPosition, wxSize(360, -1));
-        m_gauge->SetName("Voortgang");
         m_bytes = new wxStaticText(this, wxID_ANY, copytext::Done(0, 0));
         m_time = new wxStaticText(this, wxID_ANY, copytext::TimeLeft(-1));
         m_cancel = new wxButton(this, wxID_CANCEL, "Annuleren");

@@ -90,7 +90,7 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
             wxDialog* w = progress.ProgressWindow();
             title = w->GetTitle();
             gauge = FindChild<wxGauge>(w)->GetValue();
-            bytes = Labels(w).at(0);
+            bytes = Labels(w).at(1);
             auto* cancel = FindChild<wxButton>(w);
             cancelLabel = cancel->GetLabel();
             clickTime = std::chrono::steady_clock::now();
@@ -98,7 +98,7 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
             wxCommandEvent click(wxEVT_BUTTON, cancel->GetId());
             click.SetEventObject(cancel);
             cancel->GetEventHandler()->ProcessEvent(click);
-            afterCancel = Labels(w).at(1);
+            afterCancel = Labels(w).at(2);
         });
         // A copy polls between chunks; the window must stay up until then.
         while (!rep.Cancelled())
@@ -117,6 +117,29 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
     EXPECT_GE(latency, 0);
     EXPECT_EQ(progress.ProgressWindow(), nullptr);
     std::printf("cancel seen by the worker %.1f ms after the click\n", latency * 1000);
+}
+
+TEST(CopyProgressWindow, StaysLiveWhileTheWorkerIsStuck)
+{
+    CScriptedProgress progress;
+    std::atomic<int> handled{0};
+    progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
+        // A read that blocks, and ignores the cancel, for a while.
+        wxTheApp->CallAfter([&] {
+            wxDialog* w = progress.ProgressWindow();
+            auto* cancel = FindChild<wxButton>(w);
+            wxCommandEvent click(wxEVT_BUTTON, cancel->GetId());
+            cancel->GetEventHandler()->ProcessEvent(click);
+            handled = cancel->IsEnabled() ? -1 : 1;
+        });
+        const auto until = std::chrono::steady_clock::now() + 500ms;
+        while (std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(handled.load(), 1) << "the window handled the click while the worker was stuck";
+        EXPECT_TRUE(rep.Cancelled());
+        return false;
+    });
+    EXPECT_EQ(handled.load(), 1);
 }
 
 TEST(CopyProgressWindow, CopyThatEndsAtOnceDoesNotHang)
