@@ -571,14 +571,4 @@ TEST_P(DeleteTree, RemovesOnlyWhatIsInside)
 INSTANTIATE_TEST_SUITE_P(Engine, DeleteTree, testing::ValuesIn(kDeletes),
                          [](const testing::TestParamInfo<DeleteCase>& i) { return std::string(i.param.name); });
 
-TEST(ErrorTexts, AreDutchAndNeverEmpty)
-{
-    for (const int e : {ENOSPC, EACCES, EIO, EROFS, ENAMETOOLONG, ENOENT, EISDIR, ELOOP, ENOTSUP, EMFILE, EXDEV}) {
-        const std::string text = copyops::DescribeError(e);
-        EXPECT_FALSE(text.empty());
-        EXPECT_EQ(text.back(), '.');
-    }
-    EXPECT_NE(copyops::DescribeError(EXDEV).find("Systeemfout"), std::string::npos);
-}
-
 } // namespace

@@ -248,16 +248,4 @@ TEST(DriveList, VariableWithoutBookFindsNothing)
     EXPECT_EQ(ncc, "kept");
 }
 
-TEST(NaturalOrder, ComparesNumbersByValue)
-{
-    EXPECT_TRUE(disc::NaturalLess("sr2", "sr10"));
-    EXPECT_FALSE(disc::NaturalLess("sr10", "sr2"));
-    EXPECT_TRUE(disc::NaturalLess("sr0", "sr1"));
-    EXPECT_TRUE(disc::NaturalLess("loop9", "loop10"));
-    EXPECT_TRUE(disc::NaturalLess("sr", "sr0"));
-    EXPECT_FALSE(disc::NaturalLess("sr1", "sr1"));
-    EXPECT_FALSE(disc::NaturalLess("sr01", "sr1"));
-    EXPECT_FALSE(disc::NaturalLess("sr1", "sr01"));
-}
-
 } // namespace
