@@ -1,5 +1,17 @@
 // The copy's window: a progress window fed from the worker thread that runs
 // the copy, with the Dutch replace question and error message.
+//
+// The copy window drives a whole copy like this:
+//
+//   CCopyProgress progress(this);
+//   copyjob::CFileOperations ops(progress);
+//   const bool ok = CopyBook(m_strSourceRoot, m_strDestPath, *m_pSettings, ops,
+//                            [this](const std::string& target) {
+//                                m_strDestText = wxString::FromUTF8(target);
+//                                TransferDataToWindow();
+//                            });
+//   if (ok && m_pSettings->EjectWhenDone != 0)
+//       EjectDisc(m_strSourceRoot);
 #pragma once
 
 #include "copy/CopyEngine.h"
