@@ -534,6 +534,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, NccFailure& fail
     if (ok) {
         // Like TinyXML's own LoadFile: the size seen at the start is read
         // whole, or the read fails.
+        // Room for the padding, so that preparing the text needs no copy.
+        bytes.reserve(static_cast<std::size_t>(info.st_size) + kNccPadding);
         bytes.resize(static_cast<std::size_t>(info.st_size));
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -564,21 +566,28 @@ NccShape ScanNccShape(const char* text)
 // and the text ends at the first NUL byte. LoadFile leaves the bytes after
 // that NUL in its buffer, where a multi-byte step can reach them; here they
 // are gone, and padding follows instead.
-std::string PrepareNccText(std::string_view bytes)
+std::string PrepareNccText(std::string bytes)
 {
-    std::string text;
-    text.reserve(bytes.size() + kNccPadding);
-    for (std::size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
-        if (bytes[i] == '\r') {
-            text.push_back('\n');
-            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-        } else {
-            text.push_back(bytes[i]);
+    const char* data = bytes.data();
+    const auto* nul = static_cast<const char*>(std::memchr(data, '\0', bytes.size()));
+    std::size_t length = nul != nullptr ? static_cast<std::size_t>(nul - data) : bytes.size();
+    if (std::memchr(data, '\r', length) != nullptr) {
+        // In place: the write position never passes the read position.
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            if (bytes[i] == '\r') {
+                bytes[out++] = '\n';
+                if (i + 1 < length && bytes[i + 1] == '\n')
+                    ++i;
+            } else {
+                bytes[out++] = bytes[i];
+            }
         }
+        length = out;
     }
-    text.append(kNccPadding, '\0');
-    return text;
+    bytes.resize(length);
+    bytes.append(kNccPadding, '\0');
+    return bytes;
 }
 
 const char* DescribeNccFailure(NccFailure failure)
@@ -624,7 +633,7 @@ bool CNccReader::ReadNcc(const std::string& path)
     NccFailure failure = NccFailure::None;
     if (!ReadWholeFile(path, bytes, failure))
         return Fail(failure);
-    return ReadNccBytes(bytes);
+    return ReadPrepared(PrepareNccText(std::move(bytes)));
 }
 
 bool CNccReader::ReadNccBytes(std::string_view fileBytes)
@@ -633,7 +642,11 @@ bool CNccReader::ReadNccBytes(std::string_view fileBytes)
         return Fail(NccFailure::Empty);
     if (fileBytes.size() > kMaxNccBytes)
         return Fail(NccFailure::TooLarge);
-    const std::string text = PrepareNccText(fileBytes);
+    return ReadPrepared(PrepareNccText(std::string(fileBytes)));
+}
+
+bool CNccReader::ReadPrepared(const std::string& text)
+{
     if (!ScanNccShape(text.c_str()).withinLimits)
         return Fail(NccFailure::TooComplex);
 

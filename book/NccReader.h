@@ -60,7 +60,7 @@ struct NccShape
 
 // The text TinyXML's own LoadFile would parse (line ends made LF, cut at the
 // first NUL byte), followed by kNccPadding NUL bytes.
-std::string PrepareNccText(std::string_view fileBytes);
+std::string PrepareNccText(std::string fileBytes);
 
 // text must be followed by at least kNccPadding NUL bytes. The scan follows
 // TinyXML's own parsing path byte for byte (encoding detection, UTF-8 step
@@ -98,6 +98,7 @@ private:
         m_lastFailure = failure;
         return false;
     }
+    bool ReadPrepared(const std::string& text);
     void AddMetaFromElement(const TiXmlElement& element);
 
     std::string m_strBookTitle;

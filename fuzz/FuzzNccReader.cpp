@@ -44,7 +44,7 @@ void Require(bool condition, const char* what)
 
 void CheckShapeAgainstTinyXml(std::string_view bytes)
 {
-    const std::string text = PrepareNccText(bytes);
+    const std::string text = PrepareNccText(std::string(bytes));
     const NccShape shape = ScanNccShape(text.c_str());
     if (!shape.withinLimits)
         return;
