@@ -2,9 +2,9 @@
 
 #include "ui/DialogServices.h"
 #include "ui/Ids.h"
+#include "ui/SunkenLine.h"
 
 #include <wx/button.h>
-#include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -12,20 +12,12 @@ namespace {
 
 const char* const kSearching = "Bezig met zoeken naar Daisy-CD...";
 
-// A one-line sunken field that shows text as it is (an ampersand stays an
-// ampersand). GTK draws no border around a bare label, so the label sits in
-// a sunken panel of its own.
-wxStaticText* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& label)
+// A caption with its sunken line below it.
+CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& caption)
 {
-    sizer->Add(new wxStaticText(parent, wxID_ANY, label));
-    const wxSize size = parent->ConvertDialogToPixels(wxSize(219, 10));
-    auto* frame = new wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN);
-    auto* line = new wxStaticText(frame, id, wxString(), wxDefaultPosition, wxSize(size.x, -1),
-                                  wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
-    auto* inside = new wxBoxSizer(wxVERTICAL);
-    inside->Add(line, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 4));
-    frame->SetSizer(inside);
-    sizer->Add(frame, wxSizerFlags().Expand().Border(wxTOP, parent->ConvertDialogToPixels(wxSize(0, 2)).y));
+    sizer->Add(new wxStaticText(parent, wxID_ANY, caption));
+    auto* line = new CSunkenLine(parent, id, parent->ConvertDialogToPixels(wxSize(219, 10)).x);
+    sizer->Add(line, wxSizerFlags().Expand().Border(wxTOP, parent->ConvertDialogToPixels(wxSize(0, 2)).y));
     return line;
 }
 
@@ -57,10 +49,8 @@ CCopyDlg::~CCopyDlg() = default;
 
 bool CCopyDlg::TransferDataToWindow()
 {
-    // SetLabelText shows the text literally; SetLabel would take '&' as a
-    // mnemonic marker.
-    m_titleLine->SetLabelText(m_strTitleText);
-    m_destLine->SetLabelText(m_strDestText);
+    m_titleLine->SetText(m_strTitleText);
+    m_destLine->SetText(m_strDestText);
     return true;
 }
 

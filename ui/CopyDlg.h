@@ -7,7 +7,7 @@
 
 class CSettings;
 class wxButton;
-class wxStaticText;
+class CSunkenLine;
 
 class CCopyDlg : public CDialog
 {
@@ -41,6 +41,6 @@ protected:
     wxString m_strDestText;
 
     wxButton* m_btnStart = nullptr;
-    wxStaticText* m_titleLine = nullptr;
-    wxStaticText* m_destLine = nullptr;
+    CSunkenLine* m_titleLine = nullptr;
+    CSunkenLine* m_destLine = nullptr;
 };

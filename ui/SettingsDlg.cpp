@@ -6,11 +6,11 @@
 #include "ui/DialogServices.h"
 #include "ui/Icon.h"
 #include "ui/Ids.h"
+#include "ui/SunkenLine.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/menu.h>
-#include <wx/panel.h>
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
 #include <wx/statbox.h>
@@ -73,9 +73,7 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     m_checkUseTitle = new wxCheckBox(nameGroup, ids::kUseTitle, "Titel");
     m_checkUseCreator = new wxCheckBox(nameGroup, ids::kUseCreator, "Auteur");
     auto* exampleLabel = new wxStaticText(nameGroup, wxID_ANY, "Voorbeeld van nieuwe mapnaam:");
-    auto* exampleFrame = new wxPanel(nameGroup, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN);
-    m_textFolderExample = new wxStaticText(exampleFrame, ids::kFolderExample, wxString(), wxDefaultPosition,
-                                           wxSize(dlu(226, 10).x, -1), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    m_textFolderExample = new CSunkenLine(nameGroup, ids::kFolderExample, dlu(226, 10).x, wxST_ELLIPSIZE_END);
 
     auto* existingBox = new wxStaticBoxSizer(
         new CGroupBox(this, "Wat te doen als er al een Daisy-boek met dezelfde titel bestaat"), wxVERTICAL);
@@ -109,10 +107,7 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
         nameRow->Add(check, wxSizerFlags().Border(wxRIGHT, dlu(8, 0).x));
     nameBox->Add(nameRow, wxSizerFlags().Border(wxALL, gapY));
     nameBox->Add(exampleLabel, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, gapY));
-    auto* exampleInside = new wxBoxSizer(wxVERTICAL);
-    exampleInside->Add(m_textFolderExample, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 4));
-    exampleFrame->SetSizer(exampleInside);
-    nameBox->Add(exampleFrame, wxSizerFlags().Expand().Border(wxALL, gapY));
+    nameBox->Add(m_textFolderExample, wxSizerFlags().Expand().Border(wxALL, gapY));
     column->Add(nameBox, wxSizerFlags().Expand().Border(wxTOP, dlu(0, 9).y));
 
     existingBox->Add(m_radioConfirm, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, gapY));
@@ -223,7 +218,7 @@ bool CSettingsDlg::TransferDataToWindow()
     m_checkUseIdentifier->SetValue(m_bUseIdentifier != 0);
     m_checkUseTitle->SetValue(m_bUseTitle != 0);
     m_checkUseCreator->SetValue(m_bUseCreator != 0);
-    m_textFolderExample->SetLabelText(m_strFolderExample);
+    m_textFolderExample->SetText(m_strFolderExample);
     m_checkEjectWhenDone->SetValue(m_bEjectWhenDone != 0);
     m_checkMessageWhenDone->SetValue(m_bMessageWhenDone != 0);
     m_checkCopyViaTemp->SetValue(m_bCopyViaTemp != 0);

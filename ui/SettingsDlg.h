@@ -10,7 +10,7 @@
 
 class wxCheckBox;
 class wxRadioButton;
-class wxStaticText;
+class CSunkenLine;
 class wxTextCtrl;
 
 class CSettingsDlg : public CDialog
@@ -74,7 +74,7 @@ private:
     wxCheckBox* m_checkUseIdentifier = nullptr;
     wxCheckBox* m_checkUseTitle = nullptr;
     wxCheckBox* m_checkUseCreator = nullptr;
-    wxStaticText* m_textFolderExample = nullptr;
+    CSunkenLine* m_textFolderExample = nullptr;
     wxRadioButton* m_radioConfirm = nullptr;
     wxRadioButton* m_radioNumber = nullptr;
     wxCheckBox* m_checkEjectWhenDone = nullptr;

@@ -69,3 +69,28 @@ def wait_for_window(name, pid=None, timeout=20.0):
             return time.monotonic() - started
         time.sleep(0.02)
     return None
+
+
+def screenshot(name):
+    """Keeps a picture of the whole virtual screen for people to look at."""
+    folder = os.environ.get("TALVORA_SCREENSHOTS")
+    if not folder:
+        return
+    os.makedirs(folder, exist_ok=True)
+    subprocess.run(["import", "-window", "root", os.path.join(folder, name + ".png")],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def keys(window_name, *sequence):
+    """Focuses the window (there is no window manager to do it) and types."""
+    subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + window_name + "$",
+                    "windowfocus", "--sync"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=20, check=True)
+    subprocess.run(["xdotool", "key", "--delay", "50", *sequence], check=True)
+
+
+def click_at(extents):
+    """A real mouse click in the middle of a control's screen extents."""
+    x = extents.x + extents.width // 2
+    y = extents.y + extents.height // 2
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)

@@ -1,0 +1,36 @@
+// A one-line read-only text in a sunken frame, as the windows show the book
+// title, the destination and the example folder name.
+#pragma once
+
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+class CSunkenLine : public wxPanel
+{
+public:
+    // `width` in pixels; the text is shown literally (an ampersand stays an
+    // ampersand) and shortened with an ellipsis where `ellipsize` says.
+    CSunkenLine(wxWindow* parent, int id, int width, long ellipsize = wxST_ELLIPSIZE_MIDDLE)
+        : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN)
+    {
+        // GTK draws no border around a bare label, hence the panel.
+        m_text = new wxStaticText(this, id, wxString(), wxDefaultPosition, wxSize(width, -1),
+                                  wxST_NO_AUTORESIZE | ellipsize);
+        auto* inside = new wxBoxSizer(wxVERTICAL);
+        inside->Add(m_text, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 4));
+        SetSizer(inside);
+    }
+
+    // The panel is only a frame: neither Tab nor a click stops on it.
+    bool AcceptsFocus() const override { return false; }
+    bool AcceptsFocusRecursively() const override { return false; }
+    bool AcceptsFocusFromKeyboard() const override { return false; }
+
+    void SetText(const wxString& text) { m_text->SetLabelText(text); }
+    wxString GetText() const { return m_text->GetLabelText(); }
+    wxStaticText* Text() const { return m_text; }
+
+private:
+    wxStaticText* m_text;
+};
