@@ -40,7 +40,7 @@ run_ctest out/release
 echo "== Unit and window tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B out/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALVORA_WERROR=ON -DTALVORA_SANITIZE=ON
 cmake --build out/sanitize
-run_ctest out/sanitize -LE 'e2e|valgrind'
+run_ctest out/sanitize -LE 'e2e|valgrind|package'
 
 if [ -x scripts/fuzz-ci.sh ]; then
   echo "== Fuzzing: the stored corpus, then a short run"
