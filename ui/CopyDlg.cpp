@@ -1,5 +1,8 @@
 #include "ui/CopyDlg.h"
 
+#include "naming/FolderName.h"
+#include "settings/Settings.h"
+#include "ui/CopyServices.h"
 #include "ui/DialogServices.h"
 #include "ui/Ids.h"
 #include "ui/SunkenLine.h"
@@ -10,7 +13,17 @@
 
 namespace {
 
+wxString U(const char* utf8)
+{
+    return wxString::FromUTF8(utf8);
+}
+
 const char* const kSearching = "Bezig met zoeken naar Daisy-CD...";
+const char* const kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
+const char* const kUnreadableNcc =
+    "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
+const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
+const char* const kCopied = "Daisy-CD is gekopieerd.";
 
 // A caption with its sunken line below it.
 CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& caption)
@@ -29,9 +42,9 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
     auto* column = new wxBoxSizer(wxVERTICAL);
     m_titleLine = AddLine(this, column, ids::kTitleLine, "Titel van Daisy-boek:");
     column->AddSpacer(gap.y);
-    m_destLine = AddLine(this, column, ids::kDestLine, wxString::FromUTF8("Map waar Daisy-boek naar toe zal worden gekopiëerd:"));
+    m_destLine = AddLine(this, column, ids::kDestLine, U("Map waar Daisy-boek naar toe zal worden gekopiëerd:"));
     column->AddSpacer(gap.y);
-    m_btnStart = new wxButton(this, ids::kStartCopy, wxString::FromUTF8("Start kopiëren"), wxDefaultPosition,
+    m_btnStart = new wxButton(this, ids::kStartCopy, U("Start kopiëren"), wxDefaultPosition,
                               ConvertDialogToPixels(wxSize(105, 15)));
     m_btnStart->SetDefault();
     column->Add(m_btnStart, wxSizerFlags().CentreHorizontal());
@@ -54,9 +67,15 @@ bool CCopyDlg::TransferDataToWindow()
     return true;
 }
 
+bool CCopyDlg::UpdateData(bool saveAndValidate)
+{
+    // The window only ever shows; nothing is read back from it.
+    return saveAndValidate || TransferDataToWindow();
+}
+
 void CCopyDlg::OnInitDialog(wxInitDialogEvent&)
 {
-    TransferDataToWindow();
+    UpdateData(false);
     m_btnStart->Disable();
 }
 
@@ -67,20 +86,85 @@ void CCopyDlg::OnShownOnScreen()
 
 void CCopyDlg::OnShowWindow()
 {
-    // Posted, so that the search starts with the window fully on screen.
+    // Posted, so that the search starts with the window fully on screen;
+    // the window is shown once, so one search is all there is.
+    if (m_searchPosted)
+        return;
+    m_searchPosted = true;
     CallAfter(&CCopyDlg::OnSearchDisc);
 }
 
 void CCopyDlg::OnSearchDisc()
 {
-    m_strTitleText = wxString::FromUTF8(kSearching);
-    TransferDataToWindow();
+    // A window ended before its search came round has nothing to search for.
+    if (IsEnding())
+        return;
+    m_strTitleText = U(kSearching);
+    UpdateData(false);
+
+    std::string nccPath;
+    for (;;) {
+        m_strSourceRoot = CopyServices().FindDaisyDisc(nccPath);
+        if (!m_strSourceRoot.empty())
+            break;
+        if (AfxMessageBox(U(kNoDisc), MB_OKCANCEL | MB_ICONASTERISK) == IDCANCEL) {
+            EndDialog(IDCANCEL);
+            return;
+        }
+        // Repainted before the next scan can hold the thread.
+        Update();
+    }
+
+    if (!m_reader.ReadNcc(nccPath)) {
+        AfxMessageBox(U(kUnreadableNcc), MB_OK | MB_ICONHAND);
+        EndDialog(IDCANCEL);
+        return;
+    }
+
+    std::string name = MakeFolderName(m_pSettings->UseIdentifier, m_pSettings->UseTitle, m_pSettings->UseCreator,
+                                      m_reader.MetaList());
+    if (!name.empty()) {
+        MakeValidFolderName(name);
+        m_strDestPath = MakeDestinationPath(m_pSettings->OutputDir, name);
+    }
+    if (m_strDestPath.empty()) {
+        AfxMessageBox(U(kNoName), MB_OK | MB_ICONHAND);
+        EndDialog(IDCANCEL);
+        return;
+    }
+
+    m_strTitleText = wxString::FromUTF8(AnsiToUtf8(m_reader.BookTitle()));
+    m_strDestText = wxString::FromUTF8(m_strDestPath);
+    UpdateData(false);
+
+    if (m_pSettings->AutoStart != 0) {
+        OnStartCopy();
+        return;
+    }
+    m_btnStart->Enable();
+    // Enter now starts the copy, and a screen reader says what it will do.
+    m_btnStart->SetFocus();
 }
 
 void CCopyDlg::OnStartCopy()
 {
+    if (m_bBusy)
+        return;
     m_bBusy = true;
     m_btnStart->Disable();
+
+    const bool ok = CopyServices().CopyBook(this, m_strSourceRoot, m_strDestPath, *m_pSettings,
+                                            [this](const std::string& target) {
+                                                m_strDestText = wxString::FromUTF8(target);
+                                                UpdateData(false);
+                                                Update();
+                                            });
+    if (ok) {
+        if (m_pSettings->EjectWhenDone != 0)
+            CopyServices().EjectDisc(m_strSourceRoot);
+        if (m_pSettings->MessageWhenDone != 0)
+            AfxMessageBox(U(kCopied), MB_OK | MB_ICONASTERISK);
+    }
     EndDialog(IDOK);
 }
 

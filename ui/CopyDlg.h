@@ -1,13 +1,15 @@
-// The copy window: finds the disc, shows where the book will go and copies it.
+// The copy window: finds the disc, reads the book, shows where it will go
+// and copies it; one book per run.
 #pragma once
 
+#include "book/NccReader.h"
 #include "ui/Dialog.h"
 
 #include <string>
 
 class CSettings;
-class wxButton;
 class CSunkenLine;
+class wxButton;
 
 class CCopyDlg : public CDialog
 {
@@ -30,11 +32,15 @@ protected:
     void OnShowWindow();
     void OnSearchDisc();
     void OnStartCopy();
+    bool UpdateData(bool saveAndValidate);
 
+    // The book's title and meta list, read from its ncc.html.
+    CNccReader m_reader;
     // Set when the copy starts and never cleared: from then on the window
     // may not be cancelled.
     bool m_bBusy = false;
     std::string m_strSourceRoot;
+    // The destination folder, UTF-8.
     std::string m_strDestPath;
     // What the two lines show, as UTF-8.
     wxString m_strTitleText;
@@ -43,4 +49,7 @@ protected:
     wxButton* m_btnStart = nullptr;
     CSunkenLine* m_titleLine = nullptr;
     CSunkenLine* m_destLine = nullptr;
+
+private:
+    bool m_searchPosted = false;
 };

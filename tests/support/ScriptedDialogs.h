@@ -4,6 +4,7 @@
 #include "ui/DialogServices.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,14 +24,17 @@ public:
     CScriptedDialogs(const CScriptedDialogs&) = delete;
     CScriptedDialogs& operator=(const CScriptedDialogs&) = delete;
 
-    // Answers in order; once they run out every box is answered IDOK.
+    // Answers in order; once they run out a box with Cancel is cancelled
+    // (so no test can loop on a question forever) and any other is OK.
     void Answer(int code) { m_answers.push_back(code); }
 
     int MessageBox(wxWindow*, const wxString& text, unsigned type) override
     {
         shown.push_back({text.utf8_string(), type});
+        if (onShow)
+            onShow(shown.back());
         if (m_answers.empty())
-            return IDOK;
+            return (type & 0x0F) == MB_OKCANCEL ? IDCANCEL : IDOK;
         const int answer = m_answers.front();
         m_answers.pop_front();
         return answer;
@@ -51,6 +55,8 @@ public:
 
     std::vector<ShownMessage> shown;
     std::vector<std::string> pickerTitles;
+    // Called as each box appears, to look at the window behind it.
+    std::function<void(const ShownMessage&)> onShow;
 
 private:
     std::deque<int> m_answers;

@@ -1,11 +1,9 @@
 // How every window ends, whenever it is asked to.
 #include "support/ModalDriver.h"
-#include "ui/CopyDlg.h"
 #include "ui/Dialog.h"
 #include "ui/DialogServices.h"
 
 #include <wx/button.h>
-#include <wx/stattext.h>
 
 #include <gtest/gtest.h>
 
@@ -120,25 +118,6 @@ TEST(ShownOnScreen, ComesOnceAfterTheFirstPaint)
     });
     dlg.ShowModal();
     EXPECT_EQ(1, dlg.shownOnScreen);
-}
-
-TEST(CopyWindow, StartsSearchingOnceOnScreenWithStartDisabled)
-{
-    CCopyDlg dlg;
-    auto* title = dynamic_cast<wxStaticText*>(dlg.FindWindow(1003));
-    auto* start = dlg.FindWindow(1008);
-    ASSERT_NE(nullptr, title);
-    ASSERT_NE(nullptr, start);
-    bool startEnabled = true;
-    WhenModalRuns([&] {
-        startEnabled = start->IsEnabled();
-        EXPECT_TRUE(RunUntil([&] { return !title->GetLabelText().empty(); }));
-        dlg.EndDialog(IDCANCEL);
-    });
-    EXPECT_EQ(IDCANCEL, dlg.ShowModal());
-    EXPECT_FALSE(startEnabled);
-    EXPECT_EQ(wxString::FromUTF8("Bezig met zoeken naar Daisy-CD..."), title->GetLabelText());
-    EXPECT_EQ(wxString::FromUTF8("Talvora"), dlg.GetTitle());
 }
 
 } // namespace

@@ -1,0 +1,58 @@
+// Drives, copies and the tray as a test scripts them.
+#pragma once
+
+#include "ui/CopyServices.h"
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+class wxWindow;
+
+// Installed for its lifetime; every call is logged in order.
+class CScriptedCopy : public ICopyServices
+{
+public:
+    CScriptedCopy() : m_previous(InstallCopyServices(this)) {}
+    ~CScriptedCopy() override { InstallCopyServices(m_previous); }
+
+    // Each scan takes the next answer; "" is an empty drive. Once they run
+    // out, every scan finds nothing.
+    void DiscAnswers(std::deque<std::string> roots) { m_roots = std::move(roots); }
+
+    std::string FindDaisyDisc(std::string& nccPath) override
+    {
+        log.push_back("scan");
+        if (duringScan)
+            duringScan();
+        if (m_roots.empty())
+            return {};
+        const std::string root = m_roots.front();
+        m_roots.pop_front();
+        if (!root.empty())
+            nccPath = root + "ncc.html";
+        return root;
+    }
+
+    bool CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath, const CSettings&,
+                  const std::function<void(const std::string&)>& showDestination) override
+    {
+        log.push_back("copy " + discRoot + " -> " + destPath);
+        if (duringCopy)
+            duringCopy(*owner, showDestination);
+        return copyResult;
+    }
+
+    void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
+
+    std::vector<std::string> log;
+    bool copyResult = true;
+    std::function<void()> duringScan;
+    std::function<void(wxWindow&, const std::function<void(const std::string&)>&)> duringCopy;
+
+private:
+    std::deque<std::string> m_roots;
+    ICopyServices* m_previous;
+};
+

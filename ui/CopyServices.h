@@ -1,0 +1,36 @@
+// What the copy window needs of the machine: the drives, the copy itself
+// and the tray. The native services are used until a test installs its own.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class CSettings;
+class wxWindow;
+
+class ICopyServices
+{
+public:
+    virtual ~ICopyServices() = default;
+
+    // The root (ending in '/') of the drive holding a DAISY book, with the
+    // path of its ncc.html in nccPath; "" and nccPath untouched when none.
+    virtual std::string FindDaisyDisc(std::string& nccPath) = 0;
+
+    // Copies the disc into destPath or, with numbering, a free variant of
+    // it, which showDestination is told before the copy starts. The progress
+    // window and its questions belong to `owner`. True when the book arrived
+    // whole.
+    virtual bool CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+                          const CSettings& settings,
+                          const std::function<void(const std::string&)>& showDestination) = 0;
+
+    // Opens the tray of the drive; silent, bounded in time.
+    virtual void EjectDisc(const std::string& discRoot) = 0;
+};
+
+ICopyServices& CopyServices();
+
+// Same rules as InstallDialogServices: owned by the caller, nullptr puts
+// the native services back, the previous ones are returned.
+ICopyServices* InstallCopyServices(ICopyServices* services);
