@@ -32,9 +32,11 @@ for t in "${targets[@]}"; do
   exe="$build/fuzz/$target"
   starting="$root/fuzz/corpus/$corpus"
   # New inputs found during the run go to a scratch folder, never into the
-  # committed corpus.
+  # committed corpus; what makes a target fail is kept in the build folder.
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
+  artifacts="$build/fuzz-artifacts/$target"
+  mkdir -p "$artifacts"
 
   echo "== $target: starting corpus ($(ls "$starting" | wc -l) files)"
   if ! "$exe" -runs=0 "$starting" 2>&1 | tail -n 3; then
@@ -47,11 +49,11 @@ for t in "${targets[@]}"; do
   echo "== $target: fuzzing for ${budget}s"
   log="$work/fuzz.log"
   if "$exe" -max_total_time="$budget" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
-       -artifact_prefix="$work/" -print_final_stats=1 "$work" "$starting" >"$log" 2>&1; then
+       -artifact_prefix="$artifacts/" -print_final_stats=1 "$work" "$starting" >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec|^stat::new_units_added' "$log" || true
   else
     tail -n 40 "$log" >&2
-    for crash in "$work"/crash-* "$work"/timeout-* "$work"/oom-*; do
+    for crash in "$artifacts"/crash-* "$artifacts"/timeout-* "$artifacts"/oom-*; do
       [ -e "$crash" ] || continue
       echo "FAIL: $target: $(basename "$crash") ($(wc -c <"$crash") bytes):" >&2
       od -c "$crash" | head -n 20 >&2
