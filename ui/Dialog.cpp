@@ -9,6 +9,14 @@ CDialog::CDialog(wxWindow* parent, wxWindowID id, const wxString& title, long st
 {
     Bind(wxEVT_PAINT, &CDialog::OnPaint, this);
     Bind(wxEVT_CLOSE_WINDOW, &CDialog::OnClose, this);
+    // wxWidgets turns Escape into a click on a Cancel or OK button and does
+    // nothing in a window without one, such as the copy window.
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+        if (event.GetKeyCode() == WXK_ESCAPE && !event.HasAnyModifiers())
+            OnCancel();
+        else
+            event.Skip();
+    });
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, wxID_CANCEL);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
 }

@@ -76,16 +76,20 @@ TEST(EndDialog, TakesEffectWhenTheHandlerReturnsAndTheLastCodeCounts)
     EXPECT_TRUE(stillRunningAfterCall);
 }
 
-TEST(CancelRequests, CloseBoxAndCancelButtonGoThroughOnCancel)
+TEST(CancelRequests, EscapeCloseBoxAndCancelButtonGoThroughOnCancel)
 {
-    for (const bool viaButton : {false, true}) {
+    for (const int way : {0, 1, 2}) {
         CProbeDlg dlg;
         WhenModalRuns([&] {
-            if (viaButton) {
+            if (way == 0) {
                 wxCommandEvent click(wxEVT_BUTTON, wxID_CANCEL);
                 dlg.FindWindow(wxID_CANCEL)->GetEventHandler()->ProcessEvent(click);
-            } else {
+            } else if (way == 1) {
                 dlg.Close();
+            } else {
+                wxKeyEvent escape(wxEVT_CHAR_HOOK);
+                escape.m_keyCode = WXK_ESCAPE;
+                dlg.GetEventHandler()->ProcessEvent(escape);
             }
         });
         EXPECT_EQ(IDCANCEL, dlg.ShowModal());

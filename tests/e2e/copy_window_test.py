@@ -1,0 +1,212 @@
+#!/usr/bin/python3
+"""The copy window as a screen-reader user meets it: the real program, a
+sample book presented as a disc through TALVORA_DRIVES, controls found by
+role and name in the accessibility tree, and the copied folder checked byte
+for byte afterwards."""
+
+import filecmp
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+import pyatspi
+
+import atspi_tree as tree
+from talvora_process import Sandbox, keys, screenshot
+
+PROGRAM = os.path.abspath(sys.argv.pop(1))
+SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "make_sample_book.py")
+BOOK = "TV-2026-0042 - Het raadsel van de blauwe sluis - Hoogmeer, Tjitske"
+TITLE = "Het raadsel van de blauwe sluis"
+START = "Start kopiëren"
+SEARCHING = "Bezig met zoeken naar Daisy-CD..."
+NO_DISC = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK."
+REFUSED = "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur."
+DONE = "Daisy-CD is gekopieerd."
+
+
+def make_book(folder, *options):
+    subprocess.run(["/usr/bin/python3", SAMPLE, folder, *options], check=True)
+
+
+def same_tree(a, b):
+    comparison = filecmp.dircmp(a, b)
+    if comparison.left_only or comparison.right_only or comparison.funny_files:
+        return False
+    _, mismatch, errors = filecmp.cmpfiles(a, b, comparison.common_files, shallow=False)
+    if mismatch or errors:
+        return False
+    return all(same_tree(os.path.join(a, d), os.path.join(b, d)) for d in comparison.common_dirs)
+
+
+class CopyWindow(unittest.TestCase):
+    def setUp(self):
+        self.sandbox = Sandbox()
+        self.disc = os.path.join(self.sandbox.home, "disc")
+        self.output = os.path.join(self.sandbox.home, "Boeken")
+        os.makedirs(self.disc)
+        os.makedirs(self.output)
+        self.process = None
+
+    def tearDown(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.sandbox.cleanup()
+
+    def configure(self, **values):
+        settings = {"OutputDir": self.output + "/", "EjectWhenDone": 1, "MessageWhenDone": 0, "AutoStart": 0}
+        settings.update(values)
+        os.makedirs(os.path.dirname(self.sandbox.settings_file()), exist_ok=True)
+        with open(self.sandbox.settings_file(), "w", encoding="utf-8") as file:
+            file.write("[Settings]\n" + "".join(f"{k}={v}\n" for k, v in settings.items()))
+
+    def launch(self):
+        env = self.sandbox.env(TALVORA_DRIVES=self.disc)
+        env.pop("NO_AT_BRIDGE")
+        self.process = subprocess.Popen([PROGRAM], env=env)
+        self.app = tree.application(self.process.pid)
+        self.window = tree.find(self.app, "frame", "Talvora", timeout=20)
+        return self.window
+
+    def start_button(self):
+        return tree.find(self.window, "push button", START)
+
+    def wait_ready(self):
+        button = self.start_button()
+        deadline = time.monotonic() + 20
+        while not button.getState().contains(pyatspi.STATE_ENABLED):
+            self.assertLess(time.monotonic(), deadline, "the window never became ready")
+            time.sleep(0.05)
+        return button
+
+    def alert(self, text):
+        """The message box showing `text`, found by its message label."""
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            for node in tree.walk(self.app):
+                try:
+                    if tree.role(node) == "alert" and any(
+                            tree.role(child) == "label" and child.name == text for child in tree.walk(node)):
+                        return node
+                except Exception:  # a window appearing or going
+                    pass
+            time.sleep(0.05)
+        self.fail(f"no message box saying {text!r}")
+
+    def press(self, alert, button):
+        tree.find(alert, "push button", button).queryAction().doAction(0)
+
+    def wait_exit(self):
+        self.assertEqual(0, self.process.wait(timeout=30))
+
+    def test_start_copies_the_whole_disc_and_says_so(self):
+        make_book(self.disc)
+        self.configure(MessageWhenDone=1)
+        self.launch()
+        self.wait_ready()
+        tree.find(self.window, "label", TITLE)
+        tree.find(self.window, "label", os.path.join(self.output, BOOK))
+        self.assertTrue(tree.is_focused(self.start_button()), "focus on the start button, so Enter copies")
+        screenshot("copy-window-ready")
+        keys("Talvora", "Return")
+        done = self.alert(DONE)
+        screenshot("copy-window-done")
+        self.assertEqual(["OK"], [n.name for n in tree.walk(done) if tree.role(n) == "push button"])
+        self.press(done, "OK")
+        self.wait_exit()
+        self.assertEqual([BOOK], os.listdir(self.output))
+        self.assertTrue(same_tree(self.disc, os.path.join(self.output, BOOK)))
+
+    def test_auto_start_copies_without_a_click_and_never_enables_start(self):
+        make_book(self.disc)
+        # A file already in the way makes the copy ask before replacing it,
+        # which holds the copy still long enough to look at the window.
+        existing = os.path.join(self.output, BOOK)
+        os.makedirs(existing)
+        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
+            file.write("oud")
+        self.configure(AutoStart=1, ConfirmOverwrite=1)
+        self.launch()
+        ever_enabled = False
+        question = None
+        deadline = time.monotonic() + 20
+        while question is None and time.monotonic() < deadline:
+            for node in tree.walk(self.app):
+                try:
+                    if tree.role(node) == "push button" and node.name == START:
+                        ever_enabled |= node.getState().contains(pyatspi.STATE_ENABLED)
+                    if tree.role(node) == "push button" and node.name == "Ja, alles":
+                        question = node.parent
+                        while tree.role(question) != "alert":
+                            question = question.parent
+                except Exception:
+                    pass
+            time.sleep(0.02)
+        self.assertIsNotNone(question, "the replace question")
+        screenshot("copy-window-replace-question")
+        self.assertEqual(["Annuleren", "Ja", "Ja, alles", "Nee"],
+                         sorted(n.name for n in tree.walk(question) if tree.role(n) == "push button"))
+        self.assertTrue(any(tree.role(n) == "label" and "ncc.html" in n.name for n in tree.walk(question)))
+        self.assertFalse(self.start_button().getState().contains(pyatspi.STATE_ENABLED))
+        self.press(question, "Ja, alles")
+        self.wait_exit()
+        self.assertFalse(ever_enabled)
+        self.assertTrue(same_tree(self.disc, existing))
+
+    def test_a_second_copy_of_the_same_book_gets_a_number(self):
+        make_book(self.disc)
+        self.configure(ConfirmOverwrite=0, AutoStart=1)
+        for _ in range(2):
+            env = self.sandbox.env(TALVORA_DRIVES=self.disc)
+            self.assertEqual(0, subprocess.run([PROGRAM], env=env, timeout=60).returncode)
+        self.assertEqual(sorted([BOOK, BOOK + "_001"]), sorted(os.listdir(self.output)))
+        self.assertTrue(same_tree(self.disc, os.path.join(self.output, BOOK + "_001")))
+
+    def test_no_disc_prompt_then_a_book_appears_and_ok_finds_it(self):
+        self.configure()
+        self.launch()
+        prompt = self.alert(NO_DISC)
+        screenshot("copy-window-no-disc")
+        self.assertEqual(["Annuleren", "OK"],
+                         sorted(n.name for n in tree.walk(prompt) if tree.role(n) == "push button"))
+        make_book(self.disc)
+        self.press(prompt, "OK")
+        self.wait_ready()
+        tree.find(self.window, "label", TITLE)
+        keys("Talvora", "Escape")
+        self.wait_exit()
+        self.assertEqual([], os.listdir(self.output))
+
+    def test_cancel_on_the_no_disc_prompt_ends_with_nothing_written(self):
+        self.configure()
+        self.launch()
+        self.press(self.alert(NO_DISC), "Annuleren")
+        self.wait_exit()
+        self.assertEqual([], os.listdir(self.output))
+
+    def test_a_refused_ncc_is_reported_while_the_search_text_shows(self):
+        with open(os.path.join(self.disc, "ncc.html"), "wb") as file:
+            file.write(b"<?xml version='1.0'?><html><head><title>kapot" + b"<a>" * 5000)
+        self.configure()
+        self.launch()
+        error = self.alert(REFUSED)
+        tree.find(self.window, "label", SEARCHING)
+        screenshot("copy-window-refused")
+        self.press(error, "OK")
+        self.wait_exit()
+        self.assertEqual([], os.listdir(self.output))
+
+    def test_second_disc_of_three_is_named_so(self):
+        make_book(self.disc, "--set", "2 of 3")
+        self.configure(AutoStart=1)
+        env = self.sandbox.env(TALVORA_DRIVES=self.disc)
+        self.assertEqual(0, subprocess.run([PROGRAM], env=env, timeout=60).returncode)
+        self.assertEqual([BOOK + " - 2 of 3"], os.listdir(self.output))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
