@@ -35,7 +35,8 @@ grep -qx 'Exec=talvora /setup' "$work/stage/usr/share/applications/com.merrowind
 
 (cd "$build_dir" && cpack -B "$work/deb" >/dev/null)
 deb=$(ls "$work"/deb/talvora_*.deb)
-dpkg-deb --info "$deb" | grep -q '^ Depends: .*libwx' || fail "the package does not depend on wxWidgets"
+info=$(dpkg-deb --info "$deb")
+grep -q '^ Depends: .*libwx' <<<"$info" || fail "the package does not depend on wxWidgets"
 
 root="$work/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
