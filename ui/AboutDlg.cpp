@@ -1,5 +1,6 @@
 #include "ui/AboutDlg.h"
 
+#include "ui/DialogServices.h"
 #include "ui/Icon.h"
 
 #include <wx/button.h>
@@ -14,7 +15,7 @@ CAboutDlg::CAboutDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, "About Talvor
     auto* version = new wxStaticText(this, wxID_ANY, wxString());
     // Shown literally; the two blanks after the name are meant.
     version->SetLabelText("Talvora  Version 1.5 Build 6");
-    auto* ok = new wxButton(this, wxID_OK, "OK", wxDefaultPosition, ConvertDialogToPixels(wxSize(50, 14)));
+    auto* ok = new wxButton(this, IDOK, "OK", wxDefaultPosition, ConvertDialogToPixels(wxSize(50, 14)));
     ok->SetDefault();
 
     auto* row = new wxBoxSizer(wxHORIZONTAL);

@@ -17,8 +17,13 @@ CDialog::CDialog(wxWindow* parent, wxWindowID id, const wxString& title, long st
         else
             event.Skip();
     });
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, wxID_CANCEL);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+    // The windows' own buttons carry the ids 1 and 2. wxWidgets' stock ids
+    // would also work, but a stock button shows GTK's label in the system's
+    // language instead of the Dutch one it was given.
+    for (const int id : {IDCANCEL, static_cast<int>(wxID_CANCEL)})
+        Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, id);
+    for (const int id : {IDOK, static_cast<int>(wxID_OK)})
+        Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, id);
 }
 
 void CDialog::OnCancel()

@@ -20,10 +20,11 @@ public:
     bool IsEnding() const { return m_ending; }
 
 protected:
-    // Escape, the close box and a wxID_CANCEL button arrive here; the
+    // Escape, the close box and a button with id IDCANCEL arrive here; the
     // default ends the window with IDCANCEL.
     virtual void OnCancel();
-    // A wxID_OK button arrives here; the default ends the window with IDOK.
+    // A button with id IDOK arrives here; the default ends the window with
+    // IDOK.
     virtual void OnOK();
 
     // Called once, after the window has really been painted on screen.

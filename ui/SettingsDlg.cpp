@@ -61,7 +61,7 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
 
     // Controls are created in the order Tab visits them, which is not the
     // order they appear in: "Annuleren" first, "Opslaan" last.
-    auto* cancel = new wxButton(this, wxID_CANCEL, "Annuleren", wxDefaultPosition, dlu(50, 14));
+    auto* cancel = new wxButton(this, IDCANCEL, "Annuleren", wxDefaultPosition, dlu(50, 14));
 
     auto* folderLabel = new wxStaticText(this, wxID_ANY, "Locatie waar Daisy-boeken naar toe moeten worden gekopieerd:");
     m_editOutputDir = new wxTextCtrl(this, ids::kOutputDir, wxString(), wxDefaultPosition, wxSize(dlu(206, 0).x, -1));
@@ -179,7 +179,7 @@ void CSettingsDlg::OnInitDialog(wxInitDialogEvent&)
 {
     UpdateData(false);
     // Focus on the first stop in Tab order, as a keyboard user expects.
-    if (wxWindow* cancel = FindWindow(wxID_CANCEL))
+    if (wxWindow* cancel = FindWindow(IDCANCEL))
         cancel->SetFocus();
 }
 

@@ -14,7 +14,7 @@ namespace {
 class CProbeDlg : public CDialog
 {
 public:
-    CProbeDlg() : CDialog(nullptr, wxID_ANY, "Probe") { new wxButton(this, wxID_CANCEL, "Annuleren"); }
+    CProbeDlg() : CDialog(nullptr, wxID_ANY, "Probe") { new wxButton(this, IDCANCEL, "Annuleren"); }
 
     int endInInit = 0;
     bool refuseCancel = false;
@@ -82,8 +82,8 @@ TEST(CancelRequests, EscapeCloseBoxAndCancelButtonGoThroughOnCancel)
         CProbeDlg dlg;
         WhenModalRuns([&] {
             if (way == 0) {
-                wxCommandEvent click(wxEVT_BUTTON, wxID_CANCEL);
-                dlg.FindWindow(wxID_CANCEL)->GetEventHandler()->ProcessEvent(click);
+                wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
+                dlg.FindWindow(IDCANCEL)->GetEventHandler()->ProcessEvent(click);
             } else if (way == 1) {
                 dlg.Close();
             } else {

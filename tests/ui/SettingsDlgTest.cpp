@@ -257,7 +257,7 @@ TEST(SettingsWindow, CancelAfterChangesWritesNothing)
             Type(dlg, kOutputDir, "/nieuw/");
             Toggle(dlg, kAutoStart);
             if (viaButton)
-                Click(dlg, wxID_CANCEL);
+                Click(dlg, IDCANCEL);
             else
                 dlg.Close(); // the close box, and Escape without a focused button
         });
@@ -342,7 +342,7 @@ TEST(SettingsWindow, AboutBoxReturnsToTheWindowWithEditsIntact)
             if (auto* about = FindShownWindow<CAboutDlg>()) {
                 aboutShown = true;
                 aboutTitle = about->GetTitle().utf8_string();
-                Click(*about, wxID_OK);
+                Click(*about, IDOK);
             }
         });
         wxCommandEvent choose(wxEVT_MENU, 0x10);
@@ -357,15 +357,15 @@ TEST(SettingsWindow, AboutBoxReturnsToTheWindowWithEditsIntact)
 
 TEST(AboutBox, ShowsTheVersionAndEndsWithOkOrCancel)
 {
-    for (const int way : {wxID_OK, wxID_CANCEL}) {
+    for (const int way : {IDOK, IDCANCEL}) {
         CAboutDlg about;
         WhenModalRuns([&] {
-            if (way == wxID_OK)
-                Click(about, wxID_OK);
+            if (way == IDOK)
+                Click(about, IDOK);
             else
                 about.Close();
         });
-        EXPECT_EQ(way == wxID_OK ? IDOK : IDCANCEL, about.ShowModal());
+        EXPECT_EQ(way, about.ShowModal());
         bool found = false;
         for (wxWindow* child : about.GetChildren())
             if (auto* text = dynamic_cast<wxStaticText*>(child))
