@@ -10,7 +10,6 @@
 #include <wx/config.h>
 #include <wx/fileconf.h>
 #include <wx/log.h>
-#include <wx/translation.h>
 
 #include <cstdio>
 #include <string>
@@ -41,12 +40,6 @@ bool CBookCopyApp::OnInit()
     // wxWidgets' own log window speaks English and steals the focus; the
     // program tells users about failures in its own Dutch messages.
     delete wxLog::SetActiveTarget(new wxLogStderr);
-    // The desktop's own dialogs that wxWidgets builds (the folder picker's
-    // buttons) speak Dutch too, whatever the system's language.
-    auto* translations = new wxTranslations;
-    translations->SetLanguage(wxLANGUAGE_DUTCH);
-    translations->AddStdCatalog();
-    wxTranslations::Set(translations);
     SetAppName(profile_paths::kApplication);
     SetAppDisplayName(kProgramName);
     SetVendorName(profile_paths::kVendor);

@@ -11,7 +11,5 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# wxWidgets' Dutch texts, for the buttons of the folder picker.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS wx3.2-i18n)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
