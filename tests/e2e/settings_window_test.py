@@ -15,6 +15,7 @@ import atspi_tree as tree
 from talvora_process import Sandbox, click_at, keys, screenshot
 
 PROGRAM = os.path.abspath(sys.argv.pop(1))
+SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "make_sample_book.py")
 TITLE = "Talvora Instellingen"
 
 # Role and accessible name of every control, in Tab order.
@@ -144,6 +145,21 @@ class SettingsWindow(unittest.TestCase):
             "ConfirmOverwrite": "0", "EjectWhenDone": "1", "MessageWhenDone": "0", "CopyViaTemp": "0",
             "AutoStart": "0",
         }, read_settings(self.sandbox.settings_file()))
+
+        # The next start copies with those settings: no author in the name.
+        disc = os.path.join(self.sandbox.home, "disc")
+        subprocess.run(["/usr/bin/python3", SAMPLE, disc], check=True)
+        env = self.sandbox.env(TALVORA_DRIVES=disc)
+        env.pop("NO_AT_BRIDGE")
+        self.process = subprocess.Popen([PROGRAM], env=env)
+        app = tree.application(self.process.pid)
+        start = tree.find(app, "push button", "Start kopiëren")
+        deadline = time.monotonic() + 20
+        while not start.getState().contains(pyatspi.STATE_ENABLED) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        keys("Talvora", "Return")
+        self.wait_for_exit()
+        self.assertEqual(["TV-2026-0042 - Het raadsel van de blauwe sluis"], os.listdir(target))
 
     def test_escape_after_changes_writes_nothing(self):
         self.control("check box", "Titel").queryAction().doAction(0)
