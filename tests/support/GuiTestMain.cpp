@@ -1,6 +1,8 @@
 // main() for test programs that create windows: wxWidgets is started once
 // for the whole program, and its assertions fail the running test instead
 // of opening a dialog that nobody answers.
+#include "ui/DialogServices.h"
+
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
@@ -13,6 +15,23 @@ class CTestApp : public wxApp
 {
 public:
     bool OnInit() override { return true; }
+};
+
+// A native message box nobody answers would hang the whole run; a test that
+// means to show one installs its own services or the native ones itself.
+class CUnexpectedDialogs : public IDialogServices
+{
+public:
+    int MessageBox(wxWindow*, const wxString& text, unsigned) override
+    {
+        ADD_FAILURE() << "unexpected message box: " << text.utf8_string();
+        return IDCANCEL;
+    }
+    FolderChoice PickFolder(wxWindow*, const wxString& title) override
+    {
+        ADD_FAILURE() << "unexpected folder picker: " << title.utf8_string();
+        return {};
+    }
 };
 
 void AssertFails(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg)
@@ -34,7 +53,10 @@ int main(int argc, char** argv)
     wxSetAssertHandler(AssertFails);
     // A log window would wait for a click that never comes.
     delete wxLog::SetActiveTarget(new wxLogStderr);
+    CUnexpectedDialogs unexpected;
+    InstallDialogServices(&unexpected);
     const int result = RUN_ALL_TESTS();
+    InstallDialogServices(nullptr);
     wxTheApp->OnExit();
     wxEntryCleanup();
     return result;

@@ -55,8 +55,10 @@ TEST_P(NativeMessageBox, SpeaksDutchAndMapsTheAnswer)
     const BoxCase& c = GetParam();
     Seen seen;
     int result = 0;
+    IDialogServices* const installed = InstallDialogServices(nullptr); // the native ones
     wxTEST_DIALOG(result = AfxMessageBox(wxString::FromUTF8("Daisy-CD is gekopieerd."), c.type),
                   ExpectMessageBox(c.nativeAnswer, &seen));
+    InstallDialogServices(installed);
     EXPECT_EQ(c.expected, result);
     EXPECT_EQ("Talvora", seen.caption);
     EXPECT_EQ("Daisy-CD is gekopieerd.", seen.message);
