@@ -5,6 +5,7 @@
 #include "copy/EjectDisc.h"
 #include "copy/FileOperations.h"
 #include "ui/CopyProgress.h"
+#include "ui/ServiceSlot.h"
 
 namespace {
 
@@ -25,24 +26,16 @@ public:
     void EjectDisc(const std::string& discRoot) override { ::EjectDisc(discRoot); }
 };
 
-CNativeCopyServices& Native()
-{
-    static CNativeCopyServices native;
-    return native;
-}
-
-ICopyServices* g_installed = nullptr;
+using Slot = CServiceSlot<ICopyServices, CNativeCopyServices>;
 
 } // namespace
 
 ICopyServices& CopyServices()
 {
-    return g_installed != nullptr ? *g_installed : Native();
+    return Slot::Get();
 }
 
 ICopyServices* InstallCopyServices(ICopyServices* services)
 {
-    ICopyServices* previous = g_installed;
-    g_installed = services;
-    return previous;
+    return Slot::Install(services);
 }

@@ -1,5 +1,7 @@
 #include "ui/DialogServices.h"
 
+#include "ui/ServiceSlot.h"
+
 #include <wx/dirdlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
@@ -48,26 +50,18 @@ public:
     }
 };
 
-CNativeDialogServices& Native()
-{
-    static CNativeDialogServices native;
-    return native;
-}
-
-IDialogServices* g_installed = nullptr;
+using Slot = CServiceSlot<IDialogServices, CNativeDialogServices>;
 
 } // namespace
 
 IDialogServices& DialogServices()
 {
-    return g_installed != nullptr ? *g_installed : Native();
+    return Slot::Get();
 }
 
 IDialogServices* InstallDialogServices(IDialogServices* services)
 {
-    IDialogServices* previous = g_installed;
-    g_installed = services;
-    return previous;
+    return Slot::Install(services);
 }
 
 int AfxMessageBox(const wxString& text, unsigned type)
