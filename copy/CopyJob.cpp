@@ -84,8 +84,13 @@ bool CopyBook(const std::string& discRoot, const std::string& destPath, const CS
                 ++n;
                 target = Numbered(destPath, n);
             } while (ops.Inspect(target) != PathState::Missing);
-            if (n >= kLastNumber)
+            // Closing the window without a word would look like success to
+            // someone who cannot see that no folder appeared.
+            if (n >= kLastNumber) {
+                ops.Refuse("Er is niets gekopieerd: de map\n" + destPath +
+                           "\nen alle genummerde mappen tot en met _998 bestaan al.");
                 return false;
+            }
         }
         if (!copyjob::PathFits(target))
             return refuseLong(target);

@@ -211,7 +211,8 @@ TEST(CopyBookNumberingLimit, AllNamesTakenGivesUpWithoutTouchingAnything)
         TakeUpTo(ops, last);
         const RunResult r = RunJob(ops, MakeSettings(0, 1));
         EXPECT_FALSE(r.ok) << last;
-        EXPECT_TRUE(ops.log.empty()) << last;
+        ASSERT_EQ(1u, ops.log.size()) << last;
+        EXPECT_EQ(0u, ops.log[0].rfind("refuse ", 0)) << "told, and no file operation";
         EXPECT_TRUE(r.lines.empty()) << "destination line must keep the unnumbered path";
     }
 }
