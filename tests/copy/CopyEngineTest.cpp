@@ -98,6 +98,11 @@ struct ReplaceCase
     const char* b;
 };
 
+void PrintTo(const ReplaceCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 const std::vector<ReplaceCase> kReplace = {
     {"SilentReplacesWithoutAsking", false, {}, true, 0, "new a", "new b"},
     {"YesReplacesEach", true, {ReplaceAnswer::Yes, ReplaceAnswer::Yes}, true, 2, "new a", "new b"},
@@ -184,6 +189,11 @@ struct FaultCase
     std::vector<std::string> missing;
     bool bookArrives; // big.mp3 has the new content
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 const std::vector<FaultCase> kFaults = {
     {"UnreadableRetrySucceeds", false, 1, {ErrorAnswer::Retry}, true, {}, true},
@@ -527,6 +537,11 @@ struct DeleteCase
     bool expected;
     std::vector<std::string> survivors; // relative to the scratch folder, must still exist
 };
+
+void PrintTo(const DeleteCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 const std::vector<DeleteCase> kDeletes = {
     {"TreeWithReadOnlyFolders",

@@ -96,6 +96,11 @@ struct ComboCase
     std::vector<std::string> lines;
 };
 
+void PrintTo(const ComboCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 const std::string kToDest = kDisc + " -> " + kDest;
 const std::string kToTemp = kDisc + " -> " + kTempFolder;
 const std::string kTempToDest = kTempFolder + "/ -> " + kDest;
@@ -154,6 +159,11 @@ struct NumberCase
     PathState how;
     std::string expected;           // suffix of the target
 };
+
+void PrintTo(const NumberCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 const std::vector<NumberCase> kNumbers = {
     {"FreeNameNotNumbered", {}, PathState::OwnFolder, ""},
@@ -264,6 +274,11 @@ struct LongCase
     int confirmOverwrite;
     bool destTaken;
 };
+
+void PrintTo(const LongCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 const std::string kLongName(255, 'x');
 const std::vector<LongCase> kLong = {

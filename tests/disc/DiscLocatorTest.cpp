@@ -76,6 +76,11 @@ struct Case
     const char* expectedNccName = "ncc.html";
 };
 
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 const disc::OpticalDrive sr0{"/dev/sr0", 11, 0};
 const disc::OpticalDrive sr1{"/dev/sr1", 11, 1};
 const disc::OpticalDrive sr2{"/dev/sr2", 11, 2};
