@@ -2,6 +2,7 @@
 
 #include "naming/FolderName.h"
 #include "settings/Settings.h"
+#include "ui/Accessibility.h"
 #include "ui/CopyServices.h"
 #include "ui/DialogServices.h"
 #include "ui/Ids.h"
@@ -26,10 +27,12 @@ const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
 const char* const kCopied = "Daisy-CD is gekopieerd.";
 
 // A caption with its sunken line below it.
-CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& caption)
+CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& text)
 {
-    sizer->Add(new wxStaticText(parent, wxID_ANY, caption));
+    auto* caption = new CCaption(parent, text);
+    sizer->Add(caption);
     auto* line = new CSunkenLine(parent, id, parent->ConvertDialogToPixels(wxSize(219, 10)).x);
+    caption->SetLabelFor(line->Text());
     sizer->Add(line, wxSizerFlags().Expand().Border(wxTOP, parent->ConvertDialogToPixels(wxSize(0, 2)).y));
     return line;
 }

@@ -1,5 +1,7 @@
 #include "ui/CopyProgress.h"
 
+#include "ui/Accessibility.h"
+
 #include "ui/DialogServices.h"
 
 #include <wx/app.h>
@@ -116,8 +118,10 @@ public:
     {
         auto* column = new wxBoxSizer(wxVERTICAL);
         // A visible label, which screen readers also take as the bar's name.
-        column->Add(new wxStaticText(this, wxID_ANY, "Voortgang:"));
+        auto* caption = new CCaption(this, "Voortgang:");
+        column->Add(caption);
         m_gauge = new wxGauge(this, wxID_ANY, kRange, wxDefaultPosition, wxSize(360, -1));
+        caption->SetLabelFor(m_gauge);
         m_bytes = new wxStaticText(this, wxID_ANY, copytext::Done(0, 0));
         m_time = new wxStaticText(this, wxID_ANY, copytext::TimeLeft(-1));
         m_cancel = new wxButton(this, wxID_CANCEL, "Annuleren");

@@ -72,8 +72,9 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     m_checkUseIdentifier = new wxCheckBox(nameGroup, ids::kUseIdentifier, "Identifier");
     m_checkUseTitle = new wxCheckBox(nameGroup, ids::kUseTitle, "Titel");
     m_checkUseCreator = new wxCheckBox(nameGroup, ids::kUseCreator, "Auteur");
-    auto* exampleLabel = new wxStaticText(nameGroup, wxID_ANY, "Voorbeeld van nieuwe mapnaam:");
+    auto* exampleLabel = new CCaption(nameGroup, "Voorbeeld van nieuwe mapnaam:");
     m_textFolderExample = new CSunkenLine(nameGroup, ids::kFolderExample, dlu(226, 10).x, wxST_ELLIPSIZE_END);
+    exampleLabel->SetLabelFor(m_textFolderExample->Text());
 
     auto* existingBox = new wxStaticBoxSizer(
         new CGroupBox(this, "Wat te doen als er al een Daisy-boek met dezelfde titel bestaat"), wxVERTICAL);
