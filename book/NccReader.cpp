@@ -231,10 +231,13 @@ private:
     // is read before any encoding is known, when every character is a byte.
     static void AppendDecoded(const char* from, const char* to, std::string& value)
     {
-        if (*from != '&' || to - from == 1) {
+        if (*from != '&') {
             value.append(from, to);
             return;
         }
+        // TinyXML drops an '&' that starts no reference it knows.
+        if (to - from == 1)
+            return;
         if (from[1] == '#') {
             const bool hex = from[2] == 'x';
             unsigned long code = 0;

@@ -106,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"across_lines", Head("<title>  Het\n  raadsel  \n</title>"), "  Het\n  raadsel  \n", {}},
         ReadCase{"crlf_and_cr_become_lf", Head("<title>a\r\nb\rc</title>"), "a\nb\nc", {}},
         ReadCase{"ampersand", Head("<title>Jip &amp; Janneke</title>"), "Jip & Janneke", {}},
+        // TinyXML's own way with a bare '&': it is left out.
+        ReadCase{"bare_ampersand_dropped", Head("<title>Jip & Janneke</title>"), "Jip  Janneke", {}},
         ReadCase{"cdata", Head("<title><![CDATA[a <b> & c]]></title>"), "a <b> & c", {}},
         ReadCase{"doctype_and_comments_before",
                  kUtf8Decl + "<!DOCTYPE html>\n<!-- ncc -->\n" + Head("<title>T</title>"), "T", {}},
@@ -316,6 +318,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"bom_makes_utf8", "\xEF\xBB\xBF" + Repeat("<a>\xE3</a>", 4), 4},
         ShapeCase{"empty_encoding_is_utf8", "<?xml encoding=\"\"?>" + Repeat("<a>\xE3</a>", 3), 3},
         ShapeCase{"encoding_by_reference", "<?xml encoding=\"&#85;TF-8\"?>" + Repeat("<a>\xE3</a>", 3), 3},
+        // TinyXML drops the stray '&', so this value starts with "utf-8".
+        ShapeCase{"encoding_with_stray_ampersand", "<?xml encoding=\"utf&-8x\"?>" + Repeat("<a>\xE3</a>", 3), 3},
         ShapeCase{"hex_reference_swallows", Repeat("<a>&#x</a>x1;", 4), 4},
         ShapeCase{"decimal_reference_swallows", Repeat("<a>&#</a>#1;", 4), 4},
         ShapeCase{"quote_swallowed_in_attribute", kUtf8Decl + "<a b=\"\xE3\"<c>\"><d/></a>", 2},
