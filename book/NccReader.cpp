@@ -55,10 +55,26 @@ struct CharClasses
             nameStart[b] = b >= 127 || std::isalpha(byte) || b == '_';
             nameChar[b] = b >= 127 || std::isalnum(byte) || b == '_' || b == '-' || b == '.' || b == ':';
         }
+        textStop['<'] |= kStopLess;
+        textStop['"'] |= kStopDoubleQuote;
+        textStop['\''] |= kStopSingleQuote;
+        textStop['\0'] |= kStopAlways;
+        textStop['&'] |= kStopAlways;
+        for (int b = 0xC2; b < 256; ++b)
+            textStop[b] |= kStopUtf8Lead;
     }
+
+    // Bytes at which a run of text needs a closer look, by end character.
+    static constexpr unsigned char kStopLess = 1;
+    static constexpr unsigned char kStopDoubleQuote = 2;
+    static constexpr unsigned char kStopSingleQuote = 4;
+    static constexpr unsigned char kStopAlways = 8;
+    static constexpr unsigned char kStopUtf8Lead = 16;
+
     bool space[256];
     bool nameStart[256];
     bool nameChar[256];
+    unsigned char textStop[256] = {};
 };
 
 char AsciiLower(char c)
@@ -208,8 +224,11 @@ private:
     {
         if (p == nullptr)
             return nullptr;
-        const bool utf8 = Utf8();
+        unsigned char mask = CharClasses::kStopAlways | (Utf8() ? CharClasses::kStopUtf8Lead : 0);
+        mask |= end == '<' ? CharClasses::kStopLess : end == '"' ? CharClasses::kStopDoubleQuote : CharClasses::kStopSingleQuote;
         for (;;) {
+            while ((m_classes.textStop[static_cast<unsigned char>(*p)] & mask) == 0)
+                ++p;
             const auto c = static_cast<unsigned char>(*p);
             if (c == '\0')
                 return p;
@@ -219,10 +238,8 @@ private:
                 p = SkipEntity(p);
                 if (p == nullptr)
                     return nullptr;
-            } else if (utf8 && c >= 0xC2) {
-                p += Utf8StepLength(c);
             } else {
-                ++p;
+                p += Utf8StepLength(c);
             }
         }
     }
