@@ -2,6 +2,7 @@
 // no input makes it crash, hang or read outside its buffer (this program
 // also runs under valgrind, which sees reads inside the system TinyXML).
 #include "book/NccReader.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -44,30 +45,7 @@ Metas MetasOf(const CNccReader& reader)
     return metas;
 }
 
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        char pattern[] = "/tmp/talvora-ncc-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    std::string Write(const std::string& name, const std::string& bytes) const
-    {
-        const std::string path = m_path + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using TempFolder = CTempDir;
 
 // ---------------------------------------------------------------------------
 // Documents that are read: title and meta list.
@@ -364,14 +342,14 @@ TEST(NccFile, ReadsLikeLoadFile)
 TEST(NccFile, FailsOnWhatIsNoReadableFile)
 {
     TempFolder folder;
-    const std::string fifo = folder.Path() + "/fifo.html";
+    const std::string fifo = folder / "fifo.html";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string large = folder.Write("large.html", "");
     ASSERT_EQ(::truncate(large.c_str(), static_cast<off_t>(kMaxNccBytes) + 1), 0);
 
     const std::vector<std::pair<std::string, NccFailure>> cases = {
-        {folder.Path() + "/missing.html", NccFailure::CannotOpen},
-        {folder.Path(), NccFailure::CannotOpen}, // a directory
+        {folder / "missing.html", NccFailure::CannotOpen},
+        {folder.path().string(), NccFailure::CannotOpen}, // a directory
         {fifo, NccFailure::CannotOpen},          // would block for ever if opened plainly
         {"/dev/zero", NccFailure::CannotOpen},   // endless
         {folder.Write("empty.html", ""), NccFailure::Empty},

@@ -254,9 +254,9 @@ TEST(RealFaults, UnreadableFileIsAskedAboutAndMissing)
     const bool root = ::geteuid() == 0;
     const uid_t nobody = 65534;
     if (root) {
-        for (const auto& e : fs::recursive_directory_iterator(s.Root()))
+        for (const auto& e : fs::recursive_directory_iterator(s.path()))
             ASSERT_EQ(::lchown(e.path().c_str(), nobody, nobody), 0);
-        ASSERT_EQ(::chown(s.Root().c_str(), nobody, nobody), 0);
+        ASSERT_EQ(::chown(s.path().c_str(), nobody, nobody), 0);
     }
 
     auto copy = [&] {

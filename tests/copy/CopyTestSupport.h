@@ -2,6 +2,7 @@
 #pragma once
 
 #include "copy/CopyEngine.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,35 +21,8 @@ namespace copytest {
 
 namespace fs = std::filesystem;
 
-class CScratch
-{
-public:
-    CScratch()
-    {
-        std::string pattern = (fs::temp_directory_path() / "talvora-copy-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp");
-        m_root = pattern;
-    }
-    ~CScratch()
-    {
-        // Undo read-only folders first, or removal fails.
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(m_root, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
-            if (it->is_directory(ec) && !it->is_symlink(ec))
-                ::chmod(it->path().c_str(), 0700);
-        fs::remove_all(m_root, ec);
-    }
-    CScratch(const CScratch&) = delete;
-    CScratch& operator=(const CScratch&) = delete;
-
-    std::string operator/(const std::string& rel) const { return (m_root / rel).string(); }
-    const fs::path& Root() const { return m_root; }
-
-private:
-    fs::path m_root;
-};
+// One scratch folder for a test.
+using CScratch = CTempDir;
 
 inline void Write(const std::string& path, const std::string& content)
 {

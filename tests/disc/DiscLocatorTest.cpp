@@ -1,4 +1,5 @@
 #include "book/DiscLocator.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,32 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CScratch
-{
-public:
-    CScratch()
-    {
-        std::string pattern = (fs::temp_directory_path() / "talvora-disc-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp");
-        m_root = pattern;
-    }
-    ~CScratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-    std::string Dir(const std::string& name) const
-    {
-        const fs::path p = m_root / name;
-        fs::create_directories(p);
-        return p.string();
-    }
-    const fs::path& Root() const { return m_root; }
-
-private:
-    fs::path m_root;
-};
+using CScratch = CTempDir;
 
 void Touch(const fs::path& p)
 {
@@ -145,9 +121,9 @@ TEST_P(FindDaisyDiscTable, ChoosesTheRightRoot)
         platform.mounts.push_back({m.source, scratch.Dir(m.folder), m.fsType, m.fsRoot, m.major, m.minor});
     for (const std::string& f : c.files) {
         if (f.back() == '/')
-            fs::create_directories(scratch.Root() / f);
+            fs::create_directories(scratch.path() / f);
         else
-            Touch(scratch.Root() / f);
+            Touch(scratch.path() / f);
     }
 
     std::string ncc = "before";
@@ -156,7 +132,7 @@ TEST_P(FindDaisyDiscTable, ChoosesTheRightRoot)
         EXPECT_EQ(root, "");
         EXPECT_EQ(ncc, "before") << "nccPath must stay untouched";
     } else {
-        const std::string want = (scratch.Root() / c.expectedFolder).string() + "/";
+        const std::string want = (scratch.path() / c.expectedFolder).string() + "/";
         EXPECT_EQ(root, want);
         EXPECT_EQ(ncc, want + c.expectedNccName);
     }
@@ -169,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FindDaisyDiscTable, testing::ValuesIn(kCases)
 TEST(MountTable, ParsesMountInfoWithEscapedSpaces)
 {
     CScratch scratch;
-    const std::string table = (scratch.Root() / "mountinfo").string();
+    const std::string table = (scratch.path() / "mountinfo").string();
     std::ofstream(table)
         << "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
            "27 1 8:1 / / rw,relatime - ext4 /dev/sda1 rw\n"

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <sys/stat.h>
 
 class CTempDir
 {
@@ -18,14 +20,37 @@ public:
     }
     ~CTempDir()
     {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
+        // A test may leave read-only folders behind; removal needs them open.
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                ::chmod(it->path().c_str(), 0700);
+        fs::remove_all(m_path, ec);
     }
     CTempDir(const CTempDir&) = delete;
     CTempDir& operator=(const CTempDir&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+
+    // Writes a file below the folder, making its folders; returns its path.
+    std::string Write(const std::string& name, const std::string& bytes) const
+    {
+        const std::filesystem::path file = m_path / name;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file.string();
+    }
+
+    // Makes a folder below the folder; returns its path.
+    std::string Dir(const std::string& name) const
+    {
+        const std::filesystem::path folder = m_path / name;
+        std::filesystem::create_directories(folder);
+        return folder.string();
+    }
 
 private:
     std::filesystem::path m_path;
