@@ -4,6 +4,7 @@
 // the shape scan never sees less nesting or fewer nodes than TinyXML
 // actually builds from the same text.
 #include "book/NccReader.h"
+#include "support/TinyXmlTree.h"
 #include "naming/FolderName.h"
 
 #include <tinyxml.h>
@@ -14,25 +15,6 @@
 #include <string>
 
 namespace {
-
-struct TreeSize
-{
-    std::size_t depth = 0;
-    std::size_t nodes = 0;
-};
-
-void Measure(const TiXmlNode& node, std::size_t depth, TreeSize& size)
-{
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        ++size.nodes;
-        if (const TiXmlElement* element = child->ToElement()) {
-            size.depth = std::max(size.depth, depth + 1);
-            for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next())
-                ++size.nodes;
-            Measure(*child, depth + 1, size);
-        }
-    }
-}
 
 void Require(bool condition, const char* what)
 {

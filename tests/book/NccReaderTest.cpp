@@ -2,6 +2,7 @@
 // no input makes it crash, hang or read outside its buffer (this program
 // also runs under valgrind, which sees reads inside the system TinyXML).
 #include "book/NccReader.h"
+#include "support/TinyXmlTree.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -242,25 +243,6 @@ TEST(NccLimits, DocumentsJustWithinTheLimitsAreRead)
 // ---------------------------------------------------------------------------
 // The shape scan must never see less than TinyXML builds: this compares
 // the two on inputs where a naive count would go wrong.
-
-struct TreeSize
-{
-    std::size_t depth = 0;
-    std::size_t nodes = 0;
-};
-
-void Measure(const TiXmlNode& node, std::size_t depth, TreeSize& size)
-{
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        ++size.nodes;
-        if (const TiXmlElement* element = child->ToElement()) {
-            size.depth = std::max(size.depth, depth + 1);
-            for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next())
-                ++size.nodes;
-            Measure(*child, depth + 1, size);
-        }
-    }
-}
 
 struct ShapeCase
 {
