@@ -119,6 +119,7 @@ void CCopyDlg::OnSearchDisc()
     }
 
     if (!m_reader.ReadNcc(nccPath)) {
+        m_outcome = ExitStatus::Refused;
         AfxMessageBox(U(kUnreadableNcc), MB_OK | MB_ICONHAND);
         EndDialog(IDCANCEL);
         return;
@@ -131,6 +132,7 @@ void CCopyDlg::OnSearchDisc()
         m_strDestPath = MakeDestinationPath(m_pSettings->OutputDir, name);
     }
     if (m_strDestPath.empty()) {
+        m_outcome = ExitStatus::Refused;
         AfxMessageBox(U(kNoName), MB_OK | MB_ICONHAND);
         EndDialog(IDCANCEL);
         return;
@@ -156,13 +158,14 @@ void CCopyDlg::OnStartCopy()
     m_bBusy = true;
     m_btnStart->Disable();
 
-    const bool ok = CopyServices().CopyBook(this, m_strSourceRoot, m_strDestPath, *m_pSettings,
+    const copyops::CopyResult result = CopyServices().CopyBook(this, m_strSourceRoot, m_strDestPath, *m_pSettings,
                                             [this](const std::string& target) {
                                                 m_strDestText = wxString::FromUTF8(target);
                                                 UpdateData(false);
                                                 Update();
                                             });
-    if (ok) {
+    m_outcome = ExitStatusOf(result);
+    if (result == copyops::CopyResult::Copied) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
         if (m_pSettings->MessageWhenDone != 0)

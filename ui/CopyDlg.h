@@ -4,6 +4,7 @@
 
 #include "book/NccReader.h"
 #include "ui/Dialog.h"
+#include "ui/ExitStatus.h"
 
 #include <string>
 
@@ -22,6 +23,9 @@ public:
     CSettings* m_pSettings = nullptr;
 
     bool TransferDataToWindow() override;
+
+    // How the run ended, for the process's exit status.
+    ExitStatus Outcome() const { return m_outcome; }
 
 protected:
     void OnShownOnScreen() override;
@@ -52,4 +56,6 @@ protected:
 
 private:
     bool m_searchPosted = false;
+    // Until something else happens, a window that ends was cancelled.
+    ExitStatus m_outcome = ExitStatus::Cancelled;
 };

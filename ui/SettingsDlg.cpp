@@ -173,6 +173,7 @@ CSettingsDlg::Mode CSettingsDlg::DecideMode()
     CCopyDlg copy;
     copy.m_pSettings = &m_settings;
     EndDialog(copy.ShowModal());
+    m_outcome = copy.Outcome();
     return Mode::End;
 }
 

@@ -53,7 +53,6 @@ public:
         std::fprintf(stderr, "error: %s: %s\n", path.c_str(), reason.c_str());
         return copyops::ErrorAnswer::Cancel;
     }
-    void ReportMissing(const std::vector<std::string>&) override {}
     bool Cancelled() const override { return cancel; }
 };
 

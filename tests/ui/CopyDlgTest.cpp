@@ -79,10 +79,13 @@ struct CopyWindowRun
             else
                 dlg.EndDialog(IDCANCEL);
         });
-        return dlg.ShowModal();
+        const int result = dlg.ShowModal();
+        outcome = dlg.Outcome();
+        return result;
     }
 
     std::string titleWhenReady, destWhenReady;
+    ExitStatus outcome = ExitStatus::Done;
     bool focusOnStart = false;
 };
 
@@ -212,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CopyWindow, FailedCopyEndsWithOkAndNeitherTrayNorMessage)
 {
     CopyWindowRun run;
-    run.copy.copyResult = false;
+    run.copy.copyResult = copyops::CopyResult::Failed;
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + " -> " + run.Dest(kBookFolder)}), run.copy.log);
     EXPECT_TRUE(run.dialogs.shown.empty());
@@ -316,5 +319,50 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"path characters in the name", "Boek",
                  {{"dc:identifier", "../.."}, {"dc:title", "a/b"}, {"dc:creator", "c:d"}}, "Boek",
                  "_____ - a_b - c_d"}));
+
+// A script around an automatic start tells the endings apart by the exit
+// status.
+struct OutcomeCase
+{
+    const char* name;
+    std::string ncc;
+    std::deque<std::string> discs; // "disc": the test's disc; "": an empty drive
+    copyops::CopyResult copy;
+    ExitStatus expected;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class CopyWindowOutcome : public testing::TestWithParam<OutcomeCase>
+{
+};
+
+TEST_P(CopyWindowOutcome, TellsHowTheRunEnded)
+{
+    const OutcomeCase& c = GetParam();
+    CopyWindowRun run(c.ncc.empty() ? Ncc("Het raadsel", kBookMetas) : c.ncc);
+    std::deque<std::string> discs;
+    for (const std::string& d : c.discs)
+        discs.push_back(d.empty() ? d : run.root);
+    run.copy.DiscAnswers(discs);
+    run.copy.copyResult = c.copy;
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    EXPECT_EQ(run.outcome, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, CopyWindowOutcome,
+    testing::Values(OutcomeCase{"Copied", "", {"disc"}, copyops::CopyResult::Copied, ExitStatus::Done},
+                    OutcomeCase{"CopyFailed", "", {"disc"}, copyops::CopyResult::Failed, ExitStatus::Failed},
+                    OutcomeCase{"CopyCancelled", "", {"disc"}, copyops::CopyResult::Cancelled, ExitStatus::Cancelled},
+                    OutcomeCase{"CopyRefused", "", {"disc"}, copyops::CopyResult::Refused, ExitStatus::Refused},
+                    OutcomeCase{"NoDiscAndCancel", "", {""}, copyops::CopyResult::Copied, ExitStatus::Cancelled},
+                    OutcomeCase{"UnreadableNcc", "<html>", {"disc"}, copyops::CopyResult::Copied, ExitStatus::Refused},
+                    OutcomeCase{"NoName", Ncc("Boek", {}), {"disc"}, copyops::CopyResult::Copied,
+                                ExitStatus::Refused}),
+    [](const testing::TestParamInfo<OutcomeCase>& i) { return std::string(i.param.name); });
 
 } // namespace
