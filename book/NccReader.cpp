@@ -1,5 +1,7 @@
 #include "book/NccReader.h"
 
+#include "book/BookText.h"
+
 #include <tinyxml.h>
 
 #include <cerrno>
@@ -82,20 +84,9 @@ const char* DescribeNccFailure(NccFailure failure)
     return "onbekende fout";
 }
 
-std::string Utf8ToAnsi(std::string_view text)
+std::string NccFailureReasonLine(NccFailure failure)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i++]);
-        unsigned char byte = c;
-        if ((c & 0xE0) == 0xC0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
-            byte = static_cast<unsigned char>(((c & 0x03) << 6) | (static_cast<unsigned char>(text[i]) & 0x3F));
-            ++i;
-        }
-        out.push_back(static_cast<char>(byte));
-    }
-    return out;
+    return std::string("Reden: ") + DescribeNccFailure(failure) + ".";
 }
 
 bool CNccReader::ReadNcc(const std::string& path)
@@ -138,7 +129,7 @@ bool CNccReader::ReadPrepared(const std::string& text)
         return Fail(NccFailure::NoTitle);
 
     const char* titleText = title->GetText();
-    m_strBookTitle = Utf8ToAnsi(titleText != nullptr ? titleText : "");
+    m_strBookTitle = DecodeBookText(titleText != nullptr ? titleText : "");
     for (const TiXmlNode* child = head.ToNode()->FirstChild(); child != nullptr; child = child->NextSibling()) {
         if (child->Type() == TiXmlNode::TINYXML_ELEMENT && std::strcmp(child->Value(), "meta") == 0)
             AddMetaFromElement(*child->ToElement());
@@ -168,5 +159,5 @@ void CNccReader::AddMetaFromElement(const TiXmlElement& element)
         name = second;
         content = first;
     }
-    m_metaList.Append(CMetaItem{Utf8ToAnsi(name->Value()), Utf8ToAnsi(content->Value())});
+    m_metaList.Append(CMetaItem{DecodeBookText(name->Value()), DecodeBookText(content->Value())});
 }

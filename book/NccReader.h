@@ -27,19 +27,20 @@ enum class NccFailure
     NoTitle,         // no html/head/title path, or title is not an element
 };
 
-// A short Dutch description, for the command-line inspector.
+// A short Dutch description, starting in lower case.
 const char* DescribeNccFailure(NccFailure failure);
 
-// Folds each two-byte UTF-8 sequence into one byte (the low eight bits of
-// its code point) and copies every other byte unchanged. Never fails.
-std::string Utf8ToAnsi(std::string_view text);
+// The line that tells a user why a file was refused, the same in the copy
+// window and in the inspector: "Reden: " and the description, with a full
+// stop.
+std::string NccFailureReasonLine(NccFailure failure);
 
 class CNccReader
 {
 public:
     // True when the file was read, accepted and has html/head/title; the
-    // title is then replaced and the usable meta entries are appended.
-    // False leaves both untouched.
+    // title is then replaced and the usable meta entries are appended, all
+    // text decoded to UTF-8 (DecodeBookText). False leaves both untouched.
     bool ReadNcc(const std::string& path);
 
     // The same, on the bytes of a file already in memory.
