@@ -24,6 +24,9 @@ const char* const kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK
 const char* const kUnreadableNcc =
     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
 const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
+const char* const kNameTooLong =
+    "De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n"
+    "Kies in Talvora Instellingen een map met een korter pad om naartoe te kopiëren, of zet Identifier of Auteur uit.";
 const char* const kCopied = "Daisy-CD is gekopieerd.";
 
 // A caption with its sunken line below it.
@@ -120,25 +123,25 @@ void CCopyDlg::OnSearchDisc()
 
     if (!m_reader.ReadNcc(nccPath)) {
         m_outcome = ExitStatus::Refused;
-        AfxMessageBox(U(kUnreadableNcc), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(kUnreadableNcc) + "\n" + U(NccFailureReasonLine(m_reader.LastFailure()).c_str()),
+                      MB_OK | MB_ICONHAND);
         EndDialog(IDCANCEL);
         return;
     }
 
-    std::string name = MakeFolderName(m_pSettings->UseIdentifier, m_pSettings->UseTitle, m_pSettings->UseCreator,
-                                      m_reader.MetaList());
-    if (!name.empty()) {
-        MakeValidFolderName(name);
-        m_strDestPath = MakeDestinationPath(m_pSettings->OutputDir, name);
-    }
+    const FittedFolderName fitted =
+        FitFolderName(ComposeFolderNameParts(m_pSettings->UseIdentifier, m_pSettings->UseTitle,
+                                             m_pSettings->UseCreator, m_reader.MetaList()),
+                      m_pSettings->OutputDir);
+    m_strDestPath = fitted.path;
     if (m_strDestPath.empty()) {
         m_outcome = ExitStatus::Refused;
-        AfxMessageBox(U(kNoName), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(fitted.fit == FolderNameFit::TooLong ? kNameTooLong : kNoName), MB_OK | MB_ICONHAND);
         EndDialog(IDCANCEL);
         return;
     }
 
-    m_strTitleText = wxString::FromUTF8(AnsiToUtf8(m_reader.BookTitle()));
+    m_strTitleText = wxString::FromUTF8(m_reader.BookTitle());
     m_strDestText = wxString::FromUTF8(m_strDestPath);
     UpdateData(false);
 

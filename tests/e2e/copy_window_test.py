@@ -223,7 +223,7 @@ class CopyWindow(unittest.TestCase):
             file.write(b"<?xml version='1.0'?><html><head><title>kapot" + b"<a>" * 5000)
         self.configure()
         self.launch()
-        error = self.alert(REFUSED)
+        error = self.alert(REFUSED + "\nReden: het document is te diep genest of te ingewikkeld om veilig te lezen.")
         tree.find(self.window, "label", SEARCHING)
         screenshot("copy-window-refused")
         self.press(error, "OK")

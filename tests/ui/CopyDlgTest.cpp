@@ -23,6 +23,8 @@ using namespace ids;
 
 const std::string kSearching = "Bezig met zoeken naar Daisy-CD...";
 const std::string kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
+const std::string kUnreadableNcc =
+    "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
 
 std::string Ncc(const std::string& title, const std::vector<std::pair<std::string, std::string>>& metas)
 {
@@ -30,6 +32,14 @@ std::string Ncc(const std::string& title, const std::vector<std::pair<std::strin
     for (const auto& [name, content] : metas)
         text += "<meta name=\"" + name + "\" content=\"" + content + "\" />\n";
     return text + "</head><body><h1 class=\"title\">" + title + "</h1></body></html>\n";
+}
+
+std::string Repeated(const std::string& part, std::size_t times)
+{
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += part;
+    return out;
 }
 
 const std::vector<std::pair<std::string, std::string>> kBookMetas = {
@@ -204,13 +214,19 @@ INSTANTIATE_TEST_SUITE_P(
     Books, RefusedBook,
     testing::Values(
         RefusedCase{"not XML", "<html><head><title>x</title>",
-                    "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur."},
+                    kUnreadableNcc + "\nReden: het bestand is geen geldige XML."},
         RefusedCase{"no title", "<html><head></head></html>",
-                    "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur."},
+                    kUnreadableNcc + "\nReden: er is geen element html/head/title."},
+        RefusedCase{"empty file", "", kUnreadableNcc + "\nReden: het bestand is leeg."},
         RefusedCase{"no name part", Ncc("Boek", {{"dc:format", "Daisy 2.02"}}),
                     "Kan de naam voor de nieuwe map niet bepalen."},
         RefusedCase{"only one of one", Ncc("Boek", {{"ncc:setInfo", "1 of 1"}}),
-                    "Kan de naam voor de nieuwe map niet bepalen."}));
+                    "Kan de naam voor de nieuwe map niet bepalen."},
+        RefusedCase{"too long without its title",
+                    Ncc("Boek", {{"dc:identifier", std::string(200, 'i')}, {"dc:creator", std::string(60, 'a')}}),
+                    "De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n"
+                    "Kies in Talvora Instellingen een map met een korter pad om naartoe te kopi\xC3\xABren, of "
+                    "zet Identifier of Auteur uit."}));
 
 TEST(CopyWindow, FailedCopyEndsWithOkAndNeitherTrayNorMessage)
 {
@@ -318,7 +334,14 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"dc:identifier", "5"}, {"dc:title", "T"}, {"dc:creator", "C"}}, "", "5 - T - C"},
         NameCase{"path characters in the name", "Boek",
                  {{"dc:identifier", "../.."}, {"dc:title", "a/b"}, {"dc:creator", "c:d"}}, "Boek",
-                 "_____ - a_b - c_d"}));
+                 "_____ - a_b - c_d"},
+        NameCase{"beyond Latin-1", "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xCE\x91\xCE\x92\xCE\x93",
+                 {{"dc:identifier", "3"}, {"dc:title", "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC"}, {"dc:creator", "&#x81;C"}},
+                 "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xCE\x91\xCE\x92\xCE\x93",
+                 "3 - \xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC - _C"},
+        NameCase{"long title shortened", "Boek",
+                 {{"dc:identifier", "4"}, {"dc:title", Repeated("\xC3\xA9", 200)}, {"dc:creator", "X"}}, "Boek",
+                 "4 - " + Repeated("\xC3\xA9", 121) + " - X"}));
 
 // A script around an automatic start tells the endings apart by the exit
 // status.
