@@ -24,55 +24,7 @@ void AppendUtf8(char32_t code, std::string& out)
     }
 }
 
-bool IsContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
 } // namespace
-
-bool IsValidUtf8(std::string_view text)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        }
-        std::size_t length = 0;
-        // The allowed range of the second byte rules out overlong forms,
-        // surrogate halves and code points above U+10FFFF.
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        if (static_cast<std::size_t>(end - p) < length || p[1] < low || p[1] > high)
-            return false;
-        for (std::size_t k = 2; k < length; ++k) {
-            if (!IsContinuation(p[k]))
-                return false;
-        }
-        p += length;
-    }
-    return true;
-}
 
 std::string DecodeBookText(std::string_view text)
 {

@@ -6,12 +6,10 @@
 // encoding of Linux paths and of the screen.
 #pragma once
 
+#include "naming/Utf8.h"
+
 #include <string>
 #include <string_view>
-
-// True when text is well-formed UTF-8: shortest forms only, no surrogate
-// halves, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
 
 // text unchanged when it is valid UTF-8, otherwise read as Windows-1252.
 // The five bytes Windows-1252 leaves undefined (0x81 0x8D 0x8F 0x90 0x9D)

@@ -76,6 +76,31 @@ std::uint64_t TotalBytes(int dirFd, int depth)
     return total;
 }
 
+// Where the file system holding path is mounted: the highest folder above
+// it on the same device. That is the name a user knows a stick by.
+std::string DriveOf(const std::string& path)
+{
+    std::string at = path;
+    struct stat st;
+    while (!at.empty() && ::stat(at.c_str(), &st) != 0) {
+        const std::size_t slash = at.find_last_of('/');
+        at = slash == std::string::npos || slash == 0 ? std::string("/") : at.substr(0, slash);
+        if (at == "/")
+            break;
+    }
+    if (::stat(at.c_str(), &st) != 0)
+        return path;
+    while (at != "/") {
+        const std::size_t slash = at.find_last_of('/');
+        const std::string up = slash == 0 || slash == std::string::npos ? std::string("/") : at.substr(0, slash);
+        struct stat upSt;
+        if (::stat(up.c_str(), &upSt) != 0 || upSt.st_dev != st.st_dev)
+            break;
+        at = up;
+    }
+    return at;
+}
+
 using Identity = std::pair<dev_t, ino_t>;
 
 Identity IdentityOf(const struct stat& st)
@@ -106,6 +131,12 @@ private:
     // the reporter before op ran, returns Cancelled and stops the whole run.
     template <class Op> Step Attempt(const std::string& relPath, Op op);
     bool Stopped();
+    // error, noted as one of the destination's drive.
+    int OnDestination(int error)
+    {
+        m_onDestination = true;
+        return error;
+    }
     // A path for the user: an absolute one as it is, else below the
     // destination.
     std::string Shown(const std::string& relPath) const;
@@ -136,6 +167,9 @@ private:
     std::map<Identity, std::string> m_written;
     std::string m_clashWith;
     std::vector<std::string> m_missing;
+    // Whether the error being handled happened on the destination's side.
+    bool m_onDestination = false;
+    std::string m_drive;
 };
 
 template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std::string& relPath, Op op)
@@ -144,6 +178,7 @@ template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std
         if (Stopped())
             return Step::Cancelled;
         m_clashWith.clear();
+        m_onDestination = false;
         const int error = op();
         if (error == 0)
             return Step::Done;
@@ -151,8 +186,9 @@ template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std
             m_cancelled = true;
             return Step::Cancelled;
         }
-        const std::string reason =
-            m_clashWith.empty() ? copytext::DescribeError(error) : copytext::NameClash(Shown(m_clashWith));
+        const std::string reason = !m_clashWith.empty() ? copytext::NameClash(Shown(m_clashWith))
+                                   : m_onDestination    ? copytext::WriteError(error, m_drive)
+                                                        : copytext::ReadError(error);
         switch (m_reporter.AskError(Shown(relPath), reason)) {
         case ErrorAnswer::Retry:
             continue;
@@ -193,16 +229,17 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
         return src.Get() < 0 ? errno : 0;
     });
     if (step == Step::Done) {
+        m_drive = DriveOf(destFolder);
         step = Attempt(m_destRoot, [&] {
             if (const int error = MakeFolders(destFolder))
-                return error;
+                return OnDestination(error);
             dst.Reset(::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (dst.Get() < 0)
-                return errno;
+                return OnDestination(errno);
             if (scratch.empty())
                 return 0;
             scratchDir.Reset(::open(scratch.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            return scratchDir.Get() < 0 ? errno : 0;
+            return scratchDir.Get() < 0 ? OnDestination(errno) : 0;
         });
     }
     if (step == Step::Done) {
@@ -216,6 +253,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
     }
 
     CopyOutcome outcome;
+    outcome.drive = m_drive;
     if (m_cancelled) {
         outcome.result = CopyResult::Cancelled;
         return outcome;
@@ -223,9 +261,13 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
     if (m_missing.empty()) {
         // Nothing is reported as copied before it is on the device: the
         // output may be a stick that is pulled out right after the done
-        // message.
+        // message. A flush that fails loses no file from the list: they
+        // were all written, only perhaps not to the device.
         const auto start = std::chrono::steady_clock::now();
-        step = Attempt(m_destRoot, [&] { return ::syncfs(dst.Get()) != 0 ? errno : 0; });
+        step = Attempt(m_destRoot, [&] {
+            const int error = m_engine.Flush(dst.Get());
+            return error != 0 ? OnDestination(error) : 0;
+        });
         m_engine.m_flushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (step == Step::Done) {
             outcome.result = CopyResult::Copied;
@@ -235,6 +277,8 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
             outcome.result = CopyResult::Cancelled;
             return outcome;
         }
+        m_missing.clear();
+        outcome.unflushed = true;
     }
     outcome.result = CopyResult::Failed;
     outcome.missing = std::move(m_missing);
@@ -278,12 +322,12 @@ int CCopyEngine::CRun::Existing(int dstFd, const std::string& name, const std::s
 {
     exists = false;
     if (const int error = m_engine.LookUp(dstFd, name.c_str(), st))
-        return error == ENOENT ? 0 : error;
+        return error == ENOENT ? 0 : OnDestination(error);
     exists = true;
     const auto it = m_written.find(IdentityOf(st));
     if (it != m_written.end() && it->second != rel) {
         m_clashWith = it->second;
-        return EEXIST;
+        return OnDestination(EEXIST);
     }
     return 0;
 }
@@ -304,18 +348,18 @@ void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name
         if (!exists) {
             // Copies must stay writable; a disc's folders are not.
             if (::mkdirat(dstFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
-                return errno;
+                return OnDestination(errno);
             created = true;
         } else if (!S_ISDIR(existing.st_mode)) {
             // Never write through a link into a folder elsewhere.
-            return S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR;
+            return OnDestination(S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR);
         }
         childDst.Reset(::openat(dstFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (childDst.Get() < 0)
-            return errno;
+            return OnDestination(errno);
         struct stat opened;
         if (::fstat(childDst.Get(), &opened) != 0)
-            return errno;
+            return OnDestination(errno);
         m_written.emplace(IdentityOf(opened), rel);
         return 0;
     });
@@ -365,7 +409,7 @@ int CCopyEngine::CRun::MakePartial(int dstFd, std::string& partial, int& partial
         if (out.Get() >= 0)
             return 0;
         if (errno != EEXIST || tries > 100)
-            return errno;
+            return OnDestination(errno);
     }
 }
 
@@ -391,7 +435,7 @@ int CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, 
     if (const int error = Existing(dstFd, name, rel, existing, exists))
         return error;
     if (exists && S_ISDIR(existing.st_mode))
-        return EISDIR;
+        return OnDestination(EISDIR);
 
     std::string partial;
     int partialDir = -1;
@@ -410,8 +454,9 @@ int CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, 
         if (m_reporter.Cancelled())
             return fail(ECANCELED);
         std::size_t moved = 0;
+        m_engine.m_writeFailed = false;
         if (const int error = m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved))
-            return fail(error);
+            return fail(m_engine.m_writeFailed ? OnDestination(error) : error);
         if (moved == 0)
             break;
         Advance(moved);
@@ -421,17 +466,17 @@ int CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, 
 
     // Copies must be writable by their owner, or they could never be replaced.
     if (::fchmod(out.Get(), (st.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID)) | S_IRUSR | S_IWUSR) != 0)
-        return fail(errno);
+        return fail(OnDestination(errno));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(out.Get(), times) != 0)
-        return fail(errno);
+        return fail(OnDestination(errno));
     struct stat written;
     if (::fstat(out.Get(), &written) != 0)
-        return fail(errno);
+        return fail(OnDestination(errno));
     if (::close(out.Release()) != 0)
-        return fail(errno);
+        return fail(OnDestination(errno));
     if (::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0)
-        return fail(errno);
+        return fail(OnDestination(errno));
     m_written.emplace(IdentityOf(written), rel);
     return 0;
 }
@@ -471,17 +516,17 @@ void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, 
         if (const int clash = Existing(dstFd, name, rel, existing, exists))
             return clash;
         if (exists && S_ISDIR(existing.st_mode))
-            return EISDIR;
+            return OnDestination(EISDIR);
         const int partialDir = m_scratchFd >= 0 ? m_scratchFd : dstFd;
         const std::string partial = PartialName();
         if (::symlinkat(target.c_str(), partialDir, partial.c_str()) != 0)
-            return errno;
+            return OnDestination(errno);
         struct stat made;
         if (::fstatat(partialDir, partial.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 ||
             ::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0) {
             const int failure = errno;
             ::unlinkat(partialDir, partial.c_str(), 0);
-            return failure;
+            return OnDestination(failure);
         }
         m_written.emplace(IdentityOf(made), rel);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -509,8 +554,11 @@ int CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std:
             moved = static_cast<std::size_t>(n);
             return 0;
         }
-        if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
+        if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+            // One call does both sides; only these can come of the writing.
+            m_writeFailed = errno == ENOSPC || errno == EDQUOT || errno == EFBIG || errno == EROFS;
             return errno;
+        }
         // Refused, or 0 from a file system that cannot tell its end this way:
         // read/write decides. The file positions have not moved.
         fastPath = false;
@@ -524,8 +572,10 @@ int CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std:
     for (ssize_t written = 0; written < got;) {
         const ssize_t w = RetryOnInterrupt(
             [&] { return ::write(out, m_buffer.get() + written, static_cast<std::size_t>(got - written)); });
-        if (w < 0)
+        if (w < 0) {
+            m_writeFailed = true;
             return errno;
+        }
         written += w;
     }
     moved = static_cast<std::size_t>(got);
@@ -535,6 +585,11 @@ int CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std:
 int CCopyEngine::LookUp(int dirFd, const char* name, struct stat& st)
 {
     return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0;
+}
+
+int CCopyEngine::Flush(int dirFd)
+{
+    return ::syncfs(dirFd) != 0 ? errno : 0;
 }
 
 CopyOutcome CCopyEngine::CopyContent(const std::string& sourceFolder, const std::string& destFolder,

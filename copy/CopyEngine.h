@@ -32,6 +32,11 @@ struct CopyOutcome
     // Files the user chose to skip, relative to the destination folder
     // ("." for the folder itself); only with Failed.
     std::vector<std::string> missing;
+    // Everything was written, but flushing it to the drive failed and the
+    // user chose to go on; only with Failed.
+    bool unflushed = false;
+    // The drive the copy wrote to, as the user knows it (its mount point).
+    std::string drive;
 
     explicit operator bool() const { return result == CopyResult::Copied; }
 };
@@ -103,10 +108,16 @@ protected:
     // moves at most max bytes into moved (0 at the end of the file);
     // fastPath may be cleared to fall back to read/write for the rest of
     // this file. LookUp stats an entry of a destination folder without
-    // following links, as the destination's file system finds it.
+    // following links, as the destination's file system finds it. Flush
+    // puts everything written on the file system of dirFd on its device.
     virtual int OpenSource(int dirFd, const char* name, int& fd);
     virtual int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved);
     virtual int LookUp(int dirFd, const char* name, struct stat& st);
+    virtual int Flush(int dirFd);
+
+    // Set by Transfer when what failed was writing, not reading; an error
+    // injected without it counts as the disc's.
+    bool m_writeFailed = false;
 
 private:
     class CRun;

@@ -169,6 +169,18 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
         }
     }
 
+    // A file FAT32 cannot hold would fail only after it was written.
+    for (const std::string& folder :
+         {makeOutput ? Parent(outputDir) : outputDir, settings.CopyViaTemp != 0 ? settings.TempPath : std::string()}) {
+        if (folder.empty())
+            continue;
+        if (const std::uint64_t limit = ops.LargestFileAllowed(folder)) {
+            const std::string big = ops.FileLargerThan(discRoot, limit);
+            if (!big.empty())
+                return Refuse(ops, copytext::FileTooLargeForDrive(discRoot + big, folder));
+        }
+    }
+
     std::string tempFolder;
     if (settings.CopyViaTemp != 0) {
         std::string tempPath = settings.TempPath;
@@ -228,7 +240,11 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
     // What stays under a name the user sees: the whole book under its own,
     // what a copy with skipped files got under a name that says so.
     std::string keptIn = existing ? target : std::string();
-    if (!existing && outcome.result == CopyResult::Copied) {
+    if (outcome.unflushed) {
+        // The files may not be on the device: nothing under the book's name
+        // may pass for the book.
+        ops.ShowError(copytext::NotFlushed(outcome.drive, keptIn));
+    } else if (!existing && outcome.result == CopyResult::Copied) {
         const std::string published = PublishAs(into, target, ops);
         if (published.empty()) {
             outcome.result = CopyResult::Failed;

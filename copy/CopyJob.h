@@ -14,6 +14,7 @@
 
 #include "copy/CopyEngine.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,6 +48,14 @@ public:
     // The path with every link in its existing part resolved, for telling
     // whether one folder lies inside another.
     virtual std::string Resolve(const std::string& path) = 0;
+
+    // The largest file the file system holding folder can take; 0 when it
+    // sets no limit of its own (FAT32 takes less than 4 GiB).
+    virtual std::uint64_t LargestFileAllowed(const std::string& folder) = 0;
+
+    // A file below root (its path relative to root) larger than limit
+    // bytes, or "" when there is none.
+    virtual std::string FileLargerThan(const std::string& root, std::uint64_t limit) = 0;
 
     // Makes one folder whose parent exists.
     virtual int MakeFolder(const std::string& path) = 0;

@@ -1,5 +1,7 @@
 #include "copy/CopyTexts.h"
 
+#include "naming/Utf8.h"
+
 #include <cerrno>
 
 namespace copytext {
@@ -10,12 +12,14 @@ const char* const kNothingCopied = "Er is niets gekopieerd.";
 
 std::string Quoted(const std::string& path)
 {
-    return "\n" + path + "\n";
+    return "\n" + ShownText(path) + "\n";
 }
 
 } // namespace
 
-std::string DescribeError(int error)
+namespace {
+
+const char* Words(int error)
 {
     switch (error) {
     case ENOSPC:
@@ -25,7 +29,7 @@ std::string DescribeError(int error)
     case EPERM:
         return "U heeft geen toestemming.";
     case EIO:
-        return "Het bestand kan niet worden gelezen of geschreven (invoer-/uitvoerfout). De CD is misschien beschadigd.";
+        return "Het bestand kan niet worden gelezen of geschreven (invoer-/uitvoerfout).";
     case EROFS:
         return "Op deze schijf kan niet worden geschreven.";
     case ENAMETOOLONG:
@@ -45,22 +49,86 @@ std::string DescribeError(int error)
     case ENFILE:
         return "Er zijn te veel bestanden tegelijk geopend.";
     case EBUSY:
+    case ETXTBSY:
         return "Het bestand of de map is in gebruik.";
+    case EFBIG:
+        return "Het bestand is te groot voor de schijf waarop wordt gekopieerd (FAT32 neemt geen bestanden van "
+               "4 GB of groter).";
+    case ENOMEM:
+        return "Er is niet genoeg werkgeheugen.";
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM:
+        return "Het station is niet (meer) bereikbaar. Is de schijf eruit gehaald of losgekoppeld?";
+    case ETIMEDOUT:
+        return "Het station reageert niet op tijd.";
+    case ESTALE:
+        return "De schijf is intussen losgekoppeld of vervangen.";
+    case EXDEV:
+        return "Dit kan niet tussen twee verschillende schijven.";
+    case EMLINK:
+        return "Er staan te veel bestanden of mappen in deze map.";
+    case ENOTEMPTY:
+        return "De map is niet leeg.";
+    case EINVAL:
+        return "De schijf neemt deze naam of bewerking niet aan.";
+    case EAGAIN:
+        return "Het bestand is tijdelijk niet beschikbaar.";
     default:
-        return "Onbekende systeemfout (nummer " + std::to_string(error) + ").";
+        return "Er is een onbekende systeemfout opgetreden.";
     }
+}
+
+} // namespace
+
+std::string DescribeError(int error)
+{
+    return std::string(Words(error)) + " (foutnummer " + std::to_string(error) + ")";
+}
+
+std::string ReadError(int error)
+{
+    std::string text = "Fout bij het lezen van de CD: " + DescribeError(error);
+    if (error == EIO)
+        text += " De CD is misschien beschadigd of vuil.";
+    return text;
+}
+
+std::string WriteError(int error, const std::string& drive)
+{
+    std::string text = "Fout bij het schrijven naar " + ShownText(drive) + ": " + DescribeError(error);
+    if (error == EIO)
+        text += " Is de schijf losgeraakt of beschadigd?";
+    return text;
+}
+
+std::string NotFlushed(const std::string& drive, const std::string& existingFolder)
+{
+    std::string text = "De bestanden konden niet veilig naar " + ShownText(drive) +
+                       " worden weggeschreven; de schijf is misschien losgeraakt of beschadigd. ";
+    if (existingFolder.empty())
+        return text + "Er is geen map voor dit boek gemaakt. Controleer de schijf en kopieer de CD opnieuw.";
+    return text + "Wat in de map" + Quoted(existingFolder) + "is gekopieerd, is misschien niet volledig. "
+                  "Controleer de schijf en kopieer de CD opnieuw.";
+}
+
+std::string FileTooLargeForDrive(const std::string& file, const std::string& outputFolder)
+{
+    return "Het bestand" + Quoted(file) + "is 4 GB of groter, en de schijf van" + Quoted(outputFolder) +
+           "kan zulke bestanden niet bevatten (FAT32). Kopieer naar een andere schijf, of een die met exFAT of "
+           "NTFS is geformatteerd. " + kNothingCopied;
 }
 
 std::string NameClash(const std::string& writtenName)
 {
-    return "Dit bestand zou terechtkomen op\n" + writtenName +
+    return "Dit bestand zou terechtkomen op\n" + ShownText(writtenName) +
            "\ndat al van deze CD is gekopieerd: de schijf waarop wordt gekopieerd maakt geen onderscheid tussen "
            "hoofdletters en kleine letters. Kies Overslaan om dit bestand over te slaan, of Annuleren.";
 }
 
 std::string PathTooLong(const std::string& path)
 {
-    return "Het pad is te lang om te kunnen kopi\xC3\xAB" "ren:\n" + path;
+    return "Het pad is te lang om te kunnen kopi\xC3\xAB" "ren:\n" + ShownText(path);
 }
 
 std::string NotAbsolute(const std::string& outputFolder)
@@ -108,7 +176,7 @@ std::string TempNotSet()
 
 std::string TempNotOwnFolder(const std::string& tempFolder)
 {
-    return "Er is niets gekopieerd: \"" + tempFolder +
+    return "Er is niets gekopieerd: \"" + ShownText(tempFolder) +
            "\" is geen gewone map van u (bijvoorbeeld een bestand of een koppeling). Verwijder of hernoem het en "
            "probeer het opnieuw.";
 }
@@ -145,7 +213,7 @@ std::string Missing(const std::vector<std::string>& paths, const std::string& ke
     constexpr std::size_t kShown = 20;
     std::string text = "Het Daisy-boek is niet volledig gekopieerd. Deze bestanden ontbreken:\n";
     for (std::size_t i = 0; i < paths.size() && i < kShown; ++i)
-        text += "\n" + paths[i];
+        text += "\n" + ShownText(paths[i]);
     if (paths.size() > kShown)
         text += "\n... en nog " + std::to_string(paths.size() - kShown) + " andere";
     if (keptIn.empty())

@@ -1,5 +1,6 @@
 // The copy layer's Dutch texts: reasons for system errors and what the copy
-// job tells the user. Paths are UTF-8.
+// job tells the user. Paths may hold any bytes; the texts show them
+// readably (ShownText) and are always valid UTF-8.
 #pragma once
 
 #include <string>
@@ -7,8 +8,23 @@
 
 namespace copytext {
 
-// A Dutch reason for an errno value, for the error question.
+// Dutch words for an errno value, with its number for support.
 std::string DescribeError(int error);
+
+// The reason for the error question when reading the disc failed.
+std::string ReadError(int error);
+
+// The reason when writing, renaming or flushing on the drive the copy goes
+// to failed; drive names that drive (where it is mounted).
+std::string WriteError(int error, const std::string& drive);
+
+// After the data could not be flushed to the drive. existingFolder as for
+// Cancelled.
+std::string NotFlushed(const std::string& drive, const std::string& existingFolder);
+
+// A file of the disc that the drive's file system cannot hold (FAT32 takes
+// no file of 4 GB or more).
+std::string FileTooLargeForDrive(const std::string& file, const std::string& outputFolder);
 
 // The reason given when a file of the disc would land on one that this copy
 // already wrote under another name (letter case on a stick that ignores it).

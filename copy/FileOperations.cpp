@@ -8,7 +8,10 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <filesystem>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace copyjob {
@@ -102,6 +105,29 @@ std::string CFileOperations::Resolve(const std::string& path)
         head = slash == 0 ? (head == "/" ? std::string() : std::string("/")) : head.substr(0, slash);
     }
     return path;
+}
+
+std::uint64_t CFileOperations::LargestFileAllowed(const std::string& folder)
+{
+    struct statfs fs;
+    if (::statfs(folder.c_str(), &fs) != 0)
+        return 0;
+    // vfat and msdos: a file's size is a 32-bit number.
+    return fs.f_type == MSDOS_SUPER_MAGIC ? 0xFFFFFFFFull : 0;
+}
+
+std::string CFileOperations::FileLargerThan(const std::string& root, std::uint64_t limit)
+{
+    std::error_code ec;
+    namespace fs = std::filesystem;
+    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code sizeError;
+        if (it->is_regular_file(sizeError) && !it->is_symlink(sizeError) && it->file_size(sizeError) > limit &&
+            !sizeError)
+            return it->path().lexically_relative(root).string();
+    }
+    return {};
 }
 
 int CFileOperations::MakeFolder(const std::string& path)

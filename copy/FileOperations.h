@@ -42,6 +42,8 @@ public:
     PathState Inspect(const std::string& path) override;
     bool IsFolder(const std::string& path) override;
     std::string Resolve(const std::string& path) override;
+    std::uint64_t LargestFileAllowed(const std::string& folder) override;
+    std::string FileLargerThan(const std::string& root, std::uint64_t limit) override;
     int MakeFolder(const std::string& path) override;
     HoldState HoldTempFolder(const std::string& folder, int& error) override;
     void RemoveLeftovers(const std::string& folder) override;

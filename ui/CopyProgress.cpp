@@ -3,6 +3,7 @@
 #include "ui/Accessibility.h"
 
 #include "ui/DialogServices.h"
+#include "naming/Utf8.h"
 
 #include <wx/app.h>
 #include <wx/button.h>
@@ -26,9 +27,10 @@ namespace copytext {
 
 namespace {
 
+// Paths may hold bytes that are no UTF-8; shown escaped, never as nothing.
 wxString Utf8(const std::string& s)
 {
-    return wxString::FromUTF8(s.c_str());
+    return wxString::FromUTF8(ShownText(s));
 }
 
 wxString DutchNumber(double value)
@@ -244,12 +246,12 @@ bool CCopyProgress::RunCopy(const std::string& title, const std::function<bool(c
 
 void CCopyProgress::ShowError(const std::string& message)
 {
-    ShowMessage(wxString::FromUTF8(message.c_str()), MB_OK | MB_ICONHAND);
+    ShowMessage(copytext::Utf8(message), MB_OK | MB_ICONHAND);
 }
 
 void CCopyProgress::ShowInfo(const std::string& message)
 {
-    ShowMessage(wxString::FromUTF8(message.c_str()), MB_OK | MB_ICONASTERISK);
+    ShowMessage(copytext::Utf8(message), MB_OK | MB_ICONASTERISK);
 }
 
 void CCopyProgress::ShowMessage(const wxString& text, unsigned type)

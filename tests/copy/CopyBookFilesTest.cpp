@@ -305,6 +305,10 @@ TEST(FileOperationsInspect, KindsOfPath)
     EXPECT_EQ(ops.Inspect(s / "file"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "link"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "none"), copyjob::PathState::Missing);
+    Write(s / "disc/video/film.mp4", "0123456789");
+    EXPECT_EQ(ops.FileLargerThan(s / "disc", 9), "video/film.mp4");
+    EXPECT_EQ(ops.FileLargerThan(s / "disc", 10), "");
+    EXPECT_EQ(ops.LargestFileAllowed(s / "disc"), 0u) << "the test folder is on no FAT file system";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "CopyTestSupport.h"
 
 #include "copy/CopyTexts.h"
+#include "naming/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -236,7 +237,7 @@ TEST_P(InjectedFaults, NothingOldDamagedAndFailureNeverSuccess)
     EXPECT_EQ(bool(outcome), c.expected);
     ASSERT_FALSE(rep.errorPaths.empty());
     EXPECT_EQ(rep.errorPaths[0], s / "out/big.mp3");
-    EXPECT_EQ(rep.errorReasons[0], copytext::DescribeError(c.readError ? EIO : EACCES));
+    EXPECT_EQ(rep.errorReasons[0], copytext::ReadError(c.readError ? EIO : EACCES));
     EXPECT_EQ(outcome.missing, c.missing);
     EXPECT_EQ(Read(s / "out/big.mp3"), c.bookArrives ? Pattern(kBig) : "old content");
     // Skip goes on with the rest; Cancel stops.
@@ -270,7 +271,7 @@ TEST(RealFaults, UnreadableFileIsAskedAboutAndMissing)
         CCopyEngine engine;
         const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
         return !outcome && outcome.missing == std::vector<std::string>{"secret.mp3"} &&
-               rep.errorReasons == std::vector<std::string>{copytext::DescribeError(EACCES)};
+               rep.errorReasons == std::vector<std::string>{copytext::ReadError(EACCES)};
     };
     if (!root) {
         EXPECT_TRUE(copy());
@@ -362,7 +363,8 @@ TEST(RealFaults, FolderWhereTheDiscHasAFileIsNotReplaced)
     CCopyEngine engine;
     EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out", true, rep));
     EXPECT_EQ(Read(s / "out/name/inside.txt"), "mine");
-    EXPECT_EQ(rep.errorReasons.at(0), copytext::DescribeError(EISDIR));
+    EXPECT_EQ(rep.errorReasons.at(0).rfind("Fout bij het schrijven naar ", 0), 0u);
+    EXPECT_NE(rep.errorReasons.at(0).find(copytext::DescribeError(EISDIR)), std::string::npos);
 }
 
 TEST(RealFaults, DestinationInsideSourceDoesNotRecurse)
@@ -387,6 +389,70 @@ TEST(RealFaults, DiscFilesNamedLikePartialFilesAreCopiedToo)
     EXPECT_TRUE(engine.CopyContent(s / "disc/", s / "out", false, rep, {s / "work", ""}));
     EXPECT_EQ(Listing(s / "out"), Listing(s / "disc"));
     EXPECT_TRUE(Listing(s / "work").empty());
+}
+
+// Errors blame the side they happened on.
+class CFailingSide : public CCopyEngine
+{
+public:
+    enum class Where { Open, Read, Write, Flush } where = Where::Open;
+
+protected:
+    int OpenSource(int dirFd, const char* name, int& fd) override
+    {
+        return where == Where::Open ? EIO : CCopyEngine::OpenSource(dirFd, name, fd);
+    }
+    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
+    {
+        if (where == Where::Write)
+            m_writeFailed = true;
+        if (where == Where::Read || where == Where::Write)
+            return EIO;
+        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
+    }
+    int Flush(int dirFd) override { return where == Where::Flush ? EIO : CCopyEngine::Flush(dirFd); }
+};
+
+TEST(RealFaults, ErrorsBlameTheDiscOrTheDriveWrittenTo)
+{
+    using Where = CFailingSide::Where;
+    for (const Where where : {Where::Open, Where::Read, Where::Write, Where::Flush}) {
+        CScratch s;
+        Write(s / "disc/a.mp3", "audio");
+        CScriptedReporter rep;
+        rep.errorAnswers = {ErrorAnswer::Skip};
+        CFailingSide engine;
+        engine.where = where;
+        const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
+        ASSERT_EQ(rep.errorReasons.size(), 1u);
+        const bool disc = where == Where::Open || where == Where::Read;
+        EXPECT_EQ(rep.errorReasons[0], disc ? copytext::ReadError(EIO) : copytext::WriteError(EIO, outcome.drive))
+            << int(where);
+        EXPECT_FALSE(outcome.drive.empty());
+        // A failed flush loses no file: they were all written.
+        EXPECT_EQ(outcome.missing.empty(), where == Where::Flush) << int(where);
+        EXPECT_EQ(outcome.unflushed, where == Where::Flush) << int(where);
+    }
+}
+
+TEST(CopyTexts, EveryErrorHasDutchWordsAndItsNumber)
+{
+    for (int error = 1; error < 134; ++error) {
+        const std::string text = copytext::DescribeError(error);
+        EXPECT_NE(text.find("(foutnummer " + std::to_string(error) + ")"), std::string::npos) << text;
+        EXPECT_EQ(text.find(std::strerror(error)), std::string::npos) << "no English: " << text;
+    }
+}
+
+TEST(CopyTexts, PathsThatAreNoUtf8AreShownEscaped)
+{
+    const std::string odd = "/media/anna/BOEK/caf\xE9.mp3";
+    for (const std::string& text :
+         {copytext::Missing({"caf\xE9.mp3"}, ""), copytext::TempNotOwnFolder(odd), copytext::PathTooLong(odd),
+          copytext::WriteError(EIO, "/media/anna/ST\xCD" "CK")}) {
+        EXPECT_TRUE(IsValidUtf8(text)) << text;
+        EXPECT_NE(text.find("\\x"), std::string::npos) << text;
+    }
 }
 
 // A stick formatted with exFAT or FAT finds "a.mp3" under "A.mp3".
@@ -492,7 +558,7 @@ TEST_F(FullDisk, FailsKeepsWhatWasThereAndLeavesNoHalfFile)
     const CopyOutcome outcome = engine.CopyContent(m_s / "disc/", m_s / "small/book", false, rep);
     EXPECT_FALSE(outcome);
     ASSERT_EQ(rep.errorReasons.size(), 2u);
-    EXPECT_EQ(rep.errorReasons[0], copytext::DescribeError(ENOSPC));
+    EXPECT_EQ(rep.errorReasons[0], copytext::WriteError(ENOSPC, m_s / "small")) << "names the stick, not the disc";
     EXPECT_EQ(outcome.missing, std::vector<std::string>{"b.mp3"});
     EXPECT_EQ(Read(m_s / "small/book/b.mp3"), "earlier copy");
     EXPECT_EQ(Read(m_s / "small/book/own.txt"), "mine");

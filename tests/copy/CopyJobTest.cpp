@@ -40,6 +40,8 @@ public:
     std::vector<CopyResult> copyResults;       // per Copy call; Copied when not listed
     std::set<std::string> takenOnPublish;      // names something took during the copy
     HoldState hold = HoldState::Held;
+    std::map<std::string, std::uint64_t> fileLimit; // by folder; none: no limit
+    std::string bigFile;                            // the disc's file over any limit
     std::vector<std::string> log;
     std::vector<std::string> titles;
 
@@ -50,6 +52,11 @@ public:
     }
     bool IsFolder(const std::string& path) override { return !missingFolders.count(path); }
     std::string Resolve(const std::string& path) override { return real.count(path) ? real[path] : path; }
+    std::uint64_t LargestFileAllowed(const std::string& folder) override
+    {
+        return fileLimit.count(folder) ? fileLimit[folder] : 0;
+    }
+    std::string FileLargerThan(const std::string&, std::uint64_t) override { return bigFile; }
     int MakeFolder(const std::string& path) override { return Log("mkdir " + path); }
     HoldState HoldTempFolder(const std::string& folder, int&) override
     {
@@ -274,6 +281,16 @@ const std::vector<RefusalCase> kRefusals = {
      [](CFakeOps& o, CSettings&, std::string&) { o.real[kOut] = kTempFolder + "/boeken"; }},
     {"TempFolderInsideTheBook", 1, 1,
      [](CFakeOps&, CSettings& s, std::string&) { s.TempPath = kDest + "/tmp/"; }},
+    {"FileTooLargeForAFat32Stick", 0, 0,
+     [](CFakeOps& o, CSettings&, std::string&) {
+         o.fileLimit[kOut] = 0xFFFFFFFF;
+         o.bigFile = "video/boek.mp4";
+     }},
+    {"FileTooLargeForAFat32TempDisk", 0, 1,
+     [](CFakeOps& o, CSettings&, std::string&) {
+         o.fileLimit[kTemp] = 0xFFFFFFFF;
+         o.bigFile = "video/boek.mp4";
+     }},
     {"NoTempPath", 1, 1, [](CFakeOps&, CSettings& s, std::string&) { s.TempPath = ""; }},
     {"RelativeTempPath", 1, 1, [](CFakeOps&, CSettings& s, std::string&) { s.TempPath = "relative/"; }},
     {"ComponentTooLong", 1, 0, [](CFakeOps&, CSettings&, std::string& d) { d = kOut + "/" + std::string(256, 'x'); }},

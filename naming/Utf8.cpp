@@ -1,0 +1,71 @@
+#include "naming/Utf8.h"
+
+#include <cstdio>
+
+std::size_t Utf8CharLength(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char lead = p[0];
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    // The allowed range of the second byte rules out overlong forms,
+    // surrogate halves and code points above U+10FFFF.
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || p[1] < low || p[1] > high)
+        return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    while (!text.empty()) {
+        const std::size_t n = Utf8CharLength(text);
+        if (n == 0)
+            return false;
+        text.remove_prefix(n);
+    }
+    return true;
+}
+
+std::string ShownText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t n = Utf8CharLength(text);
+        if (n > 0) {
+            out.append(text.substr(0, n));
+            text.remove_prefix(n);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text.front()));
+        out += escaped;
+        text.remove_prefix(1);
+    }
+    return out;
+}
