@@ -9,24 +9,35 @@ bash scripts/install-deps.sh
 
 passed=0
 failed=0
-# Runs ctest in a build folder with extra arguments and adds up its counts.
+# Runs ctest in a build folder with extra arguments and adds up its counts
+# from the JUnit report ctest writes; a ctest that fails without a report
+# counts as one failure.
 run_ctest() {
   local dir=$1
   shift
-  local log
-  log=$(mktemp)
+  local report
+  report=$(mktemp)
   local status=0
-  ctest --test-dir "$dir" --output-on-failure --timeout 600 "$@" 2>&1 | tee "$log" || status=$?
-  local line
-  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
-  rm -f "$log"
-  if [ -n "$line" ]; then
-    local total bad
-    bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
-    total=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
-    passed=$((passed + total - bad))
-    failed=$((failed + bad))
-  elif [ "$status" -ne 0 ]; then
+  ctest --test-dir "$dir" --output-on-failure --timeout 600 --output-junit "$report" "$@" || status=$?
+  local counts
+  counts=$(python3 - "$report" <<'PY' || true
+import sys
+import xml.etree.ElementTree as ET
+try:
+    suite = ET.parse(sys.argv[1]).getroot()
+except (ET.ParseError, OSError):
+    sys.exit(1)
+cases = suite.iter("testcase")
+statuses = [case.get("status") for case in cases]
+print(statuses.count("run"), sum(1 for s in statuses if s not in ("run", "notrun", "disabled")))
+PY
+)
+  rm -f "$report"
+  if [ -n "$counts" ]; then
+    passed=$((passed + ${counts% *}))
+    failed=$((failed + ${counts#* }))
+  fi
+  if [ "$status" -ne 0 ] && { [ -z "$counts" ] || [ "${counts#* }" -eq 0 ]; }; then
     failed=$((failed + 1))
   fi
   return 0
