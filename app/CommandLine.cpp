@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "naming/Ascii.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -19,8 +21,5 @@ std::string CommandLineText(const std::vector<std::string>& arguments)
 bool IsSetupSwitch(const std::string& commandLineText)
 {
     static constexpr std::string_view kSwitch = "/setup";
-    return std::equal(commandLineText.begin(), commandLineText.end(), kSwitch.begin(), kSwitch.end(),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) == b;
-                      });
+    return EqualIgnoringAsciiCase(commandLineText, kSwitch);
 }

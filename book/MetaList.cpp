@@ -1,24 +1,6 @@
 #include "book/MetaList.h"
 
-namespace {
-
-char AsciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-} // namespace
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    }
-    return true;
-}
+#include "naming/Ascii.h"
 
 std::string CMetaList::GetMeta(std::string_view name, bool ignoreCase) const
 {

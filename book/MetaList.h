@@ -36,5 +36,3 @@ private:
     std::vector<CMetaItem> m_items;
 };
 
-// ASCII-only case folding; the C library's would follow the user's locale.
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -1,5 +1,7 @@
 #include "book/NccShape.h"
 
+#include "naming/Ascii.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -71,11 +73,6 @@ struct CharClasses
     bool nameChar[256];
     unsigned char textStop[256] = {};
 };
-
-char AsciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Prefix test; false on an empty or missing p, like TinyXML's StringEqual.
 bool StringEqual(const char* p, std::string_view tag, bool ignoreCase = false)

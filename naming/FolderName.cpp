@@ -1,6 +1,7 @@
 #include "naming/FolderName.h"
 
 #include "book/BookText.h"
+#include "naming/Ascii.h"
 
 #include <algorithm>
 

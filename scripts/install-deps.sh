@@ -16,6 +16,8 @@ packages=(
   metacity fonts-dejavu-core
   # desktop integration checks and packaging
   desktop-file-utils appstream dpkg-dev file
+  # locales for the tests that check letter case never depends on them
+  locales
 )
 
 missing=()
@@ -30,4 +32,12 @@ if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A Turkish locale, where the C library folds "I" to no "i": the tests check
+# that letter case in names and switches never depends on the locale.
+if ! locale -a 2>/dev/null | grep -qix 'tr_TR.utf8'; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo localedef -i tr_TR -f UTF-8 tr_TR.UTF-8
 fi

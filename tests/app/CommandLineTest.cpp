@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 namespace {
 
 struct Case
@@ -35,6 +38,17 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{{"/setup", "x"}, false},   // a further word
                     Case{{"/setupx"}, false}, Case{{"-setup"}, false}, Case{{"setup"}, false},
                     Case{{"/set"}, false}, Case{{}, false}, Case{{"/s\xC3\xA9tup"}, false}));
+
+// In a Turkish locale the C library's tolower leaves "I" alone.
+TEST(SetupSwitchInATurkishLocale, CapitalsStillMatch)
+{
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "tr_TR.UTF-8") == nullptr)
+        GTEST_SKIP() << "no Turkish locale here (scripts/install-deps.sh makes one)";
+    const bool matched = IsSetupSwitch("/SETUP");
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_TRUE(matched);
+}
 
 TEST(CommandLineText, JoinsWordsWithSingleBlanks)
 {
