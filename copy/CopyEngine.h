@@ -132,4 +132,8 @@ private:
 // leaving its file system. True when nothing of it is left.
 bool DeleteTree(const std::string& path);
 
+// Removes everything inside the folder open as dirFd, in the same way; 0
+// when all of it is gone, else the first errno met.
+int DeleteContent(int dirFd);
+
 } // namespace copyops

@@ -1,4 +1,4 @@
-// Making and removing folder trees.
+// Removing folder trees.
 #include "copy/CopyEngine.h"
 #include "copy/Posix.h"
 
@@ -83,20 +83,6 @@ int DeleteIn(int dirFd, dev_t dev)
 }
 
 } // namespace
-
-int MakeFolders(const std::string& path)
-{
-    for (std::size_t pos = 0; pos <= path.size();) {
-        std::size_t next = path.find('/', pos);
-        if (next == std::string::npos)
-            next = path.size();
-        const std::string partial = path.substr(0, next);
-        pos = next + 1;
-        if (!partial.empty() && ::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
-            return errno;
-    }
-    return 0;
-}
 
 int DeleteContent(int dirFd)
 {

@@ -1,9 +1,11 @@
-// Small POSIX helpers shared by the copy layer. Every function here reports
-// failure as a positive errno value and success as 0.
+// Small POSIX helpers shared by the copy layer and the settings files.
+// Every function here reports failure as a positive errno value and success
+// as 0.
 #pragma once
 
 #include <cerrno>
 #include <string>
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace copyops {
@@ -59,11 +61,8 @@ inline std::string Join(const std::string& a, const std::string& b)
     return a.back() == '/' ? a + b : a + "/" + b;
 }
 
-// Creates path and its missing parents.
-int MakeFolders(const std::string& path);
-
-// Removes everything inside the folder open as dirFd, never following links
-// and never entering another file system; 0 when all of it is gone.
-int DeleteContent(int dirFd);
+// Creates path and its missing parents with the given mode (less the
+// umask); 0 once path is a folder.
+int MakeFolders(const std::string& path, mode_t mode = 0777);
 
 } // namespace copyops

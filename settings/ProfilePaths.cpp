@@ -1,5 +1,7 @@
 #include "settings/ProfilePaths.h"
 
+#include "copy/Posix.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <pwd.h>
@@ -77,17 +79,7 @@ std::string RuntimeFolder()
 
 bool MakeFolders(const std::string& path)
 {
-    if (path.empty())
-        return false;
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-        if (slash == std::string::npos)
-            break;
-    }
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return copyops::MakeFolders(path, 0700) == 0;
 }
 
 } // namespace profile_paths
