@@ -1,0 +1,116 @@
+// The walk of one copy: what CCopyEngine::CopyContent runs. Private to the
+// copy engine's sources.
+#pragma once
+
+#include "copy/CopyEngine.h"
+#include "copy/CopyTexts.h"
+#include "copy/Posix.h"
+
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace copyops {
+
+using Identity = std::pair<dev_t, ino_t>;
+
+inline Identity IdentityOf(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino};
+}
+
+// One copy: the walk over the source and what it has done so far.
+class CCopyEngine::CRun
+{
+public:
+    CRun(CCopyEngine& engine, ICopyReporter& reporter, const std::string& destRoot, bool ask)
+        : m_engine(engine), m_reporter(reporter), m_destRoot(destRoot), m_ask(ask)
+    {
+    }
+
+    CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder, const std::string& scratch);
+
+private:
+    enum class Step { Done, Skipped, Cancelled };
+
+    // Runs op until it succeeds, asking the user what to do after each
+    // failure. op returns 0 or a positive errno; ECANCELED stops the copy
+    // without a question. Retry runs op again; Skip records relPath as
+    // missing and returns Skipped; Cancel, like a cancel asked for through
+    // the reporter before op ran, returns Cancelled and stops the whole run.
+    template <class Op> Step Attempt(const std::string& relPath, Op op);
+    bool Stopped();
+    // error, noted as one of the destination's drive.
+    int OnDestination(int error)
+    {
+        m_onDestination = true;
+        return error;
+    }
+    // A path for the user: an absolute one as it is, else below the
+    // destination.
+    std::string Shown(const std::string& relPath) const;
+    void CopyDir(int srcFd, int dstFd, const std::string& rel);
+    void CopyEntry(int srcFd, int dstFd, const std::string& name, const std::string& rel);
+    void CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    void CopyFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    void CopyLink(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    int Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st, bool& exists);
+    bool MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip, int& error);
+    int WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    int MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out);
+    void Advance(std::uint64_t bytes);
+
+    CCopyEngine& m_engine;
+    ICopyReporter& m_reporter;
+    std::string m_destRoot;
+    bool m_ask;
+    bool m_replaceAll = false;
+    bool m_cancelled = false;
+    std::uint64_t m_done = 0;
+    std::uint64_t m_total = 0;
+    Identity m_destIdentity{};
+    int m_scratchFd = -1;
+    // Every destination entry this run made or entered, by identity, with
+    // the name it was written under: on a file system that ignores letter
+    // case a second name can lead to the same entry.
+    std::map<Identity, std::string> m_written;
+    std::string m_clashWith;
+    std::vector<std::string> m_missing;
+    // Whether the error being handled happened on the destination's side.
+    bool m_onDestination = false;
+    std::string m_drive;
+};
+
+template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std::string& relPath, Op op)
+{
+    for (;;) {
+        if (Stopped())
+            return Step::Cancelled;
+        m_clashWith.clear();
+        m_onDestination = false;
+        const int error = op();
+        if (error == 0)
+            return Step::Done;
+        if (error == ECANCELED) {
+            m_cancelled = true;
+            return Step::Cancelled;
+        }
+        const std::string reason = !m_clashWith.empty() ? copytext::NameClash(Shown(m_clashWith))
+                                   : m_onDestination    ? copytext::WriteError(error, m_drive)
+                                                        : copytext::ReadError(error);
+        switch (m_reporter.AskError(Shown(relPath), reason)) {
+        case ErrorAnswer::Retry:
+            continue;
+        case ErrorAnswer::Skip:
+            m_missing.push_back(relPath.empty() ? std::string(".") : relPath);
+            return Step::Skipped;
+        case ErrorAnswer::Cancel:
+            m_cancelled = true;
+            return Step::Cancelled;
+        }
+    }
+}
+
+} // namespace copyops

@@ -1,0 +1,259 @@
+// The walk: folders, entries, and the bookkeeping of one copy.
+#include "copy/CopyRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace copyops {
+
+namespace {
+
+// Names in byte order, so that a copy runs the same way every time.
+int ListDir(int dirFd, std::vector<std::string>& names)
+{
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    names.clear();
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return error;
+}
+
+std::uint64_t TotalBytes(int dirFd, int depth)
+{
+    std::vector<std::string> names;
+    if (depth > 256 || ListDir(dirFd, names) != 0)
+        return 0;
+    std::uint64_t total = 0;
+    for (const std::string& name : names) {
+        struct stat st;
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(st.st_mode)) {
+            total += static_cast<std::uint64_t>(st.st_size);
+        } else if (S_ISDIR(st.st_mode)) {
+            CFd child(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (child.Get() >= 0)
+                total += TotalBytes(child.Get(), depth + 1);
+        }
+    }
+    return total;
+}
+
+// Where the file system holding path is mounted: the highest folder above
+// it on the same device. That is the name a user knows a stick by.
+std::string DriveOf(const std::string& path)
+{
+    std::string at = path;
+    struct stat st;
+    while (!at.empty() && ::stat(at.c_str(), &st) != 0) {
+        const std::size_t slash = at.find_last_of('/');
+        at = slash == std::string::npos || slash == 0 ? std::string("/") : at.substr(0, slash);
+        if (at == "/")
+            break;
+    }
+    if (::stat(at.c_str(), &st) != 0)
+        return path;
+    while (at != "/") {
+        const std::size_t slash = at.find_last_of('/');
+        const std::string up = slash == 0 || slash == std::string::npos ? std::string("/") : at.substr(0, slash);
+        struct stat upSt;
+        if (::stat(up.c_str(), &upSt) != 0 || upSt.st_dev != st.st_dev)
+            break;
+        at = up;
+    }
+    return at;
+}
+
+} // namespace
+
+std::string CCopyEngine::CRun::Shown(const std::string& relPath) const
+{
+    return !relPath.empty() && relPath.front() == '/' ? relPath : Join(m_destRoot, relPath);
+}
+
+bool CCopyEngine::CRun::Stopped()
+{
+    if (!m_cancelled && m_reporter.Cancelled())
+        m_cancelled = true;
+    return m_cancelled;
+}
+
+void CCopyEngine::CRun::Advance(std::uint64_t bytes)
+{
+    m_done += bytes;
+    m_reporter.Progress(m_done, std::max(m_total, m_done));
+}
+
+CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::string& destFolder,
+                                    const std::string& scratch)
+{
+    CFd src, dst, scratchDir;
+    Step step = Attempt(sourceFolder, [&] {
+        src.Reset(::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        return src.Get() < 0 ? errno : 0;
+    });
+    if (step == Step::Done) {
+        m_drive = DriveOf(destFolder);
+        step = Attempt(m_destRoot, [&] {
+            if (const int error = MakeFolders(destFolder))
+                return OnDestination(error);
+            dst.Reset(::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (dst.Get() < 0)
+                return OnDestination(errno);
+            if (scratch.empty())
+                return 0;
+            scratchDir.Reset(::open(scratch.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            return scratchDir.Get() < 0 ? OnDestination(errno) : 0;
+        });
+    }
+    if (step == Step::Done) {
+        struct stat st;
+        if (::fstat(dst.Get(), &st) == 0)
+            m_destIdentity = IdentityOf(st);
+        m_scratchFd = scratchDir.Get();
+        m_total = TotalBytes(src.Get(), 0);
+        m_reporter.Progress(0, m_total);
+        CopyDir(src.Get(), dst.Get(), "");
+    }
+
+    CopyOutcome outcome;
+    outcome.drive = m_drive;
+    if (m_cancelled) {
+        outcome.result = CopyResult::Cancelled;
+        return outcome;
+    }
+    if (m_missing.empty()) {
+        // Nothing is reported as copied before it is on the device: the
+        // output may be a stick that is pulled out right after the done
+        // message. A flush that fails loses no file from the list: they
+        // were all written, only perhaps not to the device.
+        const auto start = std::chrono::steady_clock::now();
+        step = Attempt(m_destRoot, [&] {
+            const int error = m_engine.Flush(dst.Get());
+            return error != 0 ? OnDestination(error) : 0;
+        });
+        m_engine.m_flushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (step == Step::Done) {
+            outcome.result = CopyResult::Copied;
+            return outcome;
+        }
+        if (step == Step::Cancelled) {
+            outcome.result = CopyResult::Cancelled;
+            return outcome;
+        }
+        m_missing.clear();
+        outcome.unflushed = true;
+    }
+    outcome.result = CopyResult::Failed;
+    outcome.missing = std::move(m_missing);
+    return outcome;
+}
+
+void CCopyEngine::CRun::CopyDir(int srcFd, int dstFd, const std::string& rel)
+{
+    std::vector<std::string> names;
+    if (Attempt(rel, [&] { return ListDir(srcFd, names); }) != Step::Done)
+        return;
+    for (const std::string& name : names) {
+        if (Stopped())
+            return;
+        CopyEntry(srcFd, dstFd, name, Join(rel, name));
+    }
+}
+
+void CCopyEngine::CRun::CopyEntry(int srcFd, int dstFd, const std::string& name, const std::string& rel)
+{
+    struct stat st;
+    if (Attempt(rel, [&] { return ::fstatat(srcFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0; }) !=
+        Step::Done)
+        return;
+    if (S_ISDIR(st.st_mode)) {
+        // The destination inside the source would copy itself forever.
+        if (IdentityOf(st) == m_destIdentity)
+            return;
+        CopySubdir(srcFd, dstFd, name, st, rel);
+    } else if (S_ISREG(st.st_mode)) {
+        CopyFile(srcFd, dstFd, name, st, rel);
+    } else if (S_ISLNK(st.st_mode)) {
+        CopyLink(srcFd, dstFd, name, st, rel);
+    } else {
+        Attempt(rel, [] { return ENOTSUP; });
+    }
+}
+
+int CCopyEngine::CRun::Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st,
+                                bool& exists)
+{
+    exists = false;
+    if (const int error = m_engine.LookUp(dstFd, name.c_str(), st))
+        return error == ENOENT ? 0 : OnDestination(error);
+    exists = true;
+    const auto it = m_written.find(IdentityOf(st));
+    if (it != m_written.end() && it->second != rel) {
+        m_clashWith = it->second;
+        return OnDestination(EEXIST);
+    }
+    return 0;
+}
+
+void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st,
+                                   const std::string& rel)
+{
+    CFd childSrc, childDst;
+    bool created = false;
+    const Step step = Attempt(rel, [&] {
+        childSrc.Reset(::openat(srcFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (childSrc.Get() < 0)
+            return errno;
+        struct stat existing;
+        bool exists = false;
+        if (const int error = Existing(dstFd, name, rel, existing, exists))
+            return error;
+        if (!exists) {
+            // Copies must stay writable; a disc's folders are not.
+            if (::mkdirat(dstFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
+                return OnDestination(errno);
+            created = true;
+        } else if (!S_ISDIR(existing.st_mode)) {
+            // Never write through a link into a folder elsewhere.
+            return OnDestination(S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR);
+        }
+        childDst.Reset(::openat(dstFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (childDst.Get() < 0)
+            return OnDestination(errno);
+        struct stat opened;
+        if (::fstat(childDst.Get(), &opened) != 0)
+            return OnDestination(errno);
+        m_written.emplace(IdentityOf(opened), rel);
+        return 0;
+    });
+    if (step != Step::Done)
+        return;
+    CopyDir(childSrc.Get(), childDst.Get(), rel);
+    if (created) {
+        // After the content, which changes the folder's time.
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(childDst.Get(), times);
+    }
+}
+
+} // namespace copyops
