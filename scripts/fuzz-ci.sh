@@ -46,6 +46,8 @@ for t in "${targets[@]}"; do
   fi
 
   budget=$((seconds * share / shares))
+  # libFuzzer reads 0 as "no limit".
+  [ "$budget" -ge 1 ] || budget=1
   echo "== $target: fuzzing for ${budget}s"
   log="$work/fuzz.log"
   if "$exe" -max_total_time="$budget" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
