@@ -1,5 +1,6 @@
 #include "ui/CopyDlg.h"
 
+#include "book/DiscBooks.h"
 #include "naming/FolderName.h"
 #include "settings/Settings.h"
 #include "ui/Accessibility.h"
@@ -12,6 +13,8 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
+
 namespace {
 
 wxString U(const char* utf8)
@@ -23,8 +26,27 @@ const char* const kSearching = "Bezig met zoeken naar Daisy-CD...";
 const char* const kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
 const char* const kUnreadableNcc =
     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
+const char* const kUnreadablePackage =
+    "Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
+const char* const kUnreadableIndex =
+    "Inhoudsopgave (discinfo.html) op Daisy-CD kon niet worden gelezen of noemt geen Daisy-boeken.";
 const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
 const char* const kCopied = "Daisy-CD is gekopieerd.";
+
+wxString BookCount(std::size_t count)
+{
+    return count == 1 ? U("Deze Daisy-CD bevat 1 Daisy-boek.")
+                      : U(("Deze Daisy-CD bevat " + std::to_string(count) + " Daisy-boeken.").c_str());
+}
+
+wxString RefusedBooks(const std::vector<std::string>& names)
+{
+    wxString text = U("Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of geen "
+                      "eigen mapnaam krijgen:");
+    for (const std::string& name : names)
+        text += U("\n\"") + U(name.c_str()) + U("\"");
+    return text;
+}
 
 // A caption with its sunken line below it.
 CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& text)
@@ -105,9 +127,9 @@ void CCopyDlg::OnSearchDisc()
     m_strTitleText = U(kSearching);
     UpdateData(false);
 
-    std::string nccPath;
+    std::string bookPath;
     for (;;) {
-        m_strSourceRoot = CopyServices().FindDaisyDisc(nccPath);
+        m_strSourceRoot = CopyServices().FindDaisyDisc(bookPath);
         if (!m_strSourceRoot.empty())
             break;
         if (AfxMessageBox(U(kNoDisc), MB_OKCANCEL | MB_ICONASTERISK) == IDCANCEL) {
@@ -118,26 +140,12 @@ void CCopyDlg::OnSearchDisc()
         Update();
     }
 
-    if (!m_reader.ReadNcc(nccPath)) {
-        AfxMessageBox(U(kUnreadableNcc), MB_OK | MB_ICONHAND);
+    const bool planned = KindOfBookFile(bookPath) == BookFileKind::DiscInfo ? PlanListedBooks(bookPath)
+                                                                           : PlanSingleBook(bookPath);
+    if (!planned) {
         EndDialog(IDCANCEL);
         return;
     }
-
-    std::string name = MakeFolderName(m_pSettings->UseIdentifier, m_pSettings->UseTitle, m_pSettings->UseCreator,
-                                      m_reader.MetaList());
-    if (!name.empty()) {
-        MakeValidFolderName(name);
-        m_strDestPath = MakeDestinationPath(m_pSettings->OutputDir, name);
-    }
-    if (m_strDestPath.empty()) {
-        AfxMessageBox(U(kNoName), MB_OK | MB_ICONHAND);
-        EndDialog(IDCANCEL);
-        return;
-    }
-
-    m_strTitleText = wxString::FromUTF8(AnsiToUtf8(m_reader.BookTitle()));
-    m_strDestText = wxString::FromUTF8(m_strDestPath);
     UpdateData(false);
 
     if (m_pSettings->AutoStart != 0) {
@@ -149,6 +157,66 @@ void CCopyDlg::OnSearchDisc()
     m_btnStart->SetFocus();
 }
 
+std::string CCopyDlg::DestinationFor(const CMetaList& metaList) const
+{
+    std::string name =
+        MakeFolderName(m_pSettings->UseIdentifier, m_pSettings->UseTitle, m_pSettings->UseCreator, metaList);
+    if (name.empty())
+        return {};
+    MakeValidFolderName(name);
+    return MakeDestinationPath(m_pSettings->OutputDir, name);
+}
+
+bool CCopyDlg::PlanSingleBook(const std::string& bookPath)
+{
+    CBookInfo book;
+    if (!ReadBookFile(bookPath, book)) {
+        const bool package = KindOfBookFile(bookPath) == BookFileKind::Package;
+        AfxMessageBox(U(package ? kUnreadablePackage : kUnreadableNcc), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    const std::string dest = DestinationFor(book.metaList);
+    if (dest.empty()) {
+        AfxMessageBox(U(kNoName), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    m_copies.push_back({m_strSourceRoot, dest, book.title});
+    m_strTitleText = wxString::FromUTF8(AnsiToUtf8(book.title));
+    m_strDestText = wxString::FromUTF8(dest);
+    return true;
+}
+
+bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
+{
+    std::vector<CDiscBook> listed;
+    if (!ListDiscBooks(m_strSourceRoot, discInfoPath, listed)) {
+        AfxMessageBox(U(kUnreadableIndex), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    m_listedBooks = listed.size();
+    for (const CDiscBook& book : listed) {
+        CBookInfo info;
+        std::string dest;
+        if (book.found && ReadBookFile(book.bookFile, info))
+            dest = DestinationFor(info.metaList);
+        // Two books named alike would land in one folder, the second
+        // replacing or mixing into the first.
+        const bool taken = std::any_of(m_copies.begin(), m_copies.end(),
+                                       [&](const CPlannedCopy& c) { return c.dest == dest; });
+        if (dest.empty() || taken)
+            m_refused.push_back(book.name);
+        else
+            m_copies.push_back({book.folder, dest, info.title});
+    }
+    if (m_copies.empty()) {
+        AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    m_strTitleText = BookCount(m_listedBooks);
+    m_strDestText = wxString::FromUTF8(m_pSettings->OutputDir);
+    return true;
+}
+
 void CCopyDlg::OnStartCopy()
 {
     if (m_bBusy)
@@ -156,12 +224,32 @@ void CCopyDlg::OnStartCopy()
     m_bBusy = true;
     m_btnStart->Disable();
 
-    const bool ok = CopyServices().CopyBook(this, m_strSourceRoot, m_strDestPath, *m_pSettings,
-                                            [this](const std::string& target) {
-                                                m_strDestText = wxString::FromUTF8(target);
-                                                UpdateData(false);
-                                                Update();
-                                            });
+    bool ok = true;
+    for (std::size_t i = 0; i < m_copies.size() && ok; ++i) {
+        const CPlannedCopy& book = m_copies[i];
+        if (m_listedBooks != 0) {
+            // The title line says which book is on its way; a screen
+            // reader reads it as it changes.
+            m_strTitleText = U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size()) + ": ")
+                                   .c_str()) +
+                             wxString::FromUTF8(AnsiToUtf8(book.title));
+            m_strDestText = wxString::FromUTF8(book.dest);
+            UpdateData(false);
+            Update();
+        }
+        // A failed or cancelled copy ends the run: the next book would most
+        // likely fail the same way, and a cancel means stop.
+        ok = CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings,
+                                     [this](const std::string& target) {
+                                         m_strDestText = wxString::FromUTF8(target);
+                                         UpdateData(false);
+                                         Update();
+                                     });
+    }
+    if (ok && !m_refused.empty()) {
+        AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
+        ok = false;
+    }
     if (ok) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
