@@ -26,6 +26,7 @@ SEARCHING = "Bezig met zoeken naar Daisy-CD..."
 NO_DISC = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK."
 REFUSED = "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur."
 DONE = "Daisy-CD is gekopieerd."
+SECOND_BOOK = "TV-2026-0043 - De stille haven - Veldhuis, Anouk"
 
 
 def make_book(folder, *options):
@@ -217,6 +218,64 @@ class CopyWindow(unittest.TestCase):
         env = self.sandbox.env(TALVORA_DRIVES=self.disc)
         self.assertEqual(0, subprocess.run([PROGRAM], env=env, timeout=60).returncode)
         self.assertEqual([BOOK + " - 2 of 3"], os.listdir(self.output))
+
+    def test_a_daisy3_disc_is_copied_into_identifier_title_author(self):
+        make_book(self.disc, "--daisy3")
+        self.configure(MessageWhenDone=1)
+        self.launch()
+        self.wait_ready()
+        tree.find(self.window, "label", TITLE)
+        tree.find(self.window, "label", os.path.join(self.output, BOOK))
+        keys("Talvora", "Return")
+        self.press(self.alert(DONE), "OK")
+        self.wait_exit()
+        self.assertEqual([BOOK], os.listdir(self.output))
+        self.assertTrue(same_tree(self.disc, os.path.join(self.output, BOOK)))
+
+    def test_a_disc_with_ncc_and_package_file_is_read_as_daisy_202(self):
+        make_book(self.disc, "--with-package")
+        self.configure(AutoStart=1)
+        self.assertEqual(0, subprocess.run([PROGRAM], env=self.sandbox.env(TALVORA_DRIVES=self.disc),
+                                           timeout=60).returncode)
+        self.assertEqual([BOOK], os.listdir(self.output))
+        self.assertTrue(same_tree(self.disc, os.path.join(self.output, BOOK)))
+
+    def test_a_two_book_disc_is_copied_into_two_folders_with_one_done_message(self):
+        make_book(self.disc, "--two-books")
+        # A file in the second book's way makes its copy ask, which holds
+        # the window still while the second title shows.
+        second = os.path.join(self.output, SECOND_BOOK)
+        os.makedirs(second)
+        with open(os.path.join(second, "speechgen.opf"), "w", encoding="utf-8") as file:
+            file.write("oud")
+        self.configure(MessageWhenDone=1, ConfirmOverwrite=1)
+        self.launch()
+        self.wait_ready()
+        count = tree.find(self.window, "label", "Deze Daisy-CD bevat 2 Daisy-boeken.")
+        self.assertEqual(["Titel van Daisy-boek:"], tree.labelled_by(count))
+        screenshot("copy-window-two-books")
+        keys("Talvora", "Return")
+        question = None
+        deadline = time.monotonic() + 20
+        while question is None and time.monotonic() < deadline:
+            for node in tree.walk(self.app):
+                try:
+                    if tree.role(node) == "push button" and node.name == "Ja, alles":
+                        question = node.parent
+                        while tree.role(question) != "alert":
+                            question = question.parent
+                except Exception:
+                    pass
+            time.sleep(0.02)
+        self.assertIsNotNone(question, "the replace question for the second book")
+        tree.find(self.window, "label", "Boek 2 van 2: De stille haven")
+        tree.find(self.window, "label", second)
+        self.press(question, "Ja, alles")
+        self.press(self.alert(DONE), "OK")
+        self.wait_exit()
+        self.assertEqual(sorted([BOOK, SECOND_BOOK]), sorted(os.listdir(self.output)))
+        self.assertTrue(same_tree(os.path.join(self.disc, "boek1"), os.path.join(self.output, BOOK)))
+        self.assertTrue(same_tree(os.path.join(self.disc, "boek2"), second))
 
 
 if __name__ == "__main__":
