@@ -8,6 +8,10 @@
 
 namespace {
 
+// Everything the reader needs comes before the manifest, which holds most
+// of a large package file; only the part up to the metadata is parsed.
+constexpr std::string_view kMetadataEnd = "metadata";
+
 // "dc:Title", "dc:title", "DC:TITLE": generators disagree on the case.
 bool IsDc(const TiXmlElement& element, std::string_view term)
 {
@@ -36,14 +40,14 @@ std::string TextOf(const TiXmlElement& element)
 bool CPackageReader::ReadPackage(const std::string& path)
 {
     TiXmlDocument document;
-    const NccFailure loaded = LoadSafeXml(path, document);
+    const NccFailure loaded = LoadSafeXml(path, document, kMetadataEnd);
     return Read(loaded, document);
 }
 
 bool CPackageReader::ReadPackageBytes(std::string_view fileBytes)
 {
     TiXmlDocument document;
-    const NccFailure loaded = ParseSafeXml(fileBytes, document);
+    const NccFailure loaded = ParseSafeXml(fileBytes, document, kMetadataEnd);
     return Read(loaded, document);
 }
 

@@ -46,7 +46,52 @@ NccFailure ReadWholeFile(const std::string& path, std::string& bytes)
     return failure;
 }
 
-NccFailure ParsePrepared(const std::string& text, TiXmlDocument& document)
+bool IsNameByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+std::string_view NameAt(std::string_view text, std::size_t at)
+{
+    std::size_t end = at;
+    while (end < text.size() && IsNameByte(text[end]))
+        ++end;
+    return text.substr(at, end - at);
+}
+
+// The text up to the first end tag named stopAfter (any prefix), then the
+// root's end tag and the padding; "" when there is no such end tag or no
+// plain root start tag before it.
+std::string CutAfter(std::string_view text, std::string_view stopAfter)
+{
+    std::string_view root;
+    for (std::size_t lt = text.find('<'); lt != std::string_view::npos; lt = text.find('<', lt + 1)) {
+        if (lt + 1 < text.size() && text[lt + 1] != '?' && text[lt + 1] != '!' && text[lt + 1] != '/') {
+            root = NameAt(text, lt + 1);
+            break;
+        }
+    }
+    if (root.empty())
+        return {};
+    for (std::size_t end = text.find("</"); end != std::string_view::npos; end = text.find("</", end + 2)) {
+        const std::string_view name = NameAt(text, end + 2);
+        if (LocalName(name) != stopAfter)
+            continue;
+        std::size_t close = end + 2 + name.size();
+        while (close < text.size() && (text[close] == ' ' || text[close] == '\t' || text[close] == '\n'))
+            ++close;
+        if (close >= text.size() || text[close] != '>')
+            return {};
+        std::string cut(text.substr(0, close + 1));
+        cut.append("</").append(root).append(">\n");
+        cut.append(kNccPadding, '\0');
+        return cut;
+    }
+    return {};
+}
+
+NccFailure ParseWhole(const std::string& text, TiXmlDocument& document)
 {
     if (!ScanNccShape(text.c_str()).withinLimits)
         return NccFailure::TooComplex;
@@ -56,24 +101,37 @@ NccFailure ParsePrepared(const std::string& text, TiXmlDocument& document)
     return document.Error() ? NccFailure::NotXml : NccFailure::None;
 }
 
+NccFailure ParsePrepared(const std::string& text, TiXmlDocument& document, std::string_view stopAfter)
+{
+    if (!stopAfter.empty()) {
+        // The prepared text ends at its first NUL, before the padding.
+        const std::string cut = CutAfter(std::string_view(text.c_str()), stopAfter);
+        if (!cut.empty() && ParseWhole(cut, document) == NccFailure::None)
+            return NccFailure::None;
+        document.Clear();
+        document.ClearError();
+    }
+    return ParseWhole(text, document);
+}
+
 } // namespace
 
-NccFailure LoadSafeXml(const std::string& path, TiXmlDocument& document)
+NccFailure LoadSafeXml(const std::string& path, TiXmlDocument& document, std::string_view stopAfter)
 {
     std::string bytes;
     const NccFailure failure = ReadWholeFile(path, bytes);
     if (failure != NccFailure::None)
         return failure;
-    return ParsePrepared(PrepareNccText(std::move(bytes)), document);
+    return ParsePrepared(PrepareNccText(std::move(bytes)), document, stopAfter);
 }
 
-NccFailure ParseSafeXml(std::string_view fileBytes, TiXmlDocument& document)
+NccFailure ParseSafeXml(std::string_view fileBytes, TiXmlDocument& document, std::string_view stopAfter)
 {
     if (fileBytes.empty())
         return NccFailure::Empty;
     if (fileBytes.size() > kMaxNccBytes)
         return NccFailure::TooLarge;
-    return ParsePrepared(PrepareNccText(std::string(fileBytes)), document);
+    return ParsePrepared(PrepareNccText(std::string(fileBytes)), document, stopAfter);
 }
 
 std::string_view LocalName(std::string_view name)

@@ -82,6 +82,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "<dc:creator opf:role=\"aut\">Caf&#233;</dc:creator></metadata></package>",
                     PackageFailure::None, "Kat & Muis",
                     {{"dc:identifier", "9"}, {"dc:title", "Kat & Muis"}, {"dc:creator", "Caf\xC3\xA9"}}},
+        PackageCase{"metadata end tag in a comment before the metadata",
+                    "<opf:package><!-- </opf:metadata> --><opf:metadata><dc:Title>T</dc:Title></opf:metadata>"
+                    "<manifest/></opf:package>",
+                    PackageFailure::None, "T", {{"dc:title", "T"}}},
+        PackageCase{"what follows the metadata is never parsed",
+                    "<package><metadata><dc:Title>T</dc:Title></metadata><manifest><item></package>",
+                    PackageFailure::None, "T", {{"dc:title", "T"}}},
         PackageCase{"other Dublin Core terms only", Opf("", "<dc:Language>nl</dc:Language>"),
                     PackageFailure::NoMetadata, "", {}},
         PackageCase{"no metadata at all", "<package><manifest/></package>", PackageFailure::NoMetadata, "", {}},
