@@ -203,10 +203,14 @@ TEST(DiscInfo, ListsBooksInOrderSkippingRepeatsAndStrangers)
 
 TEST(DiscInfo, WithoutBooksOrXmlIsRefused)
 {
-    for (const char* bad : {"<html><body><a href=\"../x/ncc.html\">x</a></body></html>", "<html><body>",
-                            "geen html", ""}) {
+    std::string deep;
+    for (int i = 0; i < 1500; ++i)
+        deep += "<div>";
+    deep += "<a href=\"b/ncc.html\">diep</a>";
+    for (const std::string& bad : {std::string("<html><body><a href=\"../x/ncc.html\">x</a></body></html>"),
+                                   std::string("<html><body>"), std::string("geen html"), std::string(), deep}) {
         CDiscInfoReader reader;
-        EXPECT_FALSE(reader.ReadDiscInfoBytes(bad)) << bad;
+        EXPECT_FALSE(reader.ReadDiscInfoBytes(bad)) << bad.substr(0, 60);
         EXPECT_TRUE(reader.Books().empty());
     }
 }
