@@ -43,8 +43,13 @@ wxString RefusedBooks(const std::vector<std::string>& names)
 {
     wxString text = U("Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of geen "
                       "eigen mapnaam krijgen:");
-    for (const std::string& name : names)
-        text += U("\n\"") + U(name.c_str()) + U("\"");
+    for (const std::string& name : names) {
+        // A name from a disc index in an 8-bit encoding is no UTF-8.
+        wxString shown = wxString::FromUTF8(name);
+        if (shown.empty())
+            shown = wxString::FromUTF8(AnsiToUtf8(name));
+        text += U("\n\"") + shown + U("\"");
+    }
     return text;
 }
 

@@ -418,10 +418,14 @@ TEST(CopyWindow, RefusedBooksAreNamedTheOthersCopiedAndTheRunFails)
 TEST(CopyWindow, DiscWithoutAnyUsableBookEndsAfterNamingThem)
 {
     CopyWindowRun run;
-    MakeDisc(run, {{"discinfo.html", DiscInfo({"kapot/ncc.html"})}, {"kapot/ncc.html", "geen xml"}},
+    MakeDisc(run,
+             {{"discinfo.html", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><html><body>"
+                                "<a href=\"kapot/ncc.html\">Caf\xE9</a></body></html>"},
+              {"kapot/ncc.html", "geen xml"}},
              "discinfo.html");
     EXPECT_EQ(IDCANCEL, run.Run());
-    EXPECT_EQ((std::vector<std::string>{"scan", "message " + kRefusedIntro + "\n\"kapot\""}), run.copy.log);
+    EXPECT_EQ((std::vector<std::string>{"scan", "message " + kRefusedIntro + "\n\"Caf\xC3\xA9\""}), run.copy.log)
+        << "an 8-bit link text is shown as Windows-1252";
 
     CopyWindowRun noBooks;
     MakeDisc(noBooks, {{"discinfo.html", DiscInfo({"../buiten/ncc.html"})}}, "discinfo.html");
