@@ -102,6 +102,16 @@ int main(int argc, char** argv)
     std::printf("probe 4 mounted drives: median %.3f ms, max %.3f ms (goal < 50 ms); found %s\n", probe.median,
                 probe.max, found.c_str());
 
+    // What the running system adds on top: udev's drive list, the mount
+    // table and GIO's volume monitor, on whatever drives this machine has.
+    const disc::CSystemDiscPlatform system;
+    std::size_t roots = 0;
+    const Figures platformCalls = Time(runs, [&] {
+        roots = disc::CandidateRoots(system).size() + system.UnmountedDiscs().size();
+    });
+    std::printf("this system's drives, mounts and unmounted volumes (%zu found): median %.3f ms, max %.3f ms\n",
+                roots, platformCalls.median, platformCalls.max);
+
     const fs::path package = scratch / "big.opf";
     Write(package, MakePackage(1u << 20));
     bool ok = true;
