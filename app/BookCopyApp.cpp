@@ -48,15 +48,14 @@ bool CBookCopyApp::OnInit()
 
 int CBookCopyApp::OnRun()
 {
-    InitInstance();
-    return 0;
+    return static_cast<int>(InitInstance());
 }
 
-bool CBookCopyApp::InitInstance()
+ExitStatus CBookCopyApp::InitInstance()
 {
     m_marker = std::make_unique<CInstanceMarker>(profile_paths::RuntimeFolder(), "TalvoraMutex");
     if (m_marker->GetState() == CInstanceMarker::State::AlreadyRunning)
-        return false;
+        return ExitStatus::AlreadyRunning;
 
     // From here on every record loads from and saves to the user's file.
     delete wxConfigBase::Set(OpenSettingsFile(profile_paths::SettingsFile()).release());
@@ -69,7 +68,7 @@ bool CBookCopyApp::InitInstance()
     dlg.m_bSetupMode = IsSetupSwitch(CommandLineText(arguments));
     dlg.ShowModal();
     SetTopWindow(nullptr);
-    return true;
+    return dlg.Outcome();
 }
 
 int CBookCopyApp::OnExit()

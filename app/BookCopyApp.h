@@ -2,6 +2,8 @@
 // settings window.
 #pragma once
 
+#include "ui/ExitStatus.h"
+
 #include <wx/app.h>
 
 #include <memory>
@@ -20,8 +22,9 @@ public:
     int OnExit() override;
 
 private:
-    // Runs the start-up steps; false when another instance already runs.
-    bool InitInstance();
+    // Runs the start-up steps and one run of the settings window; how the
+    // run ended.
+    ExitStatus InitInstance();
 
     std::unique_ptr<CInstanceMarker> m_marker;
 };

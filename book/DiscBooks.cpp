@@ -23,13 +23,6 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view end)
     return text.size() >= end.size() && EqualIgnoringAsciiCase(text.substr(text.size() - end.size()), end);
 }
 
-// The package reader gives UTF-8; the naming and the window still take the
-// NCC reader's 8-bit text, so both kinds of book arrive there alike.
-std::string AsNamingText(const std::string& utf8)
-{
-    return Utf8ToAnsi(utf8);
-}
-
 std::string RealPath(const std::string& path)
 {
     char resolved[PATH_MAX];
@@ -77,20 +70,25 @@ BookFileKind KindOfBookFile(const std::string& path)
     return BookFileKind::Ncc;
 }
 
-bool ReadBookFile(const std::string& path, CBookInfo& info)
+bool ReadBookFile(const std::string& path, CBookInfo& info, std::string* reason)
 {
     if (KindOfBookFile(path) == BookFileKind::Package) {
         CPackageReader reader;
-        if (!reader.ReadPackage(path))
+        if (!reader.ReadPackage(path)) {
+            if (reason != nullptr)
+                *reason = std::string("Reden: ") + reader.DescribeFailure() + ".";
             return false;
-        info.title = AsNamingText(reader.BookTitle());
-        for (const CMetaItem& item : reader.MetaList())
-            info.metaList.Append({item.m_strName, AsNamingText(item.m_strContent)});
+        }
+        info.title = reader.BookTitle();
+        info.metaList = reader.MetaList();
         return true;
     }
     CNccReader reader;
-    if (!reader.ReadNcc(path))
+    if (!reader.ReadNcc(path)) {
+        if (reason != nullptr)
+            *reason = NccFailureReasonLine(reader.LastFailure());
         return false;
+    }
     info.title = reader.BookTitle();
     info.metaList = reader.MetaList();
     return true;

@@ -18,15 +18,16 @@ enum class BookFileKind
 // Told by the file's name, as the disc finder chose it.
 BookFileKind KindOfBookFile(const std::string& path);
 
-// A book's title and meta list in the form the folder naming reads.
+// A book's title and meta list, UTF-8, as the folder naming reads them.
 struct CBookInfo
 {
     std::string title;
     CMetaList metaList;
 };
 
-// Reads an ncc.html or a package file. False when the reader refuses it.
-bool ReadBookFile(const std::string& path, CBookInfo& info);
+// Reads an ncc.html or a package file. False when the reader refuses it;
+// reason then receives the Dutch line that says why ("Reden: ...").
+bool ReadBookFile(const std::string& path, CBookInfo& info, std::string* reason = nullptr);
 
 // One book listed on a disc with several.
 struct CDiscBook

@@ -1,5 +1,6 @@
 #include "book/DiscInfoReader.h"
 
+#include "book/BookText.h"
 #include "book/MetaList.h"
 #include "book/SafeXml.h"
 
@@ -156,7 +157,7 @@ bool CDiscInfoReader::Read(NccFailure loaded, const TiXmlDocument& document)
                 if (parsed && !twice) {
                     std::string text;
                     CollectText(*element, text);
-                    book.label = Condensed(text);
+                    book.label = DecodeBookText(Condensed(text));
                     m_books.push_back(std::move(book));
                 } else {
                     m_skipped.emplace_back(href);

@@ -20,7 +20,7 @@ struct CListedBook
 {
     std::string folder;  // relative to the disc's root, ending in '/'
     std::string file;    // the book's ncc.html or package file in that folder
-    std::string label;   // the link's text, UTF-8; may be empty
+    std::string label;   // the link's text, UTF-8 (DecodeBookText); may be empty
 };
 
 // The folder and file a link names, or false when it names no book on the

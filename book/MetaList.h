@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-// One meta entry. Both strings are 8-bit Windows-1252 text after the
-// reader's UTF-8 folding; either may be empty.
+// One meta entry. Both strings are UTF-8 (see book/BookText.h); either may
+// be empty.
 struct CMetaItem
 {
     std::string m_strName;
@@ -23,8 +23,7 @@ public:
 
     // Content of the first entry whose name equals name, or "" when none
     // does. With ignoreCase only the ASCII letters A-Z and a-z match their
-    // other case; every other byte must be equal, as in a single-byte
-    // ANSI code page.
+    // other case; every other byte must be equal.
     std::string GetMeta(std::string_view name, bool ignoreCase) const;
 
     std::size_t size() const { return m_items.size(); }

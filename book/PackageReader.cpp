@@ -1,5 +1,6 @@
 #include "book/PackageReader.h"
 
+#include "book/BookText.h"
 #include "book/SafeXml.h"
 
 #include <tinyxml.h>
@@ -32,7 +33,7 @@ const TiXmlElement* ChildByLocalName(const TiXmlNode& parent, std::string_view n
 std::string TextOf(const TiXmlElement& element)
 {
     const char* text = element.GetText();
-    return text != nullptr ? text : "";
+    return DecodeBookText(text != nullptr ? text : "");
 }
 
 } // namespace

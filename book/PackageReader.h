@@ -5,7 +5,7 @@
 // named by the package's unique-identifier (else the first one), dc:Title
 // and the first dc:Creator. They are handed on under the NCC's meta names
 // ("dc:identifier", "dc:title", "dc:creator") so that the folder naming
-// treats both kinds of book alike. Strings are UTF-8 as TinyXML gives them.
+// treats both kinds of book alike. Strings are UTF-8 (DecodeBookText).
 #pragma once
 
 #include "book/MetaList.h"

@@ -1,99 +1,64 @@
+// Walking the source and copying each entry.
 #include "copy/CopyEngine.h"
+
+#include "copy/CopyTexts.h"
+#include "copy/Posix.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <random>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <utility>
 
 namespace copyops {
 
 namespace {
-
-const char kPartialPrefix[] = ".talvora-";
-const char kPartialSuffix[] = ".part";
-
-class CFd
-{
-public:
-    CFd() = default;
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd() { Reset(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    void Reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int Get() const { return m_fd; }
-    int Release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-std::string Join(const std::string& a, const std::string& b)
-{
-    if (a.empty())
-        return b;
-    return a.back() == '/' ? a + b : a + "/" + b;
-}
 
 std::string PartialName()
 {
     static std::atomic<unsigned> counter{0};
     static const unsigned salt = std::random_device{}();
     char name[64];
-    std::snprintf(name, sizeof name, "%s%08x%04x%s", kPartialPrefix, salt ^ static_cast<unsigned>(::getpid()),
-                  counter.fetch_add(1) & 0xffffu, kPartialSuffix);
+    std::snprintf(name, sizeof name, ".talvora-%08x%04x.part", salt ^ static_cast<unsigned>(::getpid()),
+                  counter.fetch_add(1) & 0xffffu);
     return name;
 }
 
 // Names in byte order, so that a copy runs the same way every time.
-bool ListDir(int dirFd, std::vector<std::string>& names, int& error)
+int ListDir(int dirFd, std::vector<std::string>& names)
 {
     const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
+    if (fd < 0)
+        return errno;
     DIR* dir = ::fdopendir(fd);
     if (dir == nullptr) {
-        error = errno;
+        const int error = errno;
         ::close(fd);
-        return false;
+        return error;
     }
     names.clear();
     errno = 0;
     while (const dirent* e = ::readdir(dir)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 && !IsPartialFileName(e->d_name))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
             names.emplace_back(e->d_name);
         errno = 0;
     }
-    error = errno;
+    const int error = errno;
     ::closedir(dir);
     std::sort(names.begin(), names.end());
-    return error == 0;
+    return error;
 }
 
 std::uint64_t TotalBytes(int dirFd, int depth)
 {
     std::vector<std::string> names;
-    int error = 0;
-    if (depth > 256 || !ListDir(dirFd, names, error))
+    if (depth > 256 || ListDir(dirFd, names) != 0)
         return 0;
     std::uint64_t total = 0;
     for (const std::string& name : names) {
@@ -111,253 +76,232 @@ std::uint64_t TotalBytes(int dirFd, int depth)
     return total;
 }
 
-int MakeDirs(const std::string& path)
+using Identity = std::pair<dev_t, ino_t>;
+
+Identity IdentityOf(const struct stat& st)
 {
-    std::string partial;
-    std::size_t pos = 0;
-    while (pos <= path.size()) {
-        std::size_t next = path.find('/', pos);
-        if (next == std::string::npos)
-            next = path.size();
-        partial = path.substr(0, next);
-        pos = next + 1;
-        if (partial.empty())
-            continue;
-        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
-            return errno;
-    }
-    return 0;
+    return {st.st_dev, st.st_ino};
 }
 
 } // namespace
 
-std::string DescribeError(int error)
+// One copy: the walk over the source and what it has done so far.
+class CCopyEngine::CRun
 {
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-        return "Er is niet genoeg ruimte op de schijf.";
-    case EACCES:
-    case EPERM:
-        return "U heeft geen toestemming.";
-    case EIO:
-        return "Het bestand kan niet worden gelezen of geschreven (invoer-/uitvoerfout). De CD is misschien beschadigd.";
-    case EROFS:
-        return "Op deze schijf kan niet worden geschreven.";
-    case ENAMETOOLONG:
-        return "De naam of het pad is te lang.";
-    case ENOENT:
-        return "Het bestand of de map bestaat niet (meer).";
-    case EISDIR:
-        return "Er staat al een map met deze naam.";
-    case ENOTDIR:
-    case EEXIST:
-        return "Er staat al iets anders met deze naam.";
-    case ELOOP:
-        return "Er staat een snelkoppeling (symbolische koppeling) met deze naam.";
-    case ENOTSUP:
-        return "Dit is geen gewoon bestand of gewone map.";
-    case EMFILE:
-    case ENFILE:
-        return "Er zijn te veel bestanden tegelijk geopend.";
-    default:
-        return "Systeemfout " + std::to_string(error) + " (" + std::strerror(error) + ").";
+public:
+    CRun(CCopyEngine& engine, ICopyReporter& reporter, const std::string& destRoot, bool ask)
+        : m_engine(engine), m_reporter(reporter), m_destRoot(destRoot), m_ask(ask)
+    {
     }
-}
 
-bool IsPartialFileName(const char* name)
-{
-    const std::size_t n = std::strlen(name);
-    const std::size_t p = sizeof kPartialPrefix - 1, s = sizeof kPartialSuffix - 1;
-    return n > p + s && std::strncmp(name, kPartialPrefix, p) == 0 && std::strcmp(name + n - s, kPartialSuffix) == 0;
-}
+    CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder, const std::string& scratch);
 
-struct CCopyEngine::Run
-{
-    Run(ICopyReporter& r, const std::string& dest) : reporter(r), destRoot(dest) {}
-    ICopyReporter& reporter;
-    std::string destRoot;
-    bool ask = false;
-    bool replaceAll = false;
-    bool cancelled = false;
-    std::uint64_t done = 0;
-    std::uint64_t total = 0;
-    dev_t destDev = 0;
-    ino_t destIno = 0;
-    std::vector<std::string> missing;
+private:
+    enum class Step { Done, Skipped, Cancelled };
+
+    // Runs op until it succeeds, asking the user what to do after each
+    // failure. op returns 0 or a positive errno; ECANCELED stops the copy
+    // without a question. Retry runs op again; Skip records relPath as
+    // missing and returns Skipped; Cancel, like a cancel asked for through
+    // the reporter before op ran, returns Cancelled and stops the whole run.
+    template <class Op> Step Attempt(const std::string& relPath, Op op);
+    bool Stopped();
+    // A path for the user: an absolute one as it is, else below the
+    // destination.
+    std::string Shown(const std::string& relPath) const;
+    void CopyDir(int srcFd, int dstFd, const std::string& rel);
+    void CopyEntry(int srcFd, int dstFd, const std::string& name, const std::string& rel);
+    void CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    void CopyFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    void CopyLink(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    int Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st, bool& exists);
+    bool MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip, int& error);
+    int WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    int MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out);
+    void Advance(std::uint64_t bytes);
+
+    CCopyEngine& m_engine;
+    ICopyReporter& m_reporter;
+    std::string m_destRoot;
+    bool m_ask;
+    bool m_replaceAll = false;
+    bool m_cancelled = false;
+    std::uint64_t m_done = 0;
+    std::uint64_t m_total = 0;
+    Identity m_destIdentity{};
+    int m_scratchFd = -1;
+    // Every destination entry this run made or entered, by identity, with
+    // the name it was written under: on a file system that ignores letter
+    // case a second name can lead to the same entry.
+    std::map<Identity, std::string> m_written;
+    std::string m_clashWith;
+    std::vector<std::string> m_missing;
 };
 
-CCopyEngine::CCopyEngine() = default;
-CCopyEngine::~CCopyEngine() = default;
-
-int CCopyEngine::OpenSource(int dirFd, const char* name)
-{
-    // O_NONBLOCK: a fifo that slipped in must not hang the copy.
-    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0 ? fd : -errno;
-}
-
-ssize_t CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath)
-{
-    if (fastPath) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, max, 0);
-        if (n > 0)
-            return n;
-        if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
-            return -errno;
-        // Refused, or 0 from a file system that cannot tell its end this way:
-        // read/write decides. The file positions have not moved.
-        fastPath = false;
-    }
-    if (!m_buffer)
-        m_buffer.reset(new char[kBufferBytes]);
-    const std::size_t want = std::min(max, kBufferBytes);
-    ssize_t got;
-    do
-        got = ::read(in, m_buffer.get(), want);
-    while (got < 0 && errno == EINTR);
-    if (got <= 0)
-        return got < 0 ? -errno : 0;
-    for (ssize_t written = 0; written < got;) {
-        const ssize_t w = ::write(out, m_buffer.get() + written, static_cast<std::size_t>(got - written));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return -errno;
-        }
-        written += w;
-    }
-    return got;
-}
-
-template <class Op>
-CCopyEngine::Step CCopyEngine::Attempt(Run& run, const std::string& shownPath, const std::string& relPath, Op op)
+template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std::string& relPath, Op op)
 {
     for (;;) {
-        if (run.cancelled || run.reporter.Cancelled()) {
-            run.cancelled = true;
+        if (Stopped())
             return Step::Cancelled;
-        }
+        m_clashWith.clear();
         const int error = op();
         if (error == 0)
             return Step::Done;
         if (error == ECANCELED) {
-            run.cancelled = true;
+            m_cancelled = true;
             return Step::Cancelled;
         }
-        switch (run.reporter.AskError(shownPath, DescribeError(error))) {
+        const std::string reason =
+            m_clashWith.empty() ? copytext::DescribeError(error) : copytext::NameClash(Shown(m_clashWith));
+        switch (m_reporter.AskError(Shown(relPath), reason)) {
         case ErrorAnswer::Retry:
             continue;
         case ErrorAnswer::Skip:
-            run.missing.push_back(relPath.empty() ? std::string(".") : relPath);
+            m_missing.push_back(relPath.empty() ? std::string(".") : relPath);
             return Step::Skipped;
         case ErrorAnswer::Cancel:
-            run.cancelled = true;
+            m_cancelled = true;
             return Step::Cancelled;
         }
     }
 }
 
-bool CCopyEngine::CopyContent(const std::string& sourceFolder, const std::string& destFolder, bool askBeforeReplace,
-                              ICopyReporter& reporter)
+std::string CCopyEngine::CRun::Shown(const std::string& relPath) const
 {
-    Run run(reporter, destFolder);
-    run.ask = askBeforeReplace;
-    m_flushSeconds = 0;
+    return !relPath.empty() && relPath.front() == '/' ? relPath : Join(m_destRoot, relPath);
+}
 
-    CFd src, dst;
-    Step step = Attempt(run, sourceFolder, sourceFolder, [&] {
+bool CCopyEngine::CRun::Stopped()
+{
+    if (!m_cancelled && m_reporter.Cancelled())
+        m_cancelled = true;
+    return m_cancelled;
+}
+
+void CCopyEngine::CRun::Advance(std::uint64_t bytes)
+{
+    m_done += bytes;
+    m_reporter.Progress(m_done, std::max(m_total, m_done));
+}
+
+CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::string& destFolder,
+                                    const std::string& scratch)
+{
+    CFd src, dst, scratchDir;
+    Step step = Attempt(sourceFolder, [&] {
         src.Reset(::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         return src.Get() < 0 ? errno : 0;
     });
     if (step == Step::Done) {
-        step = Attempt(run, destFolder, destFolder, [&] {
-            if (const int error = MakeDirs(destFolder))
+        step = Attempt(m_destRoot, [&] {
+            if (const int error = MakeFolders(destFolder))
                 return error;
             dst.Reset(::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            return dst.Get() < 0 ? errno : 0;
+            if (dst.Get() < 0)
+                return errno;
+            if (scratch.empty())
+                return 0;
+            scratchDir.Reset(::open(scratch.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            return scratchDir.Get() < 0 ? errno : 0;
         });
     }
     if (step == Step::Done) {
         struct stat st;
-        if (::fstat(dst.Get(), &st) == 0) {
-            run.destDev = st.st_dev;
-            run.destIno = st.st_ino;
-        }
-        run.total = TotalBytes(src.Get(), 0);
-        reporter.Progress(0, run.total);
-        CopyDir(run, src.Get(), dst.Get(), "");
+        if (::fstat(dst.Get(), &st) == 0)
+            m_destIdentity = IdentityOf(st);
+        m_scratchFd = scratchDir.Get();
+        m_total = TotalBytes(src.Get(), 0);
+        m_reporter.Progress(0, m_total);
+        CopyDir(src.Get(), dst.Get(), "");
     }
 
-    if (run.cancelled)
-        return false;
-    if (!run.missing.empty()) {
-        reporter.ReportMissing(run.missing);
-        return false;
+    CopyOutcome outcome;
+    if (m_cancelled) {
+        outcome.result = CopyResult::Cancelled;
+        return outcome;
     }
-    // Nothing is reported as copied before it is on the device: the output
-    // may be a stick that is pulled out right after the done message.
-    const auto start = std::chrono::steady_clock::now();
-    step = Attempt(run, destFolder, destFolder, [&] { return ::syncfs(dst.Get()) != 0 ? errno : 0; });
-    m_flushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (step == Step::Skipped) {
-        reporter.ReportMissing(run.missing);
-        return false;
+    if (m_missing.empty()) {
+        // Nothing is reported as copied before it is on the device: the
+        // output may be a stick that is pulled out right after the done
+        // message.
+        const auto start = std::chrono::steady_clock::now();
+        step = Attempt(m_destRoot, [&] { return ::syncfs(dst.Get()) != 0 ? errno : 0; });
+        m_engine.m_flushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (step == Step::Done) {
+            outcome.result = CopyResult::Copied;
+            return outcome;
+        }
+        if (step == Step::Cancelled) {
+            outcome.result = CopyResult::Cancelled;
+            return outcome;
+        }
     }
-    return step == Step::Done;
+    outcome.result = CopyResult::Failed;
+    outcome.missing = std::move(m_missing);
+    return outcome;
 }
 
-void CCopyEngine::CopyDir(Run& run, int srcFd, int dstFd, const std::string& rel)
+void CCopyEngine::CRun::CopyDir(int srcFd, int dstFd, const std::string& rel)
 {
     std::vector<std::string> names;
-    if (Attempt(run, Join(run.destRoot, rel), rel, [&] {
-            int error = 0;
-            return ListDir(srcFd, names, error) ? 0 : error;
-        }) != Step::Done)
+    if (Attempt(rel, [&] { return ListDir(srcFd, names); }) != Step::Done)
         return;
     for (const std::string& name : names) {
-        if (run.cancelled || run.reporter.Cancelled()) {
-            run.cancelled = true;
+        if (Stopped())
             return;
-        }
-        CopyEntry(run, srcFd, dstFd, name, Join(rel, name));
+        CopyEntry(srcFd, dstFd, name, Join(rel, name));
     }
 }
 
-void CCopyEngine::CopyEntry(Run& run, int srcFd, int dstFd, const std::string& name, const std::string& rel)
+void CCopyEngine::CRun::CopyEntry(int srcFd, int dstFd, const std::string& name, const std::string& rel)
 {
     struct stat st;
-    if (Attempt(run, Join(run.destRoot, rel), rel,
-                [&] { return ::fstatat(srcFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0; }) !=
+    if (Attempt(rel, [&] { return ::fstatat(srcFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0; }) !=
         Step::Done)
         return;
     if (S_ISDIR(st.st_mode)) {
         // The destination inside the source would copy itself forever.
-        if (st.st_dev == run.destDev && st.st_ino == run.destIno)
+        if (IdentityOf(st) == m_destIdentity)
             return;
-        CopySubdir(run, srcFd, dstFd, name, st, rel);
+        CopySubdir(srcFd, dstFd, name, st, rel);
     } else if (S_ISREG(st.st_mode)) {
-        CopyFile(run, srcFd, dstFd, name, st, rel);
+        CopyFile(srcFd, dstFd, name, st, rel);
     } else if (S_ISLNK(st.st_mode)) {
-        CopyLink(run, srcFd, dstFd, name, st, rel);
+        CopyLink(srcFd, dstFd, name, st, rel);
     } else {
-        Attempt(run, Join(run.destRoot, rel), rel, [] { return ENOTSUP; });
+        Attempt(rel, [] { return ENOTSUP; });
     }
 }
 
-void CCopyEngine::CopySubdir(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st,
-                             const std::string& rel)
+int CCopyEngine::CRun::Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st,
+                                bool& exists)
+{
+    exists = false;
+    if (const int error = m_engine.LookUp(dstFd, name.c_str(), st))
+        return error == ENOENT ? 0 : error;
+    exists = true;
+    const auto it = m_written.find(IdentityOf(st));
+    if (it != m_written.end() && it->second != rel) {
+        m_clashWith = it->second;
+        return EEXIST;
+    }
+    return 0;
+}
+
+void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st,
+                                   const std::string& rel)
 {
     CFd childSrc, childDst;
     bool created = false;
-    const Step step = Attempt(run, Join(run.destRoot, rel), rel, [&] {
+    const Step step = Attempt(rel, [&] {
         childSrc.Reset(::openat(srcFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (childSrc.Get() < 0)
             return errno;
         struct stat existing;
-        if (::fstatat(dstFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT)
-                return errno;
+        bool exists = false;
+        if (const int error = Existing(dstFd, name, rel, existing, exists))
+            return error;
+        if (!exists) {
             // Copies must stay writable; a disc's folders are not.
             if (::mkdirat(dstFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
                 return errno;
@@ -367,11 +311,17 @@ void CCopyEngine::CopySubdir(Run& run, int srcFd, int dstFd, const std::string& 
             return S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR;
         }
         childDst.Reset(::openat(dstFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        return childDst.Get() < 0 ? errno : 0;
+        if (childDst.Get() < 0)
+            return errno;
+        struct stat opened;
+        if (::fstat(childDst.Get(), &opened) != 0)
+            return errno;
+        m_written.emplace(IdentityOf(opened), rel);
+        return 0;
     });
     if (step != Step::Done)
         return;
-    CopyDir(run, childSrc.Get(), childDst.Get(), rel);
+    CopyDir(childSrc.Get(), childDst.Get(), rel);
     if (created) {
         // After the content, which changes the folder's time.
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -379,21 +329,21 @@ void CCopyEngine::CopySubdir(Run& run, int srcFd, int dstFd, const std::string& 
     }
 }
 
-bool CCopyEngine::MayReplace(Run& run, int dstFd, const std::string& name, const std::string& rel, bool& skip)
+bool CCopyEngine::CRun::MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip, int& error)
 {
     skip = false;
     struct stat existing;
-    if (::fstatat(dstFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0)
+    bool exists = false;
+    error = Existing(dstFd, name, rel, existing, exists);
+    if (error != 0 || !exists || S_ISDIR(existing.st_mode))
+        return true; // the write reports what is wrong
+    if (!m_ask || m_replaceAll)
         return true;
-    if (S_ISDIR(existing.st_mode))
-        return true; // the write reports it
-    if (!run.ask || run.replaceAll)
-        return true;
-    switch (run.reporter.AskReplace(Join(run.destRoot, rel))) {
+    switch (m_reporter.AskReplace(Join(m_destRoot, rel))) {
     case ReplaceAnswer::Yes:
         return true;
     case ReplaceAnswer::YesToAll:
-        run.replaceAll = true;
+        m_replaceAll = true;
         return true;
     case ReplaceAnswer::No:
         skip = true;
@@ -401,18 +351,33 @@ bool CCopyEngine::MayReplace(Run& run, int dstFd, const std::string& name, const
     case ReplaceAnswer::Cancel:
         break;
     }
-    run.cancelled = true;
+    m_cancelled = true;
     return false;
 }
 
-int CCopyEngine::WriteFile(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st)
+// A new, empty partial file, in the scratch folder when there is one.
+int CCopyEngine::CRun::MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out)
 {
-    const std::uint64_t doneBefore = run.done;
+    partialDir = m_scratchFd >= 0 ? m_scratchFd : dstFd;
+    for (int tries = 0;; ++tries) {
+        partial = PartialName();
+        out.Reset(::openat(partialDir, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (out.Get() >= 0)
+            return 0;
+        if (errno != EEXIST || tries > 100)
+            return errno;
+    }
+}
+
+int CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st,
+                                 const std::string& rel)
+{
+    const std::uint64_t doneBefore = m_done;
     CFd in;
     {
-        const int fd = OpenSource(srcFd, name.c_str());
-        if (fd < 0)
-            return -fd;
+        int fd = -1;
+        if (const int error = m_engine.OpenSource(srcFd, name.c_str(), fd))
+            return error;
         in.Reset(fd);
     }
     struct stat opened;
@@ -422,37 +387,36 @@ int CCopyEngine::WriteFile(Run& run, int srcFd, int dstFd, const std::string& na
         return ENOTSUP;
 
     struct stat existing;
-    if (::fstatat(dstFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode))
+    bool exists = false;
+    if (const int error = Existing(dstFd, name, rel, existing, exists))
+        return error;
+    if (exists && S_ISDIR(existing.st_mode))
         return EISDIR;
 
     std::string partial;
+    int partialDir = -1;
     CFd out;
-    for (int tries = 0; out.Get() < 0; ++tries) {
-        partial = PartialName();
-        out.Reset(::openat(dstFd, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (out.Get() < 0 && (errno != EEXIST || tries > 100))
-            return errno;
-    }
+    if (const int error = MakePartial(dstFd, partial, partialDir, out))
+        return error;
     auto fail = [&](int error) {
         out.Reset();
-        ::unlinkat(dstFd, partial.c_str(), 0);
-        run.done = doneBefore;
+        ::unlinkat(partialDir, partial.c_str(), 0);
+        m_done = doneBefore;
         return error;
     };
 
-    bool fastPath = m_useCopyFileRange;
+    bool fastPath = m_engine.m_useCopyFileRange;
     for (;;) {
-        if (run.reporter.Cancelled())
+        if (m_reporter.Cancelled())
             return fail(ECANCELED);
-        const ssize_t n = Transfer(in.Get(), out.Get(), kChunkBytes, fastPath);
-        if (n < 0)
-            return fail(static_cast<int>(-n));
-        if (n == 0)
+        std::size_t moved = 0;
+        if (const int error = m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved))
+            return fail(error);
+        if (moved == 0)
             break;
-        run.done += static_cast<std::uint64_t>(n);
-        run.reporter.Progress(run.done, std::max(run.total, run.done));
+        Advance(moved);
     }
-    if (run.reporter.Cancelled())
+    if (m_reporter.Cancelled())
         return fail(ECANCELED);
 
     // Copies must be writable by their owner, or they could never be replaced.
@@ -461,35 +425,40 @@ int CCopyEngine::WriteFile(Run& run, int srcFd, int dstFd, const std::string& na
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(out.Get(), times) != 0)
         return fail(errno);
+    struct stat written;
+    if (::fstat(out.Get(), &written) != 0)
+        return fail(errno);
     if (::close(out.Release()) != 0)
         return fail(errno);
-    if (::renameat(dstFd, partial.c_str(), dstFd, name.c_str()) != 0)
+    if (::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0)
         return fail(errno);
+    m_written.emplace(IdentityOf(written), rel);
     return 0;
 }
 
-void CCopyEngine::CopyFile(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st,
-                           const std::string& rel)
+void CCopyEngine::CRun::CopyFile(int srcFd, int dstFd, const std::string& name, const struct stat& st,
+                                 const std::string& rel)
 {
     bool skip = false;
-    if (!MayReplace(run, dstFd, name, rel, skip))
+    int error = 0;
+    if (!MayReplace(dstFd, name, rel, skip, error))
         return;
     if (skip) {
         // "No" keeps the old file; that is the user's choice, not a hole.
-        run.done += static_cast<std::uint64_t>(st.st_size);
-        run.reporter.Progress(run.done, std::max(run.total, run.done));
+        Advance(static_cast<std::uint64_t>(st.st_size));
         return;
     }
-    Attempt(run, Join(run.destRoot, rel), rel, [&] { return WriteFile(run, srcFd, dstFd, name, st); });
+    Attempt(rel, [&] { return WriteFile(srcFd, dstFd, name, st, rel); });
 }
 
-void CCopyEngine::CopyLink(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st,
-                           const std::string& rel)
+void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, const struct stat& st,
+                                 const std::string& rel)
 {
     bool skip = false;
-    if (!MayReplace(run, dstFd, name, rel, skip) || skip)
+    int error = 0;
+    if (!MayReplace(dstFd, name, rel, skip, error) || skip)
         return;
-    Attempt(run, Join(run.destRoot, rel), rel, [&] {
+    Attempt(rel, [&] {
         std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
         const ssize_t n = ::readlinkat(srcFd, name.c_str(), target.data(), target.size());
         if (n < 0)
@@ -498,93 +467,82 @@ void CCopyEngine::CopyLink(Run& run, int srcFd, int dstFd, const std::string& na
             return ENAMETOOLONG;
         target.resize(static_cast<std::size_t>(n));
         struct stat existing;
-        if (::fstatat(dstFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode))
+        bool exists = false;
+        if (const int clash = Existing(dstFd, name, rel, existing, exists))
+            return clash;
+        if (exists && S_ISDIR(existing.st_mode))
             return EISDIR;
+        const int partialDir = m_scratchFd >= 0 ? m_scratchFd : dstFd;
         const std::string partial = PartialName();
-        if (::symlinkat(target.c_str(), dstFd, partial.c_str()) != 0)
+        if (::symlinkat(target.c_str(), partialDir, partial.c_str()) != 0)
             return errno;
-        if (::renameat(dstFd, partial.c_str(), dstFd, name.c_str()) != 0) {
-            const int error = errno;
-            ::unlinkat(dstFd, partial.c_str(), 0);
-            return error;
+        struct stat made;
+        if (::fstatat(partialDir, partial.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 ||
+            ::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0) {
+            const int failure = errno;
+            ::unlinkat(partialDir, partial.c_str(), 0);
+            return failure;
         }
+        m_written.emplace(IdentityOf(made), rel);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::utimensat(dstFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
         return 0;
     });
 }
 
-namespace {
+CCopyEngine::CCopyEngine() = default;
+CCopyEngine::~CCopyEngine() = default;
 
-bool DeleteContent(int dirFd, dev_t dev, int depth)
+int CCopyEngine::OpenSource(int dirFd, const char* name, int& fd)
 {
-    std::vector<std::string> names;
-    if (depth > 512)
-        return false;
-    // Unlike a copy's listing, this one keeps partial files: they go too.
-    {
-        const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        DIR* dir = ::fdopendir(fd);
-        if (dir == nullptr) {
-            ::close(fd);
-            return false;
-        }
-        while (const dirent* e = ::readdir(dir))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name);
-        ::closedir(dir);
-    }
-    bool all = true;
-    for (const std::string& name : names) {
-        struct stat st;
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            all = all && errno == ENOENT;
-            continue;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            // Another file system mounted inside is not ours to empty.
-            if (st.st_dev != dev) {
-                all = false;
-                continue;
-            }
-            CFd child(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (child.Get() < 0) {
-                all = false;
-                continue;
-            }
-            struct stat cst;
-            if (::fstat(child.Get(), &cst) == 0 && (cst.st_mode & S_IRWXU) != S_IRWXU)
-                ::fchmod(child.Get(), cst.st_mode | S_IRWXU);
-            all = DeleteContent(child.Get(), dev, depth + 1) && all;
-            child.Reset();
-            if (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) != 0)
-                all = false;
-        } else if (::unlinkat(dirFd, name.c_str(), 0) != 0) {
-            all = false;
-        }
-    }
-    return all;
+    // O_NONBLOCK: a fifo that slipped in must not hang the copy.
+    fd = RetryOnInterrupt([&] { return ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    return fd >= 0 ? 0 : errno;
 }
 
-} // namespace
-
-bool DeleteTree(const std::string& path)
+int CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved)
 {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode))
-        return ::unlink(path.c_str()) == 0;
-    CFd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.Get() < 0)
-        return false;
-    if ((st.st_mode & S_IRWXU) != S_IRWXU)
-        ::fchmod(dir.Get(), st.st_mode | S_IRWXU);
-    const bool content = DeleteContent(dir.Get(), st.st_dev, 0);
-    dir.Reset();
-    return content && ::rmdir(path.c_str()) == 0;
+    moved = 0;
+    if (fastPath) {
+        const ssize_t n = RetryOnInterrupt([&] { return ::copy_file_range(in, nullptr, out, nullptr, max, 0); });
+        if (n > 0) {
+            moved = static_cast<std::size_t>(n);
+            return 0;
+        }
+        if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
+            return errno;
+        // Refused, or 0 from a file system that cannot tell its end this way:
+        // read/write decides. The file positions have not moved.
+        fastPath = false;
+    }
+    if (!m_buffer)
+        m_buffer.reset(new char[kBufferBytes]);
+    const std::size_t want = std::min(max, kBufferBytes);
+    const ssize_t got = RetryOnInterrupt([&] { return ::read(in, m_buffer.get(), want); });
+    if (got < 0)
+        return errno;
+    for (ssize_t written = 0; written < got;) {
+        const ssize_t w = RetryOnInterrupt(
+            [&] { return ::write(out, m_buffer.get() + written, static_cast<std::size_t>(got - written)); });
+        if (w < 0)
+            return errno;
+        written += w;
+    }
+    moved = static_cast<std::size_t>(got);
+    return 0;
+}
+
+int CCopyEngine::LookUp(int dirFd, const char* name, struct stat& st)
+{
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0;
+}
+
+CopyOutcome CCopyEngine::CopyContent(const std::string& sourceFolder, const std::string& destFolder,
+                                     bool askBeforeReplace, ICopyReporter& reporter, const Places& places)
+{
+    m_flushSeconds = 0;
+    CRun run(*this, reporter, places.shownDest.empty() ? destFolder : places.shownDest, askBeforeReplace);
+    return run.Copy(sourceFolder, destFolder, places.scratch);
 }
 
 } // namespace copyops

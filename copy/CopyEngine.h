@@ -1,12 +1,14 @@
 // Copies a folder's content into another folder and deletes folder trees,
 // in place of a desktop shell's file operation.
 //
-// Every file is written under a hidden temporary name in its target folder
-// and renamed only when complete, so a cancelled, failed or killed copy never
-// leaves a truncated file under a real name, and an existing file is only
-// ever replaced by a complete new one. Links are copied as links, never
-// followed. Nothing of the engine needs a user interface: it talks to one
-// through ICopyReporter, which a progress window implements and tests script.
+// Every file is written under a temporary name in a scratch folder of the
+// run's own and renamed into place only when complete, so a cancelled,
+// failed or killed copy never leaves a truncated file under a real name, an
+// existing file is only ever replaced by a complete new one, and no name of
+// the engine's own can meet a name on the disc. Links are copied as links,
+// never followed. Nothing of the engine needs a user interface: it talks to
+// one through ICopyReporter, which a progress window implements and tests
+// script.
 #pragma once
 
 #include <sys/stat.h>
@@ -22,6 +24,17 @@ namespace copyops {
 
 enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
 enum class ErrorAnswer { Retry, Skip, Cancel };
+enum class CopyResult { Copied, Failed, Cancelled, Refused };
+
+struct CopyOutcome
+{
+    CopyResult result = CopyResult::Failed;
+    // Files the user chose to skip, relative to the destination folder
+    // ("." for the folder itself); only with Failed.
+    std::vector<std::string> missing;
+
+    explicit operator bool() const { return result == CopyResult::Copied; }
+};
 
 // Everything is called on the thread that runs the copy.
 class ICopyReporter
@@ -39,22 +52,11 @@ public:
     // path could not be copied; reason is a Dutch sentence for the user.
     virtual ErrorAnswer AskError(const std::string& path, const std::string& reason) = 0;
 
-    // The copy has ended with these files missing (paths relative to the
-    // destination folder); the copy has failed.
-    virtual void ReportMissing(const std::vector<std::string>& paths) = 0;
-
     // True once the user asked to stop; polled between chunks of at most
     // kChunkBytes, so a cancel takes effect as soon as the current read
     // returns.
     virtual bool Cancelled() const = 0;
 };
-
-// A Dutch description of an errno value for messages.
-std::string DescribeError(int error);
-
-// The engine's own leftovers (from a killed run) carry names of this form;
-// they are never copied on.
-bool IsPartialFileName(const char* name);
 
 class CCopyEngine
 {
@@ -67,13 +69,26 @@ public:
     CCopyEngine();
     virtual ~CCopyEngine();
 
+    // Where a copy writes its partial files, and how it names its
+    // destination to the user.
+    struct Places
+    {
+        // A folder of this run on the destination's file system; "": beside
+        // each file's final name.
+        std::string scratch;
+        // The destination as the user knows it, when destFolder is a hidden
+        // stand-in for it; "": destFolder itself.
+        std::string shownDest;
+    };
+
     // Copies everything inside sourceFolder into destFolder, creating
-    // destFolder and its missing parents. When askBeforeReplace is set the
-    // reporter is asked before an existing file is replaced; otherwise it is
-    // replaced silently. True only when every file arrived and was flushed
-    // to the device; false after a cancel, a skipped file or an error.
-    bool CopyContent(const std::string& sourceFolder, const std::string& destFolder, bool askBeforeReplace,
-                     ICopyReporter& reporter);
+    // destFolder and its missing parents. Files are written in the scratch
+    // folder and renamed into place. When
+    // askBeforeReplace is set the reporter is asked before an existing file
+    // is replaced; otherwise it is replaced silently. Copied only when every
+    // file arrived and was flushed to the device.
+    CopyOutcome CopyContent(const std::string& sourceFolder, const std::string& destFolder, bool askBeforeReplace,
+                            ICopyReporter& reporter, const Places& places = {});
 
     // Set false to copy through read/write even where copy_file_range works.
     void SetUseCopyFileRange(bool use) { m_useCopyFileRange = use; }
@@ -82,26 +97,20 @@ public:
     double LastFlushSeconds() const { return m_flushSeconds; }
 
 protected:
-    // The two points where the data is touched, overridable to inject
-    // faults. OpenSource returns a descriptor or -errno. Transfer moves at
-    // most max bytes and returns their count, 0 at the end of the file, or
-    // -errno; fastPath may be cleared to fall back to read/write for the
-    // rest of this file.
-    virtual int OpenSource(int dirFd, const char* name);
-    virtual ssize_t Transfer(int in, int out, std::size_t max, bool& fastPath);
+    // The points where the data and the destination's names are touched,
+    // overridable to inject faults; each returns 0 or a positive errno.
+    // OpenSource opens a file of the source for reading into fd. Transfer
+    // moves at most max bytes into moved (0 at the end of the file);
+    // fastPath may be cleared to fall back to read/write for the rest of
+    // this file. LookUp stats an entry of a destination folder without
+    // following links, as the destination's file system finds it.
+    virtual int OpenSource(int dirFd, const char* name, int& fd);
+    virtual int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved);
+    virtual int LookUp(int dirFd, const char* name, struct stat& st);
 
 private:
-    struct Run;
-    enum class Step { Done, Skipped, Cancelled };
-
-    template <class Op> Step Attempt(Run& run, const std::string& shownPath, const std::string& relPath, Op op);
-    void CopyDir(Run& run, int srcFd, int dstFd, const std::string& rel);
-    void CopyEntry(Run& run, int srcFd, int dstFd, const std::string& name, const std::string& rel);
-    void CopySubdir(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
-    void CopyFile(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
-    void CopyLink(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
-    bool MayReplace(Run& run, int dstFd, const std::string& name, const std::string& rel, bool& skip);
-    int WriteFile(Run& run, int srcFd, int dstFd, const std::string& name, const struct stat& st);
+    class CRun;
+    friend class CRun;
 
     bool m_useCopyFileRange = true;
     double m_flushSeconds = 0;

@@ -1,19 +1,37 @@
 // The copy job: settles the folder the book goes into (the composed one, or
 // a free numbered variant) and copies the disc there, straight or through
 // the temporary folder "_TalvoraTmp_", which it removes again.
+//
+// A new book is built in a hidden work folder inside the output folder and
+// renamed to its name only once every file is copied and flushed, so a
+// folder under a book's name is always the whole book: a cancel leaves
+// nothing, a copy with skipped files is kept as "<name> (onvolledig)", and
+// a killed run leaves only the hidden work folder, which the next run into
+// the same output folder removes. Into a book folder that already exists
+// (replace mode) files are replaced one by one; that folder is never
+// removed.
 #pragma once
+
+#include "copy/CopyEngine.h"
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class CSettings;
 
 namespace copyjob {
 
+using copyops::CopyResult;
+
 enum class PathState { Missing, OwnFolder, Other };
 
+// What taking the temporary folder for this run gave.
+enum class HoldState { Held, Busy, NotOwnFolder, Failed };
+
 // What the job needs of the file system and the user; the copy window
-// supplies the real one (CFileOperations), tests a fake.
+// supplies the real one (CFileOperations), tests a fake. Numbers returned
+// as int are 0 for success or a positive errno.
 class IFileOperations
 {
 public:
@@ -23,37 +41,62 @@ public:
     // (not a link) owned by this user; Other for anything else.
     virtual PathState Inspect(const std::string& path) = 0;
 
-    // Copies everything inside sourceFolder (ending in '/') into destFolder,
-    // which is created with any missing parents, showing progress under
-    // title. askBeforeReplace: ask before an existing file is replaced;
-    // otherwise replace silently. True only when everything arrived.
-    virtual bool Copy(const std::string& sourceFolder, const std::string& destFolder, const std::string& title,
-                      bool askBeforeReplace) = 0;
+    // True for a folder, also one reached through a link.
+    virtual bool IsFolder(const std::string& path) = 0;
+
+    // The path with every link in its existing part resolved, for telling
+    // whether one folder lies inside another.
+    virtual std::string Resolve(const std::string& path) = 0;
+
+    // Makes one folder whose parent exists.
+    virtual int MakeFolder(const std::string& path) = 0;
+
+    // Takes the temporary folder for this run alone until the operations
+    // end, making it when missing and emptying it of an earlier run's files.
+    virtual HoldState HoldTempFolder(const std::string& folder, int& error) = 0;
+
+    // Removes the hidden work folders that earlier runs, since ended, left
+    // in folder.
+    virtual void RemoveLeftovers(const std::string& folder) = 0;
+
+    // Makes a hidden work folder of this run's own in folder, held until
+    // the operations end; "" with error set when that fails.
+    virtual std::string MakeWorkFolder(const std::string& folder, int& error) = 0;
+
+    // Copies everything inside sourceFolder (ending in '/') into destFolder
+    // with progress under title, writing partial files in scratchFolder and
+    // naming the destination shownDest to the user. askBeforeReplace: ask
+    // before an existing file is replaced; otherwise replace silently.
+    virtual copyops::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
+                                      const std::string& scratchFolder, const std::string& shownDest,
+                                      const std::string& title, bool askBeforeReplace) = 0;
+
+    // Renames from to to, never replacing anything there (EEXIST then), and
+    // flushes the rename to the device.
+    virtual int Publish(const std::string& from, const std::string& to) = 0;
 
     // Removes folder and everything in it, silently, never following links.
     virtual bool Delete(const std::string& folder) = 0;
 
-    // Tells the user why a copy was refused before anything was touched.
-    virtual void Refuse(const std::string& message) = 0;
+    // Tells the user why the copy was refused or failed.
+    virtual void ShowError(const std::string& message) = 0;
+
+    // Tells the user how a copy ended that was not an error (a cancel).
+    virtual void ShowInfo(const std::string& message) = 0;
 };
 
 // Called with the folder actually used, before the copy starts, when
-// numbering is on.
+// numbering is on, and again should the book end up under another name.
 using DestinationLine = std::function<void(const std::string& target)>;
 
-// Longest path and name the platform accepts.
+// Whether the platform takes path as a path: at most PATH_MAX - 1 bytes in
+// all and NAME_MAX bytes in each name between slashes.
 bool PathFits(const std::string& path);
 
 } // namespace copyjob
 
 // Copies the disc at discRoot (ending in '/') into destPath or a numbered
-// variant of it. True when the book was copied.
-bool CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
-              copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination);
-
-// One copy of everything inside sourceFolder into destFolder, titled with
-// the destination, asking before replacing when ConfirmOverwrite is on.
-bool CopyFolder(std::string sourceFolder, std::string destFolder, const CSettings& settings,
-                copyjob::IFileOperations& ops);
-
-bool DeleteFolder(std::string folder, copyjob::IFileOperations& ops);
+// variant of it. Copied when the whole book arrived; Refused when nothing
+// was touched; Cancelled and Failed say what the user has been told.
+copyjob::CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
+                             copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination);

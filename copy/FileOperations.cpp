@@ -1,9 +1,65 @@
 #include "copy/FileOperations.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace copyjob {
+
+namespace {
+
+using copyops::CFd;
+using copyops::RetryOnInterrupt;
+
+const char kWorkPrefix[] = ".talvora-";
+constexpr std::size_t kWorkRandom = 6; // as mkdtemp fills in
+
+int OpenFolder(int dirFd, const char* name)
+{
+    return RetryOnInterrupt(
+        [&] { return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+}
+
+// An advisory lock held as long as the descriptor stays open; the kernel
+// drops it when the process ends, however it ends.
+bool Lock(int fd)
+{
+    return RetryOnInterrupt([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0;
+}
+
+int FlushFolder(const std::string& path)
+{
+    CFd dir(OpenFolder(AT_FDCWD, path.c_str()));
+    if (dir.Get() < 0)
+        return errno;
+    return ::fsync(dir.Get()) != 0 ? errno : 0;
+}
+
+std::string Parent(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+} // namespace
+
+bool IsWorkFolderName(const char* name)
+{
+    const std::size_t prefix = sizeof kWorkPrefix - 1;
+    if (std::strlen(name) != prefix + kWorkRandom || std::strncmp(name, kWorkPrefix, prefix) != 0)
+        return false;
+    for (const char* p = name + prefix; *p; ++p)
+        if (!((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9')))
+            return false;
+    return true;
+}
 
 CFileOperations::CFileOperations(ICopyUi& ui, copyops::CCopyEngine* engine)
     : m_ui(ui), m_engine(engine != nullptr ? *engine : m_ownEngine)
@@ -20,12 +76,146 @@ PathState CFileOperations::Inspect(const std::string& path)
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() ? PathState::OwnFolder : PathState::Other;
 }
 
-bool CFileOperations::Copy(const std::string& sourceFolder, const std::string& destFolder, const std::string& title,
-                           bool askBeforeReplace)
+bool CFileOperations::IsFolder(const std::string& path)
 {
-    return m_ui.RunCopy(title, [&](copyops::ICopyReporter& reporter) {
-        return m_engine.CopyContent(sourceFolder, destFolder, askBeforeReplace, reporter);
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string CFileOperations::Resolve(const std::string& path)
+{
+    std::string head = path, tail;
+    while (!head.empty()) {
+        if (char* real = ::realpath(head.c_str(), nullptr)) {
+            std::string resolved = real;
+            std::free(real);
+            if (!tail.empty())
+                resolved += (resolved.back() == '/' ? "" : "/") + tail;
+            return resolved;
+        }
+        const std::size_t slash = head.find_last_of('/');
+        if (slash == std::string::npos)
+            break;
+        const std::string last = head.substr(slash + 1);
+        if (!last.empty())
+            tail = tail.empty() ? last : last + "/" + tail;
+        head = slash == 0 ? (head == "/" ? std::string() : std::string("/")) : head.substr(0, slash);
+    }
+    return path;
+}
+
+int CFileOperations::MakeFolder(const std::string& path)
+{
+    return ::mkdir(path.c_str(), 0777) != 0 ? errno : 0;
+}
+
+HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
+{
+    error = copyops::MakeFolders(Parent(folder));
+    if (error == 0 && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        error = errno;
+    if (error != 0)
+        return HoldState::Failed;
+    CFd dir(OpenFolder(AT_FDCWD, folder.c_str()));
+    struct stat st;
+    if (dir.Get() < 0) {
+        error = errno;
+        return error == ELOOP || error == ENOTDIR ? HoldState::NotOwnFolder : HoldState::Failed;
+    }
+    if (::fstat(dir.Get(), &st) != 0 || st.st_uid != ::geteuid())
+        return HoldState::NotOwnFolder;
+    if (!Lock(dir.Get()))
+        return HoldState::Busy;
+    // Whatever a killed run left there would otherwise travel into this
+    // book.
+    error = copyops::DeleteContent(dir.Get());
+    if (error != 0)
+        return HoldState::Failed;
+    m_holds.push_back(std::move(dir));
+    return HoldState::Held;
+}
+
+void CFileOperations::RemoveLeftovers(const std::string& folder)
+{
+    CFd dir(OpenFolder(AT_FDCWD, folder.c_str()));
+    if (dir.Get() < 0)
+        return;
+    std::vector<std::string> names;
+    {
+        DIR* list = ::fdopendir(::dup(dir.Get()));
+        if (list == nullptr)
+            return;
+        while (const dirent* e = ::readdir(list))
+            if (IsWorkFolderName(e->d_name))
+                names.emplace_back(e->d_name);
+        ::closedir(list);
+    }
+    for (const std::string& name : names) {
+        CFd work(OpenFolder(dir.Get(), name.c_str()));
+        struct stat st;
+        // Somebody else's, or one a running copy still holds, stays.
+        if (work.Get() < 0 || ::fstat(work.Get(), &st) != 0 || st.st_uid != ::geteuid() || !Lock(work.Get()))
+            continue;
+        if (copyops::DeleteContent(work.Get()) == 0)
+            ::unlinkat(dir.Get(), name.c_str(), AT_REMOVEDIR);
+    }
+}
+
+std::string CFileOperations::MakeWorkFolder(const std::string& folder, int& error)
+{
+    for (int tries = 0; tries < 10; ++tries) {
+        std::string path = copyops::Join(folder, std::string(kWorkPrefix) + std::string(kWorkRandom, 'X'));
+        if (::mkdtemp(path.data()) == nullptr) {
+            error = errno;
+            return {};
+        }
+        CFd dir(OpenFolder(AT_FDCWD, path.c_str()));
+        struct stat st;
+        if (dir.Get() < 0 || !Lock(dir.Get()) || ::fstat(dir.Get(), &st) != 0) {
+            error = errno;
+            return {};
+        }
+        // Another run's clean-up may have taken it between its making and
+        // the lock.
+        if (st.st_nlink == 0)
+            continue;
+        m_holds.push_back(std::move(dir));
+        return path;
+    }
+    error = EBUSY;
+    return {};
+}
+
+copyops::CopyOutcome CFileOperations::Copy(const std::string& sourceFolder, const std::string& destFolder,
+                                           const std::string& scratchFolder, const std::string& shownDest,
+                                           const std::string& title, bool askBeforeReplace)
+{
+    copyops::CopyOutcome outcome;
+    m_ui.RunCopy(title, [&](copyops::ICopyReporter& reporter) {
+        outcome = m_engine.CopyContent(sourceFolder, destFolder, askBeforeReplace, reporter,
+                                       {scratchFolder, shownDest});
+        return outcome.result == CopyResult::Copied;
     });
+    return outcome;
+}
+
+int CFileOperations::Publish(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS)
+            return errno;
+        // A file system that cannot promise not to replace: look first.
+        struct stat st;
+        if (::lstat(to.c_str(), &st) == 0)
+            return EEXIST;
+        if (::rename(from.c_str(), to.c_str()) != 0)
+            return errno;
+    }
+    // The book's files are on the device already; its name should be too.
+    // The rename has happened whatever the flush says, and a device that
+    // fails here has failed the files' flush just before.
+    FlushFolder(Parent(to));
+    return 0;
 }
 
 bool CFileOperations::Delete(const std::string& folder)
@@ -33,9 +223,14 @@ bool CFileOperations::Delete(const std::string& folder)
     return copyops::DeleteTree(folder);
 }
 
-void CFileOperations::Refuse(const std::string& message)
+void CFileOperations::ShowError(const std::string& message)
 {
     m_ui.ShowError(message);
+}
+
+void CFileOperations::ShowInfo(const std::string& message)
+{
+    m_ui.ShowInfo(message);
 }
 
 } // namespace copyjob

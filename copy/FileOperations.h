@@ -4,9 +4,11 @@
 
 #include "copy/CopyEngine.h"
 #include "copy/CopyJob.h"
+#include "copy/Posix.h"
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace copyjob {
 
@@ -22,9 +24,14 @@ public:
     // result once the worker has ended.
     virtual bool RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work) = 0;
 
-    // An error message for the user.
+    // A message for the user: an error, or news that is none.
     virtual void ShowError(const std::string& message) = 0;
+    virtual void ShowInfo(const std::string& message) = 0;
 };
+
+// Hidden work folders are named like this in the output folder; a book's
+// folder never starts with a full stop, so no book can carry such a name.
+bool IsWorkFolderName(const char* name);
 
 class CFileOperations final : public IFileOperations
 {
@@ -33,15 +40,26 @@ public:
     explicit CFileOperations(ICopyUi& ui, copyops::CCopyEngine* engine = nullptr);
 
     PathState Inspect(const std::string& path) override;
-    bool Copy(const std::string& sourceFolder, const std::string& destFolder, const std::string& title,
-              bool askBeforeReplace) override;
+    bool IsFolder(const std::string& path) override;
+    std::string Resolve(const std::string& path) override;
+    int MakeFolder(const std::string& path) override;
+    HoldState HoldTempFolder(const std::string& folder, int& error) override;
+    void RemoveLeftovers(const std::string& folder) override;
+    std::string MakeWorkFolder(const std::string& folder, int& error) override;
+    copyops::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
+                              const std::string& scratchFolder, const std::string& shownDest,
+                              const std::string& title, bool askBeforeReplace) override;
+    int Publish(const std::string& from, const std::string& to) override;
     bool Delete(const std::string& folder) override;
-    void Refuse(const std::string& message) override;
+    void ShowError(const std::string& message) override;
+    void ShowInfo(const std::string& message) override;
 
 private:
     ICopyUi& m_ui;
     copyops::CCopyEngine m_ownEngine;
     copyops::CCopyEngine& m_engine;
+    // Folders this run holds locked; released when the operations end.
+    std::vector<copyops::CFd> m_holds;
 };
 
 } // namespace copyjob

@@ -2,7 +2,9 @@
 //
 // Besides crashes, it checks the one promise the reader's safety rests on:
 // the shape scan never sees less nesting or fewer nodes than TinyXML
-// actually builds from the same text.
+// actually builds from the same text; and that all text the reader keeps,
+// however the file is encoded, is valid UTF-8.
+#include "book/BookText.h"
 #include "book/NccReader.h"
 #include "support/TinyXmlTree.h"
 #include "naming/FolderName.h"
@@ -57,18 +59,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     CheckShapeAgainstTinyXml(bytes);
+    const std::string decoded = DecodeBookText(bytes);
+    Require(IsValidUtf8(decoded), "decoded text is not valid UTF-8");
+    Require(!IsValidUtf8(bytes) || decoded == bytes, "valid UTF-8 changed by decoding");
 
     CNccReader reader;
     if (!reader.ReadNccBytes(bytes))
         return 0;
-    const std::string title = AnsiToUtf8(reader.BookTitle());
+    Require(IsValidUtf8(reader.BookTitle()), "title is not valid UTF-8");
+    for (const CMetaItem& item : reader.MetaList())
+        Require(IsValidUtf8(item.m_strName) && IsValidUtf8(item.m_strContent), "meta entry is not valid UTF-8");
     for (int switches = 0; switches < 8; ++switches) {
-        std::string name = MakeFolderName(switches & 1, switches & 2, switches & 4, reader.MetaList());
-        if (name.empty())
-            continue;
-        MakeValidFolderName(name);
         const std::string outputDir = "/home/lezer/Boeken/";
-        Require(IsOneFolderBelow(MakeDestinationPath(outputDir, name), outputDir), "name leaves the output folder");
+        const FittedFolderName fitted =
+            FitFolderName(ComposeFolderNameParts(switches & 1, switches & 2, switches & 4, reader.MetaList()), outputDir);
+        if (fitted.path.empty())
+            continue;
+        Require(IsOneFolderBelow(fitted.path, outputDir), "name leaves the output folder");
     }
     return 0;
 }

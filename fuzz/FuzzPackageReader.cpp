@@ -13,11 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CPackageReader reader;
     if (!reader.ReadPackageBytes(std::string_view(reinterpret_cast<const char*>(data), size)))
         return 0;
-    CMetaList ansi;
-    for (const CMetaItem& item : reader.MetaList())
-        ansi.Append({item.m_strName, Utf8ToAnsi(item.m_strContent)});
     for (int switches = 1; switches < 8; ++switches) {
-        std::string name = MakeFolderName(switches & 1, switches & 2, switches & 4, ansi);
+        std::string name = MakeFolderName(switches & 1, switches & 2, switches & 4, reader.MetaList());
         if (name.empty())
             continue;
         MakeValidFolderName(name);

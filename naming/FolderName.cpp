@@ -1,5 +1,9 @@
 #include "naming/FolderName.h"
 
+#include "book/BookText.h"
+
+#include <algorithm>
+
 namespace {
 
 constexpr std::string_view kSeparator = " - ";
@@ -7,59 +11,59 @@ constexpr std::string_view kSingleDisc = "1 of 1";
 constexpr std::string_view kTrimmed = " \t\n\v\f\r";
 constexpr std::string_view kForbidden = "\\/:*?\"<>|.";
 
-// Code points of Windows-1252 0x80 to 0x9F; the five undefined bytes keep
-// their own number, as Windows' conversion does.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(char32_t code, std::string& out)
+bool IsContinuation(char c)
 {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+void TrimBlanks(std::string& text)
+{
+    const std::size_t last = text.find_last_not_of(' ');
+    text.erase(last == std::string::npos ? 0 : last + 1);
+    text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
 }
 
 } // namespace
 
-std::string MakeFolderName(std::int32_t useIdentifier, std::int32_t useTitle, std::int32_t useCreator,
-                           const CMetaList& metaList)
+FolderNameParts ComposeFolderNameParts(std::int32_t useIdentifier, std::int32_t useTitle, std::int32_t useCreator,
+                                       const CMetaList& metaList)
 {
-    std::string name;
+    FolderNameParts parts;
+    std::string& before = parts.beforeTitle;
     if (useIdentifier != 0) {
-        name += metaList.GetMeta("dc:identifier", false);
-        if (name.empty())
-            name += metaList.GetMeta("ncc:identifier", false);
+        before += metaList.GetMeta("dc:identifier", false);
+        if (before.empty())
+            before += metaList.GetMeta("ncc:identifier", false);
     }
     // The separator goes in before the part is looked up, and the emptiness
     // test sees the untrimmed name: an empty part still leaves " - " behind.
     if (useTitle != 0) {
-        if (!name.empty())
-            name += kSeparator;
-        name += metaList.GetMeta("dc:title", false);
+        if (!before.empty())
+            before += kSeparator;
+        parts.title = metaList.GetMeta("dc:title", false);
     }
+    std::string& after = parts.afterTitle;
     if (useCreator != 0) {
-        if (!name.empty())
-            name += kSeparator;
+        if (!before.empty() || !parts.title.empty())
+            after += kSeparator;
         std::string author = metaList.GetMeta("dc:creator", false);
         if (author.empty())
             author = metaList.GetMeta("ncc:creator", false);
-        name += author;
+        after += author;
     }
     const std::string set = metaList.GetMeta("ncc:setInfo", true);
     if (!set.empty() && !EqualIgnoringAsciiCase(set, kSingleDisc)) {
-        name += kSeparator;
-        name += set;
+        after += kSeparator;
+        after += set;
     }
+    return parts;
+}
 
+std::string MakeFolderName(std::int32_t useIdentifier, std::int32_t useTitle, std::int32_t useCreator,
+                           const CMetaList& metaList)
+{
+    const FolderNameParts parts = ComposeFolderNameParts(useIdentifier, useTitle, useCreator, metaList);
+    const std::string name = parts.beforeTitle + parts.title + parts.afterTitle;
     const std::size_t first = name.find_first_not_of(kTrimmed);
     if (first == std::string::npos)
         return std::string();
@@ -69,31 +73,24 @@ std::string MakeFolderName(std::int32_t useIdentifier, std::int32_t useTitle, st
 
 void MakeValidFolderName(std::string& name)
 {
-    for (char& c : name) {
-        const auto byte = static_cast<unsigned char>(c);
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
         // Control characters are allowed in a Linux file name but not in a
-        // Windows one, and a line break or an escape in a folder name
-        // confuses every listing and screen reader that shows it. A NUL
-        // (the UTF-8 folding makes one of 0xC0 0x80) would cut the path.
-        if (kForbidden.find(c) != std::string_view::npos || byte < 0x20 || byte == 0x7F)
-            c = '_';
+        // Windows one, and a line break, an escape or an invisible C1 code
+        // in a folder name confuses every listing and screen reader that
+        // shows it. A NUL would cut the path.
+        if (kForbidden.find(name[i]) != std::string_view::npos || byte < 0x20 || byte == 0x7F) {
+            name[out++] = '_';
+        } else if (byte == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F &&
+                   IsContinuation(name[i + 1])) {
+            name[out++] = '_';
+            ++i;
+        } else {
+            name[out++] = name[i];
+        }
     }
-}
-
-std::string AnsiToUtf8(std::string_view ansi)
-{
-    std::string out;
-    out.reserve(ansi.size() + ansi.size() / 2);
-    for (char c : ansi) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80)
-            out.push_back(c);
-        else if (byte < 0xA0)
-            AppendUtf8(kCp1252High[byte - 0x80], out);
-        else
-            AppendUtf8(byte, out);
-    }
-    return out;
+    name.resize(out);
 }
 
 std::string MakeDestinationPath(std::string_view outputDir, std::string_view validName)
@@ -102,11 +99,68 @@ std::string MakeDestinationPath(std::string_view outputDir, std::string_view val
     // "." or ".."; the check guards against a caller that skipped the
     // cleaning, and against a NUL, which would cut the path short.
     if (outputDir.empty() || validName.empty() || validName.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos ||
-        validName == "." || validName == "..")
+        validName == "." || validName == ".." || !IsValidUtf8(validName))
         return std::string();
     std::string path(outputDir);
     if (path.back() != '/')
         path.push_back('/');
-    path += AnsiToUtf8(validName);
+    path += validName;
     return path;
+}
+
+FittedFolderName FitFolderName(const FolderNameParts& parts, std::string_view outputDir, const NameLimits& limits)
+{
+    FittedFolderName result;
+    // Trimming works on the joined name, so a blank title lets the trim
+    // reach into the stretches around it; each stretch keeps what is left
+    // of it.
+    const std::string joined = parts.beforeTitle + parts.title + parts.afterTitle;
+    const std::size_t first = joined.find_first_not_of(kTrimmed);
+    if (first == std::string::npos || outputDir.empty())
+        return result;
+    const std::size_t end = joined.find_last_not_of(kTrimmed) + 1;
+    const auto clamp = [&](std::size_t at) { return std::clamp(at, first, end); };
+    const std::size_t titleBegin = clamp(parts.beforeTitle.size());
+    const std::size_t titleEnd = clamp(parts.beforeTitle.size() + parts.title.size());
+    std::string before = joined.substr(first, titleBegin - first);
+    std::string title = joined.substr(titleBegin, titleEnd - titleBegin);
+    std::string after = joined.substr(titleEnd, end - titleEnd);
+    // Replacing works character by character, so it may be done stretch by
+    // stretch; afterwards the only white space left is the blank.
+    MakeValidFolderName(before);
+    MakeValidFolderName(title);
+    MakeValidFolderName(after);
+
+    const std::size_t folderBytes = outputDir.size() + (outputDir.back() == '/' ? 0 : 1);
+    const std::size_t reserved = folderBytes + kNumberRoom + 1; // the path's terminating NUL
+    const std::size_t byPath = limits.maxPathBytes > reserved ? limits.maxPathBytes - reserved : 0;
+    const std::size_t byName = limits.maxNameBytes > kNumberRoom ? limits.maxNameBytes - kNumberRoom : 0;
+    const std::size_t budget = std::min(byPath, byName);
+
+    std::string name = before + title + after;
+    result.fit = FolderNameFit::Fits;
+    if (name.size() > budget) {
+        const std::size_t others = before.size() + after.size();
+        std::size_t cut = others < budget ? std::min(budget - others, title.size()) : 0;
+        while (cut > 0 && IsContinuation(title[cut]))
+            --cut;
+        title.resize(cut);
+        // A cut in the middle leaves the blank before a word at the end.
+        const std::size_t last = title.find_last_not_of(' ');
+        title.erase(last == std::string::npos ? 0 : last + 1);
+        name = before + title + after;
+        TrimBlanks(name);
+        if (name.empty() || name.size() > budget) {
+            result.fit = FolderNameFit::TooLong;
+            return result;
+        }
+        result.fit = FolderNameFit::Shortened;
+    }
+    result.path = MakeDestinationPath(outputDir, name);
+    if (result.path.empty()) {
+        result.fit = FolderNameFit::NoName;
+        return result;
+    }
+    result.name = std::move(name);
+    return result;
 }

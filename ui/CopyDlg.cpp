@@ -1,5 +1,6 @@
 #include "ui/CopyDlg.h"
 
+#include "book/BookText.h"
 #include "book/DiscBooks.h"
 #include "naming/FolderName.h"
 #include "settings/Settings.h"
@@ -31,6 +32,9 @@ const char* const kUnreadablePackage =
 const char* const kUnreadableIndex =
     "Inhoudsopgave (discinfo.html) op Daisy-CD kon niet worden gelezen of noemt geen Daisy-boeken.";
 const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
+const char* const kNameTooLong =
+    "De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n"
+    "Kies in Talvora Instellingen een map met een korter pad om naartoe te kopiëren, of zet Identifier of Auteur uit.";
 const char* const kCopied = "Daisy-CD is gekopieerd.";
 
 wxString BookCount(std::size_t count)
@@ -45,10 +49,7 @@ wxString RefusedBooks(const std::vector<std::string>& names)
                       "eigen mapnaam krijgen:");
     for (const std::string& name : names) {
         // A name from a disc index in an 8-bit encoding is no UTF-8.
-        wxString shown = wxString::FromUTF8(name);
-        if (shown.empty())
-            shown = wxString::FromUTF8(AnsiToUtf8(name));
-        text += U("\n\"") + shown + U("\"");
+        text += U("\n\"") + wxString::FromUTF8(DecodeBookText(name)) + U("\"");
     }
     return text;
 }
@@ -162,37 +163,39 @@ void CCopyDlg::OnSearchDisc()
     m_btnStart->SetFocus();
 }
 
-std::string CCopyDlg::DestinationFor(const CMetaList& metaList) const
+FittedFolderName CCopyDlg::DestinationFor(const CMetaList& metaList) const
 {
-    std::string name =
-        MakeFolderName(m_pSettings->UseIdentifier, m_pSettings->UseTitle, m_pSettings->UseCreator, metaList);
-    if (name.empty())
-        return {};
-    MakeValidFolderName(name);
-    return MakeDestinationPath(m_pSettings->OutputDir, name);
+    return FitFolderName(ComposeFolderNameParts(m_pSettings->UseIdentifier, m_pSettings->UseTitle,
+                                                m_pSettings->UseCreator, metaList),
+                         m_pSettings->OutputDir);
 }
 
 bool CCopyDlg::PlanSingleBook(const std::string& bookPath)
 {
+    m_outcome = ExitStatus::Refused;
     CBookInfo book;
-    if (!ReadBookFile(bookPath, book)) {
+    std::string reason;
+    if (!ReadBookFile(bookPath, book, &reason)) {
         const bool package = KindOfBookFile(bookPath) == BookFileKind::Package;
-        AfxMessageBox(U(package ? kUnreadablePackage : kUnreadableNcc), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(package ? kUnreadablePackage : kUnreadableNcc) + "\n" + U(reason.c_str()),
+                      MB_OK | MB_ICONHAND);
         return false;
     }
-    const std::string dest = DestinationFor(book.metaList);
-    if (dest.empty()) {
-        AfxMessageBox(U(kNoName), MB_OK | MB_ICONHAND);
+    const FittedFolderName fitted = DestinationFor(book.metaList);
+    if (fitted.path.empty()) {
+        AfxMessageBox(U(fitted.fit == FolderNameFit::TooLong ? kNameTooLong : kNoName), MB_OK | MB_ICONHAND);
         return false;
     }
-    m_copies.push_back({m_strSourceRoot, dest, book.title});
-    m_strTitleText = wxString::FromUTF8(AnsiToUtf8(book.title));
-    m_strDestText = wxString::FromUTF8(dest);
+    m_outcome = ExitStatus::Cancelled;
+    m_copies.push_back({m_strSourceRoot, fitted.path, book.title});
+    m_strTitleText = wxString::FromUTF8(book.title);
+    m_strDestText = wxString::FromUTF8(fitted.path);
     return true;
 }
 
 bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
 {
+    m_outcome = ExitStatus::Refused;
     std::vector<CDiscBook> listed;
     if (!ListDiscBooks(m_strSourceRoot, discInfoPath, listed)) {
         AfxMessageBox(U(kUnreadableIndex), MB_OK | MB_ICONHAND);
@@ -203,7 +206,7 @@ bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
         CBookInfo info;
         std::string dest;
         if (book.found && ReadBookFile(book.bookFile, info))
-            dest = DestinationFor(info.metaList);
+            dest = DestinationFor(info.metaList).path;
         // Two books named alike would land in one folder, the second
         // replacing or mixing into the first.
         const bool taken = std::any_of(m_copies.begin(), m_copies.end(),
@@ -217,6 +220,7 @@ bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
         AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
         return false;
     }
+    m_outcome = ExitStatus::Cancelled;
     m_strTitleText = BookCount(m_listedBooks);
     m_strDestText = wxString::FromUTF8(m_pSettings->OutputDir);
     return true;
@@ -229,33 +233,34 @@ void CCopyDlg::OnStartCopy()
     m_bBusy = true;
     m_btnStart->Disable();
 
-    bool ok = true;
-    for (std::size_t i = 0; i < m_copies.size() && ok; ++i) {
+    copyops::CopyResult result = copyops::CopyResult::Copied;
+    for (std::size_t i = 0; i < m_copies.size() && result == copyops::CopyResult::Copied; ++i) {
         const CPlannedCopy& book = m_copies[i];
         if (m_listedBooks != 0) {
             // The title line says which book is on its way; a screen
             // reader reads it as it changes.
             m_strTitleText = U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size()) + ": ")
                                    .c_str()) +
-                             wxString::FromUTF8(AnsiToUtf8(book.title));
+                             wxString::FromUTF8(book.title);
             m_strDestText = wxString::FromUTF8(book.dest);
             UpdateData(false);
             Update();
         }
         // A failed or cancelled copy ends the run: the next book would most
         // likely fail the same way, and a cancel means stop.
-        ok = CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings,
-                                     [this](const std::string& target) {
-                                         m_strDestText = wxString::FromUTF8(target);
-                                         UpdateData(false);
-                                         Update();
-                                     });
+        result = CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings,
+                                         [this](const std::string& target) {
+                                             m_strDestText = wxString::FromUTF8(target);
+                                             UpdateData(false);
+                                             Update();
+                                         });
     }
-    if (ok && !m_refused.empty()) {
+    m_outcome = ExitStatusOf(result);
+    if (result == copyops::CopyResult::Copied && !m_refused.empty()) {
         AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
-        ok = false;
+        m_outcome = ExitStatus::Failed;
     }
-    if (ok) {
+    if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
         if (m_pSettings->MessageWhenDone != 0)

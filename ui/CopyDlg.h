@@ -4,11 +4,13 @@
 #pragma once
 
 #include "ui/Dialog.h"
+#include "ui/ExitStatus.h"
 
 #include <string>
 #include <vector>
 
 class CMetaList;
+struct FittedFolderName;
 class CSettings;
 class CSunkenLine;
 class wxButton;
@@ -24,6 +26,9 @@ public:
     CSettings* m_pSettings = nullptr;
 
     bool TransferDataToWindow() override;
+
+    // How the run ended, for the process's exit status.
+    ExitStatus Outcome() const { return m_outcome; }
 
 protected:
     void OnShownOnScreen() override;
@@ -48,8 +53,8 @@ protected:
     // the window must end (the user has been told why).
     bool PlanSingleBook(const std::string& bookPath);
     bool PlanListedBooks(const std::string& discInfoPath);
-    // The destination for a book, or "" when no name can be made.
-    std::string DestinationFor(const CMetaList& metaList) const;
+    // The destination for a book, fitted to the name and path limits.
+    FittedFolderName DestinationFor(const CMetaList& metaList) const;
 
     std::vector<CPlannedCopy> m_copies;
     // Books the disc's index lists, 0 for a disc that is one book.
@@ -70,4 +75,6 @@ protected:
 
 private:
     bool m_searchPosted = false;
+    // Until something else happens, a window that ends was cancelled.
+    ExitStatus m_outcome = ExitStatus::Cancelled;
 };

@@ -80,17 +80,6 @@ wxString ErrorMessage(const std::string& path, const std::string& reason)
     return wxString::FromUTF8("Kan niet kopiëren:\n") + Utf8(path) + "\n\n" + Utf8(reason);
 }
 
-wxString MissingMessage(const std::vector<std::string>& paths)
-{
-    constexpr std::size_t kShown = 20;
-    wxString text = "Het Daisy-boek is niet volledig gekopieerd. Deze bestanden ontbreken:\n";
-    for (std::size_t i = 0; i < paths.size() && i < kShown; ++i)
-        text += "\n" + Utf8(paths[i]);
-    if (paths.size() > kShown)
-        text += wxString::Format("\n... en nog %zu andere", paths.size() - kShown);
-    return text;
-}
-
 } // namespace copytext
 
 namespace {
@@ -104,7 +93,6 @@ struct Shared
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
     std::atomic<bool> updatePending{false};
-    std::vector<std::string> missing; // written by the worker before it ends
 };
 
 } // namespace
@@ -208,7 +196,6 @@ public:
         return OnUiThread<copyops::ErrorAnswer>([this, text] { return m_owner.AskError(m_owner.m_window, text); });
     }
 
-    void ReportMissing(const std::vector<std::string>& paths) override { m_shared->missing = paths; }
 
     bool Cancelled() const override { return m_shared->cancel; }
 
@@ -252,19 +239,22 @@ bool CCopyProgress::RunCopy(const std::string& title, const std::function<bool(c
     worker.join();
     m_window = nullptr;
 
-    if (!shared->missing.empty())
-        ShowMessage(copytext::MissingMessage(shared->missing));
     return result;
 }
 
 void CCopyProgress::ShowError(const std::string& message)
 {
-    ShowMessage(wxString::FromUTF8(message.c_str()));
+    ShowMessage(wxString::FromUTF8(message.c_str()), MB_OK | MB_ICONHAND);
 }
 
-void CCopyProgress::ShowMessage(const wxString& text)
+void CCopyProgress::ShowInfo(const std::string& message)
 {
-    AfxMessageBox(text, MB_OK | MB_ICONHAND);
+    ShowMessage(wxString::FromUTF8(message.c_str()), MB_OK | MB_ICONASTERISK);
+}
+
+void CCopyProgress::ShowMessage(const wxString& text, unsigned type)
+{
+    AfxMessageBox(text, type);
 }
 
 copyops::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxString& text)

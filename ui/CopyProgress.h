@@ -1,17 +1,9 @@
 // The copy's window: a progress window fed from the worker thread that runs
 // the copy, with the Dutch replace question and error message.
 //
-// The copy window drives a whole copy like this:
-//
-//   CCopyProgress progress(this);
-//   copyjob::CFileOperations ops(progress);
-//   const bool ok = CopyBook(m_strSourceRoot, m_strDestPath, *m_pSettings, ops,
-//                            [this](const std::string& target) {
-//                                m_strDestText = wxString::FromUTF8(target);
-//                                TransferDataToWindow();
-//                            });
-//   if (ok && m_pSettings->EjectWhenDone != 0)
-//       EjectDisc(m_strSourceRoot);
+// The native copy services (ui/CopyServices.cpp) hand one to the copy
+// job's file operations for each book, so every copy of the job runs under
+// it and every question and message of the job reaches the user through it.
 #pragma once
 
 #include "copy/CopyEngine.h"
@@ -32,7 +24,6 @@ wxString Done(std::uint64_t done, std::uint64_t total); // "12,3 MB van 600,0 MB
 wxString TimeLeft(double seconds);              // "Nog ongeveer 3 minuten"
 wxString ReplaceQuestion(const std::string& path);
 wxString ErrorMessage(const std::string& path, const std::string& reason);
-wxString MissingMessage(const std::vector<std::string>& paths);
 } // namespace copytext
 
 class CCopyProgress : public copyjob::ICopyUi
@@ -43,10 +34,11 @@ public:
 
     // Runs work on a worker thread while the progress window is shown
     // modally on this (the user-interface) thread; returns work's result
-    // once the worker has ended. A skipped file is reported afterwards.
+    // once the worker has ended.
     bool RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work) override;
 
     void ShowError(const std::string& message) override;
+    void ShowInfo(const std::string& message) override;
 
     // The window while a copy runs, else nullptr; user-interface thread only.
     wxDialog* ProgressWindow() const;
@@ -55,8 +47,9 @@ protected:
     // The questions, on the user-interface thread; tests answer them.
     virtual copyops::ReplaceAnswer AskReplace(wxWindow* parent, const wxString& text);
     virtual copyops::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
-    // An error message; through the program's message boxes by default.
-    virtual void ShowMessage(const wxString& text);
+    // A message of the given box type; through the program's message
+    // boxes by default.
+    virtual void ShowMessage(const wxString& text, unsigned type);
 
 private:
     class CWindow;

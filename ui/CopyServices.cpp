@@ -14,7 +14,7 @@ class CNativeCopyServices final : public ICopyServices
 public:
     std::string FindDaisyDisc(std::string& bookPath) override { return ::FindDaisyDisc(bookPath); }
 
-    bool CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+    copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                   const CSettings& settings,
                   const std::function<void(const std::string&)>& showDestination) override
     {

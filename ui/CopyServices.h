@@ -2,6 +2,8 @@
 // and the tray. The native services are used until a test installs its own.
 #pragma once
 
+#include "copy/CopyEngine.h"
+
 #include <functional>
 #include <string>
 
@@ -20,9 +22,9 @@ public:
 
     // Copies the disc (or one book's folder on it) into destPath or, with numbering, a free variant of
     // it, which showDestination is told before the copy starts. The progress
-    // window and its questions belong to `owner`. True when the book arrived
-    // whole.
-    virtual bool CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+    // window and its questions belong to `owner`. Copied when the book
+    // arrived whole; whatever went otherwise the user has been told.
+    virtual copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                           const CSettings& settings,
                           const std::function<void(const std::string&)>& showDestination) = 0;
 

@@ -32,6 +32,9 @@ const char* const kNotAFolder = "Geen geldige directory geselecteerd!";
 const char* const kEmptyFolder = "Fout bij selecteren directory.";
 const char* const kTooLong = "Voer niet meer dan 260 tekens in.";
 const char* const kNotSaved = "De instellingen konden niet worden opgeslagen.";
+const char* const kNotAbsolute =
+    "Vul bij de locatie een volledige map in die met / begint, bijvoorbeeld /home/anna/Boeken/. "
+    "Een map met ~ of zonder / vooraan zou terechtkomen op een plek die afhangt van hoe Talvora wordt gestart.";
 
 // The samples the example name is made of.
 const char* const kSampleIdentifier = "133869";
@@ -173,6 +176,7 @@ CSettingsDlg::Mode CSettingsDlg::DecideMode()
     CCopyDlg copy;
     copy.m_pSettings = &m_settings;
     EndDialog(copy.ShowModal());
+    m_outcome = copy.Outcome();
     return Mode::End;
 }
 
@@ -310,6 +314,13 @@ void CSettingsDlg::OnSave()
         return;
     if (!m_bUseIdentifier && !m_bUseTitle && !m_bUseCreator) {
         AfxMessageBox(U(kNoNameItem), MB_OK | MB_ICONASTERISK);
+        return;
+    }
+    // A relative folder would put the books wherever the program happens to
+    // start; "~" is no folder name to anything but a shell.
+    if (!m_strOutputDir.empty() && !m_strOutputDir.StartsWith("/")) {
+        AfxMessageBox(U(kNotAbsolute), MB_OK | MB_ICONHAND);
+        m_editOutputDir->SetFocus();
         return;
     }
     m_strOutputDir = WithFinalSlash(m_strOutputDir);

@@ -5,6 +5,7 @@
 
 #include "settings/Settings.h"
 #include "ui/Dialog.h"
+#include "ui/ExitStatus.h"
 
 #include <wx/iconbndl.h>
 
@@ -32,6 +33,10 @@ public:
 
     bool TransferDataToWindow() override;
     bool TransferDataFromWindow() override;
+
+    // How the run ended: the copy window's outcome in copy mode, Done
+    // otherwise.
+    ExitStatus Outcome() const { return m_outcome; }
 
     // Longest output folder the field takes.
     static constexpr std::size_t kMaxOutputDir = 260;
@@ -66,6 +71,7 @@ protected:
 
 private:
     enum class Mode { Edit, End };
+    ExitStatus m_outcome = ExitStatus::Done;
     Mode DecideMode();
     void LoadFromRecord();
     void StoreInRecord();

@@ -10,9 +10,14 @@
 // systems as from a disc), then for each round copies it once with
 // cp -r and once with the engine, in alternating order, and prints the
 // median ratio of the engine's time (without its final flush) to cp's. The
-// flush is timed on its own. Also prints the peak memory of this process
-// and of cp, and how long a cancel takes to stop a running copy.
+// flush is timed on its own. Then times the whole copy path a user waits
+// for (the copy job into a hidden work folder, its flush and the rename
+// into place) against cp -r followed by sync. Also prints the peak memory
+// of this process and of cp, and how long a cancel takes to stop a running
+// copy.
 #include "copy/CopyEngine.h"
+#include "copy/FileOperations.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +27,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -53,7 +59,6 @@ public:
         std::fprintf(stderr, "error: %s: %s\n", path.c_str(), reason.c_str());
         return copyops::ErrorAnswer::Cancel;
     }
-    void ReportMissing(const std::vector<std::string>&) override {}
     bool Cancelled() const override { return cancel; }
 };
 
@@ -151,6 +156,46 @@ EngineTime RunEngine(const fs::path& from, const fs::path& to)
     const double total = std::chrono::duration<double>(Clock::now() - start).count();
     g_lastCpu = CpuSeconds(RUSAGE_SELF) - cpuBefore; // includes the flush call, which mostly waits
     return {total - engine.LastFlushSeconds(), engine.LastFlushSeconds()};
+}
+
+// Runs each copy of the job on this thread, without a window.
+class CHeadlessUi final : public copyjob::ICopyUi
+{
+public:
+    bool RunCopy(const std::string&, const std::function<bool(copyops::ICopyReporter&)>& work) override
+    {
+        CQuietReporter reporter;
+        return work(reporter);
+    }
+    void ShowError(const std::string& message) override { std::fprintf(stderr, "error: %s\n", message.c_str()); }
+    void ShowInfo(const std::string& message) override { std::fprintf(stderr, "%s\n", message.c_str()); }
+};
+
+// The copy job from the disc to a new book folder in out, as the copy
+// window runs it, up to the book under its own name on the device.
+double RunJob(const fs::path& from, const fs::path& out)
+{
+    CSettings settings;
+    settings.ConfirmOverwrite = 0;
+    settings.CopyViaTemp = 0;
+    CHeadlessUi ui;
+    copyjob::CFileOperations ops(ui);
+    fs::create_directories(out);
+    const auto start = Clock::now();
+    if (CopyBook(from.string() + "/", (out / "Boek").string(), settings, ops, nullptr) !=
+        copyops::CopyResult::Copied) {
+        std::fprintf(stderr, "job copy failed\n");
+        std::exit(1);
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double RunCpSync(const fs::path& from, const fs::path& to)
+{
+    const auto start = Clock::now();
+    RunCp(from, to);
+    ::sync();
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void Settle(const fs::path& out)
@@ -279,6 +324,27 @@ int main(int argc, char** argv)
                     cpuRatios.back());
     }
 
+    std::vector<double> jobRatios, jobTimes, cpSyncTimes;
+    std::printf("\n%5s %16s %18s %8s\n", "round", "cp -r + sync (s)", "job, flushed (s)", "ratio");
+    for (int r = 0; r < rounds; ++r) {
+        double cp = 0, job = 0;
+        if (r % 2 == 0) {
+            cp = RunCpSync(book, out);
+            Settle(out);
+            job = RunJob(book, out);
+            Settle(out);
+        } else {
+            job = RunJob(book, out);
+            Settle(out);
+            cp = RunCpSync(book, out);
+            Settle(out);
+        }
+        cpSyncTimes.push_back(cp);
+        jobTimes.push_back(job);
+        jobRatios.push_back(job / cp);
+        std::printf("%5d %16.3f %18.3f %8.3f\n", r + 1, cp, job, job / cp);
+    }
+
     std::vector<double> cancels;
     for (int r = 0; r < 3; ++r) {
         cancels.push_back(CancelLatency(book, out));
@@ -290,6 +356,8 @@ int main(int argc, char** argv)
                 Median(flushTimes));
     std::printf("median ratio engine/cp %.3f (goal <= 1.05)\n", Median(ratios));
     std::printf("median processor-time ratio engine/cp %.3f (less disturbed by other load)\n", Median(cpuRatios));
+    std::printf("median cp -r + sync %.3f s, job %.3f s, ratio job/(cp -r + sync) %.3f (goal <= 1.05)\n",
+                Median(cpSyncTimes), Median(jobTimes), Median(jobRatios));
     std::printf("peak memory, this process (engine)  %.1f MB (goal < 64 MB)\n", PeakKb(RUSAGE_SELF) / 1024.0);
     std::printf("peak memory, cp                     %.1f MB\n", PeakKb(RUSAGE_CHILDREN) / 1024.0);
     std::printf("cancel latency: max %.1f ms, median %.1f ms (goal < 1000 ms)\n",

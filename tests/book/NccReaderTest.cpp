@@ -2,6 +2,7 @@
 // no input makes it crash, hang or read outside its buffer (this program
 // also runs under valgrind, which sees reads inside the system TinyXML).
 #include "book/NccReader.h"
+#include "book/BookText.h"
 #include "support/TinyXmlTree.h"
 #include "support/TempDir.h"
 
@@ -127,23 +128,28 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"x", "<\"&'>"}}}),
     [](const auto& info) { return std::string(info.param.label); });
 
-// Text reaches the list in Windows-1252 whatever the file's encoding.
+// Text reaches the list as UTF-8 whatever the file's encoding.
 INSTANTIATE_TEST_SUITE_P(
     Encoding, ReadsDocument,
     testing::Values(
         ReadCase{"utf8_declared", kUtf8Decl + Head("<title>Caf\xC3\xA9</title><meta name=\"n\" content=\"\xC3\xA9\xC3\xA8\"/>"),
-                 "Caf\xE9", {{"n", "\xE9\xE8"}}},
-        ReadCase{"utf8_bom", "\xEF\xBB\xBF" + Head("<title>Caf\xC3\xA9</title>"), "Caf\xE9", {}},
-        ReadCase{"utf8_three_byte_kept_raw", kUtf8Decl + Head("<title>\xE2\x82\xAC 5</title>"), "\xE2\x82\xAC 5", {}},
-        ReadCase{"windows_1252_declared", kLatinDecl + Head("<title>Caf\xE9 \x80</title>"), "Caf\xE9 \x80", {}},
-        ReadCase{"windows_1252_pair_that_looks_like_utf8", kLatinDecl + Head("<title>\xC3\xA9</title>"), "\xE9", {}},
+                 "Caf\xC3\xA9", {{"n", "\xC3\xA9\xC3\xA8"}}},
+        ReadCase{"utf8_bom", "\xEF\xBB\xBF" + Head("<title>Caf\xC3\xA9</title>"), "Caf\xC3\xA9", {}},
+        ReadCase{"beyond_latin_1", kUtf8Decl + Head("<title>\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xCE\x91\xD0\x96 \xC4\xB1</title>"),
+                 "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xCE\x91\xD0\x96 \xC4\xB1", {}},
+        ReadCase{"windows_1252_declared", kLatinDecl + Head("<title>Caf\xE9 \x80 \x93x\x94</title>"),
+                 "Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D", {}},
+        ReadCase{"windows_1252_undeclared", Head("<title>Br\xFCll</title>"), "Br\xC3\xBCll", {}},
+        ReadCase{"windows_1252_pair_that_looks_like_utf8", kLatinDecl + Head("<title>\xC3\xA9</title>"), "\xC3\xA9", {}},
         ReadCase{"reference_233_as_utf8", kUtf8Decl + Head("<title>T</title><meta name=\"n\" content=\"&#233;\"/>"),
-                 "T", {{"n", "\xE9"}}},
+                 "T", {{"n", "\xC3\xA9"}}},
         ReadCase{"reference_233_as_8_bit", kLatinDecl + Head("<title>T</title><meta name=\"n\" content=\"&#233;\"/>"),
-                 "T", {{"n", "\xE9"}}},
+                 "T", {{"n", "\xC3\xA9"}}},
         ReadCase{"reference_233_no_declaration", Head("<title>T</title><meta name=\"n\" content=\"&#233;\"/>"), "T",
-                 {{"n", "\xE9"}}},
-        ReadCase{"hex_reference", kUtf8Decl + Head("<title>&#xE9;</title>"), "\xE9", {}}),
+                 {{"n", "\xC3\xA9"}}},
+        ReadCase{"hex_reference", kUtf8Decl + Head("<title>&#xE9;&#x141;</title>"), "\xC3\xA9\xC5\x81", {}},
+        // Kept here; the folder name replaces it.
+        ReadCase{"c1_reference", kUtf8Decl + Head("<title>&#x81;</title>"), "\xC2\x81", {}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---------------------------------------------------------------------------
@@ -313,11 +319,11 @@ TEST(NccFile, ReadsLikeLoadFile)
         ASSERT_TRUE(document.LoadFile(path.c_str(), TIXML_ENCODING_UNKNOWN));
         TiXmlHandle head = TiXmlHandle(&document).FirstChild("html").FirstChild("head");
         const char* title = head.FirstChild("title").ToElement()->GetText();
-        EXPECT_EQ(reader.BookTitle(), Utf8ToAnsi(title != nullptr ? title : ""));
+        EXPECT_EQ(reader.BookTitle(), DecodeBookText(title != nullptr ? title : ""));
         const TiXmlElement* meta = head.FirstChild("meta").ToElement();
         ASSERT_NE(meta, nullptr);
         ASSERT_EQ(reader.MetaList().size(), 1u);
-        EXPECT_EQ(reader.MetaList()[0].m_strContent, Utf8ToAnsi(meta->Attribute("content")));
+        EXPECT_EQ(reader.MetaList()[0].m_strContent, DecodeBookText(meta->Attribute("content")));
     }
 }
 
@@ -395,39 +401,39 @@ INSTANTIATE_TEST_SUITE_P(Lookup, GetMeta,
                                          LookupCase{"na\xCFve", true, ""}));  // other bytes do not
 
 // ---------------------------------------------------------------------------
-// The UTF-8 folding, byte for byte.
+// Decoding: valid UTF-8 as it is, anything else as Windows-1252.
 
-struct FoldCase
+struct DecodeCase
 {
+    const char* label;
     std::string in;
     std::string out;
 };
 
-void PrintTo(const FoldCase& c, std::ostream* os)
-{
-    *os << testing::PrintToString(c.in);
-}
-
-class Utf8Folding : public testing::TestWithParam<FoldCase>
+class Decoding : public testing::TestWithParam<DecodeCase>
 {};
 
-TEST_P(Utf8Folding, Bytes)
+TEST_P(Decoding, Bytes)
 {
-    EXPECT_EQ(Utf8ToAnsi(GetParam().in), GetParam().out);
+    EXPECT_EQ(DecodeBookText(GetParam().in), GetParam().out);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Bytes, Utf8Folding,
-    testing::Values(FoldCase{"Caf\xC3\xA9", "Caf\xE9"},
-                    FoldCase{"\xC5\x81", "\x41"},             // U+0141 keeps its low eight bits
-                    FoldCase{"\xE2\x82\xAC", "\xE2\x82\xAC"}, // three bytes pass raw
-                    FoldCase{"\xC3\x41", "\xC3\x41"},        // lead without continuation
-                    FoldCase{"ab\xC3", "ab\xC3"},            // lone lead at the end
-                    FoldCase{"\xA9\xC3", "\xA9\xC3"},        // continuation without lead
-                    FoldCase{"\xC0\xAF", "/"},               // overlong slash folds to '/'
-                    FoldCase{"\xDF\xBF", "\xFF"},
-                    FoldCase{"\xC3\xC3\xA9", "\xC3\xE9"},
-                    FoldCase{std::string("\xC0\x80", 2), std::string(1, '\0')},
-                    FoldCase{"", ""}));
+    Bytes, Decoding,
+    testing::Values(DecodeCase{"ascii", "Boek 1", "Boek 1"},
+                    DecodeCase{"empty", "", ""},
+                    DecodeCase{"utf8_kept", "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xF0\x9F\x93\x96",
+                               "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xF0\x9F\x93\x96"},
+                    DecodeCase{"latin_1", "Caf\xE9", "Caf\xC3\xA9"},
+                    DecodeCase{"cp1252_high", "\x80\x8A\x9F", "\xE2\x82\xAC\xC5\xA0\xC5\xB8"},
+                    DecodeCase{"cp1252_undefined_become_c1", "\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},
+                    // One bad byte makes the whole text Windows-1252.
+                    DecodeCase{"mixed", "\xC3\xA9\xE9", "\xC3\x83\xC2\xA9\xC3\xA9"},
+                    DecodeCase{"lone_lead_at_end", "ab\xC3", "ab\xC3\x83"},
+                    DecodeCase{"overlong_slash", "\xC0\xAF", "\xC3\x80\xC2\xAF"},
+                    DecodeCase{"surrogate_half", "\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
+                    DecodeCase{"above_u10ffff", "\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
+                    DecodeCase{"truncated_four_bytes", "\xF0\x9F\x93", "\xC3\xB0\xC5\xB8\xE2\x80\x9C"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -2,14 +2,21 @@
 // scripted user interface that runs each copy on a worker thread.
 #include "CopyTestSupport.h"
 
+#include "copy/CopyTexts.h"
 #include "copy/FileOperations.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace copytest;
+using copyops::CopyResult;
 
 namespace {
 
@@ -19,6 +26,7 @@ public:
     CScriptedReporter reporter;
     std::vector<std::string> titles;
     std::vector<std::string> errors;
+    std::vector<std::string> infos;
 
     bool RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work) override
     {
@@ -29,6 +37,7 @@ public:
         return result;
     }
     void ShowError(const std::string& message) override { errors.push_back(message); }
+    void ShowInfo(const std::string& message) override { infos.push_back(message); }
 };
 
 class CopyBookFiles : public testing::Test
@@ -43,12 +52,21 @@ protected:
         settings.ConfirmOverwrite = 0;
         settings.CopyViaTemp = 1;
     }
-    bool Copy(const std::string& dest)
+    CopyResult Copy(const std::string& dest, copyops::CCopyEngine* engine = nullptr)
     {
-        copyjob::CFileOperations ops(ui);
+        copyjob::CFileOperations ops(ui, engine);
         return CopyBook(s / "disc/", dest, settings, ops, [this](const std::string& t) { lines.push_back(t); });
     }
     std::string Temp() const { return s / "cache/_TalvoraTmp_"; }
+    // What a user sees in the output folder, and what is hidden there.
+    std::vector<std::string> Shown() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(s / "out"))
+            names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     CScratch s;
     CSettings settings;
@@ -58,7 +76,7 @@ protected:
 
 TEST_F(CopyBookFiles, ViaTempArrivesAndTempIsRemoved)
 {
-    EXPECT_TRUE(Copy(s / "out/Boek"));
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
     EXPECT_EQ(ui.titles.size(), 2u);
@@ -66,31 +84,176 @@ TEST_F(CopyBookFiles, ViaTempArrivesAndTempIsRemoved)
 
 TEST_F(CopyBookFiles, SecondCopyIsNumbered)
 {
-    ASSERT_TRUE(Copy(s / "out/Boek"));
-    ASSERT_TRUE(Copy(s / "out/Boek"));
+    ASSERT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+    ASSERT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     Write(s / "out/Boek_002", "a file takes the name");
-    ASSERT_TRUE(Copy(s / "out/Boek"));
+    ASSERT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     const std::vector<std::string> want = {s / "out/Boek", s / "out/Boek_001", s / "out/Boek_003"};
     EXPECT_EQ(lines, want);
     EXPECT_EQ(Read(s / "out/Boek_003/ncc.html"), "ncc");
     EXPECT_EQ(Read(s / "out/Boek_002"), "a file takes the name");
 }
 
-TEST_F(CopyBookFiles, LeftoverTempFolderIsMergedThenRemoved)
+TEST_F(CopyBookFiles, LeftoverTempFolderOfAKilledRunNeverReachesTheBook)
 {
-    Write(Temp() + "/left-over.txt", "from an interrupted run");
+    Write(Temp() + "/ncc.html", "the previous disc's ncc");
+    Write(Temp() + "/cd/audio/99.mp3", "from an interrupted run");
     Write(Temp() + "/.talvora-00000000abcd.part", "half a file");
-    EXPECT_TRUE(Copy(s / "out/Boek"));
-    EXPECT_EQ(Read(s / "out/Boek/left-over.txt"), "from an interrupted run");
-    EXPECT_FALSE(HasPartialFiles(s / "out"));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
+    for (const int confirm : {0, 1}) {
+        settings.ConfirmOverwrite = confirm;
+        ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
+        EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+        EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc")) << confirm;
+        EXPECT_TRUE(ui.reporter.replaceQuestions.empty());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
+        fs::remove_all(s / "out/Boek");
+        Write(Temp() + "/ncc.html", "the previous disc's ncc");
+    }
+}
+
+TEST_F(CopyBookFiles, TempFolderHeldByAnotherRunIsRefusedUntouched)
+{
+    Write(Temp() + "/cd/ncc.html", "the other run's disc");
+    const int held = ::open(Temp().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(CopyResult::Refused, Copy(s / "out/Boek"));
+    ::close(held);
+    EXPECT_EQ(ui.errors.size(), 1u);
+    EXPECT_EQ(Read(Temp() + "/cd/ncc.html"), "the other run's disc");
+    EXPECT_FALSE(fs::exists(s / "out/Boek"));
+}
+
+TEST_F(CopyBookFiles, OutputFolderInsideTheTempFolderIsRefused)
+{
+    EXPECT_EQ(CopyResult::Refused, Copy(Temp() + "/boeken/Boek"));
+    EXPECT_TRUE(ui.titles.empty());
+}
+
+TEST_F(CopyBookFiles, CancelLeavesNoBookAndTheNextRunTakesTheCleanName)
+{
+    for (const int viaTemp : {0, 1}) {
+        settings.CopyViaTemp = viaTemp;
+        ui.reporter.cancelAfterBytes = 1;
+        EXPECT_EQ(CopyResult::Cancelled, Copy(s / "out/Boek"));
+        EXPECT_TRUE(Shown().empty()) << "not even hidden work: " << viaTemp;
+        ASSERT_EQ(ui.infos.size(), 1u);
+        EXPECT_EQ(ui.infos[0], copytext::Cancelled(""));
+        ui.infos.clear();
+        ui.reporter.cancelAfterBytes = 0;
+        ui.reporter.cancel = false;
+        lines.clear();
+        EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+        EXPECT_EQ(lines, std::vector<std::string>{s / "out/Boek"});
+        fs::remove_all(s / "out/Boek");
+    }
+}
+
+class CUnreadableTrack : public copyops::CCopyEngine
+{
+protected:
+    int OpenSource(int dirFd, const char* name, int& fd) override
+    {
+        return std::string(name) == "01.mp3" ? EIO : CCopyEngine::OpenSource(dirFd, name, fd);
+    }
+};
+
+TEST_F(CopyBookFiles, SkippedFileKeepsTheRestUnderAnIncompleteName)
+{
+    settings.CopyViaTemp = 0;
+    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    CUnreadableTrack engine;
+    EXPECT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &engine));
+    EXPECT_EQ(Shown(), std::vector<std::string>{"Boek (onvolledig)"});
+    EXPECT_EQ(Read(s / "out/Boek (onvolledig)/ncc.html"), "ncc");
+    EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::Missing({"audio/01.mp3"}, s / "out/Boek (onvolledig)")});
+}
+
+TEST_F(CopyBookFiles, BookFolderThatIsALinkIsNeverWrittenThrough)
+{
+    settings.CopyViaTemp = 0;
+    Write(s / "elsewhere/keep.txt", "keep");
+    fs::create_directories(s / "out");
+    fs::create_directory_symlink(s / "elsewhere", s / "out/Boek");
+    settings.ConfirmOverwrite = 1;
+    EXPECT_EQ(CopyResult::Refused, Copy(s / "out/Boek"));
+    settings.ConfirmOverwrite = 0;
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+    EXPECT_EQ(lines, std::vector<std::string>{s / "out/Boek_001"});
+    EXPECT_EQ(Listing(s / "elsewhere"), std::vector<std::string>{"keep.txt"});
+}
+
+TEST_F(CopyBookFiles, MissingOutputFolderIsMadeOnlyWhereItsParentIs)
+{
+    EXPECT_EQ(CopyResult::Refused, Copy(s / "stick/boeken/Boek"));
+    EXPECT_FALSE(fs::exists(s / "stick"));
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "boeken/Boek"));
+    EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), "ncc");
+}
+
+// Stops for ever in the middle of the audio, so the test can kill it.
+class CStallingEngine : public copyops::CCopyEngine
+{
+public:
+    int signalFd = -1;
+
+protected:
+    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
+    {
+        if (m_calls++ == 1) {
+            const char c = 'x';
+            (void)!::write(signalFd, &c, 1);
+            for (;;)
+                ::pause();
+        }
+        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
+    }
+
+private:
+    int m_calls = 0;
+};
+
+TEST_F(CopyBookFiles, KilledRunLeavesOnlyHiddenWorkThatTheNextRunRemoves)
+{
+    settings.CopyViaTemp = 0;
+    Write(s / "disc/audio/01.mp3", Pattern(4 * copyops::CCopyEngine::kChunkBytes));
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        CStallingEngine engine;
+        engine.signalFd = fds[1];
+        copyjob::CFileOperations ops(ui, &engine);
+        CopyBook(s / "disc/", s / "out/Boek", settings, ops, nullptr);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    char c = 0;
+    ASSERT_EQ(::read(fds[0], &c, 1), 1);
+    ::close(fds[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+
+    const std::vector<std::string> left = Shown();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(copyjob::IsWorkFolderName(left[0].c_str())) << left[0];
+    // Another run's work that is still held stays.
+    fs::create_directories(s / "out/.talvora-Busy01");
+    const int held = ::open((s / "out/.talvora-Busy01").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{".talvora-Busy01", "Boek"}));
+    EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc"));
+    ::close(held);
 }
 
 TEST_F(CopyBookFiles, TempNameThatIsALinkIsRefusedAndKept)
 {
     Write(s / "precious/data.txt", "do not lose");
     fs::create_directory_symlink(s / "precious", Temp());
-    EXPECT_FALSE(Copy(s / "out/Boek"));
+    EXPECT_NE(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_EQ(ui.errors.size(), 1u);
     EXPECT_TRUE(ui.titles.empty());
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Temp())));
@@ -101,7 +264,7 @@ TEST_F(CopyBookFiles, TempNameThatIsALinkIsRefusedAndKept)
 TEST_F(CopyBookFiles, TempNameThatIsAFileIsRefusedAndKept)
 {
     Write(Temp(), "a file of the user");
-    EXPECT_FALSE(Copy(s / "out/Boek"));
+    EXPECT_NE(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_EQ(ui.errors.size(), 1u);
     EXPECT_EQ(Read(Temp()), "a file of the user");
 }
@@ -110,7 +273,7 @@ TEST_F(CopyBookFiles, UnreadableDiscViaTempLeavesNothing)
 {
     fs::remove_all(s / "disc");
     ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
-    EXPECT_FALSE(Copy(s / "out/Boek"));
+    EXPECT_NE(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_FALSE(fs::exists(s / "out/Boek"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
 }
@@ -122,7 +285,7 @@ TEST_F(CopyBookFiles, OverwriteModeAsksAndKeepsOtherFiles)
     Write(s / "out/Boek/ncc.html", "old ncc");
     Write(s / "out/Boek/notes.txt", "mine");
     ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
-    EXPECT_TRUE(Copy(s / "out/Boek"));
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(ui.reporter.replaceQuestions, std::vector<std::string>{s / "out/Boek/ncc.html"});
     EXPECT_EQ(Read(s / "out/Boek/ncc.html"), "old ncc");

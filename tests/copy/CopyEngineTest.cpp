@@ -3,6 +3,8 @@
 // does not (unreadable file as root, read errors).
 #include "CopyTestSupport.h"
 
+#include "copy/CopyTexts.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -17,6 +19,8 @@
 
 using namespace copytest;
 using copyops::CCopyEngine;
+using copyops::CopyOutcome;
+using copyops::CopyResult;
 using copyops::ErrorAnswer;
 using copyops::ReplaceAnswer;
 
@@ -128,7 +132,8 @@ TEST_P(ReplaceQuestion, AnswersAreObeyed)
     CScriptedReporter rep;
     rep.replaceAnswers.assign(c.answers.begin(), c.answers.end());
     CCopyEngine engine;
-    EXPECT_EQ(engine.CopyContent(s / "disc/", s / "out", c.ask, rep), c.expected);
+    const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", c.ask, rep);
+    EXPECT_EQ(bool(outcome), c.expected);
     EXPECT_EQ(rep.replaceQuestions.size(), c.questions);
     if (!rep.replaceQuestions.empty()) {
         EXPECT_EQ(rep.replaceQuestions[0], s / "out/a.txt");
@@ -137,7 +142,7 @@ TEST_P(ReplaceQuestion, AnswersAreObeyed)
     EXPECT_EQ(Read(s / "out/b.txt"), c.b);
     EXPECT_EQ(Read(s / "out/mine.txt"), "mine") << "files the disc does not hold stay";
     EXPECT_FALSE(HasPartialFiles(s / "out"));
-    EXPECT_FALSE(rep.missingReported) << "a kept or cancelled file is no hole";
+    EXPECT_TRUE(outcome.missing.empty()) << "a kept or cancelled file is no hole";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, ReplaceQuestion, testing::ValuesIn(kReplace),
@@ -155,23 +160,23 @@ public:
     int failReadTimes = 0;
 
 protected:
-    int OpenSource(int dirFd, const char* name) override
+    int OpenSource(int dirFd, const char* name, int& fd) override
     {
         m_current = name;
         m_chunks = 0;
         if (failOpenTimes > 0 && failOpenName == name) {
             --failOpenTimes;
-            return -failOpenErrno;
+            return failOpenErrno;
         }
-        return CCopyEngine::OpenSource(dirFd, name);
+        return CCopyEngine::OpenSource(dirFd, name, fd);
     }
-    ssize_t Transfer(int in, int out, std::size_t max, bool& fastPath) override
+    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
     {
         if (failReadTimes > 0 && m_current == failReadName && m_chunks++ == failReadAfterChunks) {
             --failReadTimes;
-            return -EIO;
+            return EIO;
         }
-        return CCopyEngine::Transfer(in, out, max, fastPath);
+        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
     }
 
 private:
@@ -227,12 +232,12 @@ TEST_P(InjectedFaults, NothingOldDamagedAndFailureNeverSuccess)
     }
     CScriptedReporter rep;
     rep.errorAnswers.assign(c.answers.begin(), c.answers.end());
-    EXPECT_EQ(engine.CopyContent(s / "disc/", s / "out", false, rep), c.expected);
+    const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
+    EXPECT_EQ(bool(outcome), c.expected);
     ASSERT_FALSE(rep.errorPaths.empty());
     EXPECT_EQ(rep.errorPaths[0], s / "out/big.mp3");
-    EXPECT_EQ(rep.errorReasons[0], copyops::DescribeError(c.readError ? EIO : EACCES));
-    EXPECT_EQ(rep.missing, c.missing);
-    EXPECT_EQ(rep.missingReported, !c.missing.empty());
+    EXPECT_EQ(rep.errorReasons[0], copytext::DescribeError(c.readError ? EIO : EACCES));
+    EXPECT_EQ(outcome.missing, c.missing);
     EXPECT_EQ(Read(s / "out/big.mp3"), c.bookArrives ? Pattern(kBig) : "old content");
     // Skip goes on with the rest; Cancel stops.
     const bool cancelled = !c.answers.empty() && c.answers.back() == ErrorAnswer::Cancel;
@@ -263,9 +268,9 @@ TEST(RealFaults, UnreadableFileIsAskedAboutAndMissing)
         CScriptedReporter rep;
         rep.errorAnswers = {ErrorAnswer::Skip};
         CCopyEngine engine;
-        const bool ok = engine.CopyContent(s / "disc/", s / "out", false, rep);
-        return !ok && rep.missing == std::vector<std::string>{"secret.mp3"} &&
-               rep.errorReasons == std::vector<std::string>{copyops::DescribeError(EACCES)};
+        const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
+        return !outcome && outcome.missing == std::vector<std::string>{"secret.mp3"} &&
+               rep.errorReasons == std::vector<std::string>{copytext::DescribeError(EACCES)};
     };
     if (!root) {
         EXPECT_TRUE(copy());
@@ -297,8 +302,9 @@ TEST(RealFaults, FifoOnTheDiscIsNotOpenedAndCountsAsMissing)
     CScriptedReporter rep;
     rep.errorAnswers = {ErrorAnswer::Skip};
     CCopyEngine engine;
-    EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out", false, rep));
-    EXPECT_EQ(rep.missing, std::vector<std::string>{"pipe"});
+    const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
+    EXPECT_FALSE(outcome);
+    EXPECT_EQ(outcome.missing, std::vector<std::string>{"pipe"});
     EXPECT_EQ(Read(s / "out/a.txt"), "a");
 }
 
@@ -308,8 +314,9 @@ TEST(RealFaults, MissingSourceFolderFails)
     CScriptedReporter rep;
     rep.errorAnswers = {ErrorAnswer::Skip};
     CCopyEngine engine;
-    EXPECT_FALSE(engine.CopyContent(s / "nodisc/", s / "out", false, rep));
-    EXPECT_EQ(rep.missing, std::vector<std::string>{s / "nodisc/"});
+    const CopyOutcome outcome = engine.CopyContent(s / "nodisc/", s / "out", false, rep);
+    EXPECT_FALSE(outcome);
+    EXPECT_EQ(outcome.missing, std::vector<std::string>{s / "nodisc/"});
     EXPECT_FALSE(fs::exists(s / "out")) << "nothing touched when the disc cannot be read";
 }
 
@@ -321,9 +328,10 @@ TEST(RealFaults, DestinationBelowAFileCannotBeMade)
     CScriptedReporter rep;
     rep.errorAnswers = {ErrorAnswer::Retry, ErrorAnswer::Skip};
     CCopyEngine engine;
-    EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out/book", false, rep));
+    const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out/book", false, rep);
+    EXPECT_FALSE(outcome);
     EXPECT_EQ(rep.errorPaths, (std::vector<std::string>{s / "out/book", s / "out/book"}));
-    EXPECT_EQ(rep.missing, std::vector<std::string>{s / "out/book"});
+    EXPECT_EQ(outcome.missing, std::vector<std::string>{s / "out/book"});
     EXPECT_EQ(Read(s / "out"), "a file where the output folder should be");
 }
 
@@ -337,8 +345,9 @@ TEST(RealFaults, LinkInTheOutputIsNeverWrittenThrough)
     CScriptedReporter rep;
     rep.errorAnswers = {ErrorAnswer::Skip};
     CCopyEngine engine;
-    EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out", false, rep));
-    EXPECT_EQ(rep.missing, std::vector<std::string>{"sub"});
+    const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
+    EXPECT_FALSE(outcome);
+    EXPECT_EQ(outcome.missing, std::vector<std::string>{"sub"});
     EXPECT_EQ(Listing(s / "elsewhere"), std::vector<std::string>{"keep.txt"});
 }
 
@@ -353,7 +362,7 @@ TEST(RealFaults, FolderWhereTheDiscHasAFileIsNotReplaced)
     CCopyEngine engine;
     EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out", true, rep));
     EXPECT_EQ(Read(s / "out/name/inside.txt"), "mine");
-    EXPECT_EQ(rep.errorReasons.at(0), copyops::DescribeError(EISDIR));
+    EXPECT_EQ(rep.errorReasons.at(0), copytext::DescribeError(EISDIR));
 }
 
 TEST(RealFaults, DestinationInsideSourceDoesNotRecurse)
@@ -366,15 +375,52 @@ TEST(RealFaults, DestinationInsideSourceDoesNotRecurse)
     EXPECT_EQ(Listing(s / "disc/copy"), std::vector<std::string>{"a.txt"});
 }
 
-TEST(RealFaults, LeftoverPartialFilesAreNotCarriedOn)
+TEST(RealFaults, DiscFilesNamedLikePartialFilesAreCopiedToo)
 {
     CScratch s;
-    Write(s / "tmp/book.mp3", "whole");
-    Write(s / "tmp/.talvora-0badf00d0001.part", "half");
+    Write(s / "disc/book.mp3", "whole");
+    Write(s / "disc/.talvora-0badf00d0001.part", "the disc's own");
+    Write(s / "disc/.talvora-notes.part", "notes");
+    fs::create_directories(s / "work");
     CScriptedReporter rep;
     CCopyEngine engine;
-    EXPECT_TRUE(engine.CopyContent(s / "tmp/", s / "out", false, rep));
-    EXPECT_EQ(Listing(s / "out"), std::vector<std::string>{"book.mp3"});
+    EXPECT_TRUE(engine.CopyContent(s / "disc/", s / "out", false, rep, {s / "work", ""}));
+    EXPECT_EQ(Listing(s / "out"), Listing(s / "disc"));
+    EXPECT_TRUE(Listing(s / "work").empty());
+}
+
+// A stick formatted with exFAT or FAT finds "a.mp3" under "A.mp3".
+class CCaseBlindEngine : public CCopyEngine
+{
+protected:
+    int LookUp(int dirFd, const char* name, struct stat& st) override
+    {
+        for (const auto& e : fs::directory_iterator("/proc/self/fd/" + std::to_string(dirFd)))
+            if (::strcasecmp(e.path().filename().c_str(), name) == 0)
+                return CCopyEngine::LookUp(dirFd, e.path().filename().c_str(), st);
+        return ENOENT;
+    }
+};
+
+TEST(RealFaults, NamesThatDifferOnlyInLetterCaseAreAskedAboutNotMerged)
+{
+    for (const bool ask : {false, true}) {
+        CScratch s;
+        Write(s / "disc/audio/A.mp3", "upper");
+        Write(s / "disc/audio/a.mp3", "lower");
+        Write(s / "disc/Beeld/x.jpg", "x");
+        Write(s / "disc/beeld/y.jpg", "y");
+        CScriptedReporter rep;
+        rep.errorAnswers = {ErrorAnswer::Skip, ErrorAnswer::Skip};
+        CCaseBlindEngine engine;
+        const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", ask, rep);
+        EXPECT_EQ(outcome.missing, (std::vector<std::string>{"audio/a.mp3", "beeld"})) << ask;
+        EXPECT_TRUE(rep.replaceQuestions.empty()) << "never asked to replace the run's own file";
+        EXPECT_EQ(rep.errorPaths, (std::vector<std::string>{s / "out/audio/a.mp3", s / "out/beeld"}));
+        EXPECT_EQ(rep.errorReasons, (std::vector<std::string>{copytext::NameClash(s / "out/audio/A.mp3"),
+                                                               copytext::NameClash(s / "out/Beeld")}));
+        EXPECT_EQ(Read(s / "out/audio/A.mp3"), "upper");
+    }
 }
 
 TEST(Cancel, MidFileLeavesNothingUnderARealName)
@@ -388,11 +434,12 @@ TEST(Cancel, MidFileLeavesNothingUnderARealName)
         rep.cancelAfterBytes = 2 * CCopyEngine::kChunkBytes;
         CCopyEngine engine;
         engine.SetUseCopyFileRange(fast);
-        EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out", false, rep));
+        const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
         EXPECT_EQ(Read(s / "out/big.mp3"), "older copy") << fast;
         EXPECT_EQ(Read(s / "out/a-first.txt"), "first");
         EXPECT_FALSE(HasPartialFiles(s / "out")) << fast;
-        EXPECT_FALSE(rep.missingReported) << "a cancel is no list of holes";
+        EXPECT_EQ(outcome.result, CopyResult::Cancelled);
+        EXPECT_TRUE(outcome.missing.empty()) << "a cancel is no list of holes";
         EXPECT_LT(rep.lastDone, 8 * CCopyEngine::kChunkBytes);
     }
 }
@@ -442,10 +489,11 @@ TEST_F(FullDisk, FailsKeepsWhatWasThereAndLeavesNoHalfFile)
     CScriptedReporter rep;
     rep.errorAnswers = {ErrorAnswer::Retry, ErrorAnswer::Skip};
     CCopyEngine engine;
-    EXPECT_FALSE(engine.CopyContent(m_s / "disc/", m_s / "small/book", false, rep));
+    const CopyOutcome outcome = engine.CopyContent(m_s / "disc/", m_s / "small/book", false, rep);
+    EXPECT_FALSE(outcome);
     ASSERT_EQ(rep.errorReasons.size(), 2u);
-    EXPECT_EQ(rep.errorReasons[0], copyops::DescribeError(ENOSPC));
-    EXPECT_EQ(rep.missing, std::vector<std::string>{"b.mp3"});
+    EXPECT_EQ(rep.errorReasons[0], copytext::DescribeError(ENOSPC));
+    EXPECT_EQ(outcome.missing, std::vector<std::string>{"b.mp3"});
     EXPECT_EQ(Read(m_s / "small/book/b.mp3"), "earlier copy");
     EXPECT_EQ(Read(m_s / "small/book/own.txt"), "mine");
     EXPECT_EQ(Read(m_s / "small/book/a.mp3"), Pattern(500000, 1));
@@ -471,7 +519,7 @@ public:
     int signalFd = -1;
 
 protected:
-    ssize_t Transfer(int in, int out, std::size_t max, bool& fastPath) override
+    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
     {
         if (m_calls++ == 2) {
             const char c = 'x';
@@ -479,7 +527,7 @@ protected:
             for (;;)
                 ::pause();
         }
-        return CCopyEngine::Transfer(in, out, max, fastPath);
+        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
     }
 
 private:
@@ -495,6 +543,7 @@ TEST(Killed, NoTruncatedFileUnderARealName)
     CScratch s;
     Write(s / "disc/big.mp3", Pattern(6 * CCopyEngine::kChunkBytes));
     Write(s / "out/big.mp3", "previous");
+    fs::create_directories(s / "work");
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     const pid_t child = ::fork();
@@ -504,7 +553,7 @@ TEST(Killed, NoTruncatedFileUnderARealName)
         CStallingEngine engine;
         engine.signalFd = fds[1];
         CSilentReporter rep;
-        engine.CopyContent(s / "disc/", s / "out", false, rep);
+        engine.CopyContent(s / "disc/", s / "out", false, rep, {s / "work", ""});
         ::_exit(0);
     }
     ::close(fds[1]);
@@ -517,16 +566,8 @@ TEST(Killed, NoTruncatedFileUnderARealName)
     EXPECT_TRUE(WIFSIGNALED(status));
 
     EXPECT_EQ(Read(s / "out/big.mp3"), "previous");
-    EXPECT_TRUE(HasPartialFiles(s / "out")) << "the killed copy was mid-file";
-
-    // The next run over the same folder finishes the job and the leftover
-    // does not travel on.
-    CScriptedReporter rep;
-    CCopyEngine engine;
-    EXPECT_TRUE(engine.CopyContent(s / "disc/", s / "out", false, rep));
-    EXPECT_EQ(Read(s / "out/big.mp3"), Pattern(6 * CCopyEngine::kChunkBytes));
-    EXPECT_TRUE(engine.CopyContent(s / "out/", s / "again", false, rep));
-    EXPECT_EQ(Listing(s / "again"), std::vector<std::string>{"big.mp3"});
+    EXPECT_EQ(Listing(s / "out"), std::vector<std::string>{"big.mp3"}) << "the half file is not in the book";
+    EXPECT_TRUE(HasPartialFiles(s / "work")) << "the killed copy was mid-file";
 }
 
 struct DeleteCase
@@ -566,6 +607,19 @@ const std::vector<DeleteCase> kDeletes = {
      },
      "t", true, {"keep/precious.txt"}},
     {"NothingThereIsGone", [](const CScratch&) {}, "t", true, {}},
+    {"DeeperThanAnyLimitOfItsOwn",
+     [](const CScratch& s) {
+         // Built a level at a time: the whole path would pass the path limit.
+         int fd = ::open(s.path().c_str(), O_RDONLY | O_DIRECTORY);
+         for (int i = 0; i < 700 && fd >= 0; ++i) {
+             ::mkdirat(fd, i == 0 ? "t" : "d", 0700);
+             const int next = ::openat(fd, i == 0 ? "t" : "d", O_RDONLY | O_DIRECTORY);
+             ::close(fd);
+             fd = next;
+         }
+         ::close(fd);
+     },
+     "t", true, {}},
 };
 
 class DeleteTree : public testing::TestWithParam<DeleteCase>

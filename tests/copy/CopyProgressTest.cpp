@@ -4,6 +4,7 @@
 
 #include "copy/FileOperations.h"
 #include "ui/CopyProgress.h"
+#include "ui/DialogServices.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,14 @@ protected:
         errorAnswers.erase(errorAnswers.begin());
         return a;
     }
-    void ShowMessage(const wxString& text) override { messages.push_back(text); }
+    void ShowMessage(const wxString& text, unsigned type) override
+    {
+        messages.push_back(text);
+        types.push_back(type);
+    }
+
+public:
+    std::vector<unsigned> types;
 };
 
 TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
@@ -172,16 +180,12 @@ TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
     EXPECT_EQ(progress.questions[2], copytext::ErrorMessage("/out/c.mp3", "De schijf is vol."));
 }
 
-TEST(CopyProgressWindow, MissingFilesAreToldAfterTheCopy)
+TEST(CopyProgressWindow, ErrorsAndNewsGetTheirOwnIcons)
 {
     CScriptedProgress progress;
-    EXPECT_FALSE(progress.RunCopy(kTitle, [](copyops::ICopyReporter& rep) {
-        rep.ReportMissing({"audio/03.mp3", "ncc.html"});
-        return false;
-    }));
-    ASSERT_EQ(progress.messages.size(), 1u);
-    EXPECT_EQ(progress.messages[0], copytext::MissingMessage({"audio/03.mp3", "ncc.html"}));
-    EXPECT_NE(progress.messages[0].Find("audio/03.mp3"), wxNOT_FOUND);
+    progress.ShowError("fout");
+    progress.ShowInfo("geannuleerd");
+    EXPECT_EQ(progress.types, (std::vector<unsigned>{MB_OK | MB_ICONHAND, MB_OK | MB_ICONASTERISK}));
 }
 
 TEST(CopyProgressWindow, RealCopyThroughTheWindow)
@@ -193,7 +197,7 @@ TEST(CopyProgressWindow, RealCopyThroughTheWindow)
     CScriptedProgress progress;
     progress.replaceAnswers = {ReplaceAnswer::Yes};
     copyjob::CFileOperations ops(progress);
-    EXPECT_TRUE(ops.Copy(s / "disc/", s / "out", kTitle, true));
+    EXPECT_TRUE(ops.Copy(s / "disc/", s / "out", "", "", kTitle, true));
     EXPECT_EQ(Read(s / "out/ncc.html"), "ncc");
     EXPECT_EQ(Read(s / "out/a/01.mp3"), Pattern(5 * copyops::CCopyEngine::kChunkBytes));
     EXPECT_EQ(progress.questions.size(), 1u);
@@ -274,13 +278,6 @@ TEST(CopyTexts, DutchFigures)
                                          {61, "Nog ongeveer 2 minuten"}};
     for (const TimeCase& t : times)
         EXPECT_EQ(copytext::TimeLeft(t.seconds), t.text) << t.seconds;
-    std::vector<std::string> many;
-    for (int i = 0; i < 25; ++i)
-        many.push_back("f" + std::to_string(i));
-    const wxString text = copytext::MissingMessage(many);
-    EXPECT_NE(text.Find("f19"), wxNOT_FOUND);
-    EXPECT_EQ(text.Find("f20"), wxNOT_FOUND);
-    EXPECT_NE(text.Find("en nog 5 andere"), wxNOT_FOUND);
 }
 
 } // namespace

@@ -65,11 +65,14 @@ inline std::vector<std::string> Listing(const std::string& root)
     return names;
 }
 
+// The engine's partial files are named ".talvora-<12 hex digits>.part".
 inline bool HasPartialFiles(const std::string& root)
 {
-    for (const std::string& n : Listing(root))
-        if (copyops::IsPartialFileName(fs::path(n).filename().c_str()))
+    for (const std::string& n : Listing(root)) {
+        const std::string name = fs::path(n).filename();
+        if (name.size() == 26 && name.rfind(".talvora-", 0) == 0 && name.substr(21) == ".part")
             return true;
+    }
     return false;
 }
 
@@ -83,8 +86,6 @@ public:
     std::vector<std::string> replaceQuestions;
     std::vector<std::string> errorPaths;
     std::vector<std::string> errorReasons;
-    std::vector<std::string> missing;
-    bool missingReported = false;
     std::atomic<bool> cancel{false};
     std::uint64_t cancelAfterBytes = 0; // 0: never
     std::uint64_t lastDone = 0, lastTotal = 0;
@@ -116,11 +117,6 @@ public:
         const auto a = errorAnswers.front();
         errorAnswers.pop_front();
         return a;
-    }
-    void ReportMissing(const std::vector<std::string>& paths) override
-    {
-        missingReported = true;
-        missing = paths;
     }
     bool Cancelled() const override { return cancel; }
 };

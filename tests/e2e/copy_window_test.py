@@ -26,6 +26,8 @@ SEARCHING = "Bezig met zoeken naar Daisy-CD..."
 NO_DISC = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK."
 REFUSED = "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur."
 DONE = "Daisy-CD is gekopieerd."
+# Exit status of a run, as a script around the program sees it.
+COPIED, FAILED, CANCELLED, REFUSED_RUN = 0, 1, 2, 3
 SECOND_BOOK = "TV-2026-0043 - De stille haven - Veldhuis, Anouk"
 
 
@@ -88,21 +90,38 @@ class CopyWindow(unittest.TestCase):
         """The message box showing `text`, found by its message label."""
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
-            for node in tree.walk(self.app):
-                try:
+            try:
+                for node in tree.walk(self.app):
                     if tree.role(node) == "alert" and any(
                             tree.role(child) == "label" and child.name == text for child in tree.walk(node)):
                         return node
-                except Exception:  # a window appearing or going
-                    pass
+            except Exception:  # a window appearing or going
+                pass
             time.sleep(0.05)
         self.fail(f"no message box saying {text!r}")
 
     def press(self, alert, button):
         tree.find(alert, "push button", button).queryAction().doAction(0)
 
-    def wait_exit(self):
-        self.assertEqual(0, self.process.wait(timeout=30))
+    def wait_exit(self, status=COPIED):
+        self.assertEqual(status, self.process.wait(timeout=30))
+
+    def replace_question(self):
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            try:
+                for node in tree.walk(self.app):
+                    if tree.role(node) == "push button" and node.name == "Ja, alles":
+                        while tree.role(node) != "alert":
+                            node = node.parent
+                        return node
+            except Exception:  # a window appearing or going
+                pass
+            time.sleep(0.02)
+        self.fail("no replace question")
+
+    def hidden(self):
+        return [n for n in os.listdir(self.output) if n.startswith(".")]
 
     def test_start_copies_the_whole_disc_and_says_so(self):
         make_book(self.disc)
@@ -190,14 +209,14 @@ class CopyWindow(unittest.TestCase):
         self.wait_ready()
         tree.find(self.window, "label", TITLE)
         keys("Talvora", "Escape")
-        self.wait_exit()
+        self.wait_exit(CANCELLED)
         self.assertEqual([], os.listdir(self.output))
 
     def test_cancel_on_the_no_disc_prompt_ends_with_nothing_written(self):
         self.configure()
         self.launch()
         self.press(self.alert(NO_DISC), "Annuleren")
-        self.wait_exit()
+        self.wait_exit(CANCELLED)
         self.assertEqual([], os.listdir(self.output))
 
     def test_a_refused_ncc_is_reported_while_the_search_text_shows(self):
@@ -205,11 +224,11 @@ class CopyWindow(unittest.TestCase):
             file.write(b"<?xml version='1.0'?><html><head><title>kapot" + b"<a>" * 5000)
         self.configure()
         self.launch()
-        error = self.alert(REFUSED)
+        error = self.alert(REFUSED + "\nReden: het document is te diep genest of te ingewikkeld om veilig te lezen.")
         tree.find(self.window, "label", SEARCHING)
         screenshot("copy-window-refused")
         self.press(error, "OK")
-        self.wait_exit()
+        self.wait_exit(REFUSED_RUN)
         self.assertEqual([], os.listdir(self.output))
 
     def test_second_disc_of_three_is_named_so(self):
@@ -218,6 +237,52 @@ class CopyWindow(unittest.TestCase):
         env = self.sandbox.env(TALVORA_DRIVES=self.disc)
         self.assertEqual(0, subprocess.run([PROGRAM], env=env, timeout=60).returncode)
         self.assertEqual([BOOK + " - 2 of 3"], os.listdir(self.output))
+
+    def test_annuleren_on_a_question_is_heard_and_keeps_the_existing_folder(self):
+        make_book(self.disc)
+        existing = os.path.join(self.output, BOOK)
+        os.makedirs(existing)
+        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
+            file.write("oud")
+        self.configure(AutoStart=1, ConfirmOverwrite=1)
+        self.launch()
+        self.press(self.replace_question(), "Annuleren")
+        told = self.alert("Het kopiëren is geannuleerd. De map\n" + existing +
+                          "\nbestond al en blijft staan; de bestanden die al waren gekopieerd, staan erin, "
+                          "de rest van de CD niet.")
+        screenshot("copy-window-cancelled")
+        self.press(told, "OK")
+        self.wait_exit(CANCELLED)
+        with open(os.path.join(existing, "ncc.html"), encoding="utf-8") as file:
+            self.assertEqual("oud", file.read())
+        self.assertEqual([BOOK], os.listdir(self.output), "no hidden work left behind")
+
+    def test_a_killed_copy_leaves_nothing_that_reaches_the_next_book(self):
+        # The first disc is killed halfway through a copy via the hard disk:
+        # its files wait in the temporary folder, its work in the output.
+        make_book(self.disc)
+        with open(os.path.join(self.disc, "alleen-op-cd-1.txt"), "w", encoding="utf-8") as file:
+            file.write("van de eerste CD")
+        existing = os.path.join(self.output, BOOK)
+        os.makedirs(existing)
+        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
+            file.write("oud")
+        self.configure(AutoStart=1, ConfirmOverwrite=1, CopyViaTemp=1)
+        self.launch()
+        self.replace_question()
+        self.process.kill()
+        self.process.wait()
+        self.assertTrue(self.hidden(), "the killed run's work is hidden in the output folder")
+
+        shutil.rmtree(self.disc)
+        make_book(self.disc, "--set", "2 of 3")
+        self.configure(AutoStart=1, ConfirmOverwrite=0, CopyViaTemp=1)
+        env = self.sandbox.env(TALVORA_DRIVES=self.disc)
+        self.assertEqual(COPIED, subprocess.run([PROGRAM], env=env, timeout=60).returncode)
+        second = os.path.join(self.output, BOOK + " - 2 of 3")
+        self.assertTrue(same_tree(self.disc, second), "exactly the second disc, nothing of the first")
+        self.assertEqual([], self.hidden())
+        self.assertFalse(os.path.exists(os.path.join(self.sandbox.cache, "_TalvoraTmp_")))
 
     def test_a_daisy3_disc_is_copied_into_identifier_title_author(self):
         make_book(self.disc, "--daisy3")
@@ -235,8 +300,8 @@ class CopyWindow(unittest.TestCase):
     def test_a_disc_with_ncc_and_package_file_is_read_as_daisy_202(self):
         make_book(self.disc, "--with-package")
         self.configure(AutoStart=1)
-        self.assertEqual(0, subprocess.run([PROGRAM], env=self.sandbox.env(TALVORA_DRIVES=self.disc),
-                                           timeout=60).returncode)
+        self.assertEqual(COPIED, subprocess.run([PROGRAM], env=self.sandbox.env(TALVORA_DRIVES=self.disc),
+                                                timeout=60).returncode)
         self.assertEqual([BOOK], os.listdir(self.output))
         self.assertTrue(same_tree(self.disc, os.path.join(self.output, BOOK)))
 
@@ -255,19 +320,7 @@ class CopyWindow(unittest.TestCase):
         self.assertEqual(["Titel van Daisy-boek:"], tree.labelled_by(count))
         screenshot("copy-window-two-books")
         keys("Talvora", "Return")
-        question = None
-        deadline = time.monotonic() + 20
-        while question is None and time.monotonic() < deadline:
-            for node in tree.walk(self.app):
-                try:
-                    if tree.role(node) == "push button" and node.name == "Ja, alles":
-                        question = node.parent
-                        while tree.role(question) != "alert":
-                            question = question.parent
-                except Exception:
-                    pass
-            time.sleep(0.02)
-        self.assertIsNotNone(question, "the replace question for the second book")
+        question = self.replace_question()
         tree.find(self.window, "label", "Boek 2 van 2: De stille haven")
         tree.find(self.window, "label", second)
         self.press(question, "Ja, alles")

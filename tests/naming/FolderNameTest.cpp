@@ -1,6 +1,6 @@
 // Folder names from metadata: the composition table, the cleaning, the
-// conversion to UTF-8, and that hostile metadata can only ever give one
-// folder directly below the output folder.
+// fitting to Linux's limits, and that hostile metadata can only ever give
+// one folder directly below the output folder.
 #include "naming/FolderName.h"
 
 #include "book/NccReader.h"
@@ -136,8 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(CleanCase{"all_ten", "\\/:*?\"<>|.", "__________"},
                     CleanCase{"colon_and_three_dots", "Deel 2: Wat nu...", "Deel 2_ Wat nu___"},
                     CleanCase{"comma_and_blank_stay", "Hoogmeer, TW", "Hoogmeer, TW"},
-                    CleanCase{"letters_beyond_ascii_stay", "Caf\xE9 \x80 \x81 \xFF", "Caf\xE9 \x80 \x81 \xFF"},
+                    CleanCase{"letters_beyond_latin_1_stay", "Caf\xC3\xA9 \xC5\x81 \xE2\x82\xAC \xF0\x9F\x93\x96",
+                              "Caf\xC3\xA9 \xC5\x81 \xE2\x82\xAC \xF0\x9F\x93\x96"},
                     CleanCase{"controls", "a\x01\tb\nc\x1b[0m\x7f", "a__b_c_[0m_"},
+                    // One character each, so one underscore each.
+                    CleanCase{"c1_controls", "a\xC2\x80\xC2\x85" "b\xC2\x9F\xC2\xA0", "a__b_\xC2\xA0"},
                     CleanCase{"nul", std::string("a\0b", 3), "a_b"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -175,7 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 {{"dc:identifier", "."}, {"dc:title", ".."}, {"dc:creator", "..."}}, "_ - __ - ___"},
                     HostileCase{"absolute_path", 2, {{"dc:title", "/etc/passwd"}}, "_etc_passwd"},
                     HostileCase{"backslashes", 2, {{"dc:title", "..\\..\\x"}}, "______x"},
-                    HostileCase{"high_bytes_around_slash", 2, {{"dc:title", "\xE9/\x80"}}, "\xC3\xA9_\xE2\x82\xAC"},
+                    HostileCase{"letters_around_slash", 2, {{"dc:title", "\xC3\xA9/\xE2\x82\xAC"}}, "\xC3\xA9_\xE2\x82\xAC"},
+                    HostileCase{"c1_next_line", 2, {{"dc:title", "a\xC2\x85" "b"}}, "a_b"},
                     HostileCase{"control_characters", 2, {{"dc:title", "a\nb\x1b"}}, "a_b_"},
                     HostileCase{"separators_only", 7, {{"dc:title", " "}}, "-"},
                     HostileCase{"only_blanks", 2, {{"dc:title", " \t\r\n"}}, ""},
@@ -209,40 +213,69 @@ TEST(NccToFolder, CafeArrivesAsUtf8)
         ASSERT_TRUE(reader.ReadNccBytes(declaration + "<html><head><title>" + cafe +
                                         "</title><meta name=\"dc:title\" content=\"" + cafe +
                                         "\"/></head></html>"));
-        std::string name = MakeFolderName(0, 1, 0, reader.MetaList());
-        MakeValidFolderName(name);
-        EXPECT_EQ(MakeDestinationPath("/home/lezer/Boeken/", name), "/home/lezer/Boeken/Caf\xC3\xA9") << declaration;
-        EXPECT_EQ(AnsiToUtf8(reader.BookTitle()), "Caf\xC3\xA9") << declaration;
+        const FittedFolderName fitted = FitFolderName(ComposeFolderNameParts(0, 1, 0, reader.MetaList()), "/home/lezer/Boeken/");
+        EXPECT_EQ(fitted.path, "/home/lezer/Boeken/Caf\xC3\xA9") << declaration;
+        EXPECT_EQ(reader.BookTitle(), "Caf\xC3\xA9") << declaration;
     }
 }
 
-struct ConvertCase
+// Fitting to NAME_MAX and PATH_MAX with room for "_NNN": 251 bytes of name
+// at most, and folder + '/' + name + 4 + NUL within 4096.
+struct FitCase
 {
-    std::string ansi;
-    std::string utf8;
+    const char* label;
+    FolderNameParts parts;
+    std::size_t folderBytes; // length of the output folder, '/' included
+    FolderNameFit fit;
+    std::string name;
 };
 
-void PrintTo(const ConvertCase& c, std::ostream* os)
+std::string Times(const std::string& part, std::size_t count)
 {
-    *os << testing::PrintToString(c.ansi);
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += part;
+    return out;
 }
 
-class ToUtf8 : public testing::TestWithParam<ConvertCase>
+const std::string kE = "\xC3\xA9";       // two bytes
+const std::string kEuro = "\xE2\x82\xAC"; // three bytes
+
+class Fit : public testing::TestWithParam<FitCase>
 {};
 
-TEST_P(ToUtf8, Bytes)
+TEST_P(Fit, ShortensOnlyTheTitle)
 {
-    EXPECT_EQ(AnsiToUtf8(GetParam().ansi), GetParam().utf8);
+    const FitCase& c = GetParam();
+    const std::string folder = "/" + std::string(c.folderBytes - 2, 'm') + "/";
+    const FittedFolderName fitted = FitFolderName(c.parts, folder);
+    EXPECT_EQ(fitted.fit, c.fit);
+    EXPECT_EQ(fitted.name, c.name);
+    EXPECT_EQ(fitted.path, c.name.empty() ? "" : folder + c.name);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Windows1252, ToUtf8,
-    testing::Values(ConvertCase{"Caf\xE9", "Caf\xC3\xA9"},
-                    ConvertCase{"\x80", "\xE2\x82\xAC"},
-                    ConvertCase{"\x93\x94", "\xE2\x80\x9C\xE2\x80\x9D"},
-                    ConvertCase{"\x8A\x9F", "\xC5\xA0\xC5\xB8"},
-                    ConvertCase{"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},
-                    ConvertCase{"\xA0\xFF", "\xC2\xA0\xC3\xBF"},
-                    ConvertCase{"", ""}));
+    Limits, Fit,
+    testing::Values(
+        FitCase{"short_unchanged", {"1 - ", "Titel", " - A"}, 20, FolderNameFit::Fits, "1 - Titel - A"},
+        FitCase{"exactly_251_unchanged", {"", std::string(251, 't'), ""}, 20, FolderNameFit::Fits, std::string(251, 't')},
+        FitCase{"252_loses_one", {"", std::string(252, 't'), ""}, 20, FolderNameFit::Shortened, std::string(251, 't')},
+        FitCase{"accented_200_letters", {"", Times(kE, 200), ""}, 20, FolderNameFit::Shortened, Times(kE, 125)},
+        FitCase{"cut_before_a_split_character", {"", "a" + Times(kEuro, 100), ""}, 20, FolderNameFit::Shortened,
+                "a" + Times(kEuro, 83)},
+        FitCase{"set_stays_whole", {"ID - ", Times(kE, 200), " - Auteur - 2 of 3"}, 20, FolderNameFit::Shortened,
+                "ID - " + Times(kE, 114) + " - Auteur - 2 of 3"},
+        FitCase{"cut_leaves_no_blank", {"", std::string(241, 'w') + " woord", " - 2 of 3"}, 20,
+                FolderNameFit::Shortened, std::string(241, 'w') + " - 2 of 3"},
+        FitCase{"title_cut_to_nothing_at_the_end", {"ID -", std::string(300, ' ') + "x", ""}, 20,
+                FolderNameFit::Shortened, "ID -"},
+        FitCase{"c1_counted_after_replacing", {"", Times("\xC2\x85", 251), ""}, 20, FolderNameFit::Fits,
+                std::string(251, '_')},
+        FitCase{"path_limit", {"", std::string(200, 't'), ""}, 4000, FolderNameFit::Shortened, std::string(91, 't')},
+        FitCase{"path_limit_exact", {"", std::string(91, 't'), ""}, 4000, FolderNameFit::Fits, std::string(91, 't')},
+        FitCase{"no_title_fits", {std::string(248, 'i') + " - ", "Titel", " - 2 of 3"}, 20, FolderNameFit::TooLong, ""},
+        FitCase{"folder_too_long", {"", "t", ""}, 4091, FolderNameFit::TooLong, ""},
+        FitCase{"blank_parts_no_name", {" ", "\t", ""}, 20, FolderNameFit::NoName, ""}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

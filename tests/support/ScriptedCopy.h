@@ -38,7 +38,7 @@ public:
         return root;
     }
 
-    bool CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath, const CSettings&,
+    copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath, const CSettings&,
                   const std::function<void(const std::string&)>& showDestination) override
     {
         log.push_back("copy " + discRoot + " -> " + destPath);
@@ -50,7 +50,7 @@ public:
     void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
 
     std::vector<std::string> log;
-    bool copyResult = true;
+    copyops::CopyResult copyResult = copyops::CopyResult::Copied;
     std::function<void()> duringScan;
     std::function<void(wxWindow&, const std::function<void(const std::string&)>&)> duringCopy;
 

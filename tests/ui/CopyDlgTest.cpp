@@ -23,6 +23,8 @@ using namespace ids;
 
 const std::string kSearching = "Bezig met zoeken naar Daisy-CD...";
 const std::string kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
+const std::string kUnreadableNcc =
+    "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
 
 std::string Ncc(const std::string& title, const std::vector<std::pair<std::string, std::string>>& metas)
 {
@@ -30,6 +32,14 @@ std::string Ncc(const std::string& title, const std::vector<std::pair<std::strin
     for (const auto& [name, content] : metas)
         text += "<meta name=\"" + name + "\" content=\"" + content + "\" />\n";
     return text + "</head><body><h1 class=\"title\">" + title + "</h1></body></html>\n";
+}
+
+std::string Repeated(const std::string& part, std::size_t times)
+{
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += part;
+    return out;
 }
 
 const std::vector<std::pair<std::string, std::string>> kBookMetas = {
@@ -79,10 +89,13 @@ struct CopyWindowRun
             else
                 dlg.EndDialog(IDCANCEL);
         });
-        return dlg.ShowModal();
+        const int result = dlg.ShowModal();
+        outcome = dlg.Outcome();
+        return result;
     }
 
     std::string titleWhenReady, destWhenReady;
+    ExitStatus outcome = ExitStatus::Done;
     bool focusOnStart = false;
 };
 
@@ -201,18 +214,24 @@ INSTANTIATE_TEST_SUITE_P(
     Books, RefusedBook,
     testing::Values(
         RefusedCase{"not XML", "<html><head><title>x</title>",
-                    "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur."},
+                    kUnreadableNcc + "\nReden: het bestand is geen geldige XML."},
         RefusedCase{"no title", "<html><head></head></html>",
-                    "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur."},
+                    kUnreadableNcc + "\nReden: er is geen element html/head/title."},
+        RefusedCase{"empty file", "", kUnreadableNcc + "\nReden: het bestand is leeg."},
         RefusedCase{"no name part", Ncc("Boek", {{"dc:format", "Daisy 2.02"}}),
                     "Kan de naam voor de nieuwe map niet bepalen."},
         RefusedCase{"only one of one", Ncc("Boek", {{"ncc:setInfo", "1 of 1"}}),
-                    "Kan de naam voor de nieuwe map niet bepalen."}));
+                    "Kan de naam voor de nieuwe map niet bepalen."},
+        RefusedCase{"too long without its title",
+                    Ncc("Boek", {{"dc:identifier", std::string(200, 'i')}, {"dc:creator", std::string(60, 'a')}}),
+                    "De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n"
+                    "Kies in Talvora Instellingen een map met een korter pad om naartoe te kopi\xC3\xABren, of "
+                    "zet Identifier of Auteur uit."}));
 
 TEST(CopyWindow, FailedCopyEndsWithOkAndNeitherTrayNorMessage)
 {
     CopyWindowRun run;
-    run.copy.copyResult = false;
+    run.copy.copyResult = copyops::CopyResult::Failed;
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + " -> " + run.Dest(kBookFolder)}), run.copy.log);
     EXPECT_TRUE(run.dialogs.shown.empty());
@@ -315,7 +334,59 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"dc:identifier", "5"}, {"dc:title", "T"}, {"dc:creator", "C"}}, "", "5 - T - C"},
         NameCase{"path characters in the name", "Boek",
                  {{"dc:identifier", "../.."}, {"dc:title", "a/b"}, {"dc:creator", "c:d"}}, "Boek",
-                 "_____ - a_b - c_d"}));
+                 "_____ - a_b - c_d"},
+        NameCase{"beyond Latin-1", "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xCE\x91\xCE\x92\xCE\x93",
+                 {{"dc:identifier", "3"}, {"dc:title", "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC"}, {"dc:creator", "&#x81;C"}},
+                 "\xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC \xCE\x91\xCE\x92\xCE\x93",
+                 "3 - \xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC - _C"},
+        NameCase{"long title shortened", "Boek",
+                 {{"dc:identifier", "4"}, {"dc:title", Repeated("\xC3\xA9", 200)}, {"dc:creator", "X"}}, "Boek",
+                 "4 - " + Repeated("\xC3\xA9", 121) + " - X"}));
+
+// A script around an automatic start tells the endings apart by the exit
+// status.
+struct OutcomeCase
+{
+    const char* name;
+    std::string ncc;
+    std::deque<std::string> discs; // "disc": the test's disc; "": an empty drive
+    copyops::CopyResult copy;
+    ExitStatus expected;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class CopyWindowOutcome : public testing::TestWithParam<OutcomeCase>
+{
+};
+
+TEST_P(CopyWindowOutcome, TellsHowTheRunEnded)
+{
+    const OutcomeCase& c = GetParam();
+    CopyWindowRun run(c.ncc.empty() ? Ncc("Het raadsel", kBookMetas) : c.ncc);
+    std::deque<std::string> discs;
+    for (const std::string& d : c.discs)
+        discs.push_back(d.empty() ? d : run.root);
+    run.copy.DiscAnswers(discs);
+    run.copy.copyResult = c.copy;
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    EXPECT_EQ(run.outcome, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, CopyWindowOutcome,
+    testing::Values(OutcomeCase{"Copied", "", {"disc"}, copyops::CopyResult::Copied, ExitStatus::Done},
+                    OutcomeCase{"CopyFailed", "", {"disc"}, copyops::CopyResult::Failed, ExitStatus::Failed},
+                    OutcomeCase{"CopyCancelled", "", {"disc"}, copyops::CopyResult::Cancelled, ExitStatus::Cancelled},
+                    OutcomeCase{"CopyRefused", "", {"disc"}, copyops::CopyResult::Refused, ExitStatus::Refused},
+                    OutcomeCase{"NoDiscAndCancel", "", {""}, copyops::CopyResult::Copied, ExitStatus::Cancelled},
+                    OutcomeCase{"UnreadableNcc", "<html>", {"disc"}, copyops::CopyResult::Copied, ExitStatus::Refused},
+                    OutcomeCase{"NoName", Ncc("Boek", {}), {"disc"}, copyops::CopyResult::Copied,
+                                ExitStatus::Refused}),
+    [](const testing::TestParamInfo<OutcomeCase>& i) { return std::string(i.param.name); });
 
 // ---------------------------------------------------------------------------
 // Discs of other kinds: a DAISY 3 book, several books listed by discinfo.html.
@@ -365,8 +436,10 @@ TEST(CopyWindow, UnreadablePackageFileIsReportedAsSuch)
     MakeDisc(run, {{"boek.opf", "<package><metadata>"}}, "boek.opf");
     EXPECT_EQ(IDCANCEL, run.Run());
     ASSERT_EQ(1u, run.dialogs.shown.size());
-    EXPECT_EQ("Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.",
+    EXPECT_EQ("Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
+              "Reden: het bestand is geen geldige XML.",
               run.dialogs.shown[0].text);
+    EXPECT_EQ(ExitStatus::Refused, run.outcome);
 }
 
 TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
@@ -392,6 +465,7 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
                                         "copy " + run.root + "b1/ -> " + run.Dest("1 - Een - A"),
                                         "eject " + run.root, "message Daisy-CD is gekopieerd."}),
               run.copy.log);
+    EXPECT_EQ(ExitStatus::Done, run.outcome);
 }
 
 const std::string kRefusedIntro = "Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of "
@@ -412,6 +486,7 @@ TEST(CopyWindow, RefusedBooksAreNamedTheOthersCopiedAndTheRunFails)
                                         "message " + kRefusedIntro + "\n\"kapot\"\n\"zelfde\"\n\"weg\""}),
               run.copy.log)
         << "no tray and no done message after a failed run";
+    EXPECT_EQ(ExitStatus::Failed, run.outcome);
     EXPECT_EQ(MB_OK | MB_ICONHAND, run.dialogs.shown.at(0).type);
 }
 
@@ -426,6 +501,7 @@ TEST(CopyWindow, DiscWithoutAnyUsableBookEndsAfterNamingThem)
     EXPECT_EQ(IDCANCEL, run.Run());
     EXPECT_EQ((std::vector<std::string>{"scan", "message " + kRefusedIntro + "\n\"Caf\xC3\xA9\""}), run.copy.log)
         << "an 8-bit link text is shown as Windows-1252";
+    EXPECT_EQ(ExitStatus::Refused, run.outcome);
 
     CopyWindowRun noBooks;
     MakeDisc(noBooks, {{"discinfo.html", DiscInfo({"../buiten/ncc.html"})}}, "discinfo.html");
@@ -438,7 +514,7 @@ TEST(CopyWindow, DiscWithoutAnyUsableBookEndsAfterNamingThem)
 TEST(CopyWindow, AFailedCopyStopsTheBooksAfterIt)
 {
     CopyWindowRun run;
-    run.copy.copyResult = false;
+    run.copy.copyResult = copyops::CopyResult::Failed;
     MakeDisc(run,
              {{"discinfo.html", DiscInfo({"a/ncc.html", "b/ncc.html"})},
               {"a/ncc.html", Ncc("A", {{"dc:identifier", "a"}, {"dc:title", "A"}, {"dc:creator", "X"}})},
@@ -446,6 +522,7 @@ TEST(CopyWindow, AFailedCopyStopsTheBooksAfterIt)
              "discinfo.html");
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + "a/ -> " + run.Dest("a - A - X")}), run.copy.log);
+    EXPECT_EQ(ExitStatus::Failed, run.outcome);
 }
 
 } // namespace

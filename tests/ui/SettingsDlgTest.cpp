@@ -228,6 +228,25 @@ INSTANTIATE_TEST_SUITE_P(Typed, SaveFolder,
                                          SaveCase{"/bestaat/niet", "/bestaat/niet/", true},
                                          SaveCase{"", "", false}));
 
+TEST(SettingsWindow, FolderThatIsNoFullPathIsRefusedAndTheFieldHasTheFocus)
+{
+    for (const char* typed : {"~/boeken", "boeken", "./boeken/"}) {
+        CTestProfile profile("[Settings]\nOutputDir=/oud/\n");
+        CScriptedDialogs dialogs;
+        bool focusOnField = false;
+        const Outcome outcome = RunSettings([&](CSettingsDlg& dlg) {
+            Type(dlg, kOutputDir, typed);
+            Click(dlg, kSave);
+            focusOnField = wxWindow::FindFocus() == dlg.FindWindow(kOutputDir);
+        });
+        EXPECT_TRUE(outcome.stillOpenAfterActions) << typed;
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].type, MB_OK | MB_ICONHAND);
+        EXPECT_TRUE(focusOnField) << typed;
+        EXPECT_EQ("/oud/", SavedValues(profile).at("OutputDir")) << "nothing saved";
+    }
+}
+
 TEST(SettingsWindow, SaveWritesEveryChoice)
 {
     CTestProfile profile;

@@ -1,12 +1,15 @@
-// talvora-ncc PATH
+// talvora-ncc PATH [DOELMAP]
 //
 // Shows the book title, the meta list and the folder name that the default
 // settings (identifier, title and author) give, so that library staff can
-// see why a disc gets the name it gets. PATH is an ncc.html, a DAISY 3
-// package file (*.opf) or a discinfo.html, whose listed books are each
-// shown the same way. Exit status: 0 read and named, 1 the reader refuses
-// the file, 2 wrong use, 3 read but no name possible (for a discinfo.html:
-// for at least one of its books).
+// see why a disc gets the name it gets. The name is fitted exactly as the
+// copy window fits it: to the name limit, and with an output folder also to
+// the path limit. PATH is an ncc.html, a DAISY 3 package file (*.opf) or a
+// discinfo.html, whose listed books are each shown the same way. Exit
+// status: 0 read and named, 1 the reader refuses the file, 2 wrong use,
+// 3 read but no name possible (for a discinfo.html: for at least one of
+// its books).
+#include "book/BookText.h"
 #include "book/DiscBooks.h"
 #include "book/DiscInfoReader.h"
 #include "book/NccReader.h"
@@ -21,40 +24,30 @@ namespace {
 
 // Text from a disc is shown as UTF-8 with control characters written out,
 // so a hostile title cannot send escape sequences to the terminal.
-std::string Shown(const std::string& ansi)
+std::string Shown(const std::string& utf8)
 {
     std::string out;
-    for (char c : ansi) {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
         const auto byte = static_cast<unsigned char>(c);
-        const bool c1 = byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        char escaped[8];
         if (c == '\n') {
             out += "\\n";
         } else if (c == '\t') {
             out += "\\t";
         } else if (c == '\\') {
             out += "\\\\";
-        } else if (byte < 0x20 || byte == 0x7F || c1) {
-            char escaped[8];
+        } else if (byte < 0x20 || byte == 0x7F) {
             std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
             out += escaped;
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // C1 controls, U+0080 to U+009F.
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", next);
+            out += escaped;
+            ++i;
         } else {
-            out += AnsiToUtf8(std::string(1, c));
-        }
-    }
-    return out;
-}
-
-// UTF-8 text (a link's text, a folder on the disc) with control characters
-// written out; anything not UTF-8 is shown byte by byte as 8-bit text.
-std::string ShownUtf8(const std::string& utf8)
-{
-    std::string out;
-    for (char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '\\') {
-            out += Shown(std::string(1, c));
-        } else {
-            out.push_back(c);
+            out += c;
         }
     }
     return out;
@@ -68,35 +61,47 @@ void PrintBook(const std::string& title, const CMetaList& metaList, const char* 
         std::printf("%s  \"%s\" = \"%s\"\n", indent, Shown(item.m_strName).c_str(), Shown(item.m_strContent).c_str());
 }
 
-// Prints the folder name; false when none can be made.
-bool PrintFolderName(const CMetaList& metaList, const char* indent)
+// Prints the fitted folder name; false when none can be made. Without an
+// output folder only the name limit can bite; the root adds nothing to the
+// path that matters.
+bool PrintFolderName(const CMetaList& metaList, const char* outputDir, const char* indent)
 {
-    std::string name = MakeFolderName(1, 1, 1, metaList);
-    if (name.empty()) {
+    const FittedFolderName fitted =
+        FitFolderName(ComposeFolderNameParts(1, 1, 1, metaList), outputDir != nullptr ? outputDir : "/");
+    switch (fitted.fit) {
+    case FolderNameFit::NoName:
         std::printf("%sMapnaam: geen. Kan de naam voor de nieuwe map niet bepalen.\n", indent);
         return false;
+    case FolderNameFit::TooLong:
+        std::printf("%sMapnaam: geen. De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n", indent);
+        return false;
+    case FolderNameFit::Fits:
+    case FolderNameFit::Shortened:
+        break;
     }
-    MakeValidFolderName(name);
-    std::printf("%sMapnaam: \"%s\"\n", indent, Shown(name).c_str());
+    std::printf("%sMapnaam: \"%s\"%s\n", indent, Shown(fitted.name).c_str(),
+                fitted.fit == FolderNameFit::Shortened ? " (titel ingekort)" : "");
+    if (outputDir != nullptr)
+        std::printf("%sMap: \"%s\"\n", indent, Shown(fitted.path).c_str());
     return true;
 }
 
-int ShowNcc(const char* path)
+int ShowNcc(const char* path, const char* outputDir)
 {
     CNccReader reader;
     if (!reader.ReadNcc(path)) {
         std::fprintf(stderr,
                      "talvora-ncc: %s\n"
                      "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
-                     "Reden: %s.\n",
-                     path, DescribeNccFailure(reader.LastFailure()));
+                     "%s\n",
+                     path, NccFailureReasonLine(reader.LastFailure()).c_str());
         return 1;
     }
     PrintBook(reader.BookTitle(), reader.MetaList(), "");
-    return PrintFolderName(reader.MetaList(), "") ? 0 : 3;
+    return PrintFolderName(reader.MetaList(), outputDir, "") ? 0 : 3;
 }
 
-int ShowPackage(const char* path)
+int ShowPackage(const char* path, const char* outputDir)
 {
     CPackageReader reader;
     CBookInfo book;
@@ -109,10 +114,10 @@ int ShowPackage(const char* path)
         return 1;
     }
     PrintBook(book.title, book.metaList, "");
-    return PrintFolderName(book.metaList, "") ? 0 : 3;
+    return PrintFolderName(book.metaList, outputDir, "") ? 0 : 3;
 }
 
-int ShowDiscInfo(const std::string& path)
+int ShowDiscInfo(const std::string& path, const char* outputDir)
 {
     const auto slash = path.rfind('/');
     const std::string root = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
@@ -127,12 +132,13 @@ int ShowDiscInfo(const std::string& path)
         return 1;
     }
     for (const std::string& link : reader.Skipped())
-        std::printf("Overgeslagen verwijzing: \"%s\"\n", ShownUtf8(link).c_str());
+        std::printf("Overgeslagen verwijzing: \"%s\"\n", Shown(DecodeBookText(link)).c_str());
     std::printf("Boeken (%zu):\n", books.size());
     bool allNamed = true;
     for (std::size_t i = 0; i < books.size(); ++i) {
         const CDiscBook& book = books[i];
-        std::printf("%zu. \"%s\" in \"%s\"\n", i + 1, ShownUtf8(book.name).c_str(), ShownUtf8(book.bookFile).c_str());
+        std::printf("%zu. \"%s\" in \"%s\"\n", i + 1, Shown(book.name).c_str(),
+                    Shown(DecodeBookText(book.bookFile)).c_str());
         CBookInfo info;
         if (!book.found) {
             std::printf("   Niet gevonden op de CD, of de verwijzing leidt buiten de CD.\n");
@@ -142,7 +148,7 @@ int ShowDiscInfo(const std::string& path)
             allNamed = false;
         } else {
             PrintBook(info.title, info.metaList, "   ");
-            allNamed = PrintFolderName(info.metaList, "   ") && allNamed;
+            allNamed = PrintFolderName(info.metaList, outputDir, "   ") && allNamed;
         }
     }
     return allNamed ? 0 : 3;
@@ -152,17 +158,18 @@ int ShowDiscInfo(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || argv[1][0] == '\0') {
-        std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html, -.opf of -discinfo.html\n");
+    if (argc < 2 || argc > 3 || argv[1][0] == '\0' || (argc == 3 && argv[2][0] != '/')) {
+        std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html, -.opf of -discinfo.html [DOELMAP]\n");
         return 2;
     }
+    const char* outputDir = argc == 3 ? argv[2] : nullptr;
     switch (KindOfBookFile(argv[1])) {
     case BookFileKind::Package:
-        return ShowPackage(argv[1]);
+        return ShowPackage(argv[1], outputDir);
     case BookFileKind::DiscInfo:
-        return ShowDiscInfo(argv[1]);
+        return ShowDiscInfo(argv[1], outputDir);
     case BookFileKind::Ncc:
         break;
     }
-    return ShowNcc(argv[1]);
+    return ShowNcc(argv[1], outputDir);
 }

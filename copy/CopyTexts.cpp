@@ -1,0 +1,158 @@
+#include "copy/CopyTexts.h"
+
+#include <cerrno>
+
+namespace copytext {
+
+namespace {
+
+const char* const kNothingCopied = "Er is niets gekopieerd.";
+
+std::string Quoted(const std::string& path)
+{
+    return "\n" + path + "\n";
+}
+
+} // namespace
+
+std::string DescribeError(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return "Er is niet genoeg ruimte op de schijf.";
+    case EACCES:
+    case EPERM:
+        return "U heeft geen toestemming.";
+    case EIO:
+        return "Het bestand kan niet worden gelezen of geschreven (invoer-/uitvoerfout). De CD is misschien beschadigd.";
+    case EROFS:
+        return "Op deze schijf kan niet worden geschreven.";
+    case ENAMETOOLONG:
+        return "De naam of het pad is te lang.";
+    case ENOENT:
+        return "Het bestand of de map bestaat niet (meer).";
+    case EISDIR:
+        return "Er staat al een map met deze naam.";
+    case ENOTDIR:
+    case EEXIST:
+        return "Er staat al iets anders met deze naam.";
+    case ELOOP:
+        return "Er staat een snelkoppeling (symbolische koppeling) met deze naam.";
+    case ENOTSUP:
+        return "Dit is geen gewoon bestand of gewone map.";
+    case EMFILE:
+    case ENFILE:
+        return "Er zijn te veel bestanden tegelijk geopend.";
+    case EBUSY:
+        return "Het bestand of de map is in gebruik.";
+    default:
+        return "Onbekende systeemfout (nummer " + std::to_string(error) + ").";
+    }
+}
+
+std::string NameClash(const std::string& writtenName)
+{
+    return "Dit bestand zou terechtkomen op\n" + writtenName +
+           "\ndat al van deze CD is gekopieerd: de schijf waarop wordt gekopieerd maakt geen onderscheid tussen "
+           "hoofdletters en kleine letters. Kies Overslaan om dit bestand over te slaan, of Annuleren.";
+}
+
+std::string PathTooLong(const std::string& path)
+{
+    return "Het pad is te lang om te kunnen kopi\xC3\xAB" "ren:\n" + path;
+}
+
+std::string NotAbsolute(const std::string& outputFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) +
+           "is geen volledig pad. Kies in de instellingen (talvora /setup) een map die met / begint. " +
+           kNothingCopied;
+}
+
+std::string OutputNotFolder(const std::string& outputFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) + "is geen map. " + kNothingCopied;
+}
+
+std::string OutputParentMissing(const std::string& outputFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) +
+           "bestaat niet. Staat hij op een USB-stick of een andere schijf, sluit die dan aan en probeer het "
+           "opnieuw. " +
+           kNothingCopied;
+}
+
+std::string CannotPrepare(const std::string& folder, int error)
+{
+    return "Kan niet schrijven in de map" + Quoted(folder) + DescribeError(error) + " " + kNothingCopied;
+}
+
+std::string AllNumbersTaken(const std::string& destPath)
+{
+    return "Er is niets gekopieerd: de map" + Quoted(destPath) + "en alle genummerde mappen tot en met _998 bestaan al.";
+}
+
+std::string TargetNotFolder(const std::string& target)
+{
+    return "Er staat al iets met de naam" + Quoted(target) +
+           "dat geen gewone map is (bijvoorbeeld een koppeling naar een andere plek). Verwijder of hernoem het en "
+           "probeer het opnieuw. " +
+           kNothingCopied;
+}
+
+std::string TempNotSet()
+{
+    return "De tijdelijke map is niet ingesteld; er is niets gekopieerd.";
+}
+
+std::string TempNotOwnFolder(const std::string& tempFolder)
+{
+    return "Er is niets gekopieerd: \"" + tempFolder +
+           "\" is geen gewone map van u (bijvoorbeeld een bestand of een koppeling). Verwijder of hernoem het en "
+           "probeer het opnieuw.";
+}
+
+std::string TempBusy(const std::string& tempFolder)
+{
+    return "Er wordt al een andere CD via de harde schijf gekopieerd (de tijdelijke map" + Quoted(tempFolder) +
+           "is in gebruik). Wacht tot dat klaar is en probeer het dan opnieuw. " + kNothingCopied;
+}
+
+std::string OutputInsideTemp(const std::string& outputFolder, const std::string& tempFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) + "ligt in de tijdelijke map" +
+           Quoted(tempFolder) + "die na het kopi\xC3\xAB" "ren wordt verwijderd. Kies een andere map. " +
+           kNothingCopied;
+}
+
+std::string TempInsideTarget(const std::string& tempFolder, const std::string& target)
+{
+    return "De tijdelijke map" + Quoted(tempFolder) + "ligt in de map van het boek" + Quoted(target) +
+           "Kies een andere map voor de boeken of zet kopi\xC3\xAB" "ren via de harde schijf uit. " + kNothingCopied;
+}
+
+std::string Cancelled(const std::string& existingFolder)
+{
+    if (existingFolder.empty())
+        return "Het kopi\xC3\xAB" "ren is geannuleerd. Er is geen map voor dit boek gemaakt.";
+    return "Het kopi\xC3\xAB" "ren is geannuleerd. De map" + Quoted(existingFolder) +
+           "bestond al en blijft staan; de bestanden die al waren gekopieerd, staan erin, de rest van de CD niet.";
+}
+
+std::string Missing(const std::vector<std::string>& paths, const std::string& keptIn)
+{
+    constexpr std::size_t kShown = 20;
+    std::string text = "Het Daisy-boek is niet volledig gekopieerd. Deze bestanden ontbreken:\n";
+    for (std::size_t i = 0; i < paths.size() && i < kShown; ++i)
+        text += "\n" + paths[i];
+    if (paths.size() > kShown)
+        text += "\n... en nog " + std::to_string(paths.size() - kShown) + " andere";
+    if (keptIn.empty())
+        text += "\n\nEr is geen map voor dit boek gemaakt.";
+    else
+        text += "\n\nWat wel is gekopieerd, staat in" + Quoted(keptIn);
+    return text;
+}
+
+} // namespace copytext

@@ -1,0 +1,126 @@
+// Making and removing folder trees.
+#include "copy/CopyEngine.h"
+#include "copy/Posix.h"
+
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace copyops {
+
+namespace {
+
+// The names in a folder, partial files included: they go too.
+int ListAll(int dirFd, std::vector<std::string>& names)
+{
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    return error;
+}
+
+// One descriptor a level and no limit of its own: whatever depth the copy
+// could build (it holds two a level), this removes.
+int DeleteIn(int dirFd, dev_t dev)
+{
+    std::vector<std::string> names;
+    int result = ListAll(dirFd, names);
+    for (const std::string& name : names) {
+        struct stat st;
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT && result == 0)
+                result = errno;
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            if (::unlinkat(dirFd, name.c_str(), 0) != 0 && result == 0)
+                result = errno;
+            continue;
+        }
+        // Another file system mounted inside is not ours to empty.
+        if (st.st_dev != dev) {
+            if (result == 0)
+                result = EBUSY;
+            continue;
+        }
+        CFd child(RetryOnInterrupt(
+            [&] { return ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+        if (child.Get() < 0) {
+            if (result == 0)
+                result = errno;
+            continue;
+        }
+        // A disc's read-only folders arrive writable, but a folder made
+        // read-only afterwards must still be emptied.
+        if ((st.st_mode & S_IRWXU) != S_IRWXU)
+            ::fchmod(child.Get(), st.st_mode | S_IRWXU);
+        const int inner = DeleteIn(child.Get(), dev);
+        child.Reset();
+        if (inner != 0) {
+            if (result == 0)
+                result = inner;
+        } else if (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) != 0 && result == 0) {
+            result = errno;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+int MakeFolders(const std::string& path)
+{
+    for (std::size_t pos = 0; pos <= path.size();) {
+        std::size_t next = path.find('/', pos);
+        if (next == std::string::npos)
+            next = path.size();
+        const std::string partial = path.substr(0, next);
+        pos = next + 1;
+        if (!partial.empty() && ::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return 0;
+}
+
+int DeleteContent(int dirFd)
+{
+    struct stat st;
+    if (::fstat(dirFd, &st) != 0)
+        return errno;
+    return DeleteIn(dirFd, st.st_dev);
+}
+
+bool DeleteTree(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(path.c_str()) == 0;
+    CFd dir(RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (dir.Get() < 0)
+        return false;
+    if ((st.st_mode & S_IRWXU) != S_IRWXU)
+        ::fchmod(dir.Get(), st.st_mode | S_IRWXU);
+    const int content = DeleteContent(dir.Get());
+    dir.Reset();
+    return content == 0 && ::rmdir(path.c_str()) == 0;
+}
+
+} // namespace copyops
