@@ -1,12 +1,14 @@
 #include "book/DiscLocator.h"
 
+#include "naming/Ascii.h"
+
 #include <libmount.h>
 #include <libudev.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -44,12 +46,16 @@ bool SameDevice(const MountEntry& mount, const OpticalDrive& drive)
     return !drive.devNode.empty() && mount.source == drive.devNode;
 }
 
-bool EqualsIgnoreCase(const char* a, const char* b)
+bool IsDigit(char c)
 {
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    return *a == *b;
+    return c >= '0' && c <= '9';
+}
+
+// Keeps the smallest byte order, so every run makes the same choice.
+void KeepSmallest(std::string& kept, const char* name)
+{
+    if (kept.empty() || std::strcmp(name, kept.c_str()) < 0)
+        kept = name;
 }
 
 } // namespace
@@ -58,13 +64,13 @@ bool NaturalLess(const std::string& a, const std::string& b)
 {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
-        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        const bool da = IsDigit(a[i]);
+        const bool db = IsDigit(b[j]);
         if (da && db) {
             std::size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+            while (ei < a.size() && IsDigit(a[ei]))
                 ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+            while (ej < b.size() && IsDigit(b[ej]))
                 ++ej;
             // Compare the numbers by value without converting: strip leading
             // zeros, then the longer one is larger.
@@ -208,50 +214,63 @@ std::vector<std::string> RootsFromDriveList(const std::string& list)
     return roots;
 }
 
-std::string FindNccName(const std::string& root)
+std::string FindBookFileName(const std::string& root)
 {
     struct stat st;
     if (::lstat((root + kNccName).c_str(), &st) == 0)
         return kNccName;
-    // Discs written on other systems may store the name in capitals.
+    // Discs written on other systems may store the names in capitals. The
+    // comparison is ASCII only: in a Turkish locale the C library would not
+    // match "NCC.HTML" with "ncc.html".
     DIR* dir = ::opendir(root.c_str());
     if (dir == nullptr)
         return {};
-    std::string found;
+    std::string ncc, package, discInfo;
     while (const dirent* e = ::readdir(dir)) {
-        if (EqualsIgnoreCase(e->d_name, kNccName)) {
-            // The smallest byte order gives the same choice on every run.
-            if (found.empty() || std::strcmp(e->d_name, found.c_str()) < 0)
-                found = e->d_name;
-        }
+        const std::string_view name = e->d_name;
+        if (EqualIgnoringAsciiCase(name, kNccName))
+            KeepSmallest(ncc, e->d_name);
+        else if (name.size() > 4 && EqualIgnoringAsciiCase(name.substr(name.size() - 4), ".opf"))
+            KeepSmallest(package, e->d_name);
+        else if (EqualIgnoringAsciiCase(name, "discinfo.html"))
+            KeepSmallest(discInfo, e->d_name);
     }
     ::closedir(dir);
-    return found;
+    return !ncc.empty() ? ncc : !package.empty() ? package : discInfo;
 }
 
-std::string FindDaisyDiscIn(const std::vector<std::string>& roots, std::string& nccPath)
+std::string FindDaisyDiscIn(const std::vector<std::string>& roots, std::string& bookPath)
 {
     std::string chosen;
     for (const std::string& root : roots) {
-        const std::string name = FindNccName(root);
+        const std::string name = FindBookFileName(root);
         if (name.empty())
             continue;
         chosen = root;
-        nccPath = root + name;
+        bookPath = root + name;
     }
     return chosen;
 }
 
-} // namespace disc
-
-std::string FindDaisyDisc(std::string& nccPath, const disc::IDiscPlatform& platform)
+std::size_t MountUnmountedDiscs(const IDiscPlatform& platform)
 {
-    return disc::FindDaisyDiscIn(disc::CandidateRoots(platform), nccPath);
+    std::size_t mounted = 0;
+    for (const UnmountedDisc& disc : platform.UnmountedDiscs())
+        mounted += platform.Mount(disc) ? 1 : 0;
+    return mounted;
 }
 
-std::string FindDaisyDisc(std::string& nccPath)
+} // namespace disc
+
+std::string FindDaisyDisc(std::string& bookPath, const disc::IDiscPlatform& platform)
+{
+    disc::MountUnmountedDiscs(platform);
+    return disc::FindDaisyDiscIn(disc::CandidateRoots(platform), bookPath);
+}
+
+std::string FindDaisyDisc(std::string& bookPath)
 {
     if (const char* list = std::getenv("TALVORA_DRIVES"))
-        return disc::FindDaisyDiscIn(disc::RootsFromDriveList(list), nccPath);
-    return FindDaisyDisc(nccPath, disc::CSystemDiscPlatform());
+        return disc::FindDaisyDiscIn(disc::RootsFromDriveList(list), bookPath);
+    return FindDaisyDisc(bookPath, disc::CSystemDiscPlatform());
 }

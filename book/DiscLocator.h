@@ -1,11 +1,14 @@
-// Finds the optical drive whose root holds a DAISY book's ncc.html.
+// Finds the optical drive whose root holds a DAISY book: an ncc.html, a
+// DAISY 3 package file (*.opf) or a distribution disc's discinfo.html.
 //
 // Linux has no drive letters: the drives are the optical block devices that
 // udev knows (or SCSI CD-ROM devices when it knows nothing), followed by
 // mounted disc images, each in natural device order (sr2 before sr10). A
-// drive counts only while it is mounted; its root is the mount point.
+// drive counts only while it is mounted; its root is the mount point. A
+// data disc that nobody mounted is mounted first, as file managers do.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,13 @@ struct OpticalDrive
     unsigned minor = 0;
 };
 
+// A data disc in an optical drive that has no mount yet.
+struct UnmountedDisc
+{
+    std::string devNode; // e.g. /dev/sr0
+    std::string label;   // what the desktop calls it; may be empty
+};
+
 // What disc location needs of the system; tests feed fixtures instead.
 class IDiscPlatform
 {
@@ -37,14 +47,21 @@ public:
     virtual ~IDiscPlatform() = default;
     virtual std::vector<OpticalDrive> OpticalDrives() const = 0;
     virtual std::vector<MountEntry> Mounts() const = 0;
+    // Data discs that could be mounted but are not.
+    virtual std::vector<UnmountedDisc> UnmountedDiscs() const { return {}; }
+    // Mounts one, bounded in time; true when it is mounted now.
+    virtual bool Mount(const UnmountedDisc&) const { return false; }
 };
 
-// The running system: libudev for drives, libmount on /proc/self/mountinfo.
+// The running system: libudev for drives, libmount on /proc/self/mountinfo,
+// GIO's volume monitor (udisks2, no root needed) for mounting.
 class CSystemDiscPlatform final : public IDiscPlatform
 {
 public:
     std::vector<OpticalDrive> OpticalDrives() const override;
     std::vector<MountEntry> Mounts() const override;
+    std::vector<UnmountedDisc> UnmountedDiscs() const override;
+    bool Mount(const UnmountedDisc& disc) const override;
 };
 
 // Reads a mount table in the format of /proc/self/mountinfo through
@@ -57,15 +74,21 @@ std::vector<std::string> CandidateRoots(const IDiscPlatform& platform);
 // The roots named by a TALVORA_DRIVES value: folders separated by ':'.
 std::vector<std::string> RootsFromDriveList(const std::string& list);
 
-// The name under which root holds ncc.html, whatever its letter case
-// ("ncc.html" itself when several spellings exist), or "" when it holds none.
-// Anything of that name counts, a folder too.
-std::string FindNccName(const std::string& root);
+// The name of the file at root that makes it a book, whatever its letter
+// case, or "" when there is none: ncc.html first, then a package file
+// (*.opf), then discinfo.html. Among spellings of one kind the smallest byte
+// order wins ("ncc.html" itself when it exists). Anything of such a name
+// counts, a folder too; reading it will fail.
+std::string FindBookFileName(const std::string& root);
 
-// Probes every root in order; the last one holding ncc.html wins. Returns
-// that root and writes its NCC path to nccPath; returns "" and leaves
-// nccPath alone when none qualifies.
-std::string FindDaisyDiscIn(const std::vector<std::string>& roots, std::string& nccPath);
+// Probes every root in order; the last one holding a book wins. Returns
+// that root and writes the path of its book file to bookPath; returns ""
+// and leaves bookPath alone when none qualifies.
+std::string FindDaisyDiscIn(const std::vector<std::string>& roots, std::string& bookPath);
+
+// Mounts every data disc that has no mount yet; a failure leaves that
+// drive empty. Returns how many were mounted.
+std::size_t MountUnmountedDiscs(const IDiscPlatform& platform);
 
 // Natural order of device names: "sr2" < "sr10".
 bool NaturalLess(const std::string& a, const std::string& b);
@@ -74,5 +97,7 @@ bool NaturalLess(const std::string& a, const std::string& b);
 
 // The drives of the running system, or the folders of TALVORA_DRIVES when
 // that variable is set (demonstrations and end-to-end tests without a drive).
-std::string FindDaisyDisc(std::string& nccPath);
-std::string FindDaisyDisc(std::string& nccPath, const disc::IDiscPlatform& platform);
+// bookPath receives the path of the root's ncc.html, package file or
+// discinfo.html.
+std::string FindDaisyDisc(std::string& bookPath);
+std::string FindDaisyDisc(std::string& bookPath, const disc::IDiscPlatform& platform);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang in a build folder of their own,
+# Builds the libFuzzer targets (NCC, package file, discinfo.html, naming) with clang in a build folder of their own,
 # runs every file of the starting corpus through them, then fuzzes each for
 # a short while. Exits non-zero on a crash, a sanitizer report or a broken
 # promise inside a target.
@@ -16,10 +16,11 @@ jobs="${FUZZ_JOBS:-2}"
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DTALVORA_FUZZ=ON >/dev/null
-ninja -C "$build" -j "$jobs" fuzz_ncc_reader fuzz_folder_name
+ninja -C "$build" -j "$jobs" fuzz_ncc_reader fuzz_folder_name fuzz_package_reader fuzz_discinfo_reader
 
 # target:corpus folder and its share of the fuzzing time
-targets=("fuzz_ncc_reader:ncc:2" "fuzz_folder_name:folder-name:1")
+targets=("fuzz_ncc_reader:ncc:2" "fuzz_folder_name:folder-name:1" "fuzz_package_reader:package:1"
+         "fuzz_discinfo_reader:discinfo:1")
 shares=0
 for t in "${targets[@]}"; do shares=$((shares + ${t##*:})); done
 

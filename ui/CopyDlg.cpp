@@ -1,5 +1,7 @@
 #include "ui/CopyDlg.h"
 
+#include "book/BookText.h"
+#include "book/DiscBooks.h"
 #include "naming/FolderName.h"
 #include "settings/Settings.h"
 #include "ui/Accessibility.h"
@@ -12,6 +14,8 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
+
 namespace {
 
 wxString U(const char* utf8)
@@ -23,11 +27,32 @@ const char* const kSearching = "Bezig met zoeken naar Daisy-CD...";
 const char* const kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
 const char* const kUnreadableNcc =
     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
+const char* const kUnreadablePackage =
+    "Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
+const char* const kUnreadableIndex =
+    "Inhoudsopgave (discinfo.html) op Daisy-CD kon niet worden gelezen of noemt geen Daisy-boeken.";
 const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
 const char* const kNameTooLong =
     "De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n"
     "Kies in Talvora Instellingen een map met een korter pad om naartoe te kopiëren, of zet Identifier of Auteur uit.";
 const char* const kCopied = "Daisy-CD is gekopieerd.";
+
+wxString BookCount(std::size_t count)
+{
+    return count == 1 ? U("Deze Daisy-CD bevat 1 Daisy-boek.")
+                      : U(("Deze Daisy-CD bevat " + std::to_string(count) + " Daisy-boeken.").c_str());
+}
+
+wxString RefusedBooks(const std::vector<std::string>& names)
+{
+    wxString text = U("Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of geen "
+                      "eigen mapnaam krijgen:");
+    for (const std::string& name : names) {
+        // A name from a disc index in an 8-bit encoding is no UTF-8.
+        text += U("\n\"") + wxString::FromUTF8(DecodeBookText(name)) + U("\"");
+    }
+    return text;
+}
 
 // A caption with its sunken line below it.
 CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& text)
@@ -108,9 +133,9 @@ void CCopyDlg::OnSearchDisc()
     m_strTitleText = U(kSearching);
     UpdateData(false);
 
-    std::string nccPath;
+    std::string bookPath;
     for (;;) {
-        m_strSourceRoot = CopyServices().FindDaisyDisc(nccPath);
+        m_strSourceRoot = CopyServices().FindDaisyDisc(bookPath);
         if (!m_strSourceRoot.empty())
             break;
         if (AfxMessageBox(U(kNoDisc), MB_OKCANCEL | MB_ICONASTERISK) == IDCANCEL) {
@@ -121,28 +146,12 @@ void CCopyDlg::OnSearchDisc()
         Update();
     }
 
-    if (!m_reader.ReadNcc(nccPath)) {
-        m_outcome = ExitStatus::Refused;
-        AfxMessageBox(U(kUnreadableNcc) + "\n" + U(NccFailureReasonLine(m_reader.LastFailure()).c_str()),
-                      MB_OK | MB_ICONHAND);
+    const bool planned = KindOfBookFile(bookPath) == BookFileKind::DiscInfo ? PlanListedBooks(bookPath)
+                                                                           : PlanSingleBook(bookPath);
+    if (!planned) {
         EndDialog(IDCANCEL);
         return;
     }
-
-    const FittedFolderName fitted =
-        FitFolderName(ComposeFolderNameParts(m_pSettings->UseIdentifier, m_pSettings->UseTitle,
-                                             m_pSettings->UseCreator, m_reader.MetaList()),
-                      m_pSettings->OutputDir);
-    m_strDestPath = fitted.path;
-    if (m_strDestPath.empty()) {
-        m_outcome = ExitStatus::Refused;
-        AfxMessageBox(U(fitted.fit == FolderNameFit::TooLong ? kNameTooLong : kNoName), MB_OK | MB_ICONHAND);
-        EndDialog(IDCANCEL);
-        return;
-    }
-
-    m_strTitleText = wxString::FromUTF8(m_reader.BookTitle());
-    m_strDestText = wxString::FromUTF8(m_strDestPath);
     UpdateData(false);
 
     if (m_pSettings->AutoStart != 0) {
@@ -154,6 +163,69 @@ void CCopyDlg::OnSearchDisc()
     m_btnStart->SetFocus();
 }
 
+FittedFolderName CCopyDlg::DestinationFor(const CMetaList& metaList) const
+{
+    return FitFolderName(ComposeFolderNameParts(m_pSettings->UseIdentifier, m_pSettings->UseTitle,
+                                                m_pSettings->UseCreator, metaList),
+                         m_pSettings->OutputDir);
+}
+
+bool CCopyDlg::PlanSingleBook(const std::string& bookPath)
+{
+    m_outcome = ExitStatus::Refused;
+    CBookInfo book;
+    std::string reason;
+    if (!ReadBookFile(bookPath, book, &reason)) {
+        const bool package = KindOfBookFile(bookPath) == BookFileKind::Package;
+        AfxMessageBox(U(package ? kUnreadablePackage : kUnreadableNcc) + "\n" + U(reason.c_str()),
+                      MB_OK | MB_ICONHAND);
+        return false;
+    }
+    const FittedFolderName fitted = DestinationFor(book.metaList);
+    if (fitted.path.empty()) {
+        AfxMessageBox(U(fitted.fit == FolderNameFit::TooLong ? kNameTooLong : kNoName), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    m_outcome = ExitStatus::Cancelled;
+    m_copies.push_back({m_strSourceRoot, fitted.path, book.title});
+    m_strTitleText = wxString::FromUTF8(book.title);
+    m_strDestText = wxString::FromUTF8(fitted.path);
+    return true;
+}
+
+bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
+{
+    m_outcome = ExitStatus::Refused;
+    std::vector<CDiscBook> listed;
+    if (!ListDiscBooks(m_strSourceRoot, discInfoPath, listed)) {
+        AfxMessageBox(U(kUnreadableIndex), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    m_listedBooks = listed.size();
+    for (const CDiscBook& book : listed) {
+        CBookInfo info;
+        std::string dest;
+        if (book.found && ReadBookFile(book.bookFile, info))
+            dest = DestinationFor(info.metaList).path;
+        // Two books named alike would land in one folder, the second
+        // replacing or mixing into the first.
+        const bool taken = std::any_of(m_copies.begin(), m_copies.end(),
+                                       [&](const CPlannedCopy& c) { return c.dest == dest; });
+        if (dest.empty() || taken)
+            m_refused.push_back(book.name);
+        else
+            m_copies.push_back({book.folder, dest, info.title});
+    }
+    if (m_copies.empty()) {
+        AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    m_outcome = ExitStatus::Cancelled;
+    m_strTitleText = BookCount(m_listedBooks);
+    m_strDestText = wxString::FromUTF8(m_pSettings->OutputDir);
+    return true;
+}
+
 void CCopyDlg::OnStartCopy()
 {
     if (m_bBusy)
@@ -161,14 +233,34 @@ void CCopyDlg::OnStartCopy()
     m_bBusy = true;
     m_btnStart->Disable();
 
-    const copyops::CopyResult result = CopyServices().CopyBook(this, m_strSourceRoot, m_strDestPath, *m_pSettings,
-                                            [this](const std::string& target) {
-                                                m_strDestText = wxString::FromUTF8(target);
-                                                UpdateData(false);
-                                                Update();
-                                            });
+    copyops::CopyResult result = copyops::CopyResult::Copied;
+    for (std::size_t i = 0; i < m_copies.size() && result == copyops::CopyResult::Copied; ++i) {
+        const CPlannedCopy& book = m_copies[i];
+        if (m_listedBooks != 0) {
+            // The title line says which book is on its way; a screen
+            // reader reads it as it changes.
+            m_strTitleText = U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size()) + ": ")
+                                   .c_str()) +
+                             wxString::FromUTF8(book.title);
+            m_strDestText = wxString::FromUTF8(book.dest);
+            UpdateData(false);
+            Update();
+        }
+        // A failed or cancelled copy ends the run: the next book would most
+        // likely fail the same way, and a cancel means stop.
+        result = CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings,
+                                         [this](const std::string& target) {
+                                             m_strDestText = wxString::FromUTF8(target);
+                                             UpdateData(false);
+                                             Update();
+                                         });
+    }
     m_outcome = ExitStatusOf(result);
-    if (result == copyops::CopyResult::Copied) {
+    if (result == copyops::CopyResult::Copied && !m_refused.empty()) {
+        AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
+        m_outcome = ExitStatus::Failed;
+    }
+    if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
         if (m_pSettings->MessageWhenDone != 0)

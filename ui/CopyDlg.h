@@ -1,13 +1,16 @@
 // The copy window: finds the disc, reads the book, shows where it will go
-// and copies it; one book per run.
+// and copies it. A disc with several books has them copied one after the
+// other, each into a folder of its own.
 #pragma once
 
-#include "book/NccReader.h"
 #include "ui/Dialog.h"
 #include "ui/ExitStatus.h"
 
 #include <string>
+#include <vector>
 
+class CMetaList;
+struct FittedFolderName;
 class CSettings;
 class CSunkenLine;
 class wxButton;
@@ -38,14 +41,30 @@ protected:
     void OnStartCopy();
     bool UpdateData(bool saveAndValidate);
 
-    // The book's title and meta list, read from its ncc.html.
-    CNccReader m_reader;
+    // One book to copy: from where, to where, and the title to show.
+    struct CPlannedCopy
+    {
+        std::string source;  // ending in '/'
+        std::string dest;    // UTF-8
+        std::string title;   // as the reader gives it
+    };
+
+    // Reads the disc's one book, or the books its index lists; false when
+    // the window must end (the user has been told why).
+    bool PlanSingleBook(const std::string& bookPath);
+    bool PlanListedBooks(const std::string& discInfoPath);
+    // The destination for a book, fitted to the name and path limits.
+    FittedFolderName DestinationFor(const CMetaList& metaList) const;
+
+    std::vector<CPlannedCopy> m_copies;
+    // Books the disc's index lists, 0 for a disc that is one book.
+    std::size_t m_listedBooks = 0;
+    // Listed books that cannot be copied, by name (UTF-8).
+    std::vector<std::string> m_refused;
     // Set when the copy starts and never cleared: from then on the window
     // may not be cancelled.
     bool m_bBusy = false;
     std::string m_strSourceRoot;
-    // The destination folder, UTF-8.
-    std::string m_strDestPath;
     // What the two lines show, as UTF-8.
     wxString m_strTitleText;
     wxString m_strDestText;

@@ -12,7 +12,7 @@ namespace {
 class CNativeCopyServices final : public ICopyServices
 {
 public:
-    std::string FindDaisyDisc(std::string& nccPath) override { return ::FindDaisyDisc(nccPath); }
+    std::string FindDaisyDisc(std::string& bookPath) override { return ::FindDaisyDisc(bookPath); }
 
     copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                   const CSettings& settings,

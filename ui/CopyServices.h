@@ -16,10 +16,11 @@ public:
     virtual ~ICopyServices() = default;
 
     // The root (ending in '/') of the drive holding a DAISY book, with the
-    // path of its ncc.html in nccPath; "" and nccPath untouched when none.
-    virtual std::string FindDaisyDisc(std::string& nccPath) = 0;
+    // path of its ncc.html, package file or discinfo.html in bookPath; ""
+    // and bookPath untouched when none.
+    virtual std::string FindDaisyDisc(std::string& bookPath) = 0;
 
-    // Copies the disc into destPath or, with numbering, a free variant of
+    // Copies the disc (or one book's folder on it) into destPath or, with numbering, a free variant of
     // it, which showDestination is told before the copy starts. The progress
     // window and its questions belong to `owner`. Copied when the book
     // arrived whole; whatever went otherwise the user has been told.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,32 @@ public:
     std::vector<disc::MountEntry> mounts;
     std::vector<disc::OpticalDrive> OpticalDrives() const override { return drives; }
     std::vector<disc::MountEntry> Mounts() const override { return mounts; }
+};
+
+// A drive with a data disc that nobody mounted; mounting it puts the disc's
+// root at mountPoint, unless the mount is set to fail.
+class CFakeVolumePlatform final : public disc::IDiscPlatform
+{
+public:
+    std::vector<disc::OpticalDrive> drives;
+    mutable std::vector<disc::MountEntry> mounts;
+    mutable std::vector<disc::UnmountedDisc> unmounted;
+    std::string mountPoint;
+    bool mountFails = false;
+    mutable std::vector<std::string> mountCalls;
+
+    std::vector<disc::OpticalDrive> OpticalDrives() const override { return drives; }
+    std::vector<disc::MountEntry> Mounts() const override { return mounts; }
+    std::vector<disc::UnmountedDisc> UnmountedDiscs() const override { return unmounted; }
+    bool Mount(const disc::UnmountedDisc& volume) const override
+    {
+        mountCalls.push_back(volume.devNode);
+        if (mountFails)
+            return false;
+        mounts.push_back({volume.devNode, mountPoint, "udf", "/", 11, 0});
+        unmounted.clear();
+        return true;
+    }
 };
 
 // A mount of one of the scratch folders. Device numbers as the kernel gives
@@ -103,6 +130,18 @@ const std::vector<Case> kCases = {
      {{"/dev/cdrom", 11, 0, "iso9660", "d"}}, {"d/ncc.html"}, "d"},
     {"BindMountOfSubfolderIsNoRoot", {sr0},
      {{"/dev/sr0", 11, 0, "iso9660", "sub", "/book"}}, {"sub/ncc.html"}, nullptr},
+    {"PackageFileWhenNoNcc", {sr0},
+     {{"/dev/sr0", 11, 0, "udf", "d"}}, {"d/speechgen.opf"}, "d", "speechgen.opf"},
+    {"NccWinsOverPackageAndIndex", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/discinfo.html", "d/book.opf", "d/NCC.html"}, "d", "NCC.html"},
+    {"PackageWinsOverIndexAnyCase", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/DISCINFO.HTML", "d/Book.OPF"}, "d", "Book.OPF"},
+    {"SmallestPackageNameWins", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/b.opf", "d/a.opf"}, "d", "a.opf"},
+    {"IndexInCapitals", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/DiscInfo.HTML"}, "d", "DiscInfo.HTML"},
+    {"BareExtensionIsNoPackage", {sr0},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/.opf", "d/ncc.html.bak"}, nullptr},
     {"SpaceInMountPoint", {sr0},
      {{"/dev/sr0", 11, 0, "iso9660", "My Book Disc"}}, {"My Book Disc/ncc.html"}, "My Book Disc"},
 };
@@ -180,6 +219,65 @@ TEST(MountTable, RunningSystemAnswersWithoutDrives)
     // be a root.
     for (const std::string& root : disc::CandidateRoots(disc::CSystemDiscPlatform()))
         EXPECT_EQ(root.back(), '/');
+}
+
+TEST(UnmountedDisc, IsMountedThenFoundAndAFailedMountFindsNothing)
+{
+    for (const bool fails : {false, true}) {
+        CScratch scratch;
+        CFakeVolumePlatform platform;
+        platform.drives = {sr0};
+        platform.unmounted = {{"/dev/sr0", "DAISY"}};
+        platform.mountPoint = scratch.Dir("media/DAISY");
+        platform.mountFails = fails;
+        Touch(scratch.path() / "media/DAISY/ncc.html");
+        std::string book = "before";
+        const std::string root = FindDaisyDisc(book, platform);
+        EXPECT_EQ(std::vector<std::string>{"/dev/sr0"}, platform.mountCalls);
+        EXPECT_EQ(fails ? "" : platform.mountPoint + "/", root) << (fails ? "failed mount" : "mount");
+        EXPECT_EQ(fails ? "before" : platform.mountPoint + "/ncc.html", book);
+    }
+}
+
+TEST(UnmountedDisc, AMountedDriveIsNotMountedAgain)
+{
+    CScratch scratch;
+    CFakeVolumePlatform platform;
+    platform.drives = {sr0};
+    platform.mounts = {{"/dev/sr0", scratch.Dir("d"), "iso9660", "/", 11, 0}};
+    Touch(scratch.path() / "d/ncc.html");
+    std::string book;
+    EXPECT_EQ(scratch / "d/", FindDaisyDisc(book, platform));
+    EXPECT_TRUE(platform.mountCalls.empty());
+}
+
+TEST(RunningSystem, ListingUnmountedDiscsAnswersWithoutUdisks)
+{
+    // Without udisks (as in CI) the volume monitor lists nothing; either
+    // way every entry names a device.
+    for (const disc::UnmountedDisc& d : disc::CSystemDiscPlatform().UnmountedDiscs())
+        EXPECT_FALSE(d.devNode.empty());
+}
+
+// glibc's tolower in a Turkish 8-bit locale lowers 'I' to a dotless i, so a
+// locale-following comparison never matched "NCC.HTML" to "ncc.html".
+TEST(BookFileName, CapitalsMatchInATurkishLocale)
+{
+    CScratch scratch;
+    const std::string locales = scratch.Dir("locales");
+    const std::string make = "localedef -i tr_TR -f ISO-8859-9 '" + locales + "/tr_TR.ISO-8859-9' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "localedef cannot make a Turkish locale here";
+    CScopedEnv locpath("LOCPATH", locales.c_str());
+    const std::string old = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(nullptr, std::setlocale(LC_ALL, "tr_TR.ISO-8859-9"));
+    Touch(scratch.path() / "disc/NCC.HTML");
+    Touch(scratch.path() / "index/DISCINFO.HTML");
+    const std::string ncc = disc::FindBookFileName(scratch / "disc/");
+    const std::string index = disc::FindBookFileName(scratch / "index/");
+    std::setlocale(LC_ALL, old.c_str());
+    EXPECT_EQ("NCC.HTML", ncc);
+    EXPECT_EQ("DISCINFO.HTML", index);
 }
 
 struct ListCase

@@ -28,6 +28,7 @@ REFUSED = "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbeken
 DONE = "Daisy-CD is gekopieerd."
 # Exit status of a run, as a script around the program sees it.
 COPIED, FAILED, CANCELLED, REFUSED_RUN = 0, 1, 2, 3
+SECOND_BOOK = "TV-2026-0043 - De stille haven - Veldhuis, Anouk"
 
 
 def make_book(folder, *options):
@@ -282,6 +283,52 @@ class CopyWindow(unittest.TestCase):
         self.assertTrue(same_tree(self.disc, second), "exactly the second disc, nothing of the first")
         self.assertEqual([], self.hidden())
         self.assertFalse(os.path.exists(os.path.join(self.sandbox.cache, "_TalvoraTmp_")))
+
+    def test_a_daisy3_disc_is_copied_into_identifier_title_author(self):
+        make_book(self.disc, "--daisy3")
+        self.configure(MessageWhenDone=1)
+        self.launch()
+        self.wait_ready()
+        tree.find(self.window, "label", TITLE)
+        tree.find(self.window, "label", os.path.join(self.output, BOOK))
+        keys("Talvora", "Return")
+        self.press(self.alert(DONE), "OK")
+        self.wait_exit()
+        self.assertEqual([BOOK], os.listdir(self.output))
+        self.assertTrue(same_tree(self.disc, os.path.join(self.output, BOOK)))
+
+    def test_a_disc_with_ncc_and_package_file_is_read_as_daisy_202(self):
+        make_book(self.disc, "--with-package")
+        self.configure(AutoStart=1)
+        self.assertEqual(COPIED, subprocess.run([PROGRAM], env=self.sandbox.env(TALVORA_DRIVES=self.disc),
+                                                timeout=60).returncode)
+        self.assertEqual([BOOK], os.listdir(self.output))
+        self.assertTrue(same_tree(self.disc, os.path.join(self.output, BOOK)))
+
+    def test_a_two_book_disc_is_copied_into_two_folders_with_one_done_message(self):
+        make_book(self.disc, "--two-books")
+        # A file in the second book's way makes its copy ask, which holds
+        # the window still while the second title shows.
+        second = os.path.join(self.output, SECOND_BOOK)
+        os.makedirs(second)
+        with open(os.path.join(second, "speechgen.opf"), "w", encoding="utf-8") as file:
+            file.write("oud")
+        self.configure(MessageWhenDone=1, ConfirmOverwrite=1)
+        self.launch()
+        self.wait_ready()
+        count = tree.find(self.window, "label", "Deze Daisy-CD bevat 2 Daisy-boeken.")
+        self.assertEqual(["Titel van Daisy-boek:"], tree.labelled_by(count))
+        screenshot("copy-window-two-books")
+        keys("Talvora", "Return")
+        question = self.replace_question()
+        tree.find(self.window, "label", "Boek 2 van 2: De stille haven")
+        tree.find(self.window, "label", second)
+        self.press(question, "Ja, alles")
+        self.press(self.alert(DONE), "OK")
+        self.wait_exit()
+        self.assertEqual(sorted([BOOK, SECOND_BOOK]), sorted(os.listdir(self.output)))
+        self.assertTrue(same_tree(os.path.join(self.disc, "boek1"), os.path.join(self.output, BOOK)))
+        self.assertTrue(same_tree(os.path.join(self.disc, "boek2"), second))
 
 
 if __name__ == "__main__":

@@ -21,7 +21,10 @@ public:
     // out, every scan finds nothing.
     void DiscAnswers(std::deque<std::string> roots) { m_roots = std::move(roots); }
 
-    std::string FindDaisyDisc(std::string& nccPath) override
+    // The book file each found root is said to hold.
+    std::string bookFile = "ncc.html";
+
+    std::string FindDaisyDisc(std::string& bookPath) override
     {
         log.push_back("scan");
         if (duringScan)
@@ -31,7 +34,7 @@ public:
         const std::string root = m_roots.front();
         m_roots.pop_front();
         if (!root.empty())
-            nccPath = root + "ncc.html";
+            bookPath = root + bookFile;
         return root;
     }
 

@@ -388,4 +388,141 @@ INSTANTIATE_TEST_SUITE_P(
                                 ExitStatus::Refused}),
     [](const testing::TestParamInfo<OutcomeCase>& i) { return std::string(i.param.name); });
 
+// ---------------------------------------------------------------------------
+// Discs of other kinds: a DAISY 3 book, several books listed by discinfo.html.
+
+std::string Opf(const std::string& id, const std::string& title, const std::string& creator)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><package unique-identifier=\"uid\"><metadata><dc-metadata>"
+           "<dc:Identifier id=\"uid\">" + id + "</dc:Identifier><dc:Title>" + title +
+           "</dc:Title><dc:Creator>" + creator + "</dc:Creator></dc-metadata></metadata></package>";
+}
+
+std::string DiscInfo(const std::vector<std::string>& folders)
+{
+    std::string text = "<html><head><title>Schijf</title></head><body>";
+    for (const std::string& folder : folders)
+        text += "<p><a href=\"" + folder + "\">" + folder.substr(0, folder.find('/')) + "</a></p>";
+    return text + "</body></html>";
+}
+
+// A disc whose root holds the given files instead of an ncc.html; the
+// drive reports bookFile.
+void MakeDisc(CopyWindowRun& run, const std::vector<std::pair<std::string, std::string>>& files,
+              const std::string& bookFile)
+{
+    std::filesystem::remove(run.root + "ncc.html");
+    for (const auto& [name, bytes] : files) {
+        std::filesystem::create_directories(std::filesystem::path(run.root + name).parent_path());
+        std::ofstream(run.root + name) << bytes;
+    }
+    run.copy.bookFile = bookFile;
+}
+
+TEST(CopyWindow, PackageFileBookIsNamedFromItsMetadata)
+{
+    CopyWindowRun run;
+    MakeDisc(run, {{"speechgen.opf", Opf("NL-3", "De sluis", "Smit, A")}}, "speechgen.opf");
+    EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
+    EXPECT_EQ("De sluis", run.titleWhenReady);
+    EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + " -> " + run.Dest("NL-3 - De sluis - Smit, A"),
+                                        "eject " + run.root, "message Daisy-CD is gekopieerd."}),
+              run.copy.log);
+}
+
+TEST(CopyWindow, UnreadablePackageFileIsReportedAsSuch)
+{
+    CopyWindowRun run;
+    MakeDisc(run, {{"boek.opf", "<package><metadata>"}}, "boek.opf");
+    EXPECT_EQ(IDCANCEL, run.Run());
+    ASSERT_EQ(1u, run.dialogs.shown.size());
+    EXPECT_EQ("Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
+              "Reden: het bestand is geen geldige XML.",
+              run.dialogs.shown[0].text);
+    EXPECT_EQ(ExitStatus::Refused, run.outcome);
+}
+
+TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
+{
+    CopyWindowRun run;
+    MakeDisc(run,
+             {{"discinfo.html", DiscInfo({"b2/ncc.html", "b1/boek.opf"})},
+              {"b1/boek.opf", Opf("1", "Een", "A")},
+              {"b2/ncc.html", Ncc("Twee", {{"dc:identifier", "2"}, {"dc:title", "Twee"}, {"dc:creator", "B"}})},
+              {"los.txt", "belongs to no book"}},
+             "discinfo.html");
+    std::vector<std::string> titlesDuringCopy;
+    run.copy.duringCopy = [&](wxWindow& dlg, const auto&) {
+        titlesDuringCopy.push_back(TextOf(dlg, kTitleLine) + " | " + TextOf(dlg, kDestLine));
+    };
+    EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
+    EXPECT_EQ("Deze Daisy-CD bevat 2 Daisy-boeken.", run.titleWhenReady);
+    EXPECT_EQ(run.settings.OutputDir, run.destWhenReady);
+    EXPECT_EQ((std::vector<std::string>{"Boek 1 van 2: Twee | " + run.Dest("2 - Twee - B"),
+                                        "Boek 2 van 2: Een | " + run.Dest("1 - Een - A")}),
+              titlesDuringCopy);
+    EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + "b2/ -> " + run.Dest("2 - Twee - B"),
+                                        "copy " + run.root + "b1/ -> " + run.Dest("1 - Een - A"),
+                                        "eject " + run.root, "message Daisy-CD is gekopieerd."}),
+              run.copy.log);
+    EXPECT_EQ(ExitStatus::Done, run.outcome);
+}
+
+const std::string kRefusedIntro = "Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of "
+                                  "geen eigen mapnaam krijgen:";
+
+TEST(CopyWindow, RefusedBooksAreNamedTheOthersCopiedAndTheRunFails)
+{
+    CopyWindowRun run;
+    run.settings.AutoStart = 1;
+    MakeDisc(run,
+             {{"discinfo.html", DiscInfo({"goed/ncc.html", "kapot/ncc.html", "zelfde/ncc.html", "weg/ncc.html"})},
+              {"goed/ncc.html", Ncc("Goed", kBookMetas)},
+              {"kapot/ncc.html", "<html><head>"},
+              {"zelfde/ncc.html", Ncc("Zelfde naam", kBookMetas)}},
+             "discinfo.html");
+    EXPECT_EQ(IDOK, run.Run());
+    EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + "goed/ -> " + run.Dest(kBookFolder),
+                                        "message " + kRefusedIntro + "\n\"kapot\"\n\"zelfde\"\n\"weg\""}),
+              run.copy.log)
+        << "no tray and no done message after a failed run";
+    EXPECT_EQ(ExitStatus::Failed, run.outcome);
+    EXPECT_EQ(MB_OK | MB_ICONHAND, run.dialogs.shown.at(0).type);
+}
+
+TEST(CopyWindow, DiscWithoutAnyUsableBookEndsAfterNamingThem)
+{
+    CopyWindowRun run;
+    MakeDisc(run,
+             {{"discinfo.html", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><html><body>"
+                                "<a href=\"kapot/ncc.html\">Caf\xE9</a></body></html>"},
+              {"kapot/ncc.html", "geen xml"}},
+             "discinfo.html");
+    EXPECT_EQ(IDCANCEL, run.Run());
+    EXPECT_EQ((std::vector<std::string>{"scan", "message " + kRefusedIntro + "\n\"Caf\xC3\xA9\""}), run.copy.log)
+        << "an 8-bit link text is shown as Windows-1252";
+    EXPECT_EQ(ExitStatus::Refused, run.outcome);
+
+    CopyWindowRun noBooks;
+    MakeDisc(noBooks, {{"discinfo.html", DiscInfo({"../buiten/ncc.html"})}}, "discinfo.html");
+    EXPECT_EQ(IDCANCEL, noBooks.Run());
+    EXPECT_EQ((std::vector<std::string>{"scan", "message Inhoudsopgave (discinfo.html) op Daisy-CD kon niet worden "
+                                                "gelezen of noemt geen Daisy-boeken."}),
+              noBooks.copy.log);
+}
+
+TEST(CopyWindow, AFailedCopyStopsTheBooksAfterIt)
+{
+    CopyWindowRun run;
+    run.copy.copyResult = copyops::CopyResult::Failed;
+    MakeDisc(run,
+             {{"discinfo.html", DiscInfo({"a/ncc.html", "b/ncc.html"})},
+              {"a/ncc.html", Ncc("A", {{"dc:identifier", "a"}, {"dc:title", "A"}, {"dc:creator", "X"}})},
+              {"b/ncc.html", Ncc("B", {{"dc:identifier", "b"}, {"dc:title", "B"}, {"dc:creator", "X"}})}},
+             "discinfo.html");
+    EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
+    EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + "a/ -> " + run.Dest("a - A - X")}), run.copy.log);
+    EXPECT_EQ(ExitStatus::Failed, run.outcome);
+}
+
 } // namespace

@@ -4,13 +4,21 @@
 // settings (identifier, title and author) give, so that library staff can
 // see why a disc gets the name it gets. The name is fitted exactly as the
 // copy window fits it: to the name limit, and with an output folder also to
-// the path limit. Exit status: 0 read and named, 1 the reader refuses the
-// file, 2 wrong use, 3 read but no name possible.
+// the path limit. PATH is an ncc.html, a DAISY 3 package file (*.opf) or a
+// discinfo.html, whose listed books are each shown the same way. Exit
+// status: 0 read and named, 1 the reader refuses the file, 2 wrong use,
+// 3 read but no name possible (for a discinfo.html: for at least one of
+// its books).
+#include "book/BookText.h"
+#include "book/DiscBooks.h"
+#include "book/DiscInfoReader.h"
 #include "book/NccReader.h"
+#include "book/PackageReader.h"
 #include "naming/FolderName.h"
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,47 +53,123 @@ std::string Shown(const std::string& utf8)
     return out;
 }
 
+void PrintBook(const std::string& title, const CMetaList& metaList, const char* indent)
+{
+    std::printf("%sTitel: \"%s\"\n", indent, Shown(title).c_str());
+    std::printf("%sMetagegevens (%zu):\n", indent, metaList.size());
+    for (const CMetaItem& item : metaList)
+        std::printf("%s  \"%s\" = \"%s\"\n", indent, Shown(item.m_strName).c_str(), Shown(item.m_strContent).c_str());
+}
+
+// Prints the fitted folder name; false when none can be made. Without an
+// output folder only the name limit can bite; the root adds nothing to the
+// path that matters.
+bool PrintFolderName(const CMetaList& metaList, const char* outputDir, const char* indent)
+{
+    const FittedFolderName fitted =
+        FitFolderName(ComposeFolderNameParts(1, 1, 1, metaList), outputDir != nullptr ? outputDir : "/");
+    switch (fitted.fit) {
+    case FolderNameFit::NoName:
+        std::printf("%sMapnaam: geen. Kan de naam voor de nieuwe map niet bepalen.\n", indent);
+        return false;
+    case FolderNameFit::TooLong:
+        std::printf("%sMapnaam: geen. De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n", indent);
+        return false;
+    case FolderNameFit::Fits:
+    case FolderNameFit::Shortened:
+        break;
+    }
+    std::printf("%sMapnaam: \"%s\"%s\n", indent, Shown(fitted.name).c_str(),
+                fitted.fit == FolderNameFit::Shortened ? " (titel ingekort)" : "");
+    if (outputDir != nullptr)
+        std::printf("%sMap: \"%s\"\n", indent, Shown(fitted.path).c_str());
+    return true;
+}
+
+int ShowNcc(const char* path, const char* outputDir)
+{
+    CNccReader reader;
+    if (!reader.ReadNcc(path)) {
+        std::fprintf(stderr,
+                     "talvora-ncc: %s\n"
+                     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
+                     "%s\n",
+                     path, NccFailureReasonLine(reader.LastFailure()).c_str());
+        return 1;
+    }
+    PrintBook(reader.BookTitle(), reader.MetaList(), "");
+    return PrintFolderName(reader.MetaList(), outputDir, "") ? 0 : 3;
+}
+
+int ShowPackage(const char* path, const char* outputDir)
+{
+    CPackageReader reader;
+    CBookInfo book;
+    if (!reader.ReadPackage(path) || !ReadBookFile(path, book)) {
+        std::fprintf(stderr,
+                     "talvora-ncc: %s\n"
+                     "Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
+                     "Reden: %s.\n",
+                     path, reader.DescribeFailure());
+        return 1;
+    }
+    PrintBook(book.title, book.metaList, "");
+    return PrintFolderName(book.metaList, outputDir, "") ? 0 : 3;
+}
+
+int ShowDiscInfo(const std::string& path, const char* outputDir)
+{
+    const auto slash = path.rfind('/');
+    const std::string root = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    CDiscInfoReader reader;
+    std::vector<CDiscBook> books;
+    if (!reader.ReadDiscInfo(path) || !ListDiscBooks(root, path, books)) {
+        std::fprintf(stderr,
+                     "talvora-ncc: %s\n"
+                     "Inhoudsopgave (discinfo.html) op Daisy-CD kon niet worden gelezen of noemt geen Daisy-boeken.\n"
+                     "Reden: %s.\n",
+                     path.c_str(), reader.DescribeFailure());
+        return 1;
+    }
+    for (const std::string& link : reader.Skipped())
+        std::printf("Overgeslagen verwijzing: \"%s\"\n", Shown(DecodeBookText(link)).c_str());
+    std::printf("Boeken (%zu):\n", books.size());
+    bool allNamed = true;
+    for (std::size_t i = 0; i < books.size(); ++i) {
+        const CDiscBook& book = books[i];
+        std::printf("%zu. \"%s\" in \"%s\"\n", i + 1, Shown(book.name).c_str(),
+                    Shown(DecodeBookText(book.bookFile)).c_str());
+        CBookInfo info;
+        if (!book.found) {
+            std::printf("   Niet gevonden op de CD, of de verwijzing leidt buiten de CD.\n");
+            allNamed = false;
+        } else if (!ReadBookFile(book.bookFile, info)) {
+            std::printf("   Kon niet worden gelezen of heeft een onbekende structuur.\n");
+            allNamed = false;
+        } else {
+            PrintBook(info.title, info.metaList, "   ");
+            allNamed = PrintFolderName(info.metaList, outputDir, "   ") && allNamed;
+        }
+    }
+    return allNamed ? 0 : 3;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2 || argc > 3 || argv[1][0] == '\0' || (argc == 3 && argv[2][0] != '/')) {
-        std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html [DOELMAP]\n");
+        std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html, -.opf of -discinfo.html [DOELMAP]\n");
         return 2;
     }
-    CNccReader reader;
-    if (!reader.ReadNcc(argv[1])) {
-        std::fprintf(stderr,
-                     "talvora-ncc: %s\n"
-                     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
-                     "%s\n",
-                     argv[1], NccFailureReasonLine(reader.LastFailure()).c_str());
-        return 1;
-    }
-
-    std::printf("Titel: \"%s\"\n", Shown(reader.BookTitle()).c_str());
-    std::printf("Metagegevens (%zu):\n", reader.MetaList().size());
-    for (const CMetaItem& item : reader.MetaList())
-        std::printf("  \"%s\" = \"%s\"\n", Shown(item.m_strName).c_str(), Shown(item.m_strContent).c_str());
-
-    // Without an output folder only the name limit can bite; the root adds
-    // nothing to the path that matters.
-    const std::string outputDir = argc == 3 ? argv[2] : "/";
-    const FittedFolderName fitted = FitFolderName(ComposeFolderNameParts(1, 1, 1, reader.MetaList()), outputDir);
-    switch (fitted.fit) {
-    case FolderNameFit::NoName:
-        std::printf("Mapnaam: geen. Kan de naam voor de nieuwe map niet bepalen.\n");
-        return 3;
-    case FolderNameFit::TooLong:
-        std::printf("Mapnaam: geen. De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n");
-        return 3;
-    case FolderNameFit::Fits:
-    case FolderNameFit::Shortened:
+    const char* outputDir = argc == 3 ? argv[2] : nullptr;
+    switch (KindOfBookFile(argv[1])) {
+    case BookFileKind::Package:
+        return ShowPackage(argv[1], outputDir);
+    case BookFileKind::DiscInfo:
+        return ShowDiscInfo(argv[1], outputDir);
+    case BookFileKind::Ncc:
         break;
     }
-    std::printf("Mapnaam: \"%s\"%s\n", Shown(fitted.name).c_str(),
-                fitted.fit == FolderNameFit::Shortened ? " (titel ingekort)" : "");
-    if (argc == 3)
-        std::printf("Map: \"%s\"\n", Shown(fitted.path).c_str());
-    return 0;
+    return ShowNcc(argv[1], outputDir);
 }

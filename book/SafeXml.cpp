@@ -1,0 +1,141 @@
+#include "book/SafeXml.h"
+
+#include <tinyxml.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+NccFailure ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    // O_NONBLOCK: a disc may carry a named pipe under the expected name, and
+    // opening one for reading would otherwise wait for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return NccFailure::CannotOpen;
+    NccFailure failure = NccFailure::None;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        failure = NccFailure::CannotOpen;
+    else if (info.st_size <= 0)
+        failure = NccFailure::Empty;
+    else if (static_cast<std::uint64_t>(info.st_size) > kMaxNccBytes)
+        failure = NccFailure::TooLarge;
+    if (failure == NccFailure::None) {
+        bytes.reserve(static_cast<std::size_t>(info.st_size) + kNccPadding);
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        // The size seen at the start is read whole, or the read fails.
+        if (done != bytes.size())
+            failure = NccFailure::CannotOpen;
+    }
+    ::close(fd);
+    return failure;
+}
+
+bool IsNameByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+std::string_view NameAt(std::string_view text, std::size_t at)
+{
+    std::size_t end = at;
+    while (end < text.size() && IsNameByte(text[end]))
+        ++end;
+    return text.substr(at, end - at);
+}
+
+// The text up to the first end tag named stopAfter (any prefix), then the
+// root's end tag and the padding; "" when there is no such end tag or no
+// plain root start tag before it.
+std::string CutAfter(std::string_view text, std::string_view stopAfter)
+{
+    std::string_view root;
+    for (std::size_t lt = text.find('<'); lt != std::string_view::npos; lt = text.find('<', lt + 1)) {
+        if (lt + 1 < text.size() && text[lt + 1] != '?' && text[lt + 1] != '!' && text[lt + 1] != '/') {
+            root = NameAt(text, lt + 1);
+            break;
+        }
+    }
+    if (root.empty())
+        return {};
+    for (std::size_t end = text.find("</"); end != std::string_view::npos; end = text.find("</", end + 2)) {
+        const std::string_view name = NameAt(text, end + 2);
+        if (LocalName(name) != stopAfter)
+            continue;
+        std::size_t close = end + 2 + name.size();
+        while (close < text.size() && (text[close] == ' ' || text[close] == '\t' || text[close] == '\n'))
+            ++close;
+        if (close >= text.size() || text[close] != '>')
+            return {};
+        std::string cut(text.substr(0, close + 1));
+        cut.append("</").append(root).append(">\n");
+        cut.append(kNccPadding, '\0');
+        return cut;
+    }
+    return {};
+}
+
+NccFailure ParseWhole(const std::string& text, TiXmlDocument& document)
+{
+    if (!ScanNccShape(text.c_str()).withinLimits)
+        return NccFailure::TooComplex;
+    TiXmlBase::SetCondenseWhiteSpace(false);
+    document.SetTabSize(0);
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    return document.Error() ? NccFailure::NotXml : NccFailure::None;
+}
+
+NccFailure ParsePrepared(const std::string& text, TiXmlDocument& document, std::string_view stopAfter)
+{
+    if (!stopAfter.empty()) {
+        // The prepared text ends at its first NUL, before the padding.
+        const std::string cut = CutAfter(std::string_view(text.c_str()), stopAfter);
+        if (!cut.empty() && ParseWhole(cut, document) == NccFailure::None)
+            return NccFailure::None;
+        document.Clear();
+        document.ClearError();
+    }
+    return ParseWhole(text, document);
+}
+
+} // namespace
+
+NccFailure LoadSafeXml(const std::string& path, TiXmlDocument& document, std::string_view stopAfter)
+{
+    std::string bytes;
+    const NccFailure failure = ReadWholeFile(path, bytes);
+    if (failure != NccFailure::None)
+        return failure;
+    return ParsePrepared(PrepareNccText(std::move(bytes)), document, stopAfter);
+}
+
+NccFailure ParseSafeXml(std::string_view fileBytes, TiXmlDocument& document, std::string_view stopAfter)
+{
+    if (fileBytes.empty())
+        return NccFailure::Empty;
+    if (fileBytes.size() > kMaxNccBytes)
+        return NccFailure::TooLarge;
+    return ParsePrepared(PrepareNccText(std::string(fileBytes)), document, stopAfter);
+}
+
+std::string_view LocalName(std::string_view name)
+{
+    const auto colon = name.rfind(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
