@@ -1,5 +1,6 @@
 #include "app/DutchMessages.h"
 
+#include <clocale>
 #include <cstdlib>
 
 namespace {
@@ -73,4 +74,7 @@ void ForceDutchMessages()
         else if (value != Get(now, name))
             setenv(name, value.c_str(), 1);
     }
+    // wxWidgets keeps GTK from setting the locale itself, and gettext reads
+    // LANGUAGE only when the message locale is set.
+    std::setlocale(LC_MESSAGES, "");
 }

@@ -17,5 +17,6 @@ using LocaleEnvironment = std::map<std::string, std::string>;
 // to ASCII, so those become C.UTF-8.
 LocaleEnvironment WithDutchMessages(LocaleEnvironment env);
 
-// Applies WithDutchMessages to this process; call before GTK starts.
+// Applies WithDutchMessages to this process and sets its message locale
+// from it; call before GTK starts.
 void ForceDutchMessages();
