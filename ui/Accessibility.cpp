@@ -47,21 +47,32 @@ void AddAccessibleLabel(wxWindow* control, wxWindow* label)
 void MakeBarVisible(wxGauge* bar, int height)
 {
     GtkWidget* widget = bar->GetHandle();
+    // Each thickness gets a name of its own: the trough and the fill are
+    // parts of the bar that a provider on the bar alone does not reach.
+    const wxString name = wxString::Format("talvora-bar-%d", height);
+    gtk_widget_set_name(widget, name.utf8_str());
     // The theme's colours, so that a high-contrast theme keeps its own; the
     // outline in the text colour contrasts with the window as text does.
     const wxString css = wxString::Format(
-        "progressbar trough { min-height: %dpx; background-color: @theme_base_color;"
+        "#%s trough { min-height: %dpx; background-color: @theme_base_color;"
         " border: 1px solid @theme_fg_color; border-radius: 0; }"
-        "progressbar progress { min-height: %dpx; background-color: @theme_selected_bg_color;"
+        "#%s progress { min-height: %dpx; background-color: @theme_selected_bg_color;"
         " border: none; border-radius: 0; }"
-        "progressbar text { color: @theme_fg_color; }",
-        height, height);
+        "#%s text { color: @theme_fg_color; }",
+        name, height, name, height, name);
     GtkCssProvider* provider = gtk_css_provider_new();
     gtk_css_provider_load_from_data(provider, css.utf8_str(), -1, nullptr);
-    gtk_style_context_add_provider(gtk_widget_get_style_context(widget), GTK_STYLE_PROVIDER(provider),
-                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(widget), GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(provider);
     gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(widget), TRUE);
+}
+
+wxSize NativeSize(wxWindow* control)
+{
+    GtkRequisition minimum, natural;
+    gtk_widget_get_preferred_size(control->GetHandle(), &minimum, &natural);
+    return wxSize(natural.width, natural.height);
 }
 
 void SetBarText(wxGauge* bar, const wxString& text)

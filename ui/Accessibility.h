@@ -47,3 +47,7 @@ class wxGauge;
 // value written on it as text (such as "45 %").
 void MakeBarVisible(wxGauge* bar, int height);
 void SetBarText(wxGauge* bar, const wxString& text);
+
+// The size GTK itself wants for a control at the font and theme in use;
+// wxWidgets underestimates some, such as a text field at a large font.
+wxSize NativeSize(wxWindow* control);

@@ -150,13 +150,20 @@ public:
         // and the line's.
         auto* caption = new CCaption(this, "Voortgang:");
         column->Add(caption);
-        m_gauge = new wxGauge(this, wxID_ANY, kRange, wxDefaultPosition, wxSize(Dlu(200, 0).x, -1));
+        m_gauge = new wxGauge(this, wxID_ANY, kRange);
         MakeBarVisible(m_gauge, Dlu(0, 8).y);
+        AtLeast(m_gauge, 200, 0);
         caption->SetLabelFor(m_gauge);
         column->Add(m_gauge, wxSizerFlags().Expand().Border(wxTOP, Gap()));
         // The bar's value in words, in the Tab order, so that a screen
         // reader user can ask how far the copy is whenever they like.
-        m_line = new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_READONLY);
+        m_line = AtLeast(new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_READONLY),
+                         200, 0);
+        // Wide enough for the longest the line gets, at the font in use.
+        const wxString longest = copytext::Summary(999ull << 30, 999ull << 30, copytext::TimeLeft(-1));
+        wxSize lineSize = m_line->GetMinSize();
+        lineSize.IncTo(m_line->GetSizeFromTextSize(m_line->GetTextExtent(longest).x));
+        m_line->SetMinSize(lineSize);
         AddAccessibleLabel(m_line, caption);
         column->Add(m_line, wxSizerFlags().Expand().Border(wxTOP, Gap()));
         m_cancel = AtLeast(new wxButton(this, IDCANCEL, "&Annuleren"), 50, 14);

@@ -1,6 +1,8 @@
 // Behaviour every Talvora window shares on top of wxDialog.
 #pragma once
 
+#include "ui/Accessibility.h"
+
 #include <wx/dialog.h>
 
 class CDialog : public wxDialog
@@ -28,11 +30,12 @@ public:
 
 protected:
     // Gives `control` at least the size in dialog units, and never less
-    // than its text needs; returns it.
+    // than its text needs at the font in use; returns it.
     template <class T> T* AtLeast(T* control, int dluWidth, int dluHeight)
     {
         wxSize size = Dlu(dluWidth, dluHeight);
         size.IncTo(control->GetBestSize());
+        size.IncTo(NativeSize(control));
         control->SetMinSize(size);
         return control;
     }

@@ -81,7 +81,7 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     auto* cancel = AtLeast(new wxButton(this, IDCANCEL, "&Annuleren"), 50, 14);
 
     auto* folderLabel = new wxStaticText(this, wxID_ANY, "Locatie waar Daisy-boeken naar toe moeten worden gekopieerd:");
-    m_editOutputDir = new wxTextCtrl(this, ids::kOutputDir, wxString(), wxDefaultPosition, wxSize(dlu(206, 0).x, -1));
+    m_editOutputDir = AtLeast(new wxTextCtrl(this, ids::kOutputDir, wxString()), 206, 12);
     auto* browse = AtLeast(new wxButton(this, ids::kBrowse, "&Zoek..."), 36, 13);
 
     auto* nameBox = new wxStaticBoxSizer(new CGroupBox(this, "Naam van nieuwe map met Daisy-boek"), wxVERTICAL);
