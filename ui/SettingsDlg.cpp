@@ -152,7 +152,12 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
         Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnNameItemClicked(); }, id);
     // GTK has no system menu; the About entry lives in the context menu
     // (right click, Shift+F10 or the Menu key).
-    Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
+    Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent& event) {
+        // The folder field keeps GTK's own menu (cut, copy, paste).
+        if (event.GetEventObject() == m_editOutputDir) {
+            event.Skip();
+            return;
+        }
         wxMenu menu;
         menu.Append(kAboutCommand, "&About Talvora...");
         PopupMenu(&menu);
