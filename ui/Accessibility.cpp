@@ -34,6 +34,11 @@ wxString AccessibleDescription(wxWindow* control)
     return text != nullptr ? wxString::FromUTF8(text) : wxString();
 }
 
+bool IsFocusInWindow(wxWindow* control)
+{
+    return gtk_widget_is_focus(control->GetHandle());
+}
+
 void AddAccessibleLabel(wxWindow* control, wxWindow* label)
 {
     AtkObject* target = Accessible(control);

@@ -36,6 +36,10 @@ protected:
 void SetAccessibleDescription(wxWindow* control, const wxString& text);
 wxString AccessibleDescription(wxWindow* control);
 
+// True when `control` has the focus within its window, where a screen
+// reader is on it whenever the window is active.
+bool IsFocusInWindow(wxWindow* control);
+
 // `label` names `control` too, besides any label it has already (one
 // caption may name a bar and the line that spells out its value).
 void AddAccessibleLabel(wxWindow* control, wxWindow* label);

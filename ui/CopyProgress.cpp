@@ -176,6 +176,7 @@ public:
         // change of the texts is an announcement for a screen reader.
         Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowProgress(); });
         m_timer.Start(kUpdateMs);
+
     }
 
     // The copy ends the window, never the button: the worker must be done
@@ -206,7 +207,11 @@ public:
         const wxString line = copytext::Summary(done, total, state);
         if (line != m_line->GetValue())
             m_line->ChangeValue(line);
-        SetAccessibleDescription(m_cancel, line);
+        // A screen reader speaks every change of the focused control's
+        // description; on Annuleren that would be four times a second. The
+        // user hears the line on arriving there, and again on the line.
+        if (!IsFocusInWindow(m_cancel))
+            SetAccessibleDescription(m_cancel, line);
     }
 
 protected:

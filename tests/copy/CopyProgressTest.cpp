@@ -90,6 +90,34 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
     std::printf("cancel seen by the worker %.1f ms after the click\n", latency * 1000);
 }
 
+TEST(CopyProgressWindow, AnnulerenFocusedKeepsItsDescriptionSoTheScreenReaderIsNotFlooded)
+{
+    CScriptedDialogs dialogs;
+    CCopyProgress progress;
+    wxString onArrival, whileThere, line;
+    progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
+        rep.Progress(10, 100);
+        std::this_thread::sleep_for(400ms);
+        wxTheApp->CallAfter([&] {
+            auto* cancel = FindChild<wxButton>(progress.ProgressWindow());
+            cancel->SetFocus();
+            onArrival = AccessibleDescription(cancel);
+        });
+        rep.Progress(60, 100);
+        std::this_thread::sleep_for(400ms);
+        wxTheApp->CallAfter([&] {
+            wxDialog* w = progress.ProgressWindow();
+            whileThere = AccessibleDescription(FindChild<wxButton>(w));
+            line = ProgressLine(w)->GetValue();
+        });
+        std::this_thread::sleep_for(100ms);
+        return true;
+    });
+    EXPECT_TRUE(onArrival.StartsWith("10 %")) << onArrival;
+    EXPECT_EQ(onArrival, whileThere);
+    EXPECT_TRUE(line.StartsWith("60 %")) << line;
+}
+
 TEST(CopyProgressWindow, StaysLiveWhileTheWorkerIsStuck)
 {
     CScriptedDialogs dialogs;
