@@ -63,6 +63,16 @@ class Session:
         with open(self.sandbox.settings_file(), "w", encoding="utf-8") as file:
             file.write("[Settings]\n" + "".join(f"{k}={v}\n" for k, v in settings.items()))
 
+    def book_in_the_way(self):
+        """The sample book on the disc and an older copy of its ncc.html in
+        the way, so that the replace question holds the copy still."""
+        subprocess.run(["/usr/bin/python3", SAMPLE, self.disc], check=True)
+        existing = os.path.join(self.output, BOOK)
+        os.makedirs(existing)
+        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
+            file.write("oud")
+        return existing
+
     def launch(self, frame_name):
         env = self.sandbox.env(TALVORA_DRIVES=self.disc, **self.extra)
         env.pop("NO_AT_BRIDGE")
@@ -206,11 +216,7 @@ class CopyJourney(unittest.TestCase):
 
     def setUp(self):
         self.session = Session()
-        subprocess.run(["/usr/bin/python3", SAMPLE, self.session.disc], check=True)
-        self.existing = os.path.join(self.session.output, BOOK)
-        os.makedirs(self.existing)
-        with open(os.path.join(self.existing, "ncc.html"), "w", encoding="utf-8") as file:
-            file.write("oud")
+        self.existing = self.session.book_in_the_way()
         self.session.configure()
 
     def tearDown(self):
@@ -294,11 +300,7 @@ class Looks(unittest.TestCase):
 
                 session = Session(**env)
                 try:
-                    subprocess.run(["/usr/bin/python3", SAMPLE, session.disc], check=True)
-                    existing = os.path.join(session.output, BOOK)
-                    os.makedirs(existing)
-                    with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
-                        file.write("oud")
+                    session.book_in_the_way()
                     session.configure(MessageWhenDone=0)
                     window = session.launch("Talvora")
                     start = tree.find(window, "push button", "Start kopiëren")
