@@ -176,7 +176,6 @@ public:
         // change of the texts is an announcement for a screen reader.
         Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowProgress(); });
         m_timer.Start(kUpdateMs);
-
     }
 
     // The copy ends the window, never the button: the worker must be done

@@ -42,9 +42,11 @@ public:
         // they know, but with the buttons in reading order: wxMessageDialog
         // lets GTK sort them, which put "Ja, alles" first and "Ja" last.
         GtkWindow* owner = parent != nullptr ? GTK_WINDOW(gtk_widget_get_toplevel(parent->GetHandle())) : nullptr;
-        GtkWidget* box = gtk_message_dialog_new(owner, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                                icon & MB_ICONHAND ? GTK_MESSAGE_ERROR : GTK_MESSAGE_QUESTION,
-                                                GTK_BUTTONS_NONE, "%s", static_cast<const char*>(text.utf8_str()));
+        const auto flags = static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT);
+        const GtkMessageType type = icon & MB_ICONHAND ? GTK_MESSAGE_ERROR : GTK_MESSAGE_QUESTION;
+        // The text is shown as it is: a file name is never read as a format.
+        GtkWidget* box = gtk_message_dialog_new(owner, flags, type, GTK_BUTTONS_NONE, "%s",
+                                                static_cast<const char*>(text.utf8_str()));
         gtk_window_set_title(GTK_WINDOW(box), kProgramName);
         // Added in reading order, they stand in it and Tab follows it.
         for (std::size_t i = 0; i < buttons.size(); ++i)

@@ -81,7 +81,8 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
     EXPECT_TRUE(clicked);
     EXPECT_EQ(title.utf8_string(), "Bestanden worden gekopi\xC3\xAB" "erd naar Boek");
     EXPECT_EQ(gauge, 250);
-    EXPECT_EQ(line.utf8_string(), "25 % \xE2\x80\x93 50,0 MB van 200,0 MB \xE2\x80\x93 resterende tijd wordt berekend...");
+    EXPECT_EQ(line.utf8_string(),
+              "25 % \xE2\x80\x93 50,0 MB van 200,0 MB \xE2\x80\x93 resterende tijd wordt berekend...");
     EXPECT_EQ(cancelLabel, "Annuleren");
     EXPECT_EQ(cancelDescription, line) << "a screen reader on Annuleren hears how far the copy is";
     EXPECT_TRUE(afterCancel.EndsWith("bezig met annuleren...")) << afterCancel;
@@ -237,7 +238,8 @@ TEST(CopyTexts, DutchFigures)
         EXPECT_EQ(copytext::Percent(done, total), percent) << done << " of " << total;
     const std::vector<std::pair<std::string, std::string>> titles = {
         {kTitle, "Bestanden worden gekopi\xC3\xAB" "erd naar Boek"},
-        {"Bestanden worden gekopi\xC3\xAB" "erd naar /tmp/_TalvoraTmp_/", "Bestanden worden gekopi\xC3\xAB" "erd naar _TalvoraTmp_"},
+        {"Bestanden worden gekopi\xC3\xAB" "erd naar /tmp/_TalvoraTmp_/",
+         "Bestanden worden gekopi\xC3\xAB" "erd naar _TalvoraTmp_"},
         {"zonder pad", "zonder pad"}};
     for (const auto& [title, shortTitle] : titles)
         EXPECT_EQ(copytext::ShortTitle(wxString::FromUTF8(title)).utf8_string(), shortTitle);
