@@ -5,10 +5,10 @@
 
 namespace {
 
-// Every category LC_ALL stands for, besides messages and characters.
-const char* const kOtherCategories[] = {"LC_NUMERIC",   "LC_TIME", "LC_COLLATE", "LC_MONETARY",
-                                        "LC_PAPER",     "LC_NAME", "LC_ADDRESS", "LC_TELEPHONE",
-                                        "LC_MEASUREMENT", "LC_IDENTIFICATION"};
+// Every category LC_ALL stands for, besides messages.
+const char* const kOtherCategories[] = {"LC_CTYPE", "LC_NUMERIC",   "LC_TIME",        "LC_COLLATE",
+                                        "LC_MONETARY", "LC_PAPER",  "LC_NAME",        "LC_ADDRESS",
+                                        "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION"};
 
 const char* const kAllVariables[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG",
                                      "LC_NUMERIC", "LC_TIME", "LC_COLLATE", "LC_MONETARY", "LC_PAPER",
@@ -40,23 +40,16 @@ bool IsPlainC(const std::string& locale)
 LocaleEnvironment WithDutchMessages(LocaleEnvironment env)
 {
     env["LANGUAGE"] = "nl";
-    const bool plainMessages = IsPlainC(Effective(env, "LC_MESSAGES"));
-    const bool plainCharacters = IsPlainC(Effective(env, "LC_CTYPE"));
-    if (!plainMessages && !plainCharacters)
+    if (!IsPlainC(Effective(env, "LC_MESSAGES")))
         return env;
-    // LC_ALL overrides every single category, so it is spelt out into each
-    // of them before two of them can change.
+    // LC_ALL overrides every single category, so it is spelt out into the
+    // others before messages alone can change.
     if (const std::string all = Get(env, "LC_ALL"); !all.empty()) {
         for (const char* category : kOtherCategories)
             env[category] = all;
-        env["LC_MESSAGES"] = all;
-        env["LC_CTYPE"] = all;
         env.erase("LC_ALL");
     }
-    if (plainMessages)
-        env["LC_MESSAGES"] = "C.UTF-8";
-    if (plainCharacters)
-        env["LC_CTYPE"] = "C.UTF-8";
+    env["LC_MESSAGES"] = "C.UTF-8";
     return env;
 }
 

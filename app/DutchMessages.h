@@ -13,8 +13,7 @@
 using LocaleEnvironment = std::map<std::string, std::string>;
 
 // What `env` must become for Dutch messages. gettext ignores LANGUAGE
-// under the plain C locale, and a C character set would also cut file names
-// to ASCII, so those become C.UTF-8.
+// under the plain C (or POSIX) message locale, which becomes C.UTF-8.
 LocaleEnvironment WithDutchMessages(LocaleEnvironment env);
 
 // Applies WithDutchMessages to this process and sets its message locale

@@ -28,8 +28,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"LANG", "en_US.UTF-8"}, {"LANGUAGE", "en_US:en"}},
                    {{"LANG", "en_US.UTF-8"}, {"LANGUAGE", "nl"}}},
         LocaleCase{"UnicodeC", {{"LANG", "C.UTF-8"}}, {{"LANG", "C.UTF-8"}, {"LANGUAGE", "nl"}}},
-        // gettext ignores LANGUAGE under plain C, and file names need UTF-8.
-        LocaleCase{"NothingSet", {}, {{"LANGUAGE", "nl"}, {"LC_MESSAGES", "C.UTF-8"}, {"LC_CTYPE", "C.UTF-8"}}},
+        // gettext ignores LANGUAGE under plain C.
+        LocaleCase{"NothingSet", {}, {{"LANGUAGE", "nl"}, {"LC_MESSAGES", "C.UTF-8"}}},
         LocaleCase{"PosixMessagesOnly",
                    {{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "POSIX"}},
                    {{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "C.UTF-8"}, {"LANGUAGE", "nl"}}},
@@ -37,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
         LocaleCase{"AllC",
                    {{"LC_ALL", "C"}, {"LANG", "nl_NL.UTF-8"}},
                    {{"LANG", "nl_NL.UTF-8"},     {"LANGUAGE", "nl"},          {"LC_MESSAGES", "C.UTF-8"},
-                    {"LC_CTYPE", "C.UTF-8"},     {"LC_NUMERIC", "C"},         {"LC_TIME", "C"},
+                    {"LC_CTYPE", "C"},           {"LC_NUMERIC", "C"},         {"LC_TIME", "C"},
                     {"LC_COLLATE", "C"},         {"LC_MONETARY", "C"},        {"LC_PAPER", "C"},
                     {"LC_NAME", "C"},            {"LC_ADDRESS", "C"},         {"LC_TELEPHONE", "C"},
                     {"LC_MEASUREMENT", "C"},     {"LC_IDENTIFICATION", "C"}}},
