@@ -1,6 +1,7 @@
 #include "app/BookCopyApp.h"
 
 #include "app/CommandLine.h"
+#include "app/DutchMessages.h"
 #include "app/InstanceMarker.h"
 #include "settings/ProfilePaths.h"
 #include "settings/SettingsFile.h"
@@ -32,6 +33,13 @@ void AssertToStderr(const wxString& file, int line, const wxString& func, const 
 CBookCopyApp::CBookCopyApp() = default;
 
 CBookCopyApp::~CBookCopyApp() = default;
+
+bool CBookCopyApp::Initialize(int& argc, wxChar** argv)
+{
+    // GTK reads the locale when it starts, and wxApp::Initialize starts it.
+    ForceDutchMessages();
+    return wxApp::Initialize(argc, argv);
+}
 
 bool CBookCopyApp::OnInit()
 {

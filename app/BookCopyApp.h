@@ -17,6 +17,8 @@ public:
     CBookCopyApp();
     ~CBookCopyApp() override;
 
+    // Sets the environment up for Dutch GTK texts, then starts GTK.
+    bool Initialize(int& argc, wxChar** argv) override;
     bool OnInit() override;
     int OnRun() override;
     int OnExit() override;

@@ -6,6 +6,9 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(MOUNT REQUIRED IMPORTED_TARGET mount)
 pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0 gio-unix-2.0)
+# What wxWidgets does not say to screen readers (descriptions, relations,
+# the native question) is said through GTK and ATK directly.
+pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 
 # Debian's TinyXML 2.6 is built with TIXML_USE_STL; its header says so itself.
 find_path(TINYXML_INCLUDE_DIR tinyxml.h REQUIRED)

@@ -2,6 +2,7 @@
 # installs, with the library dependencies worked out by dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME talvora)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Merrowind)
 set(CPACK_PACKAGE_CONTACT "Merrowind <talvora@merrowind.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")

@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 desktop-file-validate "$source_dir"/data/*.desktop
-appstreamcli validate --no-net "$source_dir"/data/com.merrowind.Talvora.metainfo.xml
+appstreamcli validate --no-net "$build_dir"/data/com.merrowind.Talvora.metainfo.xml
 
 expected=(
   usr/bin/talvora
@@ -37,6 +37,13 @@ grep -qx 'Exec=talvora /setup' "$work/stage/usr/share/applications/com.merrowind
 deb=$(ls "$work"/deb/talvora_*.deb)
 info=$(dpkg-deb --info "$deb")
 grep -q '^ Depends: .*libwx' <<<"$info" || fail "the package does not depend on wxWidgets"
+# One version everywhere: the package, the software-centre description and
+# the About box all take it from project(VERSION).
+version=$(dpkg-deb -f "$deb" Version)
+grep -q "<release version=\"$version\"" "$work"/stage/usr/share/metainfo/com.merrowind.Talvora.metainfo.xml \
+  || fail "the software-centre description does not name version $version"
+grep -q "TALVORA_VERSION \"$version\"" "$build_dir"/generated/Version.h \
+  || fail "the program's version header does not say $version"
 
 root="$work/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"

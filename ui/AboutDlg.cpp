@@ -1,30 +1,35 @@
 #include "ui/AboutDlg.h"
 
+#include "Version.h"
+#include "ui/Accessibility.h"
 #include "ui/DialogServices.h"
 #include "ui/Icon.h"
 
 #include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
-#include <wx/stattext.h>
+
+wxString AboutVersionText()
+{
+    // The two blanks after the name are meant.
+    return wxString::Format("Talvora  Version %d.%d Build %d", TALVORA_VERSION_MAJOR, TALVORA_VERSION_MINOR,
+                            TALVORA_VERSION_PATCH);
+}
 
 CAboutDlg::CAboutDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, "About Talvora", wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)
 {
-    const wxSize gap = ConvertDialogToPixels(wxSize(7, 7));
     auto* icon = new wxStaticBitmap(this, wxID_ANY, ProgramIconBitmap(32));
-    auto* version = new wxStaticText(this, wxID_ANY, wxString());
-    // Shown literally; the two blanks after the name are meant.
-    version->SetLabelText("Talvora  Version 1.5 Build 6");
-    auto* ok = new wxButton(this, IDOK, "OK", wxDefaultPosition, ConvertDialogToPixels(wxSize(50, 14)));
+    // Read as text of its own: not as the name of the OK button after it.
+    auto* version = new CCaption(this, wxString());
+    version->SetLabelText(AboutVersionText());
+    auto* ok = AtLeast(new wxButton(this, IDOK, "OK"), 50, 14);
     ok->SetDefault();
 
     auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(icon, wxSizerFlags().Border(wxRIGHT, gap.x));
-    row->Add(version, wxSizerFlags(1).Border(wxTOP, ConvertDialogToPixels(wxSize(0, 3)).y));
-    row->Add(ok, wxSizerFlags().Border(wxLEFT, gap.x * 3));
-    auto* outer = new wxBoxSizer(wxVERTICAL);
-    outer->Add(row, wxSizerFlags(1).Expand().Border(wxALL, gap.x));
-    SetSizerAndFit(outer);
+    row->Add(icon, wxSizerFlags().Border(wxRIGHT, Dlu(7, 0).x));
+    row->Add(version, wxSizerFlags(1).Border(wxTOP, Dlu(0, 3).y));
+    row->Add(ok, wxSizerFlags().Border(wxLEFT, Dlu(21, 0).x));
+    SetContent(row);
     CentreOnParent();
     ok->SetFocus();
 }

@@ -18,7 +18,8 @@ protected:
 };
 
 // A caption that names one given control, also one that Tab passes over
-// (a progress bar, a read-only line), and nothing else.
+// (a progress bar, a read-only line), and nothing else. Without
+// SetLabelFor it is text of its own that names nothing.
 class CCaption : public wxStaticText
 {
 public:
@@ -29,3 +30,28 @@ public:
 protected:
     bool GTKWidgetNeedsMnemonic() const override { return false; }
 };
+
+// What a screen reader reads after a control's name and role. Setting the
+// same text again sends no change to the screen reader.
+void SetAccessibleDescription(wxWindow* control, const wxString& text);
+wxString AccessibleDescription(wxWindow* control);
+
+// True when `control` has the focus within its window, where a screen
+// reader is on it whenever the window is active.
+bool IsFocusInWindow(wxWindow* control);
+
+// `label` names `control` too, besides any label it has already (one
+// caption may name a bar and the line that spells out its value).
+void AddAccessibleLabel(wxWindow* control, wxWindow* label);
+
+class wxGauge;
+
+// A progress bar that low-vision users can see: `height` pixels thick,
+// outlined in the text colour, filled in the selection colour, with its
+// value written on it as text (such as "45 %").
+void MakeBarVisible(wxGauge* bar, int height);
+void SetBarText(wxGauge* bar, const wxString& text);
+
+// The size GTK itself wants for a control at the font and theme in use;
+// wxWidgets underestimates some, such as a text field at a large font.
+wxSize NativeSize(wxWindow* control);

@@ -69,20 +69,16 @@ CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& t
 
 CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)
 {
-    const wxSize gap = ConvertDialogToPixels(wxSize(7, 7));
     auto* column = new wxBoxSizer(wxVERTICAL);
     m_titleLine = AddLine(this, column, ids::kTitleLine, "Titel van Daisy-boek:");
-    column->AddSpacer(gap.y);
+    column->AddSpacer(GroupGap());
     m_destLine = AddLine(this, column, ids::kDestLine, U("Map waar Daisy-boek naar toe zal worden gekopiëerd:"));
-    column->AddSpacer(gap.y);
-    m_btnStart = new wxButton(this, ids::kStartCopy, U("Start kopiëren"), wxDefaultPosition,
-                              ConvertDialogToPixels(wxSize(105, 15)));
+    column->AddSpacer(GroupGap());
+    m_btnStart = AtLeast(new wxButton(this, ids::kStartCopy, U("&Start kopiëren")), 105, 15);
     m_btnStart->SetDefault();
     column->Add(m_btnStart, wxSizerFlags().CentreHorizontal());
 
-    auto* outer = new wxBoxSizer(wxVERTICAL);
-    outer->Add(column, wxSizerFlags(1).Expand().Border(wxALL, gap.x));
-    SetSizerAndFit(outer);
+    SetContent(column);
     CentreOnScreen();
 
     Bind(wxEVT_INIT_DIALOG, &CCopyDlg::OnInitDialog, this);
@@ -91,10 +87,23 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
 
 CCopyDlg::~CCopyDlg() = default;
 
+wxString StartDescription(const wxString& title, const wxString& destination)
+{
+    if (destination.empty())
+        return {};
+    if (title.empty())
+        return "Kopieert naar " + destination;
+    return wxString::FromUTF8("Kopieert \xE2\x80\x98") + title + wxString::FromUTF8("\xE2\x80\x99 naar ") +
+           destination;
+}
+
 bool CCopyDlg::TransferDataToWindow()
 {
     m_titleLine->SetText(m_strTitleText);
     m_destLine->SetText(m_strDestText);
+    // A screen reader user on the start button hears what it will copy and
+    // where to, without leaving it.
+    SetAccessibleDescription(m_btnStart, StartDescription(m_strTitleText, m_strDestText));
     return true;
 }
 

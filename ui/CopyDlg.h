@@ -15,6 +15,10 @@ class CSettings;
 class CSunkenLine;
 class wxButton;
 
+// What the start button tells a screen reader once the book is found:
+// "Kopieert ‘<title>’ naar <destination>"; empty before.
+wxString StartDescription(const wxString& title, const wxString& destination);
+
 class CCopyDlg : public CDialog
 {
 public:

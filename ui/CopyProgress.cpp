@@ -2,16 +2,16 @@
 
 #include "ui/Accessibility.h"
 
+#include "ui/Dialog.h"
 #include "ui/DialogServices.h"
 #include "naming/Utf8.h"
 
 #include <wx/app.h>
 #include <wx/button.h>
-#include <wx/dialog.h>
 #include <wx/gauge.h>
-#include <wx/msgdlg.h>
 #include <wx/sizer.h>
-#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <atomic>
 #include <chrono>
@@ -72,6 +72,37 @@ wxString TimeLeft(double seconds)
     return wxString::Format("Nog ongeveer %d %s", m, m == 1 ? "minuut" : "minuten");
 }
 
+int Percent(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    if (done >= total)
+        return 100;
+    // Rounded down: "100 %" only once everything is there.
+    return static_cast<int>(100.0L * static_cast<long double>(done) / static_cast<long double>(total));
+}
+
+wxString Summary(std::uint64_t done, std::uint64_t total, const wxString& state)
+{
+    // Mid-sentence the state starts in lower case.
+    wxString tail = state;
+    if (!tail.empty())
+        tail[0] = wxTolower(tail[0]);
+    const wxString dash = wxString::FromUTF8(" \xE2\x80\x93 ");
+    return wxString::Format("%d %%", Percent(done, total)) + dash + Done(done, total) + dash + tail;
+}
+
+wxString ShortTitle(const wxString& title)
+{
+    wxString text = title;
+    while (text.length() > 1 && text.EndsWith("/"))
+        text.RemoveLast();
+    const size_t first = text.find('/');
+    if (first == wxString::npos)
+        return text;
+    return text.substr(0, first) + text.substr(text.rfind('/') + 1);
+}
+
 wxString ReplaceQuestion(const std::string& path)
 {
     return "Het bestand\n" + Utf8(path) + "\nbestaat al. Wilt u het vervangen?";
@@ -94,41 +125,47 @@ struct Shared
     std::atomic<bool> cancel{false};
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
-    std::atomic<bool> updatePending{false};
 };
 
 } // namespace
 
-class CCopyProgress::CWindow final : public wxDialog
+class CCopyProgress::CWindow final : public CDialog
 {
 public:
     CWindow(wxWindow* parent, const wxString& title, std::shared_ptr<Shared> shared)
-        : wxDialog(parent, wxID_ANY, title, wxDefaultPosition, wxDefaultSize, wxCAPTION | wxCLOSE_BOX),
-          m_shared(std::move(shared))
+        : CDialog(parent, wxID_ANY, title, wxCAPTION | wxCLOSE_BOX), m_shared(std::move(shared)), m_timer(this)
     {
         auto* column = new wxBoxSizer(wxVERTICAL);
-        // A visible label, which screen readers also take as the bar's name.
+        // A visible label, which screen readers also take as the bar's name
+        // and the line's.
         auto* caption = new CCaption(this, "Voortgang:");
         column->Add(caption);
-        m_gauge = new wxGauge(this, wxID_ANY, kRange, wxDefaultPosition, wxSize(360, -1));
+        m_gauge = new wxGauge(this, wxID_ANY, kRange);
+        MakeBarVisible(m_gauge, Dlu(0, 8).y);
+        AtLeast(m_gauge, 200, 0);
         caption->SetLabelFor(m_gauge);
-        m_bytes = new wxStaticText(this, wxID_ANY, copytext::Done(0, 0));
-        m_time = new wxStaticText(this, wxID_ANY, copytext::TimeLeft(-1));
-        m_cancel = new wxButton(this, wxID_CANCEL, "Annuleren");
-        column->Add(m_gauge, wxSizerFlags().Expand());
-        column->AddSpacer(8);
-        column->Add(m_bytes);
-        column->Add(m_time);
-        column->AddSpacer(8);
-        column->Add(m_cancel, wxSizerFlags().Right());
-        auto* outer = new wxBoxSizer(wxVERTICAL);
-        outer->Add(column, wxSizerFlags(1).Expand().Border(wxALL, 12));
-        SetSizerAndFit(outer);
+        column->Add(m_gauge, wxSizerFlags().Expand().Border(wxTOP, Gap()));
+        // The bar's value in words, in the Tab order, so that a screen
+        // reader user can ask how far the copy is whenever they like.
+        m_line = AtLeast(new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_READONLY),
+                         200, 0);
+        // Wide enough for the longest the line gets, at the font in use.
+        const wxString longest = copytext::Summary(999ull << 30, 999ull << 30, copytext::TimeLeft(-1));
+        wxSize lineSize = m_line->GetMinSize();
+        lineSize.IncTo(m_line->GetSizeFromTextSize(m_line->GetTextExtent(longest).x));
+        m_line->SetMinSize(lineSize);
+        AddAccessibleLabel(m_line, caption);
+        column->Add(m_line, wxSizerFlags().Expand().Border(wxTOP, Gap()));
+        m_cancel = AtLeast(new wxButton(this, IDCANCEL, "&Annuleren"), 50, 14);
+        column->Add(m_cancel, wxSizerFlags().Right().Border(wxTOP, GroupGap()));
+        SetContent(column);
         CentreOnScreen();
-        SetEscapeId(wxID_CANCEL);
-        Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RequestCancel(); }, wxID_CANCEL);
-        Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { RequestCancel(); });
         m_start = std::chrono::steady_clock::now();
+        ShowProgress();
+        // Four times a second at most, however fast the copy reports: every
+        // change of the texts is an announcement for a screen reader.
+        Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowProgress(); });
+        m_timer.Start(kUpdateMs);
     }
 
     // The copy ends the window, never the button: the worker must be done
@@ -137,7 +174,7 @@ public:
     {
         m_shared->cancel = true;
         m_cancel->Disable();
-        m_time->SetLabelText(wxString::FromUTF8(kCancelling));
+        ShowProgress();
     }
 
     void ShowProgress()
@@ -145,22 +182,38 @@ public:
         const std::uint64_t done = m_shared->done, total = m_shared->total;
         if (total > 0)
             m_gauge->SetValue(static_cast<int>(std::min<std::uint64_t>(kRange, done * kRange / total)));
-        m_bytes->SetLabelText(copytext::Done(done, total));
-        if (m_shared->cancel)
-            return;
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        // A rate needs a little time and data before it means anything.
-        const double left = elapsed > 2 && done > 0 ? (total - done) * elapsed / done : -1;
-        m_time->SetLabelText(copytext::TimeLeft(left));
+        SetBarText(m_gauge, wxString::Format("%d %%", copytext::Percent(done, total)));
+        wxString state;
+        if (m_shared->cancel) {
+            state = wxString::FromUTF8(kCancelling);
+        } else {
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+            // A rate needs a little time and data before it means anything.
+            const double left = elapsed > 2 && done > 0 ? (total - done) * elapsed / done : -1;
+            state = copytext::TimeLeft(left);
+        }
+        const wxString line = copytext::Summary(done, total, state);
+        if (line != m_line->GetValue())
+            m_line->ChangeValue(line);
+        // A screen reader speaks every change of the focused control's
+        // description; on Annuleren that would be four times a second. The
+        // user hears the line on arriving there, and again on the line.
+        if (!IsFocusInWindow(m_cancel))
+            SetAccessibleDescription(m_cancel, line);
     }
+
+protected:
+    void OnCancel() override { RequestCancel(); }
 
 private:
     static constexpr int kRange = 1000;
+    static constexpr int kUpdateMs = 250;
     std::shared_ptr<Shared> m_shared;
     wxGauge* m_gauge;
-    wxStaticText* m_bytes;
-    wxStaticText* m_time;
+    wxTextCtrl* m_line;
     wxButton* m_cancel;
+    wxTimer m_timer;
     std::chrono::steady_clock::time_point m_start;
 };
 
@@ -171,18 +224,9 @@ public:
 
     void Progress(std::uint64_t done, std::uint64_t total) override
     {
+        // The window looks at these on its own clock.
         m_shared->done = done;
         m_shared->total = total;
-        // One repaint request in flight at a time, however fast the copy.
-        if (m_shared->updatePending.exchange(true))
-            return;
-        CCopyProgress* owner = &m_owner;
-        auto shared = m_shared;
-        wxTheApp->CallAfter([owner, shared] {
-            shared->updatePending = false;
-            if (owner->m_window != nullptr)
-                owner->m_window->ShowProgress();
-        });
     }
 
     copyops::ReplaceAnswer AskReplace(const std::string& path) override
@@ -226,7 +270,7 @@ wxDialog* CCopyProgress::ProgressWindow() const
 bool CCopyProgress::RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work)
 {
     auto shared = std::make_shared<Shared>();
-    CWindow window(m_parent, wxString::FromUTF8(title.c_str()), shared);
+    CWindow window(m_parent, copytext::ShortTitle(wxString::FromUTF8(title.c_str())), shared);
     CReporter reporter(*this, shared);
     m_window = &window;
 
@@ -261,31 +305,17 @@ void CCopyProgress::ShowMessage(const wxString& text, unsigned type)
 
 copyops::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxString& text)
 {
-    wxMessageDialog box(parent, text, kProgramName, wxYES_NO | wxCANCEL | wxHELP | wxICON_QUESTION | wxCENTRE);
-    box.SetYesNoCancelLabels("Ja", "Nee", "Annuleren");
-    box.SetHelpLabel("Ja, alles");
-    switch (box.ShowModal()) {
-    case wxID_YES:
-        return copyops::ReplaceAnswer::Yes;
-    case wxID_HELP:
-        return copyops::ReplaceAnswer::YesToAll;
-    case wxID_NO:
-        return copyops::ReplaceAnswer::No;
-    default:
-        return copyops::ReplaceAnswer::Cancel;
-    }
+    static const copyops::ReplaceAnswer answers[] = {copyops::ReplaceAnswer::Yes, copyops::ReplaceAnswer::YesToAll,
+                                                     copyops::ReplaceAnswer::No, copyops::ReplaceAnswer::Cancel};
+    const std::size_t button =
+        DialogServices().Ask(parent, text, {"Ja", "Ja, alles", "Nee", "Annuleren"}, MB_ICONQUESTION);
+    return answers[std::min<std::size_t>(button, 3)];
 }
 
 copyops::ErrorAnswer CCopyProgress::AskError(wxWindow* parent, const wxString& text)
 {
-    wxMessageDialog box(parent, text, kProgramName, wxYES_NO | wxCANCEL | wxICON_ERROR | wxCENTRE);
-    box.SetYesNoCancelLabels("Opnieuw", "Overslaan", "Annuleren");
-    switch (box.ShowModal()) {
-    case wxID_YES:
-        return copyops::ErrorAnswer::Retry;
-    case wxID_NO:
-        return copyops::ErrorAnswer::Skip;
-    default:
-        return copyops::ErrorAnswer::Cancel;
-    }
+    static const copyops::ErrorAnswer answers[] = {copyops::ErrorAnswer::Retry, copyops::ErrorAnswer::Skip,
+                                                   copyops::ErrorAnswer::Cancel};
+    const std::size_t button = DialogServices().Ask(parent, text, {"Opnieuw", "Overslaan", "Annuleren"}, MB_ICONHAND);
+    return answers[std::min<std::size_t>(button, 2)];
 }

@@ -22,6 +22,11 @@ namespace copytext {
 wxString Bytes(std::uint64_t bytes);            // "12,3 MB"
 wxString Done(std::uint64_t done, std::uint64_t total); // "12,3 MB van 600,0 MB"
 wxString TimeLeft(double seconds);              // "Nog ongeveer 3 minuten"
+int Percent(std::uint64_t done, std::uint64_t total); // whole percent, 0 to 100
+// The progress line: "45 % – 135,0 MB van 300,0 MB – nog ongeveer 2 minuten".
+wxString Summary(std::uint64_t done, std::uint64_t total, const wxString& state);
+// The window title with its folder path cut to the book folder's own name.
+wxString ShortTitle(const wxString& title);
 wxString ReplaceQuestion(const std::string& path);
 wxString ErrorMessage(const std::string& path, const std::string& reason);
 } // namespace copytext
@@ -43,15 +48,13 @@ public:
     // The window while a copy runs, else nullptr; user-interface thread only.
     wxDialog* ProgressWindow() const;
 
-protected:
-    // The questions, on the user-interface thread; tests answer them.
-    virtual copyops::ReplaceAnswer AskReplace(wxWindow* parent, const wxString& text);
-    virtual copyops::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
-    // A message of the given box type; through the program's message
-    // boxes by default.
-    virtual void ShowMessage(const wxString& text, unsigned type);
-
 private:
+    // The questions and messages, on the user-interface thread, through the
+    // program's dialog services (which tests script).
+    copyops::ReplaceAnswer AskReplace(wxWindow* parent, const wxString& text);
+    copyops::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
+    void ShowMessage(const wxString& text, unsigned type);
+
     class CWindow;
     class CReporter;
     wxWindow* m_parent;

@@ -3,6 +3,7 @@
 #include "ui/DialogServices.h"
 
 #include <wx/dcclient.h>
+#include <wx/sizer.h>
 
 CDialog::CDialog(wxWindow* parent, wxWindowID id, const wxString& title, long style)
     : wxDialog(parent, id, title, wxDefaultPosition, wxDefaultSize, style)
@@ -24,6 +25,13 @@ CDialog::CDialog(wxWindow* parent, wxWindowID id, const wxString& title, long st
         Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, id);
     for (const int id : {IDOK, static_cast<int>(wxID_OK)})
         Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, id);
+}
+
+void CDialog::SetContent(wxSizer* content)
+{
+    auto* outer = new wxBoxSizer(wxVERTICAL);
+    outer->Add(content, wxSizerFlags(1).Expand().Border(wxALL, Dlu(7, 7).x));
+    SetSizerAndFit(outer);
 }
 
 void CDialog::OnCancel()

@@ -7,6 +7,8 @@
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
+#include <gtk/gtk.h>
+
 namespace {
 
 class CNativeDialogServices final : public IDialogServices
@@ -33,11 +35,34 @@ public:
         return withCancel && answer == wxID_CANCEL ? IDCANCEL : IDOK;
     }
 
-    FolderChoice PickFolder(wxWindow* parent, const wxString& title) override
+    std::size_t Ask(wxWindow* parent, const wxString& text, const std::vector<wxString>& buttons,
+                    unsigned icon) override
     {
-        // GTK's picker opens at "Recent", where nothing can be chosen, when
-        // it is given no folder; the home folder is where users look first.
-        wxDirDialog picker(parent, title, wxGetHomeDir(), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+        // GTK's own message dialog, so that screen readers meet the alert
+        // they know, but with the buttons in reading order: wxMessageDialog
+        // lets GTK sort them, which put "Ja, alles" first and "Ja" last.
+        GtkWindow* owner = parent != nullptr ? GTK_WINDOW(gtk_widget_get_toplevel(parent->GetHandle())) : nullptr;
+        const auto flags = static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT);
+        const GtkMessageType type = icon & MB_ICONHAND ? GTK_MESSAGE_ERROR : GTK_MESSAGE_QUESTION;
+        // The text is shown as it is: a file name is never read as a format.
+        GtkWidget* box = gtk_message_dialog_new(owner, flags, type, GTK_BUTTONS_NONE, "%s",
+                                                static_cast<const char*>(text.utf8_str()));
+        gtk_window_set_title(GTK_WINDOW(box), kProgramName);
+        // Added in reading order, they stand in it and Tab follows it.
+        for (std::size_t i = 0; i < buttons.size(); ++i)
+            gtk_dialog_add_button(GTK_DIALOG(box), buttons[i].utf8_str(), static_cast<int>(i));
+        if (!buttons.empty())
+            gtk_dialog_set_default_response(GTK_DIALOG(box), 0);
+        const int response = gtk_dialog_run(GTK_DIALOG(box));
+        gtk_widget_destroy(box);
+        if (response < 0 || static_cast<std::size_t>(response) >= buttons.size())
+            return buttons.empty() ? 0 : buttons.size() - 1;
+        return static_cast<std::size_t>(response);
+    }
+
+    FolderChoice PickFolder(wxWindow* parent, const wxString& title, const wxString& startFolder) override
+    {
+        wxDirDialog picker(parent, title, startFolder, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
         FolderChoice choice;
         if (picker.ShowModal() != wxID_OK)
             return choice;

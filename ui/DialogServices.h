@@ -5,6 +5,8 @@
 
 #include <wx/string.h>
 
+#include <vector>
+
 class wxWindow;
 
 // Dialog end codes.
@@ -15,6 +17,7 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr unsigned MB_OK = 0x00;
 inline constexpr unsigned MB_OKCANCEL = 0x01;
 inline constexpr unsigned MB_ICONHAND = 0x10;     // error
+inline constexpr unsigned MB_ICONQUESTION = 0x20; // question
 inline constexpr unsigned MB_ICONASTERISK = 0x40; // information
 
 // What a folder picker gave back.
@@ -34,9 +37,17 @@ public:
     // only when an MB_OKCANCEL box was cancelled, IDOK otherwise.
     virtual int MessageBox(wxWindow* parent, const wxString& text, unsigned type) = 0;
 
-    // The desktop's own folder picker, showing `title`, starting in the
-    // user's home folder with nothing selected.
-    virtual FolderChoice PickFolder(wxWindow* parent, const wxString& title) = 0;
+    // A modal question captioned with the program's name, with `buttons`
+    // shown left to right and visited by Tab in that order. Enter presses
+    // the first; Escape and the close box the last, which must be the one
+    // that cancels. Returns the index of the button pressed. `icon` is
+    // MB_ICONQUESTION or MB_ICONHAND.
+    virtual std::size_t Ask(wxWindow* parent, const wxString& text, const std::vector<wxString>& buttons,
+                            unsigned icon) = 0;
+
+    // The desktop's own folder picker, showing `title`, opened in
+    // `startFolder` (an existing folder) with nothing selected.
+    virtual FolderChoice PickFolder(wxWindow* parent, const wxString& title, const wxString& startFolder) = 0;
 };
 
 // The installed services; the native ones until something else is installed.

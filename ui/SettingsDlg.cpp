@@ -10,6 +10,8 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/filename.h>
+#include <wx/utils.h>
 #include <wx/menu.h>
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
@@ -45,6 +47,8 @@ const char* const kSeparator = " - ";
 // Context-menu command that opens the About box.
 constexpr int kAboutCommand = 0x10;
 
+const char* const kExampleCaption = "Voorbeeld van nieuwe mapnaam:";
+
 wxString WithFinalSlash(wxString path)
 {
     if (!path.empty() && !path.EndsWith("/"))
@@ -54,28 +58,41 @@ wxString WithFinalSlash(wxString path)
 
 } // namespace
 
+wxString PickerStartFolder(const wxString& field)
+{
+    // The folder a user typed but has not made yet: its nearest parent that
+    // exists is where they will want to look.
+    wxFileName folder = wxFileName::DirName(field);
+    if (!field.empty() && folder.IsAbsolute()) {
+        while (!folder.DirExists() && folder.GetDirCount() > 0)
+            folder.RemoveLastDir();
+        if (folder.DirExists())
+            return folder.GetPath();
+    }
+    return wxGetHomeDir();
+}
+
 CSettingsDlg::CSettingsDlg(wxWindow* parent)
     : CDialog(parent, wxID_ANY, "Talvora Instellingen", wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       m_hIcon(ProgramIcons())
 {
-    auto dlu = [this](int x, int y) { return ConvertDialogToPixels(wxSize(x, y)); };
-    const int margin = dlu(7, 7).x;
-    const int gapY = dlu(0, 4).y;
+    auto dlu = [this](int x, int y) { return Dlu(x, y); };
+    const int gapY = Gap();
 
     // Controls are created in the order Tab visits them, which is not the
     // order they appear in: "Annuleren" first, "Opslaan" last.
-    auto* cancel = new wxButton(this, IDCANCEL, "Annuleren", wxDefaultPosition, dlu(50, 14));
+    auto* cancel = AtLeast(new wxButton(this, IDCANCEL, "&Annuleren"), 50, 14);
 
     auto* folderLabel = new wxStaticText(this, wxID_ANY, "Locatie waar Daisy-boeken naar toe moeten worden gekopieerd:");
-    m_editOutputDir = new wxTextCtrl(this, ids::kOutputDir, wxString(), wxDefaultPosition, wxSize(dlu(206, 0).x, -1));
-    auto* browse = new wxButton(this, ids::kBrowse, "Zoek...", wxDefaultPosition, dlu(36, 13));
+    m_editOutputDir = AtLeast(new wxTextCtrl(this, ids::kOutputDir, wxString()), 206, 12);
+    auto* browse = AtLeast(new wxButton(this, ids::kBrowse, "&Zoek..."), 36, 13);
 
     auto* nameBox = new wxStaticBoxSizer(new CGroupBox(this, "Naam van nieuwe map met Daisy-boek"), wxVERTICAL);
     wxStaticBox* nameGroup = nameBox->GetStaticBox();
-    m_checkUseIdentifier = new wxCheckBox(nameGroup, ids::kUseIdentifier, "Identifier");
-    m_checkUseTitle = new wxCheckBox(nameGroup, ids::kUseTitle, "Titel");
-    m_checkUseCreator = new wxCheckBox(nameGroup, ids::kUseCreator, "Auteur");
-    auto* exampleLabel = new CCaption(nameGroup, "Voorbeeld van nieuwe mapnaam:");
+    m_checkUseIdentifier = new wxCheckBox(nameGroup, ids::kUseIdentifier, "&Identifier");
+    m_checkUseTitle = new wxCheckBox(nameGroup, ids::kUseTitle, "&Titel");
+    m_checkUseCreator = new wxCheckBox(nameGroup, ids::kUseCreator, "A&uteur");
+    auto* exampleLabel = new CCaption(nameGroup, kExampleCaption);
     m_textFolderExample = new CSunkenLine(nameGroup, ids::kFolderExample, dlu(226, 10).x, wxST_ELLIPSIZE_END);
     exampleLabel->SetLabelFor(m_textFolderExample->Text());
 
@@ -83,20 +100,20 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
         new CGroupBox(this, "Wat te doen als er al een Daisy-boek met dezelfde titel bestaat"), wxVERTICAL);
     wxStaticBox* existingGroup = existingBox->GetStaticBox();
     m_radioConfirm = new wxRadioButton(existingGroup, ids::kConfirmOverwrite,
-                                       "Waarschuw voordat Daisy-boek wordt overschreven", wxDefaultPosition,
+                                       "&Waarschuw voordat Daisy-boek wordt overschreven", wxDefaultPosition,
                                        wxDefaultSize, wxRB_GROUP);
     m_radioNumber = new wxRadioButton(existingGroup, ids::kAddNumber,
-                                      "Voeg automatisch een volgnummer toe aan de titel");
+                                      "&Voeg automatisch een volgnummer toe aan de titel");
 
     m_checkEjectWhenDone =
-        new wxCheckBox(this, ids::kEjectWhenDone, U("Lade van CD-ROM drive openen wanneer het kopiëren is voltooid"));
+        new wxCheckBox(this, ids::kEjectWhenDone, U("&Lade van CD-ROM drive openen wanneer het kopiëren is voltooid"));
     m_checkMessageWhenDone =
-        new wxCheckBox(this, ids::kMessageWhenDone, U("Melding geven wanneer het kopiëren is voltooid"));
+        new wxCheckBox(this, ids::kMessageWhenDone, U("&Melding geven wanneer het kopiëren is voltooid"));
     m_checkCopyViaTemp = new wxCheckBox(
-        this, ids::kCopyViaTemp, "Kopieer CD via de harde schijf (langzamer, alleen bij problemen gebruiken)");
+        this, ids::kCopyViaTemp, "&Kopieer CD via de harde schijf (langzamer, alleen bij problemen gebruiken)");
     m_checkAutoStart =
-        new wxCheckBox(this, ids::kAutoStart, U("Meteen starten met kopiëren zodra het programma wordt gestart"));
-    auto* save = new wxButton(this, ids::kSave, "Opslaan", wxDefaultPosition, dlu(50, 14));
+        new wxCheckBox(this, ids::kAutoStart, U("M&eteen starten met kopiëren zodra het programma wordt gestart"));
+    auto* save = AtLeast(new wxButton(this, ids::kSave, "&Opslaan"), 50, 14);
 
     // Layout, top to bottom.
     auto* column = new wxBoxSizer(wxVERTICAL);
@@ -112,7 +129,7 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     nameBox->Add(nameRow, wxSizerFlags().Border(wxALL, gapY));
     nameBox->Add(exampleLabel, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, gapY));
     nameBox->Add(m_textFolderExample, wxSizerFlags().Expand().Border(wxALL, gapY));
-    column->Add(nameBox, wxSizerFlags().Expand().Border(wxTOP, dlu(0, 9).y));
+    column->Add(nameBox, wxSizerFlags().Expand().Border(wxTOP, GroupGap()));
 
     existingBox->Add(m_radioConfirm, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, gapY));
     existingBox->Add(m_radioNumber, wxSizerFlags().Border(wxALL, gapY));
@@ -127,12 +144,9 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     buttonRow->Add(cancel);
     column->Add(buttonRow, wxSizerFlags().Expand().Border(wxTOP, dlu(0, 10).y));
 
-    auto* outer = new wxBoxSizer(wxVERTICAL);
-    outer->Add(column, wxSizerFlags(1).Expand().Border(wxALL, margin));
-    SetSizerAndFit(outer);
+    SetContent(column);
     CentreOnScreen();
     SetIcons(m_hIcon);
-
 
     Bind(wxEVT_INIT_DIALOG, &CSettingsDlg::OnInitDialog, this);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowse(); }, ids::kBrowse);
@@ -141,7 +155,12 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
         Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnNameItemClicked(); }, id);
     // GTK has no system menu; the About entry lives in the context menu
     // (right click, Shift+F10 or the Menu key).
-    Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
+    Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent& event) {
+        // The folder field keeps GTK's own menu (cut, copy, paste).
+        if (event.GetEventObject() == m_editOutputDir) {
+            event.Skip();
+            return;
+        }
         wxMenu menu;
         menu.Append(kAboutCommand, "&About Talvora...");
         PopupMenu(&menu);
@@ -224,6 +243,11 @@ bool CSettingsDlg::TransferDataToWindow()
     m_checkUseTitle->SetValue(m_bUseTitle != 0);
     m_checkUseCreator->SetValue(m_bUseCreator != 0);
     m_textFolderExample->SetText(m_strFolderExample);
+    // A screen reader on a name check box hears the example change as the
+    // box is toggled, without going looking for the example line.
+    const wxString heard = wxString(kExampleCaption) + " " + (m_strFolderExample.empty() ? "leeg" : m_strFolderExample);
+    for (wxCheckBox* check : {m_checkUseIdentifier, m_checkUseTitle, m_checkUseCreator})
+        SetAccessibleDescription(check, heard);
     m_checkEjectWhenDone->SetValue(m_bEjectWhenDone != 0);
     m_checkMessageWhenDone->SetValue(m_bMessageWhenDone != 0);
     m_checkCopyViaTemp->SetValue(m_bCopyViaTemp != 0);
@@ -285,7 +309,7 @@ void CSettingsDlg::OnNameItemClicked()
 
 wxString CSettingsDlg::BrowseForFolder(const wxString& title)
 {
-    const FolderChoice choice = DialogServices().PickFolder(this, title);
+    const FolderChoice choice = DialogServices().PickFolder(this, title, PickerStartFolder(m_strOutputDir));
     if (!choice.chosen)
         return {};
     if (!choice.hasPath) {

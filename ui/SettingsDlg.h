@@ -14,6 +14,10 @@ class wxRadioButton;
 class CSunkenLine;
 class wxTextCtrl;
 
+// Where the folder picker opens for the text in the folder field: that
+// folder, or its nearest parent that exists; the home folder when none.
+wxString PickerStartFolder(const wxString& field);
+
 class CSettingsDlg : public CDialog
 {
 public:

@@ -27,7 +27,16 @@ public:
     bool AcceptsFocusRecursively() const override { return false; }
     bool AcceptsFocusFromKeyboard() const override { return false; }
 
-    void SetText(const wxString& text) { m_text->SetLabelText(text); }
+    void SetText(const wxString& text)
+    {
+        m_text->SetLabelText(text);
+        // A text too long for the line is shortened on screen; the tooltip
+        // shows all of it.
+        if (text.empty())
+            m_text->UnsetToolTip();
+        else
+            m_text->SetToolTip(text);
+    }
     wxString GetText() const { return m_text->GetLabelText(); }
     wxStaticText* Text() const { return m_text; }
 

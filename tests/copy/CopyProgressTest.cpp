@@ -3,6 +3,8 @@
 #include "CopyTestSupport.h"
 
 #include "copy/FileOperations.h"
+#include "support/ScriptedDialogs.h"
+#include "ui/Accessibility.h"
 #include "ui/CopyProgress.h"
 #include "ui/DialogServices.h"
 
@@ -12,9 +14,7 @@
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/gauge.h>
-#include <wx/msgdlg.h>
-#include <wx/stattext.h>
-#include <wx/testing.h>
+#include <wx/textctrl.h>
 
 #include <chrono>
 #include <thread>
@@ -36,56 +36,16 @@ template <class T> T* FindChild(wxWindow* parent, const std::function<bool(T*)>&
     return nullptr;
 }
 
-std::vector<wxString> Labels(wxWindow* window)
+wxTextCtrl* ProgressLine(wxWindow* window)
 {
-    std::vector<wxString> labels;
-    for (wxWindow* child : window->GetChildren())
-        if (auto* t = dynamic_cast<wxStaticText*>(child))
-            labels.push_back(t->GetLabelText());
-    return labels;
+    return FindChild<wxTextCtrl>(window);
 }
-
-// Questions and messages answered from scripts, on the interface thread.
-class CScriptedProgress final : public CCopyProgress
-{
-public:
-    std::vector<ReplaceAnswer> replaceAnswers;
-    std::vector<ErrorAnswer> errorAnswers;
-    std::vector<wxString> questions;
-    std::vector<wxString> messages;
-    bool askedOnUiThread = true;
-
-protected:
-    ReplaceAnswer AskReplace(wxWindow*, const wxString& text) override
-    {
-        askedOnUiThread = askedOnUiThread && wxThread::IsMain();
-        questions.push_back(text);
-        const auto a = replaceAnswers.at(0);
-        replaceAnswers.erase(replaceAnswers.begin());
-        return a;
-    }
-    ErrorAnswer AskError(wxWindow*, const wxString& text) override
-    {
-        askedOnUiThread = askedOnUiThread && wxThread::IsMain();
-        questions.push_back(text);
-        const auto a = errorAnswers.at(0);
-        errorAnswers.erase(errorAnswers.begin());
-        return a;
-    }
-    void ShowMessage(const wxString& text, unsigned type) override
-    {
-        messages.push_back(text);
-        types.push_back(type);
-    }
-
-public:
-    std::vector<unsigned> types;
-};
 
 TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
 {
-    CScriptedProgress progress;
-    wxString title, bytes, cancelLabel, afterCancel;
+    CScriptedDialogs dialogs;
+    CCopyProgress progress;
+    wxString title, line, cancelLabel, cancelDescription, afterCancel;
     int gauge = -1;
     std::atomic<bool> clicked{false};
     std::chrono::steady_clock::time_point clickTime;
@@ -94,19 +54,22 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
     const bool ok = progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
         rep.Progress(0, 200 * 1024 * 1024);
         rep.Progress(50 * 1024 * 1024, 200 * 1024 * 1024);
+        // The window shows the figures on its own clock, not per report.
+        std::this_thread::sleep_for(400ms);
         wxTheApp->CallAfter([&] {
             wxDialog* w = progress.ProgressWindow();
             title = w->GetTitle();
             gauge = FindChild<wxGauge>(w)->GetValue();
-            bytes = Labels(w).at(1);
+            line = ProgressLine(w)->GetValue();
             auto* cancel = FindChild<wxButton>(w);
-            cancelLabel = cancel->GetLabel();
+            cancelLabel = cancel->GetLabelText();
+            cancelDescription = AccessibleDescription(cancel);
             clickTime = std::chrono::steady_clock::now();
             clicked = true;
             wxCommandEvent click(wxEVT_BUTTON, cancel->GetId());
             click.SetEventObject(cancel);
             cancel->GetEventHandler()->ProcessEvent(click);
-            afterCancel = Labels(w).at(2);
+            afterCancel = ProgressLine(w)->GetValue();
         });
         // A copy polls between chunks; the window must stay up until then.
         while (!rep.Cancelled())
@@ -117,19 +80,50 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
 
     EXPECT_FALSE(ok);
     EXPECT_TRUE(clicked);
-    EXPECT_EQ(title.utf8_string(), kTitle);
+    EXPECT_EQ(title.utf8_string(), "Bestanden worden gekopi\xC3\xAB" "erd naar Boek");
     EXPECT_EQ(gauge, 250);
-    EXPECT_EQ(bytes, "50,0 MB van 200,0 MB");
+    EXPECT_EQ(line.utf8_string(),
+              "25 % \xE2\x80\x93 50,0 MB van 200,0 MB \xE2\x80\x93 resterende tijd wordt berekend...");
     EXPECT_EQ(cancelLabel, "Annuleren");
-    EXPECT_EQ(afterCancel, "Bezig met annuleren...");
+    EXPECT_EQ(cancelDescription, line) << "a screen reader on Annuleren hears how far the copy is";
+    EXPECT_TRUE(afterCancel.EndsWith("bezig met annuleren...")) << afterCancel;
     EXPECT_GE(latency, 0);
     EXPECT_EQ(progress.ProgressWindow(), nullptr);
     std::printf("cancel seen by the worker %.1f ms after the click\n", latency * 1000);
 }
 
+TEST(CopyProgressWindow, AnnulerenFocusedKeepsItsDescriptionSoTheScreenReaderIsNotFlooded)
+{
+    CScriptedDialogs dialogs;
+    CCopyProgress progress;
+    wxString onArrival, whileThere, line;
+    progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
+        rep.Progress(10, 100);
+        std::this_thread::sleep_for(400ms);
+        wxTheApp->CallAfter([&] {
+            auto* cancel = FindChild<wxButton>(progress.ProgressWindow());
+            cancel->SetFocus();
+            onArrival = AccessibleDescription(cancel);
+        });
+        rep.Progress(60, 100);
+        std::this_thread::sleep_for(400ms);
+        wxTheApp->CallAfter([&] {
+            wxDialog* w = progress.ProgressWindow();
+            whileThere = AccessibleDescription(FindChild<wxButton>(w));
+            line = ProgressLine(w)->GetValue();
+        });
+        std::this_thread::sleep_for(100ms);
+        return true;
+    });
+    EXPECT_TRUE(onArrival.StartsWith("10 %")) << onArrival;
+    EXPECT_EQ(onArrival, whileThere);
+    EXPECT_TRUE(line.StartsWith("60 %")) << line;
+}
+
 TEST(CopyProgressWindow, StaysLiveWhileTheWorkerIsStuck)
 {
-    CScriptedProgress progress;
+    CScriptedDialogs dialogs;
+    CCopyProgress progress;
     std::atomic<int> handled{0};
     progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
         // A read that blocks, and ignores the cancel, for a while.
@@ -152,16 +146,20 @@ TEST(CopyProgressWindow, StaysLiveWhileTheWorkerIsStuck)
 
 TEST(CopyProgressWindow, CopyThatEndsAtOnceDoesNotHang)
 {
-    CScriptedProgress progress;
+    CScriptedDialogs dialogs;
+    CCopyProgress progress;
     EXPECT_TRUE(progress.RunCopy(kTitle, [](copyops::ICopyReporter&) { return true; }));
     EXPECT_FALSE(progress.RunCopy(kTitle, [](copyops::ICopyReporter&) { return false; }));
 }
 
 TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
 {
-    CScriptedProgress progress;
-    progress.replaceAnswers = {ReplaceAnswer::YesToAll, ReplaceAnswer::No};
-    progress.errorAnswers = {ErrorAnswer::Skip, ErrorAnswer::Retry, ErrorAnswer::Cancel};
+    CScriptedDialogs dialogs;
+    for (const std::size_t button : {1, 2, 1, 0, 2})
+        dialogs.AnswerQuestion(button);
+    bool askedOnUiThread = true;
+    dialogs.onShow = [&](const ShownMessage&) { askedOnUiThread = askedOnUiThread && wxThread::IsMain(); };
+    CCopyProgress progress;
     std::vector<int> got;
     progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
         got.push_back(static_cast<int>(rep.AskReplace("/out/a.mp3")));
@@ -174,18 +172,28 @@ TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
     const std::vector<int> want = {int(ReplaceAnswer::YesToAll), int(ReplaceAnswer::No), int(ErrorAnswer::Skip),
                                    int(ErrorAnswer::Retry), int(ErrorAnswer::Cancel)};
     EXPECT_EQ(got, want);
-    EXPECT_TRUE(progress.askedOnUiThread);
-    ASSERT_EQ(progress.questions.size(), 5u);
-    EXPECT_EQ(progress.questions[0], copytext::ReplaceQuestion("/out/a.mp3"));
-    EXPECT_EQ(progress.questions[2], copytext::ErrorMessage("/out/c.mp3", "De schijf is vol."));
+    EXPECT_TRUE(askedOnUiThread);
+    ASSERT_EQ(dialogs.shown.size(), 5u);
+    EXPECT_EQ(dialogs.shown[0].text, copytext::ReplaceQuestion("/out/a.mp3").utf8_string());
+    EXPECT_EQ(dialogs.shown[2].text, copytext::ErrorMessage("/out/c.mp3", "De schijf is vol.").utf8_string());
+    // Reading order, left to right and in Tab order.
+    const std::vector<std::string> replace = {"Ja", "Ja, alles", "Nee", "Annuleren"};
+    const std::vector<std::string> error = {"Opnieuw", "Overslaan", "Annuleren"};
+    EXPECT_EQ(dialogs.shown[0].buttons, replace);
+    EXPECT_EQ(dialogs.shown[0].type, MB_ICONQUESTION);
+    EXPECT_EQ(dialogs.shown[2].buttons, error);
+    EXPECT_EQ(dialogs.shown[2].type, MB_ICONHAND);
 }
 
 TEST(CopyProgressWindow, ErrorsAndNewsGetTheirOwnIcons)
 {
-    CScriptedProgress progress;
+    CScriptedDialogs dialogs;
+    CCopyProgress progress;
     progress.ShowError("fout");
     progress.ShowInfo("geannuleerd");
-    EXPECT_EQ(progress.types, (std::vector<unsigned>{MB_OK | MB_ICONHAND, MB_OK | MB_ICONASTERISK}));
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].type, MB_OK | MB_ICONHAND);
+    EXPECT_EQ(dialogs.shown[1].type, MB_OK | MB_ICONASTERISK);
 }
 
 TEST(CopyProgressWindow, RealCopyThroughTheWindow)
@@ -194,69 +202,14 @@ TEST(CopyProgressWindow, RealCopyThroughTheWindow)
     Write(s / "disc/ncc.html", "ncc");
     Write(s / "disc/a/01.mp3", Pattern(5 * copyops::CCopyEngine::kChunkBytes));
     Write(s / "out/ncc.html", "old");
-    CScriptedProgress progress;
-    progress.replaceAnswers = {ReplaceAnswer::Yes};
+    CScriptedDialogs dialogs;
+    dialogs.AnswerQuestion(0);
+    CCopyProgress progress;
     copyjob::CFileOperations ops(progress);
     EXPECT_TRUE(ops.Copy(s / "disc/", s / "out", "", "", kTitle, true));
     EXPECT_EQ(Read(s / "out/ncc.html"), "ncc");
     EXPECT_EQ(Read(s / "out/a/01.mp3"), Pattern(5 * copyops::CCopyEngine::kChunkBytes));
-    EXPECT_EQ(progress.questions.size(), 1u);
-}
-
-// The native questions: Dutch labels, and each button's answer.
-class CExpectButtons : public wxExpectModalBase<wxMessageDialog>
-{
-public:
-    CExpectButtons(int id, std::vector<wxString> labels) : m_id(id), m_labels(std::move(labels)) {}
-
-protected:
-    int OnInvoked(wxMessageDialog* dlg) const override
-    {
-        std::vector<wxString> shown = {dlg->GetYesLabel(), dlg->GetNoLabel(), dlg->GetCancelLabel()};
-        if (dlg->GetMessageDialogStyle() & wxHELP)
-            shown.push_back(dlg->GetHelpLabel());
-        EXPECT_EQ(shown, m_labels);
-        return m_id;
-    }
-
-private:
-    int m_id;
-    std::vector<wxString> m_labels;
-};
-
-class CNativeQuestions final : public CCopyProgress
-{
-public:
-    using CCopyProgress::AskError;
-    using CCopyProgress::AskReplace;
-};
-
-TEST(CopyProgressQuestions, ReplaceQuestionButtons)
-{
-    const std::vector<wxString> labels = {"Ja", "Nee", "Annuleren", "Ja, alles"};
-    const std::vector<std::pair<int, ReplaceAnswer>> cases = {{wxID_YES, ReplaceAnswer::Yes},
-                                                              {wxID_HELP, ReplaceAnswer::YesToAll},
-                                                              {wxID_NO, ReplaceAnswer::No},
-                                                              {wxID_CANCEL, ReplaceAnswer::Cancel}};
-    for (const auto& [button, answer] : cases) {
-        CNativeQuestions q;
-        ReplaceAnswer got{};
-        wxTEST_DIALOG(got = q.AskReplace(nullptr, "x"), CExpectButtons(button, labels));
-        EXPECT_EQ(got, answer) << button;
-    }
-}
-
-TEST(CopyProgressQuestions, ErrorMessageButtons)
-{
-    const std::vector<wxString> labels = {"Opnieuw", "Overslaan", "Annuleren"};
-    const std::vector<std::pair<int, ErrorAnswer>> cases = {
-        {wxID_YES, ErrorAnswer::Retry}, {wxID_NO, ErrorAnswer::Skip}, {wxID_CANCEL, ErrorAnswer::Cancel}};
-    for (const auto& [button, answer] : cases) {
-        CNativeQuestions q;
-        ErrorAnswer got{};
-        wxTEST_DIALOG(got = q.AskError(nullptr, "x"), CExpectButtons(button, labels));
-        EXPECT_EQ(got, answer) << button;
-    }
+    EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
 struct TimeCase
@@ -278,6 +231,17 @@ TEST(CopyTexts, DutchFigures)
                                          {61, "Nog ongeveer 2 minuten"}};
     for (const TimeCase& t : times)
         EXPECT_EQ(copytext::TimeLeft(t.seconds), t.text) << t.seconds;
+    const std::vector<std::tuple<std::uint64_t, std::uint64_t, int>> percents = {
+        {0, 0, 0}, {1, 3, 33}, {199, 200, 99}, {200, 200, 100}, {300, 200, 100}, {~0ull / 2, ~0ull, 49}};
+    for (const auto& [done, total, percent] : percents)
+        EXPECT_EQ(copytext::Percent(done, total), percent) << done << " of " << total;
+    const std::vector<std::pair<std::string, std::string>> titles = {
+        {kTitle, "Bestanden worden gekopi\xC3\xAB" "erd naar Boek"},
+        {"Bestanden worden gekopi\xC3\xAB" "erd naar /tmp/_TalvoraTmp_/",
+         "Bestanden worden gekopi\xC3\xAB" "erd naar _TalvoraTmp_"},
+        {"zonder pad", "zonder pad"}};
+    for (const auto& [title, shortTitle] : titles)
+        EXPECT_EQ(copytext::ShortTitle(wxString::FromUTF8(title)).utf8_string(), shortTitle);
 }
 
 } // namespace

@@ -27,7 +27,12 @@ public:
         ADD_FAILURE() << "unexpected message box: " << text.utf8_string();
         return IDCANCEL;
     }
-    FolderChoice PickFolder(wxWindow*, const wxString& title) override
+    std::size_t Ask(wxWindow*, const wxString& text, const std::vector<wxString>& buttons, unsigned) override
+    {
+        ADD_FAILURE() << "unexpected question: " << text.utf8_string();
+        return buttons.size() - 1;
+    }
+    FolderChoice PickFolder(wxWindow*, const wxString& title, const wxString&) override
     {
         ADD_FAILURE() << "unexpected folder picker: " << title.utf8_string();
         return {};

@@ -12,6 +12,7 @@ struct ShownMessage
 {
     std::string text; // UTF-8
     unsigned type;
+    std::vector<std::string> buttons = {}; // a question's, in reading order
 };
 
 class CScriptedDialogs : public IDialogServices
@@ -40,12 +41,32 @@ public:
         return answer;
     }
 
+    // Questions are answered with the index of a button, in order; once
+    // the answers run out, with the last button (the one that cancels).
+    void AnswerQuestion(std::size_t button) { m_questionAnswers.push_back(button); }
+
+    std::size_t Ask(wxWindow*, const wxString& text, const std::vector<wxString>& buttons, unsigned icon) override
+    {
+        ShownMessage question{text.utf8_string(), icon, {}};
+        for (const wxString& label : buttons)
+            question.buttons.push_back(label.utf8_string());
+        shown.push_back(std::move(question));
+        if (onShow)
+            onShow(shown.back());
+        if (m_questionAnswers.empty())
+            return buttons.size() - 1;
+        const std::size_t answer = m_questionAnswers.front();
+        m_questionAnswers.pop_front();
+        return answer;
+    }
+
     // Picker answers in order; once they run out the picker is cancelled.
     void AnswerPicker(FolderChoice choice) { m_picks.push_back(std::move(choice)); }
 
-    FolderChoice PickFolder(wxWindow*, const wxString& title) override
+    FolderChoice PickFolder(wxWindow*, const wxString& title, const wxString& startFolder) override
     {
         pickerTitles.push_back(title.utf8_string());
+        pickerStarts.push_back(startFolder.utf8_string());
         if (m_picks.empty())
             return {};
         FolderChoice choice = m_picks.front();
@@ -55,11 +76,13 @@ public:
 
     std::vector<ShownMessage> shown;
     std::vector<std::string> pickerTitles;
+    std::vector<std::string> pickerStarts;
     // Called as each box appears, to look at the window behind it.
     std::function<void(const ShownMessage&)> onShow;
 
 private:
     std::deque<int> m_answers;
+    std::deque<std::size_t> m_questionAnswers;
     std::deque<FolderChoice> m_picks;
     IDialogServices* m_previous;
 };

@@ -6,6 +6,7 @@
 #include "support/ScriptedCopy.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "ui/Accessibility.h"
 #include "ui/CopyDlg.h"
 #include "ui/CopyServices.h"
 #include "ui/Ids.h"
@@ -84,6 +85,7 @@ struct CopyWindowRun
             titleWhenReady = TextOf(dlg, kTitleLine);
             destWhenReady = TextOf(dlg, kDestLine);
             focusOnStart = wxWindow::FindFocus() == &start;
+            startDescription = AccessibleDescription(&start).utf8_string();
             if (whenReady)
                 whenReady(dlg);
             else
@@ -94,7 +96,7 @@ struct CopyWindowRun
         return result;
     }
 
-    std::string titleWhenReady, destWhenReady;
+    std::string titleWhenReady, destWhenReady, startDescription;
     ExitStatus outcome = ExitStatus::Done;
     bool focusOnStart = false;
 };
@@ -109,6 +111,7 @@ TEST(CopyWindow, ReadyShowsTitleAndDestinationThenStartCopiesEjectsAndTells)
     EXPECT_EQ("Het raadsel", run.titleWhenReady);
     EXPECT_EQ(run.Dest(kBookFolder), run.destWhenReady);
     EXPECT_TRUE(run.focusOnStart) << "Enter starts the copy once it is ready";
+    EXPECT_EQ("Kopieert \xE2\x80\x98Het raadsel\xE2\x80\x99 naar " + run.Dest(kBookFolder), run.startDescription);
     const std::vector<std::string> expected = {"scan", "copy " + run.root + " -> " + run.Dest(kBookFolder),
                                                "eject " + run.root, "message Daisy-CD is gekopieerd."};
     EXPECT_EQ(expected, run.copy.log);
@@ -283,13 +286,15 @@ TEST(CopyWindow, NumberedFolderReplacesTheDestinationLine)
 {
     CopyWindowRun run;
     run.settings.ConfirmOverwrite = 0;
-    std::string lineAfterwards;
+    std::string lineAfterwards, descriptionAfterwards;
     run.copy.duringCopy = [&](wxWindow& dlg, const std::function<void(const std::string&)>& show) {
         show(run.Dest(kBookFolder) + "_001");
         lineAfterwards = TextOf(dlg, kDestLine);
+        descriptionAfterwards = AccessibleDescription(dlg.FindWindow(kStartCopy)).utf8_string();
     };
     run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
     EXPECT_EQ(run.Dest(kBookFolder) + "_001", lineAfterwards);
+    EXPECT_NE(std::string::npos, descriptionAfterwards.find(run.Dest(kBookFolder) + "_001"));
 }
 
 struct NameCase

@@ -2,10 +2,17 @@
 // answer mapped to the codes the windows test for.
 #include "ui/DialogServices.h"
 
+#include "support/ModalDriver.h"
+
 #include <wx/msgdlg.h>
 #include <wx/testing.h>
 
 #include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -79,5 +86,84 @@ INSTANTIATE_TEST_SUITE_P(Types, NativeMessageBox,
                                                  true},
                                          BoxCase{MB_OKCANCEL | MB_ICONASTERISK, wxID_CANCEL, IDCANCEL,
                                                  wxICON_INFORMATION, true}));
+
+// The native question as it is on screen: its buttons from left to right
+// once GTK has laid them out, and a way to press one.
+struct NativeQuestion
+{
+    GtkWidget* dialog = nullptr;
+    std::vector<std::pair<int, GtkWidget*>> buttons; // x, button
+    bool laidOut = false;
+
+    static NativeQuestion Find()
+    {
+        NativeQuestion found;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* w = windows; w != nullptr; w = w->next)
+                if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_mapped(GTK_WIDGET(w->data)))
+                    found.dialog = GTK_WIDGET(w->data);
+            g_list_free(windows);
+            found.buttons.clear();
+            found.laidOut = true;
+            if (found.dialog != nullptr)
+                for (const int response : {0, 1, 2, 3})
+                    if (GtkWidget* b = gtk_dialog_get_widget_for_response(GTK_DIALOG(found.dialog), response)) {
+                        GtkAllocation at;
+                        gtk_widget_get_allocation(b, &at);
+                        found.buttons.emplace_back(at.x, b);
+                        found.laidOut = found.laidOut && at.width > 1;
+                    }
+            if (!found.buttons.empty() && found.laidOut)
+                break;
+            gtk_main_iteration_do(FALSE);
+        }
+        std::sort(found.buttons.begin(), found.buttons.end());
+        return found;
+    }
+
+    std::vector<std::string> Labels() const
+    {
+        std::vector<std::string> labels;
+        for (const auto& [x, button] : buttons)
+            labels.push_back(gtk_button_get_label(GTK_BUTTON(button)));
+        return labels;
+    }
+};
+
+TEST(NativeQuestion, ButtonsReadLeftToRightAndEachGivesItsIndex)
+{
+    const std::vector<wxString> buttons = {"Ja", "Ja, alles", "Nee", "Annuleren"};
+    IDialogServices* const installed = InstallDialogServices(nullptr);
+    // A file name that looks like a format or markup is shown as it is.
+    const std::string text = "Het bestand\n/boek/%s%n <b>&amp;.mp3\nbestaat al.";
+    // Each button in turn, then Escape, which is the last one.
+    for (int press = 0; press <= 4; ++press) {
+        std::vector<std::string> seen;
+        std::string title, shown;
+        WhenModalRuns([&] {
+            NativeQuestion question = NativeQuestion::Find();
+            if (question.dialog == nullptr)
+                return;
+            seen = question.Labels();
+            title = gtk_window_get_title(GTK_WINDOW(question.dialog));
+            gchar* property = nullptr;
+            g_object_get(question.dialog, "text", &property, nullptr);
+            shown = property != nullptr ? property : "";
+            g_free(property);
+            if (press < 4)
+                gtk_button_clicked(GTK_BUTTON(question.buttons.at(press).second));
+            else
+                gtk_dialog_response(GTK_DIALOG(question.dialog), GTK_RESPONSE_DELETE_EVENT);
+        });
+        const std::size_t answer = DialogServices().Ask(nullptr, wxString::FromUTF8(text), buttons, MB_ICONQUESTION);
+        EXPECT_EQ(std::vector<std::string>({"Ja", "Ja, alles", "Nee", "Annuleren"}), seen);
+        EXPECT_EQ("Talvora", title);
+        EXPECT_EQ(text, shown);
+        EXPECT_EQ(static_cast<std::size_t>(std::min(press, 3)), answer) << press;
+    }
+    InstallDialogServices(installed);
+}
 
 } // namespace

@@ -4,13 +4,16 @@
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProfile.h"
+#include "support/TempDir.h"
 #include "ui/AboutDlg.h"
+#include "ui/Accessibility.h"
 #include "ui/Ids.h"
 #include "ui/SettingsDlg.h"
 
 #include <gtest/gtest.h>
 
 #include <wx/log.h>
+#include <wx/utils.h>
 
 #include <functional>
 #include <map>
@@ -174,6 +177,7 @@ TEST_P(FolderPicker, FillsTheFieldOrExplainsWhyNot)
     });
     ASSERT_EQ(1u, dialogs.pickerTitles.size());
     EXPECT_EQ("Selecteer de output directory en klik op OK.", dialogs.pickerTitles[0]);
+    EXPECT_EQ("/", dialogs.pickerStarts[0]) << "/oud/ does not exist; its parent does";
     if (c.message.empty()) {
         EXPECT_TRUE(dialogs.shown.empty());
     } else {
@@ -372,6 +376,40 @@ TEST(SettingsWindow, AboutBoxReturnsToTheWindowWithEditsIntact)
     });
     EXPECT_TRUE(aboutShown);
     EXPECT_EQ("About Talvora", aboutTitle);
+}
+
+TEST(FolderPicker, OpensInTheFieldsFolderOrItsNearestExistingParent)
+{
+    CTempDir dir;
+    const std::string books = dir.Dir("boeken");
+    const std::string home = wxGetHomeDir().utf8_string();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {books + "/", books},
+        {books, books},
+        {books + "/nieuw/nog dieper/", books},
+        {"/", "/"},
+        {"", home},
+        {"relatief/pad", home},
+    };
+    for (const auto& [field, start] : cases)
+        EXPECT_EQ(start, PickerStartFolder(wxString::FromUTF8(field)).utf8_string()) << field;
+}
+
+TEST(SettingsWindow, NameCheckBoxesTellTheExampleToScreenReaders)
+{
+    CTestProfile profile;
+    CScriptedDialogs dialogs;
+    std::vector<std::string> heard;
+    RunSettings([&](CSettingsDlg& dlg) {
+        for (int id : {kUseIdentifier, kUseTitle, kUseCreator}) {
+            Toggle(dlg, id);
+            heard.push_back(AccessibleDescription(dlg.FindWindow(id)).utf8_string());
+        }
+    });
+    const std::vector<std::string> expected = {
+        "Voorbeeld van nieuwe mapnaam: Het raadsel van de blauwe sluis - Hoogmeer, TW",
+        "Voorbeeld van nieuwe mapnaam: Hoogmeer, TW", "Voorbeeld van nieuwe mapnaam: leeg"};
+    EXPECT_EQ(expected, heard);
 }
 
 TEST(AboutBox, ShowsTheVersionAndEndsWithOkOrCancel)

@@ -1,0 +1,86 @@
+#include "ui/Accessibility.h"
+
+#include <wx/gauge.h>
+
+#include <gtk/gtk.h>
+
+namespace {
+
+AtkObject* Accessible(wxWindow* control)
+{
+    GtkWidget* widget = control->GetHandle();
+    return widget != nullptr ? gtk_widget_get_accessible(widget) : nullptr;
+}
+
+} // namespace
+
+void SetAccessibleDescription(wxWindow* control, const wxString& text)
+{
+    AtkObject* accessible = Accessible(control);
+    if (accessible == nullptr)
+        return;
+    const wxScopedCharBuffer utf8 = text.utf8_str();
+    // A change is announced to whoever is on the control; a repeat is noise.
+    const char* now = atk_object_get_description(accessible);
+    if (now != nullptr && g_strcmp0(now, utf8.data()) == 0)
+        return;
+    atk_object_set_description(accessible, utf8.data());
+}
+
+wxString AccessibleDescription(wxWindow* control)
+{
+    AtkObject* accessible = Accessible(control);
+    const char* text = accessible != nullptr ? atk_object_get_description(accessible) : nullptr;
+    return text != nullptr ? wxString::FromUTF8(text) : wxString();
+}
+
+bool IsFocusInWindow(wxWindow* control)
+{
+    return gtk_widget_is_focus(control->GetHandle());
+}
+
+void AddAccessibleLabel(wxWindow* control, wxWindow* label)
+{
+    AtkObject* target = Accessible(control);
+    AtkObject* source = Accessible(label);
+    if (target == nullptr || source == nullptr)
+        return;
+    atk_object_add_relationship(target, ATK_RELATION_LABELLED_BY, source);
+    atk_object_add_relationship(source, ATK_RELATION_LABEL_FOR, target);
+}
+
+void MakeBarVisible(wxGauge* bar, int height)
+{
+    GtkWidget* widget = bar->GetHandle();
+    // Each thickness gets a name of its own: the trough and the fill are
+    // parts of the bar that a provider on the bar alone does not reach.
+    const wxString name = wxString::Format("talvora-bar-%d", height);
+    gtk_widget_set_name(widget, name.utf8_str());
+    // The theme's colours, so that a high-contrast theme keeps its own; the
+    // outline in the text colour contrasts with the window as text does.
+    const wxString css = wxString::Format(
+        "#%s trough { min-height: %dpx; background-color: @theme_base_color;"
+        " border: 1px solid @theme_fg_color; border-radius: 0; }"
+        "#%s progress { min-height: %dpx; background-color: @theme_selected_bg_color;"
+        " border: none; border-radius: 0; }"
+        "#%s text { color: @theme_fg_color; }",
+        name, height, name, height, name);
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css.utf8_str(), -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(widget), GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+    gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(widget), TRUE);
+}
+
+wxSize NativeSize(wxWindow* control)
+{
+    GtkRequisition minimum, natural;
+    gtk_widget_get_preferred_size(control->GetHandle(), &minimum, &natural);
+    return wxSize(natural.width, natural.height);
+}
+
+void SetBarText(wxGauge* bar, const wxString& text)
+{
+    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar->GetHandle()), text.utf8_str());
+}
