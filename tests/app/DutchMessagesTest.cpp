@@ -1,6 +1,7 @@
 // Dutch GTK texts whatever the desktop's locale, without changing more of
 // the locale than that.
 #include "app/DutchMessages.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,6 @@ INSTANTIATE_TEST_SUITE_P(
         LocaleCase{"AllUnicode",
                    {{"LC_ALL", "en_GB.UTF-8"}},
                    {{"LC_ALL", "en_GB.UTF-8"}, {"LANGUAGE", "nl"}}}),
-    [](const testing::TestParamInfo<LocaleCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 } // namespace

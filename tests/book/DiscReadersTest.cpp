@@ -5,6 +5,7 @@
 #include "book/PackageReader.h"
 #include "naming/FolderName.h"
 #include "support/TempDir.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,7 @@ namespace {
 
 template <typename Case>
     requires requires(const Case& c) { c.label; }
-void PrintTo(const Case& c, std::ostream* os)
-{
-    *os << c.label;
-}
+PRINT_CASE_AS(Case, label)
 
 using Metas = std::vector<std::pair<std::string, std::string>>;
 

@@ -5,6 +5,7 @@
 #include "book/BookText.h"
 #include "support/TinyXmlTree.h"
 #include "support/TempDir.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -25,10 +26,7 @@ namespace {
 // Test output names a case by its label instead of dumping its bytes.
 template <typename Case>
     requires requires(const Case& c) { c.label; }
-void PrintTo(const Case& c, std::ostream* os)
-{
-    *os << c.label;
-}
+PRINT_CASE_AS(Case, label)
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,6 @@
 // The whole job on real files through the real file operations, with a
 // scripted user interface that runs each copy on a worker thread.
-#include "CopyTestSupport.h"
+#include "support/CopyTestSupport.h"
 
 #include "copy/CopyTexts.h"
 #include "copy/FileOperations.h"

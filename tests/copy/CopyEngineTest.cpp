@@ -1,10 +1,11 @@
 // The copy engine on real files, with faults from the machine where it
 // allows (full disk, links, fifos, killed process) and injected where it
 // does not (unreadable file as root, read errors).
-#include "CopyTestSupport.h"
+#include "support/CopyTestSupport.h"
 
 #include "copy/CopyTexts.h"
 #include "naming/Utf8.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -103,10 +104,7 @@ struct ReplaceCase
     const char* b;
 };
 
-void PrintTo(const ReplaceCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(ReplaceCase, name)
 
 const std::vector<ReplaceCase> kReplace = {
     {"SilentReplacesWithoutAsking", false, {}, true, 0, "new a", "new b"},
@@ -147,7 +145,7 @@ TEST_P(ReplaceQuestion, AnswersAreObeyed)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, ReplaceQuestion, testing::ValuesIn(kReplace),
-                         [](const testing::TestParamInfo<ReplaceCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 // Faults injected where the data is touched.
 class CFaultyEngine : public CCopyEngine
@@ -196,10 +194,7 @@ struct FaultCase
     bool bookArrives; // big.mp3 has the new content
 };
 
-void PrintTo(const FaultCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(FaultCase, name)
 
 const std::vector<FaultCase> kFaults = {
     {"UnreadableRetrySucceeds", false, 1, {ErrorAnswer::Retry}, true, {}, true},
@@ -247,7 +242,7 @@ TEST_P(InjectedFaults, NothingOldDamagedAndFailureNeverSuccess)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, InjectedFaults, testing::ValuesIn(kFaults),
-                         [](const testing::TestParamInfo<FaultCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 // Root reads every file, so as root the copy runs in a child that has
 // given up its rights.
@@ -645,10 +640,7 @@ struct DeleteCase
     std::vector<std::string> survivors; // relative to the scratch folder, must still exist
 };
 
-void PrintTo(const DeleteCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(DeleteCase, name)
 
 const std::vector<DeleteCase> kDeletes = {
     {"TreeWithReadOnlyFolders",
@@ -704,6 +696,6 @@ TEST_P(DeleteTree, RemovesOnlyWhatIsInside)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, DeleteTree, testing::ValuesIn(kDeletes),
-                         [](const testing::TestParamInfo<DeleteCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 } // namespace

@@ -2,6 +2,7 @@
 // operations in which order, and what is refused.
 #include "copy/CopyJob.h"
 #include "settings/Settings.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -153,10 +154,7 @@ struct ComboCase
     std::vector<std::string> lines;
 };
 
-void PrintTo(const ComboCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(ComboCase, name)
 
 const std::string kLeft = "leftovers " + kOut;
 const std::string kMakeWork = "work " + kOut;
@@ -222,7 +220,7 @@ TEST_P(CopyBookCombinations, OperationsInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, CopyBookCombinations, testing::ValuesIn(kCombos),
-                         [](const testing::TestParamInfo<ComboCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 TEST(CopyBookTitles, EachCopyNamesTheFolderTheUserKnows)
 {
@@ -255,10 +253,7 @@ struct RefusalCase
     void (*setUp)(CFakeOps&, CSettings&, std::string& dest);
 };
 
-void PrintTo(const RefusalCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(RefusalCase, name)
 
 const std::vector<RefusalCase> kRefusals = {
     {"RelativeOutputFolder", 1, 0, [](CFakeOps&, CSettings&, std::string& d) { d = "boeken/Jansen"; }},
@@ -326,7 +321,7 @@ TEST_P(CopyBookRefusals, NothingWrittenAndTheUserIsTold)
 }
 
 INSTANTIATE_TEST_SUITE_P(Checks, CopyBookRefusals, testing::ValuesIn(kRefusals),
-                         [](const testing::TestParamInfo<RefusalCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 TEST(CopyBookOutputFolder, MissingOneIsMadeWhenItsParentIsThere)
 {
@@ -344,10 +339,7 @@ struct NumberCase
     std::string expected;           // suffix of the target
 };
 
-void PrintTo(const NumberCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(NumberCase, name)
 
 const std::vector<NumberCase> kNumbers = {
     {"FreeNameNotNumbered", {}, PathState::OwnFolder, ""},
@@ -376,7 +368,7 @@ TEST_P(CopyBookNumbering, PicksFirstFreeName)
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, CopyBookNumbering, testing::ValuesIn(kNumbers),
-                         [](const testing::TestParamInfo<NumberCase>& i) { return std::string(i.param.name); });
+                         CaseName());
 
 void TakeUpTo(CFakeOps& ops, int last)
 {

@@ -1,6 +1,7 @@
 // The tray step must never crash, hang or touch something that is not an
 // optical drive, whatever the desktop's services look like.
-#include "CopyTestSupport.h"
+#include "support/CopyTestSupport.h"
+#include "support/TableCases.h"
 
 #include "copy/EjectDisc.h"
 
@@ -126,31 +127,35 @@ protected:
     bool m_noMount = false;
 };
 
-TEST_F(UnixMount, WithoutEjectProgramIsRefusedNotAborted)
+// What the eject program GIO runs does, and what that makes of the tray.
+struct EjectCase
 {
-    const auto outcome = Eject(5s);
-    if (m_noMount)
-        GTEST_SKIP() << "GIO lists no mount below /media here";
-    EXPECT_EQ(outcome, tray::GioOutcome::Refused);
-}
+    const char* name;
+    const char* program; // nullptr: none installed
+    tray::GioOutcome expected;
+};
 
-TEST_F(UnixMount, EjectProgramThatSucceeds)
+PRINT_CASE_AS(EjectCase, name)
+
+class UnixMountEject : public UnixMount, public testing::WithParamInterface<EjectCase>
 {
-    FakeEject("exit 0");
+};
+
+TEST_P(UnixMountEject, OutcomeFollowsTheEjectProgram)
+{
+    if (GetParam().program != nullptr)
+        FakeEject(GetParam().program);
     const auto outcome = Eject(10s);
     if (m_noMount)
         GTEST_SKIP() << "GIO lists no mount below /media here";
-    EXPECT_EQ(outcome, tray::GioOutcome::Ejected);
+    EXPECT_EQ(outcome, GetParam().expected);
 }
 
-TEST_F(UnixMount, EjectProgramThatFails)
-{
-    FakeEject("exit 1");
-    const auto outcome = Eject(10s);
-    if (m_noMount)
-        GTEST_SKIP() << "GIO lists no mount below /media here";
-    EXPECT_EQ(outcome, tray::GioOutcome::Failed);
-}
+INSTANTIATE_TEST_SUITE_P(Programs, UnixMountEject,
+                         testing::Values(EjectCase{"NoneIsRefusedNotAborted", nullptr, tray::GioOutcome::Refused},
+                                         EjectCase{"Succeeds", "exit 0", tray::GioOutcome::Ejected},
+                                         EjectCase{"Fails", "exit 1", tray::GioOutcome::Failed}),
+                         CaseName());
 
 TEST_F(UnixMount, HangingEjectIsAbandonedAndItsLateAnswerIsHarmless)
 {

@@ -4,6 +4,7 @@
 #include "naming/FolderName.h"
 
 #include "book/NccReader.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,7 @@ namespace {
 // Test output names a case by its label instead of dumping its bytes.
 template <typename Case>
     requires requires(const Case& c) { c.label; }
-void PrintTo(const Case& c, std::ostream* os)
-{
-    *os << c.label;
-}
+PRINT_CASE_AS(Case, label)
 
 using Metas = std::vector<std::pair<std::string, std::string>>;
 

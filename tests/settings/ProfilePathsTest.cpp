@@ -1,5 +1,6 @@
 #include "settings/ProfilePaths.h"
 #include "support/TempDir.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,7 @@ struct EnvCase
     std::string runtimeFolder;
 };
 
-void PrintTo(const EnvCase& c, std::ostream* out)
-{
-    *out << c.what;
-}
+PRINT_CASE_AS(EnvCase, what)
 
 class ProfilePaths : public testing::TestWithParam<EnvCase>
 {};

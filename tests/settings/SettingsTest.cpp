@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
 #include "support/TempDir.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -79,10 +80,7 @@ struct BrokenFile
     Values expected;
 };
 
-void PrintTo(const BrokenFile& file, std::ostream* out)
-{
-    *out << file.what;
-}
+PRINT_CASE_AS(BrokenFile, what)
 
 class BrokenSettingsFile : public testing::TestWithParam<BrokenFile>
 {};

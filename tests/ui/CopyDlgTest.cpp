@@ -11,6 +11,7 @@
 #include "ui/CopyServices.h"
 #include "ui/Ids.h"
 #include "settings/Settings.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -188,10 +189,7 @@ struct RefusedCase
     std::string message;
 };
 
-void PrintTo(const RefusedCase& c, std::ostream* out)
-{
-    *out << c.what;
-}
+PRINT_CASE_AS(RefusedCase, what)
 
 class RefusedBook : public testing::TestWithParam<RefusedCase>
 {};
@@ -306,10 +304,7 @@ struct NameCase
     std::string folder;
 };
 
-void PrintTo(const NameCase& c, std::ostream* out)
-{
-    *out << c.what;
-}
+PRINT_CASE_AS(NameCase, what)
 
 class BookNames : public testing::TestWithParam<NameCase>
 {};
@@ -359,10 +354,7 @@ struct OutcomeCase
     ExitStatus expected;
 };
 
-void PrintTo(const OutcomeCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(OutcomeCase, name)
 
 class CopyWindowOutcome : public testing::TestWithParam<OutcomeCase>
 {
@@ -391,7 +383,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OutcomeCase{"UnreadableNcc", "<html>", {"disc"}, copyops::CopyResult::Copied, ExitStatus::Refused},
                     OutcomeCase{"NoName", Ncc("Boek", {}), {"disc"}, copyops::CopyResult::Copied,
                                 ExitStatus::Refused}),
-    [](const testing::TestParamInfo<OutcomeCase>& i) { return std::string(i.param.name); });
+    CaseName());
 
 // ---------------------------------------------------------------------------
 // Discs of other kinds: a DAISY 3 book, several books listed by discinfo.html.

@@ -9,6 +9,7 @@
 #include "ui/Accessibility.h"
 #include "ui/Ids.h"
 #include "ui/SettingsDlg.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -157,10 +158,7 @@ struct PickCase
     std::string message;
 };
 
-void PrintTo(const PickCase& c, std::ostream* out)
-{
-    *out << c.what;
-}
+PRINT_CASE_AS(PickCase, what)
 
 class FolderPicker : public testing::TestWithParam<PickCase>
 {};

@@ -5,6 +5,7 @@
 #include "support/TestProfile.h"
 #include "ui/CopyDlg.h"
 #include "ui/SettingsDlg.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -46,10 +47,7 @@ struct ModeCase
     bool expectCopyWindow;
 };
 
-void PrintTo(const ModeCase& c, std::ostream* out)
-{
-    *out << c.what;
-}
+PRINT_CASE_AS(ModeCase, what)
 
 class StartMode : public testing::TestWithParam<ModeCase>
 {};

@@ -1,6 +1,6 @@
 // The progress window and its questions, fed from a worker thread as a real
 // copy feeds them.
-#include "CopyTestSupport.h"
+#include "support/CopyTestSupport.h"
 
 #include "copy/FileOperations.h"
 #include "support/ScriptedDialogs.h"

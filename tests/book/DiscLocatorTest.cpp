@@ -1,5 +1,6 @@
 #include "book/DiscLocator.h"
 #include "support/TempDir.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -79,10 +80,7 @@ struct Case
     const char* expectedNccName = "ncc.html";
 };
 
-void PrintTo(const Case& c, std::ostream* out)
-{
-    *out << c.name;
-}
+PRINT_CASE_AS(Case, name)
 
 const disc::OpticalDrive sr0{"/dev/sr0", 11, 0};
 const disc::OpticalDrive sr1{"/dev/sr1", 11, 1};
@@ -178,7 +176,7 @@ TEST_P(FindDaisyDiscTable, ChoosesTheRightRoot)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, FindDaisyDiscTable, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+                         CaseName());
 
 // The real mount table format, with the kernel's escapes, read through libmount.
 TEST(MountTable, ParsesMountInfoWithEscapedSpaces)
