@@ -17,7 +17,6 @@ namespace disc {
 
 namespace {
 
-constexpr unsigned kScsiCdromMajor = 11;
 constexpr unsigned kLoopMajor = 7;
 const char* const kNccName = "ncc.html";
 
@@ -178,18 +177,16 @@ std::vector<std::string> CandidateRoots(const IDiscPlatform& platform)
         return NaturalLess(BaseName(a.devNode), BaseName(b.devNode));
     });
 
-    // Only a mount of the whole file system shows the disc's root.
-    auto wholeFs = [](const MountEntry& m) { return m.fsRoot.empty() || m.fsRoot == "/"; };
 
     std::vector<std::string> roots;
     for (const OpticalDrive& d : drives)
         for (const MountEntry& m : mounts)
-            if (wholeFs(m) && SameDevice(m, d))
+            if (m.IsWholeFileSystem() && SameDevice(m, d))
                 roots.push_back(AsRoot(m.target));
 
     std::vector<const MountEntry*> images;
     for (const MountEntry& m : mounts)
-        if (wholeFs(m) && m.major == kLoopMajor && IsDiscImageFs(m.fsType))
+        if (m.IsWholeFileSystem() && m.major == kLoopMajor && IsDiscImageFs(m.fsType))
             images.push_back(&m);
     std::stable_sort(images.begin(), images.end(), [](const MountEntry* a, const MountEntry* b) {
         return NaturalLess(BaseName(a->source), BaseName(b->source));

@@ -14,6 +14,10 @@
 
 namespace disc {
 
+// SCSI CD-ROM drives (/dev/sr0, /dev/sr1, ...) have this major number,
+// whatever udev knows of them.
+inline constexpr unsigned kScsiCdromMajor = 11;
+
 // One line of the mount table.
 struct MountEntry
 {
@@ -23,6 +27,10 @@ struct MountEntry
     std::string fsRoot;  // the part of the file system mounted there; "/" for a whole one
     unsigned major = 0;  // device number of the mounted file system
     unsigned minor = 0;
+
+    // Only a mount of the whole file system shows a disc's root (a bind
+    // mount of a folder on it does not).
+    bool IsWholeFileSystem() const { return fsRoot.empty() || fsRoot == "/"; }
 };
 
 // An optical drive as the device manager lists it.

@@ -14,7 +14,6 @@ namespace disc {
 
 namespace {
 
-constexpr unsigned kScsiCdromMajor = 11;
 // A drive spins a disc up in a few seconds; past this the drive counts as
 // empty and the user is asked to insert a disc.
 constexpr auto kMountTimeout = std::chrono::seconds(15);

@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr unsigned kScsiCdromMajor = 11;
 constexpr auto kGioTimeout = std::chrono::seconds(10);
 constexpr auto kIoctlTimeout = std::chrono::seconds(5);
 
@@ -179,12 +178,12 @@ void EjectDisc(const std::string& discRoot)
     const disc::CSystemDiscPlatform platform;
     const auto mounts = platform.Mounts();
     const auto it = std::find_if(mounts.begin(), mounts.end(), [&](const disc::MountEntry& m) {
-        return m.target == mountPoint && (m.fsRoot.empty() || m.fsRoot == "/");
+        return m.target == mountPoint && m.IsWholeFileSystem();
     });
     if (it == mounts.end())
         return;
     std::string device;
-    if (it->major == kScsiCdromMajor)
+    if (it->major == disc::kScsiCdromMajor)
         device = it->source;
     for (const disc::OpticalDrive& d : platform.OpticalDrives())
         if (d.major == it->major && d.minor == it->minor)
