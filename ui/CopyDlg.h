@@ -69,7 +69,7 @@ protected:
     // may not be cancelled.
     bool m_bBusy = false;
     std::string m_strSourceRoot;
-    // What the two lines show, as UTF-8.
+    // What the two lines show.
     wxString m_strTitleText;
     wxString m_strDestText;
 

@@ -1,6 +1,8 @@
 // What the windows need of the desktop besides their own controls: message
-// boxes now, and the other services as they arrive. The application installs
-// the native services once; tests install scripted ones in their place.
+// boxes, questions with buttons of their own and the folder picker. Every
+// message and question of the program goes through here, the copy's
+// included. The native services are used until something else is
+// installed; tests install scripted ones in their place.
 #pragma once
 
 #include <wx/string.h>
