@@ -2,6 +2,7 @@
 // minimal desktop, a console login), the way file managers do it: through
 // GIO's volume monitor, which asks udisks2; no root needed in a session.
 #include "book/DiscLocator.h"
+#include "book/GioWait.h"
 
 #include <gio/gio.h>
 
@@ -73,65 +74,21 @@ void ForEachUnmounted(const std::vector<OpticalDrive>& drives, Visit visit)
     g_object_unref(monitor);
 }
 
-// Shared by the waiting caller and the callback, which may come after the
-// caller gave up; whoever is last frees it.
-struct MountState
-{
-    GMainLoop* loop = nullptr;
-    int refs = 2;
-    bool finished = false;
-    bool timedOut = false;
-    bool ok = false;
-};
-
-void Release(MountState* state)
-{
-    if (--state->refs == 0) {
-        g_main_loop_unref(state->loop);
-        delete state;
-    }
-}
-
-void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
-{
-    auto* state = static_cast<MountState*>(data);
-    GError* error = nullptr;
-    state->ok = g_volume_mount_finish(G_VOLUME(source), result, &error) != FALSE;
-    if (error != nullptr)
-        g_error_free(error);
-    state->finished = true;
-    if (!state->timedOut)
-        g_main_loop_quit(state->loop);
-    Release(state);
-}
-
-gboolean OnTimeout(gpointer data)
-{
-    auto* state = static_cast<MountState*>(data);
-    state->timedOut = true;
-    g_main_loop_quit(state->loop);
-    return G_SOURCE_REMOVE;
-}
-
 bool MountVolume(GVolume* volume)
 {
-    auto* state = new MountState;
-    state->loop = g_main_loop_new(nullptr, FALSE);
-    // Never cancelled through a GCancellable (GLib 2.74 faults on that for
-    // plain Unix volumes); a timeout abandons the wait instead, and the late
-    // callback finds a loop that nobody runs.
-    g_volume_mount(volume, G_MOUNT_MOUNT_NONE, nullptr, nullptr, OnMounted, state);
-    const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(kMountTimeout).count();
-    const guint timer = g_timeout_add(static_cast<guint>(limit), OnTimeout, state);
-    if (!state->finished)
-        g_main_loop_run(state->loop);
-    if (!state->timedOut)
-        g_source_remove(timer);
-    const bool ok = state->finished && state->ok;
-    if (!state->finished)
-        state->timedOut = true;
-    Release(state);
-    return ok;
+    const auto outcome = gio_wait::StartAndWait(
+        [&](GAsyncReadyCallback done, gpointer data) {
+            g_volume_mount(volume, G_MOUNT_MOUNT_NONE, nullptr, nullptr, done, data);
+        },
+        [](GObject* source, GAsyncResult* result) {
+            GError* error = nullptr;
+            const bool ok = g_volume_mount_finish(G_VOLUME(source), result, &error) != FALSE;
+            if (error != nullptr)
+                g_error_free(error);
+            return ok;
+        },
+        std::chrono::duration_cast<std::chrono::milliseconds>(kMountTimeout));
+    return outcome == gio_wait::Outcome::Succeeded;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "copy/EjectDisc.h"
 
 #include "book/DiscLocator.h"
+#include "book/GioWait.h"
 
 #include <gio/gio.h>
 
@@ -27,46 +28,6 @@ constexpr auto kIoctlTimeout = std::chrono::seconds(5);
 namespace tray {
 
 namespace {
-
-// Shared by the waiting caller and the callback, which may come after the
-// caller gave up; whoever is last frees it.
-struct EjectState
-{
-    GMainLoop* loop = nullptr;
-    int refs = 2;
-    bool finished = false;
-    bool timedOut = false;
-    bool ok = false;
-};
-
-void Release(EjectState* state)
-{
-    if (--state->refs == 0) {
-        g_main_loop_unref(state->loop);
-        delete state;
-    }
-}
-
-void OnEjected(GObject* source, GAsyncResult* result, gpointer data)
-{
-    auto* state = static_cast<EjectState*>(data);
-    GError* error = nullptr;
-    state->ok = g_mount_eject_with_operation_finish(G_MOUNT(source), result, &error) != FALSE;
-    if (error != nullptr)
-        g_error_free(error);
-    state->finished = true;
-    if (!state->timedOut)
-        g_main_loop_quit(state->loop);
-    Release(state);
-}
-
-gboolean OnTimeout(gpointer data)
-{
-    auto* state = static_cast<EjectState*>(data);
-    state->timedOut = true;
-    g_main_loop_quit(state->loop);
-    return G_SOURCE_REMOVE;
-}
 
 GMount* FindMount(const std::string& root)
 {
@@ -115,22 +76,21 @@ GioOutcome EjectThroughGio(const std::string& root, std::chrono::milliseconds ti
         return GioOutcome::Refused;
     }
 
-    auto* state = new EjectState;
-    state->loop = g_main_loop_new(nullptr, FALSE);
-    // Never through a GCancellable: GLib 2.74 frees an error twice when a
-    // Unix mount's eject is cancelled. A timeout abandons it instead.
-    g_mount_eject_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, OnEjected, state);
-    const guint timer = g_timeout_add(static_cast<guint>(std::max<long long>(1, timeout.count())), OnTimeout, state);
-    if (!state->finished)
-        g_main_loop_run(state->loop);
-    if (!state->timedOut)
-        g_source_remove(timer);
-
-    const GioOutcome outcome = state->finished ? (state->ok ? GioOutcome::Ejected : GioOutcome::Failed)
-                                               : GioOutcome::TimedOut;
-    if (!state->finished)
-        state->timedOut = true; // the late callback must not quit a loop nobody runs
-    Release(state);
+    const auto waited = gio_wait::StartAndWait(
+        [&](GAsyncReadyCallback done, gpointer data) {
+            g_mount_eject_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, done, data);
+        },
+        [](GObject* source, GAsyncResult* result) {
+            GError* error = nullptr;
+            const bool ok = g_mount_eject_with_operation_finish(G_MOUNT(source), result, &error) != FALSE;
+            if (error != nullptr)
+                g_error_free(error);
+            return ok;
+        },
+        timeout);
+    const GioOutcome outcome = waited == gio_wait::Outcome::Succeeded ? GioOutcome::Ejected
+                               : waited == gio_wait::Outcome::Failed  ? GioOutcome::Failed
+                                                                      : GioOutcome::TimedOut;
     g_object_unref(mount);
     return outcome;
 }
