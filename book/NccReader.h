@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+class TiXmlDocument;
 class TiXmlElement;
 
 enum class NccFailure
@@ -61,7 +62,7 @@ private:
         m_lastFailure = failure;
         return false;
     }
-    bool ReadPrepared(const std::string& text);
+    bool ReadDocument(TiXmlDocument& document);
     void AddMetaFromElement(const TiXmlElement& element);
 
     std::string m_strBookTitle;
