@@ -12,35 +12,10 @@ namespace copyops {
 
 namespace {
 
-// Names in byte order, so that a copy runs the same way every time.
-int ListDir(int dirFd, std::vector<std::string>& names)
-{
-    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
-    names.clear();
-    errno = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-        errno = 0;
-    }
-    const int error = errno;
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return error;
-}
-
 std::uint64_t TotalBytes(int dirFd, int depth)
 {
     std::vector<std::string> names;
-    if (depth > 256 || ListDir(dirFd, names) != 0)
+    if (depth > 256 || ListNames(dirFd, names) != 0)
         return 0;
     std::uint64_t total = 0;
     for (const std::string& name : names) {
@@ -171,7 +146,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
 void CCopyEngine::CRun::CopyDir(int srcFd, int dstFd, const std::string& rel)
 {
     std::vector<std::string> names;
-    if (Attempt(rel, [&] { return ListDir(srcFd, names); }) != Step::Done)
+    if (Attempt(rel, [&] { return ListNames(srcFd, names); }) != Step::Done)
         return;
     for (const std::string& name : names) {
         if (Stopped())

@@ -12,35 +12,12 @@ namespace copyops {
 
 namespace {
 
-// The names in a folder, partial files included: they go too.
-int ListAll(int dirFd, std::vector<std::string>& names)
-{
-    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
-    errno = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-        errno = 0;
-    }
-    const int error = errno;
-    ::closedir(dir);
-    return error;
-}
-
 // One descriptor a level and no limit of its own: whatever depth the copy
 // could build (it holds two a level), this removes.
 int DeleteIn(int dirFd, dev_t dev)
 {
     std::vector<std::string> names;
-    int result = ListAll(dirFd, names);
+    int result = ListNames(dirFd, names);
     for (const std::string& name : names) {
         struct stat st;
         if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {

@@ -1,8 +1,36 @@
 #include "copy/Posix.h"
 
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace copyops {
+
+int ListNames(int dirFd, std::vector<std::string>& names)
+{
+    names.clear();
+    const int fd = RetryOnInterrupt([&] { return ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        return errno;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return error;
+}
 
 int MakeFolders(const std::string& path, mode_t mode)
 {

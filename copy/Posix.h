@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 #include <unistd.h>
 
 namespace copyops {
@@ -60,6 +61,10 @@ inline std::string Join(const std::string& a, const std::string& b)
         return b;
     return a.back() == '/' ? a + b : a + "/" + b;
 }
+
+// The names in the folder open as dirFd, without "." and "..", in byte
+// order, so that whatever walks them runs the same way every time.
+int ListNames(int dirFd, std::vector<std::string>& names);
 
 // Creates path and its missing parents with the given mode (less the
 // umask); 0 once path is a folder.
