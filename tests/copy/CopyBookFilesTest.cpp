@@ -190,50 +190,14 @@ TEST_F(CopyBookFiles, MissingOutputFolderIsMadeOnlyWhereItsParentIs)
     EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), "ncc");
 }
 
-// Stops for ever in the middle of the audio, so the test can kill it.
-class CStallingEngine : public copyops::CCopyEngine
-{
-public:
-    int signalFd = -1;
-
-protected:
-    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
-    {
-        if (m_calls++ == 1) {
-            const char c = 'x';
-            (void)!::write(signalFd, &c, 1);
-            for (;;)
-                ::pause();
-        }
-        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
-    }
-
-private:
-    int m_calls = 0;
-};
-
 TEST_F(CopyBookFiles, KilledRunLeavesOnlyHiddenWorkThatTheNextRunRemoves)
 {
     settings.CopyViaTemp = 0;
     Write(s / "disc/audio/01.mp3", Pattern(4 * copyops::CCopyEngine::kChunkBytes));
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(fds[0]);
-        CStallingEngine engine;
-        engine.signalFd = fds[1];
+    ASSERT_TRUE(CopyAndKillMidFile(1, [&](CStallingEngine& engine) {
         copyjob::CFileOperations ops(ui, &engine);
         CopyBook(s / "disc/", s / "out/Boek", settings, ops, nullptr);
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    char c = 0;
-    ASSERT_EQ(::read(fds[0], &c, 1), 1);
-    ::close(fds[0]);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    }));
 
     const std::vector<std::string> left = Shown();
     ASSERT_EQ(left.size(), 1u);

@@ -572,59 +572,18 @@ TEST_F(FullDisk, CancelOnTheFullDiskMessage)
     EXPECT_TRUE(Listing(m_s / "small/book").empty());
 }
 
-// A copy killed in the middle of a file leaves only a partial file under a
-// hidden name, which the next copy neither takes for a book file nor carries on.
-class CStallingEngine : public CCopyEngine
-{
-public:
-    int signalFd = -1;
-
-protected:
-    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
-    {
-        if (m_calls++ == 2) {
-            const char c = 'x';
-            (void)!::write(signalFd, &c, 1);
-            for (;;)
-                ::pause();
-        }
-        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
-    }
-
-private:
-    int m_calls = 0;
-};
-
-class CSilentReporter : public CScriptedReporter
-{
-};
-
+// A copy killed in the middle of a file leaves only a partial file, in the
+// run's scratch folder.
 TEST(Killed, NoTruncatedFileUnderARealName)
 {
     CScratch s;
     Write(s / "disc/big.mp3", Pattern(6 * CCopyEngine::kChunkBytes));
     Write(s / "out/big.mp3", "previous");
     fs::create_directories(s / "work");
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(fds[0]);
-        CStallingEngine engine;
-        engine.signalFd = fds[1];
-        CSilentReporter rep;
+    ASSERT_TRUE(CopyAndKillMidFile(2, [&](CStallingEngine& engine) {
+        CScriptedReporter rep;
         engine.CopyContent(s / "disc/", s / "out", false, rep, {s / "work", ""});
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    char c = 0;
-    ASSERT_EQ(::read(fds[0], &c, 1), 1);
-    ::close(fds[0]);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status));
+    }));
 
     EXPECT_EQ(Read(s / "out/big.mp3"), "previous");
     EXPECT_EQ(Listing(s / "out"), std::vector<std::string>{"big.mp3"}) << "the half file is not in the book";

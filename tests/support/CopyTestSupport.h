@@ -5,6 +5,8 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <csignal>
+#include <functional>
 #include <atomic>
 #include <cstdlib>
 #include <deque>
@@ -15,6 +17,8 @@
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace copytest {
@@ -120,5 +124,58 @@ public:
     }
     bool Cancelled() const override { return cancel; }
 };
+
+// An engine that stops for ever in the middle of a file's data, at its
+// stallAt-th transfer, so that a test can kill the process right there.
+class CStallingEngine : public copyops::CCopyEngine
+{
+public:
+    explicit CStallingEngine(int stallAt) : m_stallAt(stallAt) {}
+    int signalFd = -1;
+
+protected:
+    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
+    {
+        if (m_calls++ == m_stallAt) {
+            const char c = 'x';
+            (void)!::write(signalFd, &c, 1);
+            for (;;)
+                ::pause();
+        }
+        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
+    }
+
+private:
+    int m_stallAt;
+    int m_calls = 0;
+};
+
+// Runs copy with a stalling engine in a child process and kills that with
+// SIGKILL once the copy is stuck mid-file, as a crash or a power cut
+// would end it. True when the child died of the signal.
+inline bool CopyAndKillMidFile(int stallAt, const std::function<void(CStallingEngine&)>& copy)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        ::close(fds[0]);
+        CStallingEngine engine(stallAt);
+        engine.signalFd = fds[1];
+        copy(engine);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    char c = 0;
+    const bool stalled = ::read(fds[0], &c, 1) == 1;
+    ::close(fds[0]);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return stalled && WIFSIGNALED(status);
+}
 
 } // namespace copytest
