@@ -1,6 +1,7 @@
 #include "copy/CopyJob.h"
 
 #include "copy/CopyTexts.h"
+#include "copy/Posix.h"
 #include "settings/Settings.h"
 
 #include <climits>
@@ -36,12 +37,6 @@ std::string Numbered(const std::string& path, int n)
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "_%03d", n);
     return path + suffix;
-}
-
-std::string Parent(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
 }
 
 bool Inside(const std::string& path, const std::string& folder)
@@ -124,7 +119,7 @@ bool PathFits(const std::string& path)
 CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                     IFileOperations& ops, const copyjob::DestinationLine& showDestination)
 {
-    const std::string outputDir = Parent(destPath);
+    const std::string outputDir = copyops::ParentFolder(destPath);
     // A relative folder ("boeken", "~/boeken") would land wherever the
     // program happens to start.
     if (destPath.empty() || destPath.front() != '/')
@@ -140,7 +135,7 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
     if (makeOutput) {
         if (ops.Inspect(outputDir) != PathState::Missing)
             return Refuse(ops, copytext::OutputNotFolder(outputDir));
-        if (!ops.IsFolder(Parent(outputDir)))
+        if (!ops.IsFolder(copyops::ParentFolder(outputDir)))
             return Refuse(ops, copytext::OutputParentMissing(outputDir));
     }
 
@@ -170,8 +165,8 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
     }
 
     // A file FAT32 cannot hold would fail only after it was written.
-    for (const std::string& folder :
-         {makeOutput ? Parent(outputDir) : outputDir, settings.CopyViaTemp != 0 ? settings.TempPath : std::string()}) {
+    const std::string outputDrive = makeOutput ? copyops::ParentFolder(outputDir) : outputDir;
+    for (const std::string& folder : {outputDrive, settings.CopyViaTemp != 0 ? settings.TempPath : std::string()}) {
         if (folder.empty())
             continue;
         if (const std::uint64_t limit = ops.LargestFileAllowed(folder)) {

@@ -40,16 +40,14 @@ std::string DriveOf(const std::string& path)
     std::string at = path;
     struct stat st;
     while (!at.empty() && ::stat(at.c_str(), &st) != 0) {
-        const std::size_t slash = at.find_last_of('/');
-        at = slash == std::string::npos || slash == 0 ? std::string("/") : at.substr(0, slash);
+        at = ParentFolder(at);
         if (at == "/")
             break;
     }
     if (::stat(at.c_str(), &st) != 0)
         return path;
     while (at != "/") {
-        const std::size_t slash = at.find_last_of('/');
-        const std::string up = slash == 0 || slash == std::string::npos ? std::string("/") : at.substr(0, slash);
+        const std::string up = ParentFolder(at);
         struct stat upSt;
         if (::stat(up.c_str(), &upSt) != 0 || upSt.st_dev != st.st_dev)
             break;

@@ -45,12 +45,6 @@ int FlushFolder(const std::string& path)
     return ::fsync(dir.Get()) != 0 ? errno : 0;
 }
 
-std::string Parent(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
-}
-
 } // namespace
 
 bool IsWorkFolderName(const char* name)
@@ -137,7 +131,7 @@ int CFileOperations::MakeFolder(const std::string& path)
 
 HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
 {
-    error = copyops::MakeFolders(Parent(folder));
+    error = copyops::MakeFolders(copyops::ParentFolder(folder));
     if (error == 0 && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         error = errno;
     if (error != 0)
@@ -240,7 +234,7 @@ int CFileOperations::Publish(const std::string& from, const std::string& to)
     // The book's files are on the device already; its name should be too.
     // The rename has happened whatever the flush says, and a device that
     // fails here has failed the files' flush just before.
-    FlushFolder(Parent(to));
+    FlushFolder(copyops::ParentFolder(to));
     return 0;
 }
 

@@ -62,6 +62,13 @@ inline std::string Join(const std::string& a, const std::string& b)
     return a.back() == '/' ? a + b : a + "/" + b;
 }
 
+// The folder that holds path ("/" for a name at the top, or no folder).
+inline std::string ParentFolder(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
 // The names in the folder open as dirFd, without "." and "..", in byte
 // order, so that whatever walks them runs the same way every time.
 int ListNames(int dirFd, std::vector<std::string>& names);

@@ -120,6 +120,15 @@ class CopyWindow(unittest.TestCase):
             time.sleep(0.02)
         self.fail("no replace question")
 
+    def existing_book(self):
+        """The book's folder as an earlier copy left it, with an ncc.html in
+        the way of the new one, so that the copy asks before replacing it."""
+        existing = os.path.join(self.output, BOOK)
+        os.makedirs(existing)
+        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
+            file.write("oud")
+        return existing
+
     def hidden(self):
         return [n for n in os.listdir(self.output) if n.startswith(".")]
 
@@ -147,10 +156,7 @@ class CopyWindow(unittest.TestCase):
         make_book(self.disc)
         # A file already in the way makes the copy ask before replacing it,
         # which holds the copy still long enough to look at the window.
-        existing = os.path.join(self.output, BOOK)
-        os.makedirs(existing)
-        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
-            file.write("oud")
+        existing = self.existing_book()
         self.configure(AutoStart=1, ConfirmOverwrite=1)
         self.launch()
         ever_enabled = False
@@ -240,10 +246,7 @@ class CopyWindow(unittest.TestCase):
 
     def test_annuleren_on_a_question_is_heard_and_keeps_the_existing_folder(self):
         make_book(self.disc)
-        existing = os.path.join(self.output, BOOK)
-        os.makedirs(existing)
-        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
-            file.write("oud")
+        existing = self.existing_book()
         self.configure(AutoStart=1, ConfirmOverwrite=1)
         self.launch()
         self.press(self.replace_question(), "Annuleren")
@@ -263,10 +266,7 @@ class CopyWindow(unittest.TestCase):
         make_book(self.disc)
         with open(os.path.join(self.disc, "alleen-op-cd-1.txt"), "w", encoding="utf-8") as file:
             file.write("van de eerste CD")
-        existing = os.path.join(self.output, BOOK)
-        os.makedirs(existing)
-        with open(os.path.join(existing, "ncc.html"), "w", encoding="utf-8") as file:
-            file.write("oud")
+        existing = self.existing_book()
         self.configure(AutoStart=1, ConfirmOverwrite=1, CopyViaTemp=1)
         self.launch()
         self.replace_question()
