@@ -23,8 +23,15 @@ def application(pid, timeout=20.0):
 
 
 def walk(node):
+    """The node and everything below it; a window closing during the walk
+    ends its own branch instead of the walk (its nodes stop existing on
+    the bus between one call and the next)."""
     yield node
-    for index in range(node.childCount):
+    try:
+        count = node.childCount
+    except Exception:
+        return
+    for index in range(count):
         try:
             child = node.getChildAtIndex(index)
         except Exception:
