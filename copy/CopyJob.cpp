@@ -2,10 +2,13 @@
 
 #include "copy/CopyTexts.h"
 #include "copy/Posix.h"
+#include "naming/Utf8.h"
 #include "settings/Settings.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 using copyjob::CopyResult;
 using copyjob::HoldState;
@@ -71,6 +74,28 @@ std::string PublishAs(const std::string& from, const std::string& name, IFileOpe
             return {};
     }
     return {};
+}
+
+// "<name> (onvolledig)" beside target. A name near the limit is cut at a
+// character boundary to make room for the addition and a number: a name
+// too long to make would throw the copied part of a damaged disc away.
+std::string IncompleteName(const std::string& target)
+{
+    const std::size_t leafStart = target.rfind('/') + 1;
+    const std::size_t room = NAME_MAX - std::strlen(kIncomplete) - std::strlen("_NNN");
+    std::string_view leaf(target.data() + leafStart, target.size() - leafStart);
+    if (leaf.size() > room) {
+        std::size_t keep = 0;
+        for (std::size_t n = 0; keep < room; keep += n) {
+            n = std::max<std::size_t>(Utf8CharLength(leaf.substr(keep)), 1);
+            if (keep + n > room)
+                break;
+        }
+        leaf = leaf.substr(0, keep);
+        while (!leaf.empty() && leaf.back() == ' ')
+            leaf.remove_suffix(1);
+    }
+    return target.substr(0, leafStart) + std::string(leaf) + kIncomplete;
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with
@@ -248,7 +273,7 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
             showDestination(published);
         }
     } else if (!existing && intoBook && outcome.result == CopyResult::Failed && !outcome.missing.empty()) {
-        keptIn = PublishAs(into, target + kIncomplete, ops);
+        keptIn = PublishAs(into, IncompleteName(target), ops);
     }
     DeleteFolder(work, ops);
 
