@@ -118,6 +118,9 @@ wxString ErrorMessage(const std::string& path, const std::string& reason)
 namespace {
 
 const char* const kCancelling = "Bezig met annuleren...";
+// Until the copy has added up the disc, which takes a while on a slow
+// drive, there are no figures to give: "0 kB van 0 kB" would be heard.
+const char* const kCounting = "Bestanden worden geteld...";
 
 // Everything the worker and the window share; it outlives both.
 struct Shared
@@ -125,6 +128,7 @@ struct Shared
     std::atomic<bool> cancel{false};
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
+    std::atomic<bool> counted{false};
 };
 
 } // namespace
@@ -193,7 +197,8 @@ public:
             const double left = elapsed > 2 && done > 0 ? (total - done) * elapsed / done : -1;
             state = copytext::TimeLeft(left);
         }
-        const wxString line = copytext::Summary(done, total, state);
+        const wxString line =
+            m_shared->counted || m_shared->cancel ? copytext::Summary(done, total, state) : wxString(kCounting);
         if (line != m_line->GetValue())
             m_line->ChangeValue(line);
         // A screen reader speaks every change of the focused control's
@@ -227,6 +232,7 @@ public:
         // The window looks at these on its own clock.
         m_shared->done = done;
         m_shared->total = total;
+        m_shared->counted = true;
     }
 
     copyops::ReplaceAnswer AskReplace(const std::string& path) override

@@ -125,10 +125,12 @@ TEST(CopyProgressWindow, StaysLiveWhileTheWorkerIsStuck)
     CScriptedDialogs dialogs;
     CCopyProgress progress;
     std::atomic<int> handled{0};
+    wxString beforeAnyFigures;
     progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
         // A read that blocks, and ignores the cancel, for a while.
         wxTheApp->CallAfter([&] {
             wxDialog* w = progress.ProgressWindow();
+            beforeAnyFigures = ProgressLine(w)->GetValue();
             auto* cancel = FindChild<wxButton>(w);
             wxCommandEvent click(wxEVT_BUTTON, cancel->GetId());
             cancel->GetEventHandler()->ProcessEvent(click);
@@ -142,6 +144,7 @@ TEST(CopyProgressWindow, StaysLiveWhileTheWorkerIsStuck)
         return false;
     });
     EXPECT_EQ(handled.load(), 1);
+    EXPECT_EQ(beforeAnyFigures.utf8_string(), "Bestanden worden geteld...");
 }
 
 TEST(CopyProgressWindow, CopyThatEndsAtOnceDoesNotHang)
