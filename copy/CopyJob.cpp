@@ -5,7 +5,6 @@
 #include "naming/Utf8.h"
 #include "settings/Settings.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -83,19 +82,8 @@ std::string IncompleteName(const std::string& target)
 {
     const std::size_t leafStart = target.rfind('/') + 1;
     const std::size_t room = NAME_MAX - std::strlen(kIncomplete) - std::strlen("_NNN");
-    std::string_view leaf(target.data() + leafStart, target.size() - leafStart);
-    if (leaf.size() > room) {
-        std::size_t keep = 0;
-        for (std::size_t n = 0; keep < room; keep += n) {
-            n = std::max<std::size_t>(Utf8CharLength(leaf.substr(keep)), 1);
-            if (keep + n > room)
-                break;
-        }
-        leaf = leaf.substr(0, keep);
-        while (!leaf.empty() && leaf.back() == ' ')
-            leaf.remove_suffix(1);
-    }
-    return target.substr(0, leafStart) + std::string(leaf) + kIncomplete;
+    return target.substr(0, leafStart) + std::string(CutAtCharacter(std::string_view(target).substr(leafStart), room)) +
+           kIncomplete;
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with

@@ -2,6 +2,7 @@
 
 #include "book/BookText.h"
 #include "naming/Ascii.h"
+#include "naming/Utf8.h"
 
 #include <algorithm>
 
@@ -142,13 +143,7 @@ FittedFolderName FitFolderName(const FolderNameParts& parts, std::string_view ou
     result.fit = FolderNameFit::Fits;
     if (name.size() > budget) {
         const std::size_t others = before.size() + after.size();
-        std::size_t cut = others < budget ? std::min(budget - others, title.size()) : 0;
-        while (cut > 0 && IsContinuation(title[cut]))
-            --cut;
-        title.resize(cut);
-        // A cut in the middle leaves the blank before a word at the end.
-        const std::size_t last = title.find_last_not_of(' ');
-        title.erase(last == std::string::npos ? 0 : last + 1);
+        title = std::string(CutAtCharacter(title, others < budget ? budget - others : 0));
         name = before + title + after;
         TrimBlanks(name);
         if (name.empty() || name.size() > budget) {

@@ -40,6 +40,18 @@ std::size_t Utf8CharLength(std::string_view text)
     return length;
 }
 
+std::string_view CutAtCharacter(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    text = text.substr(0, cut);
+    const std::size_t last = text.find_last_not_of(' ');
+    return text.substr(0, last == std::string_view::npos ? 0 : last + 1);
+}
+
 bool IsValidUtf8(std::string_view text)
 {
     while (!text.empty()) {

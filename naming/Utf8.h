@@ -18,3 +18,7 @@ bool IsValidUtf8(std::string_view text);
 // not part of a well-formed character written as \xNN, so that a path never
 // shows as nothing.
 std::string ShownText(std::string_view text);
+
+// text cut to at most maxBytes at a character boundary, without the blanks
+// the cut leaves at its end; text that fits is returned whole.
+std::string_view CutAtCharacter(std::string_view text, std::size_t maxBytes);
