@@ -15,14 +15,11 @@ import unittest
 import pyatspi
 
 import atspi_tree as tree
-from talvora_process import Sandbox, click_at, keys, screenshot
+from talvora_process import BOOK, BOOK_TITLE, SAMPLE, Sandbox, click_at, keys, screenshot
 
 PROGRAM = os.path.abspath(sys.argv.pop(1))
-SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "make_sample_book.py")
 SETTINGS = "Talvora Instellingen"
 PICKER = "Selecteer de output directory en klik op OK."
-BOOK = "TV-2026-0042 - Het raadsel van de blauwe sluis - Hoogmeer, Tjitske"
-TITLE = "Het raadsel van de blauwe sluis"
 EXAMPLE = "Voorbeeld van nieuwe mapnaam: "
 LINE = re.compile(r"^\d+ % – [\d,]+ [kMG]B van [\d,]+ [kMG]B – \S.*$")
 VARIANTS = {"normal": {}, "large": {"GDK_DPI_SCALE": "2"}, "contrast": {"GTK_THEME": "HighContrast"}}
@@ -162,9 +159,9 @@ class SettingsWindow(unittest.TestCase):
         self.assertEqual("<Alt>u", bindings["Auteur"], "labels are unchanged besides their access key")
 
         identifier = tree.find(self.frame, "check box", "Identifier")
-        self.assertEqual(EXAMPLE + "133869 - " + TITLE + " - Hoogmeer, TW", identifier.description)
+        self.assertEqual(EXAMPLE + "133869 - " + BOOK_TITLE + " - Hoogmeer, TW", identifier.description)
         identifier.queryAction().doAction(0)
-        wait_until(lambda: identifier.description == EXAMPLE + TITLE + " - Hoogmeer, TW",
+        wait_until(lambda: identifier.description == EXAMPLE + BOOK_TITLE + " - Hoogmeer, TW",
                    "the example is heard on the check box once it is toggled")
 
         # The folder field's own menu, in GTK's Dutch.
@@ -229,7 +226,7 @@ class CopyJourney(unittest.TestCase):
         start = tree.find(window, "push button", "Start kopiëren")
         wait_until(lambda: start.getState().contains(pyatspi.STATE_ENABLED), "the book is found")
         wait_until(lambda: tree.is_focused(start), "focus on the start button")
-        self.assertEqual(f"Kopieert ‘{TITLE}’ naar {self.existing}", start.description)
+        self.assertEqual(f"Kopieert ‘{BOOK_TITLE}’ naar {self.existing}", start.description)
         self.assertEqual("<Alt>s", start.queryAction().getKeyBinding(0))
         log.append("found: focus on " + heard(start))
         keys("Talvora", "Return")

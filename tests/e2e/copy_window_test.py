@@ -15,12 +15,9 @@ import unittest
 import pyatspi
 
 import atspi_tree as tree
-from talvora_process import Sandbox, keys, screenshot
+from talvora_process import BOOK, BOOK_TITLE, SAMPLE, Sandbox, keys, screenshot
 
 PROGRAM = os.path.abspath(sys.argv.pop(1))
-SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "make_sample_book.py")
-BOOK = "TV-2026-0042 - Het raadsel van de blauwe sluis - Hoogmeer, Tjitske"
-TITLE = "Het raadsel van de blauwe sluis"
 START = "Start kopiëren"
 SEARCHING = "Bezig met zoeken naar Daisy-CD..."
 NO_DISC = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK."
@@ -137,7 +134,7 @@ class CopyWindow(unittest.TestCase):
         self.configure(MessageWhenDone=1)
         self.launch()
         self.wait_ready()
-        title = tree.find(self.window, "label", TITLE)
+        title = tree.find(self.window, "label", BOOK_TITLE)
         self.assertEqual(["Titel van Daisy-boek:"], tree.labelled_by(title))
         destination = tree.find(self.window, "label", os.path.join(self.output, BOOK))
         self.assertEqual(["Map waar Daisy-boek naar toe zal worden gekopiëerd:"], tree.labelled_by(destination))
@@ -213,7 +210,7 @@ class CopyWindow(unittest.TestCase):
         make_book(self.disc)
         self.press(prompt, "OK")
         self.wait_ready()
-        tree.find(self.window, "label", TITLE)
+        tree.find(self.window, "label", BOOK_TITLE)
         keys("Talvora", "Escape")
         self.wait_exit(CANCELLED)
         self.assertEqual([], os.listdir(self.output))
@@ -289,7 +286,7 @@ class CopyWindow(unittest.TestCase):
         self.configure(MessageWhenDone=1)
         self.launch()
         self.wait_ready()
-        tree.find(self.window, "label", TITLE)
+        tree.find(self.window, "label", BOOK_TITLE)
         tree.find(self.window, "label", os.path.join(self.output, BOOK))
         keys("Talvora", "Return")
         self.press(self.alert(DONE), "OK")

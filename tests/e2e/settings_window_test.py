@@ -12,10 +12,9 @@ import unittest
 import pyatspi
 
 import atspi_tree as tree
-from talvora_process import Sandbox, click_at, keys, screenshot
+from talvora_process import SAMPLE, Sandbox, click_at, keys, screenshot
 
 PROGRAM = os.path.abspath(sys.argv.pop(1))
-SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "make_sample_book.py")
 TITLE = "Talvora Instellingen"
 
 # Role and accessible name of every control, in Tab order.

@@ -6,6 +6,12 @@ import subprocess
 import tempfile
 import time
 
+# The sample book the journeys put on their disc, and the folder name and
+# title it gets under the default settings.
+SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "make_sample_book.py")
+BOOK = "TV-2026-0042 - Het raadsel van de blauwe sluis - Hoogmeer, Tjitske"
+BOOK_TITLE = "Het raadsel van de blauwe sluis"
+
 
 class Sandbox:
     """A home, settings, cache and runtime folder of the test's own, so the
