@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "naming/Ascii.h"
+#include "text/Ascii.h"
 
 #include <algorithm>
 #include <cctype>

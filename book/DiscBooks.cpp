@@ -1,9 +1,10 @@
 #include "book/DiscBooks.h"
 
+#include "book/BookFile.h"
 #include "book/DiscInfoReader.h"
 #include "book/NccReader.h"
 #include "book/PackageReader.h"
-#include "naming/Ascii.h"
+#include "text/Ascii.h"
 
 #include <climits>
 #include <cstdlib>
@@ -12,17 +13,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-std::string BaseName(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() && EqualIgnoringAsciiCase(text.substr(text.size() - end.size()), end);
-}
 
 std::string RealPath(const std::string& path)
 {
@@ -61,16 +51,6 @@ bool InsideDisc(const std::string& realRoot, const std::string& path, bool folde
 
 } // namespace
 
-BookFileKind KindOfBookFile(const std::string& path)
-{
-    const std::string name = BaseName(path);
-    if (EqualIgnoringAsciiCase(name, "discinfo.html"))
-        return BookFileKind::DiscInfo;
-    if (EndsWithIgnoringCase(name, ".opf"))
-        return BookFileKind::Package;
-    return BookFileKind::Ncc;
-}
-
 bool ReadBookFile(const std::string& path, CBookInfo& info, std::string* reason)
 {
     if (KindOfBookFile(path) == BookFileKind::Package) {
@@ -87,7 +67,7 @@ bool ReadBookFile(const std::string& path, CBookInfo& info, std::string* reason)
     CNccReader reader;
     if (!reader.ReadNcc(path)) {
         if (reason != nullptr)
-            *reason = NccFailureReasonLine(reader.LastFailure());
+            *reason = XmlFailureReasonLine(reader.LastFailure());
         return false;
     }
     info.title = reader.BookTitle();

@@ -3,20 +3,11 @@
 // discinfo.html, each in a folder of its own.
 #pragma once
 
-#include "book/MetaList.h"
+#include "book/BookFile.h"
+#include "text/MetaList.h"
 
 #include <string>
 #include <vector>
-
-enum class BookFileKind
-{
-    Ncc,
-    Package,
-    DiscInfo
-};
-
-// Told by the file's name, as the disc finder chose it.
-BookFileKind KindOfBookFile(const std::string& path);
 
 // A book's title and meta list, UTF-8, as the folder naming reads them.
 struct CBookInfo

@@ -1,8 +1,10 @@
 #include "book/DiscInfoReader.h"
 
-#include "book/BookText.h"
+#include "book/BookFile.h"
+
+#include "text/BookText.h"
 #include "book/SafeXml.h"
-#include "naming/Ascii.h"
+#include "text/Ascii.h"
 
 #include <tinyxml.h>
 
@@ -41,14 +43,11 @@ bool PercentDecode(std::string_view in, std::string& out)
     return true;
 }
 
-bool EndsWithIgnoringCase(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() && EqualIgnoringAsciiCase(text.substr(text.size() - end.size()), end);
-}
-
+// A listed book is one book: its NCC or package file, never another index.
 bool IsBookFileName(std::string_view name)
 {
-    return EqualIgnoringAsciiCase(name, "ncc.html") || (name.size() > 4 && EndsWithIgnoringCase(name, ".opf"));
+    const auto kind = BookFileKindOfName(name);
+    return kind && *kind != BookFileKind::DiscInfo;
 }
 
 // The link's text with every run of white space made one blank.
@@ -126,23 +125,23 @@ bool ParseBookLink(std::string_view href, std::string& folder, std::string& file
 bool CDiscInfoReader::ReadDiscInfo(const std::string& path)
 {
     TiXmlDocument document;
-    const NccFailure loaded = LoadSafeXml(path, document);
+    const XmlFailure loaded = LoadSafeXml(path, document);
     return Read(loaded, document);
 }
 
 bool CDiscInfoReader::ReadDiscInfoBytes(std::string_view fileBytes)
 {
     TiXmlDocument document;
-    const NccFailure loaded = ParseSafeXml(fileBytes, document);
+    const XmlFailure loaded = ParseSafeXml(fileBytes, document);
     return Read(loaded, document);
 }
 
-bool CDiscInfoReader::Read(NccFailure loaded, const TiXmlDocument& document)
+bool CDiscInfoReader::Read(XmlFailure loaded, const TiXmlDocument& document)
 {
     m_books.clear();
     m_skipped.clear();
     m_fileFailure = loaded;
-    if (loaded != NccFailure::None)
+    if (loaded != XmlFailure::None)
         return false;
 
     // Every element in document order, links inside lists and tables too.
@@ -178,7 +177,7 @@ bool CDiscInfoReader::Read(NccFailure loaded, const TiXmlDocument& document)
 
 const char* CDiscInfoReader::DescribeFailure() const
 {
-    if (m_fileFailure != NccFailure::None)
-        return DescribeNccFailure(m_fileFailure);
+    if (m_fileFailure != XmlFailure::None)
+        return DescribeXmlFailure(m_fileFailure);
     return m_books.empty() ? "er staat geen enkele geldige verwijzing naar een boek in" : "geen fout";
 }

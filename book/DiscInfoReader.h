@@ -37,15 +37,15 @@ public:
     const std::vector<CListedBook>& Books() const { return m_books; }
     // Links that were skipped, as written.
     const std::vector<std::string>& Skipped() const { return m_skipped; }
-    NccFailure FileFailure() const { return m_fileFailure; }
+    XmlFailure FileFailure() const { return m_fileFailure; }
 
     // A short Dutch description of why the last read failed.
     const char* DescribeFailure() const;
 
 private:
-    bool Read(NccFailure loaded, const TiXmlDocument& document);
+    bool Read(XmlFailure loaded, const TiXmlDocument& document);
 
     std::vector<CListedBook> m_books;
     std::vector<std::string> m_skipped;
-    NccFailure m_fileFailure = NccFailure::None;
+    XmlFailure m_fileFailure = XmlFailure::None;
 };

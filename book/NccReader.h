@@ -2,12 +2,12 @@
 //
 // The file comes from a disc that anybody can burn, so the reader reads it
 // itself, pads the text with NUL bytes, measures the shape TinyXML would
-// build (book/NccShape.h) and refuses an absurd file before TinyXML sees
+// build (book/XmlShape.h) and refuses an absurd file before TinyXML sees
 // it. A refused file is a failed read.
 #pragma once
 
-#include "book/MetaList.h"
-#include "book/NccShape.h"
+#include "text/MetaList.h"
+#include "book/SafeXml.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,25 +16,6 @@
 
 class TiXmlDocument;
 class TiXmlElement;
-
-enum class NccFailure
-{
-    None,
-    CannotOpen,      // missing, unreadable, or not a regular file
-    Empty,
-    TooLarge,        // more than kMaxNccBytes
-    TooComplex,      // nesting, node count, attributes or parser work over the limits
-    NotXml,          // TinyXML reports an error
-    NoTitle,         // no html/head/title path, or title is not an element
-};
-
-// A short Dutch description, starting in lower case.
-const char* DescribeNccFailure(NccFailure failure);
-
-// The line that tells a user why a file was refused, the same in the copy
-// window and in the inspector: "Reden: " and the description, with a full
-// stop.
-std::string NccFailureReasonLine(NccFailure failure);
 
 class CNccReader
 {
@@ -54,10 +35,10 @@ public:
 
     const std::string& BookTitle() const { return m_strBookTitle; }
     const CMetaList& MetaList() const { return m_metaList; }
-    NccFailure LastFailure() const { return m_lastFailure; }
+    XmlFailure LastFailure() const { return m_lastFailure; }
 
 private:
-    bool Fail(NccFailure failure)
+    bool Fail(XmlFailure failure)
     {
         m_lastFailure = failure;
         return false;
@@ -67,5 +48,5 @@ private:
 
     std::string m_strBookTitle;
     CMetaList m_metaList;
-    NccFailure m_lastFailure = NccFailure::None;
+    XmlFailure m_lastFailure = XmlFailure::None;
 };

@@ -1,8 +1,8 @@
 #include "book/PackageReader.h"
 
-#include "book/BookText.h"
+#include "text/BookText.h"
 #include "book/SafeXml.h"
-#include "naming/Ascii.h"
+#include "text/Ascii.h"
 
 #include <tinyxml.h>
 
@@ -42,21 +42,21 @@ std::string TextOf(const TiXmlElement& element)
 bool CPackageReader::ReadPackage(const std::string& path)
 {
     TiXmlDocument document;
-    const NccFailure loaded = LoadSafeXml(path, document, kMetadataEnd);
+    const XmlFailure loaded = LoadSafeXml(path, document, kMetadataEnd);
     return Read(loaded, document);
 }
 
 bool CPackageReader::ReadPackageBytes(std::string_view fileBytes)
 {
     TiXmlDocument document;
-    const NccFailure loaded = ParseSafeXml(fileBytes, document, kMetadataEnd);
+    const XmlFailure loaded = ParseSafeXml(fileBytes, document, kMetadataEnd);
     return Read(loaded, document);
 }
 
-bool CPackageReader::Read(NccFailure loaded, const TiXmlDocument& document)
+bool CPackageReader::Read(XmlFailure loaded, const TiXmlDocument& document)
 {
     m_fileFailure = loaded;
-    if (loaded != NccFailure::None) {
+    if (loaded != XmlFailure::None) {
         m_lastFailure = PackageFailure::File;
         return false;
     }
@@ -115,7 +115,7 @@ const char* CPackageReader::DescribeFailure() const
     case PackageFailure::None:
         return "geen fout";
     case PackageFailure::File:
-        return DescribeNccFailure(m_fileFailure);
+        return DescribeXmlFailure(m_fileFailure);
     case PackageFailure::NoPackage:
         return "het hoofdelement is geen package";
     case PackageFailure::NoMetadata:

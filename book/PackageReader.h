@@ -8,7 +8,7 @@
 // treats both kinds of book alike. Strings are UTF-8 (DecodeBookText).
 #pragma once
 
-#include "book/MetaList.h"
+#include "text/MetaList.h"
 #include "book/NccReader.h"
 
 #include <string>
@@ -35,16 +35,16 @@ public:
     const std::string& BookTitle() const { return m_strBookTitle; }
     const CMetaList& MetaList() const { return m_metaList; }
     PackageFailure LastFailure() const { return m_lastFailure; }
-    NccFailure FileFailure() const { return m_fileFailure; }
+    XmlFailure FileFailure() const { return m_fileFailure; }
 
     // A short Dutch description of the last failure, for the inspector.
     const char* DescribeFailure() const;
 
 private:
-    bool Read(NccFailure loaded, const TiXmlDocument& document);
+    bool Read(XmlFailure loaded, const TiXmlDocument& document);
 
     std::string m_strBookTitle;
     CMetaList m_metaList;
     PackageFailure m_lastFailure = PackageFailure::None;
-    NccFailure m_fileFailure = NccFailure::None;
+    XmlFailure m_fileFailure = XmlFailure::None;
 };

@@ -11,23 +11,23 @@
 
 namespace {
 
-NccFailure ReadWholeFile(const std::string& path, std::string& bytes)
+XmlFailure ReadWholeFile(const std::string& path, std::string& bytes)
 {
     // O_NONBLOCK: a disc may carry a named pipe under the expected name, and
     // opening one for reading would otherwise wait for a writer for ever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return NccFailure::CannotOpen;
-    NccFailure failure = NccFailure::None;
+        return XmlFailure::CannotOpen;
+    XmlFailure failure = XmlFailure::None;
     struct stat info = {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        failure = NccFailure::CannotOpen;
+        failure = XmlFailure::CannotOpen;
     else if (info.st_size <= 0)
-        failure = NccFailure::Empty;
-    else if (static_cast<std::uint64_t>(info.st_size) > kMaxNccBytes)
-        failure = NccFailure::TooLarge;
-    if (failure == NccFailure::None) {
-        bytes.reserve(static_cast<std::size_t>(info.st_size) + kNccPadding);
+        failure = XmlFailure::Empty;
+    else if (static_cast<std::uint64_t>(info.st_size) > kMaxXmlBytes)
+        failure = XmlFailure::TooLarge;
+    if (failure == XmlFailure::None) {
+        bytes.reserve(static_cast<std::size_t>(info.st_size) + kXmlPadding);
         bytes.resize(static_cast<std::size_t>(info.st_size));
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -40,7 +40,7 @@ NccFailure ReadWholeFile(const std::string& path, std::string& bytes)
         }
         // The size seen at the start is read whole, or the read fails.
         if (done != bytes.size())
-            failure = NccFailure::CannotOpen;
+            failure = XmlFailure::CannotOpen;
     }
     ::close(fd);
     return failure;
@@ -85,29 +85,29 @@ std::string CutAfter(std::string_view text, std::string_view stopAfter)
             return {};
         std::string cut(text.substr(0, close + 1));
         cut.append("</").append(root).append(">\n");
-        cut.append(kNccPadding, '\0');
+        cut.append(kXmlPadding, '\0');
         return cut;
     }
     return {};
 }
 
-NccFailure ParseWhole(const std::string& text, TiXmlDocument& document)
+XmlFailure ParseWhole(const std::string& text, TiXmlDocument& document)
 {
-    if (!ScanNccShape(text.c_str()).withinLimits)
-        return NccFailure::TooComplex;
+    if (!ScanXmlShape(text.c_str()).withinLimits)
+        return XmlFailure::TooComplex;
     TiXmlBase::SetCondenseWhiteSpace(false);
     document.SetTabSize(0);
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
-    return document.Error() ? NccFailure::NotXml : NccFailure::None;
+    return document.Error() ? XmlFailure::NotXml : XmlFailure::None;
 }
 
-NccFailure ParsePrepared(const std::string& text, TiXmlDocument& document, std::string_view stopAfter)
+XmlFailure ParsePrepared(const std::string& text, TiXmlDocument& document, std::string_view stopAfter)
 {
     if (!stopAfter.empty()) {
         // The prepared text ends at its first NUL, before the padding.
         const std::string cut = CutAfter(std::string_view(text.c_str()), stopAfter);
-        if (!cut.empty() && ParseWhole(cut, document) == NccFailure::None)
-            return NccFailure::None;
+        if (!cut.empty() && ParseWhole(cut, document) == XmlFailure::None)
+            return XmlFailure::None;
         document.Clear();
         document.ClearError();
     }
@@ -116,26 +116,52 @@ NccFailure ParsePrepared(const std::string& text, TiXmlDocument& document, std::
 
 } // namespace
 
-NccFailure LoadSafeXml(const std::string& path, TiXmlDocument& document, std::string_view stopAfter)
+XmlFailure LoadSafeXml(const std::string& path, TiXmlDocument& document, std::string_view stopAfter)
 {
     std::string bytes;
-    const NccFailure failure = ReadWholeFile(path, bytes);
-    if (failure != NccFailure::None)
+    const XmlFailure failure = ReadWholeFile(path, bytes);
+    if (failure != XmlFailure::None)
         return failure;
-    return ParsePrepared(PrepareNccText(std::move(bytes)), document, stopAfter);
+    return ParsePrepared(PrepareXmlText(std::move(bytes)), document, stopAfter);
 }
 
-NccFailure ParseSafeXml(std::string_view fileBytes, TiXmlDocument& document, std::string_view stopAfter)
+XmlFailure ParseSafeXml(std::string_view fileBytes, TiXmlDocument& document, std::string_view stopAfter)
 {
     if (fileBytes.empty())
-        return NccFailure::Empty;
-    if (fileBytes.size() > kMaxNccBytes)
-        return NccFailure::TooLarge;
-    return ParsePrepared(PrepareNccText(std::string(fileBytes)), document, stopAfter);
+        return XmlFailure::Empty;
+    if (fileBytes.size() > kMaxXmlBytes)
+        return XmlFailure::TooLarge;
+    return ParsePrepared(PrepareXmlText(std::string(fileBytes)), document, stopAfter);
 }
 
 std::string_view LocalName(std::string_view name)
 {
     const auto colon = name.rfind(':');
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+const char* DescribeXmlFailure(XmlFailure failure)
+{
+    switch (failure) {
+    case XmlFailure::None:
+        return "geen fout";
+    case XmlFailure::CannotOpen:
+        return "het bestand bestaat niet, is niet leesbaar of is geen gewoon bestand";
+    case XmlFailure::Empty:
+        return "het bestand is leeg";
+    case XmlFailure::TooLarge:
+        return "het bestand is groter dan 32 MiB";
+    case XmlFailure::TooComplex:
+        return "het document is te diep genest of te ingewikkeld om veilig te lezen";
+    case XmlFailure::NotXml:
+        return "het bestand is geen geldige XML";
+    case XmlFailure::NoTitle:
+        return "er is geen element html/head/title";
+    }
+    return "onbekende fout";
+}
+
+std::string XmlFailureReasonLine(XmlFailure failure)
+{
+    return std::string("Reden: ") + DescribeXmlFailure(failure) + ".";
 }

@@ -1,8 +1,8 @@
 #include "copy/CopyJob.h"
 
 #include "copy/CopyTexts.h"
-#include "copy/Posix.h"
-#include "naming/Utf8.h"
+#include "posix/Posix.h"
+#include "text/Utf8.h"
 #include "settings/Settings.h"
 
 #include <climits>
@@ -132,7 +132,7 @@ bool PathFits(const std::string& path)
 CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                     IFileOperations& ops, const copyjob::DestinationLine& showDestination)
 {
-    const std::string outputDir = copyops::ParentFolder(destPath);
+    const std::string outputDir = posix::ParentFolder(destPath);
     // A relative folder ("boeken", "~/boeken") would land wherever the
     // program happens to start.
     if (destPath.empty() || destPath.front() != '/')
@@ -148,7 +148,7 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
     if (makeOutput) {
         if (ops.Inspect(outputDir) != PathState::Missing)
             return Refuse(ops, copytext::OutputNotFolder(outputDir));
-        if (!ops.IsFolder(copyops::ParentFolder(outputDir)))
+        if (!ops.IsFolder(posix::ParentFolder(outputDir)))
             return Refuse(ops, copytext::OutputParentMissing(outputDir));
     }
 
@@ -178,7 +178,7 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
     }
 
     // A file FAT32 cannot hold would fail only after it was written.
-    const std::string outputDrive = makeOutput ? copyops::ParentFolder(outputDir) : outputDir;
+    const std::string outputDrive = makeOutput ? posix::ParentFolder(outputDir) : outputDir;
     for (const std::string& folder : {outputDrive, settings.CopyViaTemp != 0 ? settings.TempPath : std::string()}) {
         if (folder.empty())
             continue;

@@ -4,7 +4,7 @@
 
 #include "copy/CopyEngine.h"
 #include "copy/CopyTexts.h"
-#include "copy/Posix.h"
+#include "posix/Posix.h"
 
 #include <map>
 #include <string>
@@ -13,6 +13,13 @@
 #include <vector>
 
 namespace copyops {
+
+using posix::CFd;
+using posix::Join;
+using posix::ListNames;
+using posix::MakeFolders;
+using posix::ParentFolder;
+using posix::RetryOnInterrupt;
 
 using Identity = std::pair<dev_t, ino_t>;
 

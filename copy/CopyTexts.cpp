@@ -1,6 +1,6 @@
 #include "copy/CopyTexts.h"
 
-#include "naming/Utf8.h"
+#include "text/Utf8.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
 // Removing folder trees.
 #include "copy/CopyEngine.h"
-#include "copy/Posix.h"
+#include "posix/Posix.h"
 
 #include <cstring>
 #include <dirent.h>
@@ -9,6 +9,10 @@
 #include <vector>
 
 namespace copyops {
+
+using posix::CFd;
+using posix::ListNames;
+using posix::RetryOnInterrupt;
 
 namespace {
 

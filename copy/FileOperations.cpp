@@ -18,8 +18,8 @@ namespace copyjob {
 
 namespace {
 
-using copyops::CFd;
-using copyops::RetryOnInterrupt;
+using posix::CFd;
+using posix::RetryOnInterrupt;
 
 const char kWorkPrefix[] = ".talvora-";
 constexpr std::size_t kWorkRandom = 6; // as mkdtemp fills in
@@ -131,7 +131,7 @@ int CFileOperations::MakeFolder(const std::string& path)
 
 HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
 {
-    error = copyops::MakeFolders(copyops::ParentFolder(folder));
+    error = posix::MakeFolders(posix::ParentFolder(folder));
     if (error == 0 && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         error = errno;
     if (error != 0)
@@ -184,7 +184,7 @@ void CFileOperations::RemoveLeftovers(const std::string& folder)
 std::string CFileOperations::MakeWorkFolder(const std::string& folder, int& error)
 {
     for (int tries = 0; tries < 10; ++tries) {
-        std::string path = copyops::Join(folder, std::string(kWorkPrefix) + std::string(kWorkRandom, 'X'));
+        std::string path = posix::Join(folder, std::string(kWorkPrefix) + std::string(kWorkRandom, 'X'));
         if (::mkdtemp(path.data()) == nullptr) {
             error = errno;
             return {};
@@ -234,7 +234,7 @@ int CFileOperations::Publish(const std::string& from, const std::string& to)
     // The book's files are on the device already; its name should be too.
     // The rename has happened whatever the flush says, and a device that
     // fails here has failed the files' flush just before.
-    FlushFolder(copyops::ParentFolder(to));
+    FlushFolder(posix::ParentFolder(to));
     return 0;
 }
 

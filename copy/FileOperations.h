@@ -4,7 +4,7 @@
 
 #include "copy/CopyEngine.h"
 #include "copy/CopyJob.h"
-#include "copy/Posix.h"
+#include "posix/Posix.h"
 
 #include <functional>
 #include <string>
@@ -61,7 +61,7 @@ private:
     copyops::CCopyEngine m_ownEngine;
     copyops::CCopyEngine& m_engine;
     // Folders this run holds locked; released when the operations end.
-    std::vector<copyops::CFd> m_holds;
+    std::vector<posix::CFd> m_holds;
 };
 
 } // namespace copyjob

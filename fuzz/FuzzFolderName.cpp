@@ -7,7 +7,7 @@
 // the length of the output folder (bits 3 to 7, in steps of 128 bytes);
 // the rest is a list of name and content strings, each ended by a NUL
 // byte. The strings are decoded as the reader decodes a book's text.
-#include "book/BookText.h"
+#include "text/BookText.h"
 #include "naming/FolderName.h"
 
 #include <cstdint>

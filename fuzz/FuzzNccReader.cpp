@@ -4,7 +4,7 @@
 // the shape scan never sees less nesting or fewer nodes than TinyXML
 // actually builds from the same text; and that all text the reader keeps,
 // however the file is encoded, is valid UTF-8.
-#include "book/BookText.h"
+#include "text/BookText.h"
 #include "book/NccReader.h"
 #include "support/TinyXmlTree.h"
 #include "naming/FolderName.h"
@@ -28,8 +28,8 @@ void Require(bool condition, const char* what)
 
 void CheckShapeAgainstTinyXml(std::string_view bytes)
 {
-    const std::string text = PrepareNccText(std::string(bytes));
-    const NccShape shape = ScanNccShape(text.c_str());
+    const std::string text = PrepareXmlText(std::string(bytes));
+    const XmlShape shape = ScanXmlShape(text.c_str());
     if (!shape.withinLimits)
         return;
     TiXmlBase::SetCondenseWhiteSpace(false);

@@ -1,8 +1,8 @@
 #include "naming/FolderName.h"
 
-#include "book/BookText.h"
-#include "naming/Ascii.h"
-#include "naming/Utf8.h"
+#include "text/BookText.h"
+#include "text/Ascii.h"
+#include "text/Utf8.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // characters, never on parts of one.
 #pragma once
 
-#include "book/MetaList.h"
+#include "text/MetaList.h"
 
 #include <cstddef>
 #include <cstdint>

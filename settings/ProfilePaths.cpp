@@ -1,6 +1,6 @@
 #include "settings/ProfilePaths.h"
 
-#include "copy/Posix.h"
+#include "posix/Posix.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -77,9 +77,9 @@ std::string RuntimeFolder()
     return WithoutTrailingSlashes(folder);
 }
 
-bool MakeFolders(const std::string& path)
+int MakePrivateFolders(const std::string& path)
 {
-    return copyops::MakeFolders(path, 0700) == 0;
+    return posix::MakeFolders(path, 0700);
 }
 
 } // namespace profile_paths

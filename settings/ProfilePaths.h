@@ -22,8 +22,8 @@ std::string TempPath();
 // absolute, otherwise the settings folder.
 std::string RuntimeFolder();
 
-// Creates a folder and its missing parents, private to the user. True when
-// it exists afterwards.
-bool MakeFolders(const std::string& path);
+// Creates a folder and its missing parents, private to the user; 0 once it
+// is a folder, else an errno value.
+int MakePrivateFolders(const std::string& path);
 
 } // namespace profile_paths

@@ -21,7 +21,7 @@ public:
     bool Flush(bool currentOnly = false) override
     {
         if (!m_folder.empty())
-            profile_paths::MakeFolders(m_folder);
+            profile_paths::MakePrivateFolders(m_folder);
         return wxFileConfig::Flush(currentOnly);
     }
 

@@ -1,6 +1,6 @@
 #include "ui/CopyDlg.h"
 
-#include "book/BookText.h"
+#include "text/BookText.h"
 #include "book/DiscBooks.h"
 #include "naming/FolderName.h"
 #include "settings/Settings.h"
@@ -142,10 +142,10 @@ void CCopyDlg::OnSearchDisc()
     m_strTitleText = U(kSearching);
     UpdateData(false);
 
-    std::string bookPath;
+    disc::FoundDisc found;
     for (;;) {
-        m_strSourceRoot = CopyServices().FindDaisyDisc(bookPath);
-        if (!m_strSourceRoot.empty())
+        found = CopyServices().FindDaisyDisc();
+        if (found)
             break;
         if (AfxMessageBox(U(kNoDisc), MB_OKCANCEL | MB_ICONASTERISK) == IDCANCEL) {
             EndDialog(IDCANCEL);
@@ -155,8 +155,9 @@ void CCopyDlg::OnSearchDisc()
         Update();
     }
 
-    const bool planned = KindOfBookFile(bookPath) == BookFileKind::DiscInfo ? PlanListedBooks(bookPath)
-                                                                           : PlanSingleBook(bookPath);
+    m_strSourceRoot = found.root;
+    const bool planned = found.kind == BookFileKind::DiscInfo ? PlanListedBooks(found.bookFile)
+                                                              : PlanSingleBook(found.bookFile);
     if (!planned) {
         EndDialog(IDCANCEL);
         return;

@@ -4,7 +4,7 @@
 
 #include "ui/Dialog.h"
 #include "ui/DialogServices.h"
-#include "naming/Utf8.h"
+#include "text/Utf8.h"
 
 #include <wx/app.h>
 #include <wx/button.h>

@@ -1,8 +1,8 @@
 #include "ui/CopyServices.h"
 
-#include "book/DiscLocator.h"
+#include "disc/DiscLocator.h"
 #include "copy/CopyJob.h"
-#include "copy/EjectDisc.h"
+#include "disc/EjectDisc.h"
 #include "copy/FileOperations.h"
 #include "ui/CopyProgress.h"
 #include "ui/ServiceSlot.h"
@@ -12,7 +12,7 @@ namespace {
 class CNativeCopyServices final : public ICopyServices
 {
 public:
-    std::string FindDaisyDisc(std::string& bookPath) override { return ::FindDaisyDisc(bookPath); }
+    disc::FoundDisc FindDaisyDisc() override { return ::FindDaisyDisc(); }
 
     copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                   const CSettings& settings,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "copy/CopyEngine.h"
+#include "disc/DiscLocator.h"
 
 #include <functional>
 #include <string>
@@ -15,10 +16,9 @@ class ICopyServices
 public:
     virtual ~ICopyServices() = default;
 
-    // The root (ending in '/') of the drive holding a DAISY book, with the
-    // path of its ncc.html, package file or discinfo.html in bookPath; ""
-    // and bookPath untouched when none.
-    virtual std::string FindDaisyDisc(std::string& bookPath) = 0;
+    // The drive holding a DAISY book and its ncc.html, package file or
+    // discinfo.html; nothing found when no drive holds one.
+    virtual disc::FoundDisc FindDaisyDisc() = 0;
 
     // Copies the disc (or one book's folder on it) into destPath or, with numbering, a free variant of
     // it, which showDestination is told before the copy starts. The progress

@@ -138,8 +138,8 @@ int main(int argc, char** argv)
         TiXmlDocument document;
         ok = ok && document.LoadFile(path, TIXML_ENCODING_UNKNOWN);
     };
-    const std::string text = PrepareNccText(ncc);
-    const auto scan = [&] { ok = ok && ScanNccShape(text.c_str()).withinLimits; };
+    const std::string text = PrepareXmlText(ncc);
+    const auto scan = [&] { ok = ok && ScanXmlShape(text.c_str()).withinLimits; };
 
     // Alternating runs, so that a change in machine load hits both alike.
     readNcc();
@@ -153,7 +153,7 @@ int main(int argc, char** argv)
     const Medians reader = MediansOf(readerRuns);
     const Medians bare = MediansOf(bareRuns);
     const Medians scanned = MediansOf(scanRuns);
-    const NccShape shape = ScanNccShape(text.c_str());
+    const XmlShape shape = ScanXmlShape(text.c_str());
     ::unlink(path);
     if (!ok) {
         std::fprintf(stderr, "the generated NCC was not read as expected\n");

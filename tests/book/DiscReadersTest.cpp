@@ -108,14 +108,14 @@ TEST(PackageFile, TooLargeOrAPipeIsRefusedWithoutReadingIt)
 {
     CTempDir dir;
     const std::string big = dir.Write("big.opf", "<package/>");
-    ASSERT_EQ(0, ::truncate(big.c_str(), static_cast<off_t>(kMaxNccBytes) + 1));
+    ASSERT_EQ(0, ::truncate(big.c_str(), static_cast<off_t>(kMaxXmlBytes) + 1));
     const std::string pipe = dir / "pipe.opf";
     ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
     CPackageReader reader;
     EXPECT_FALSE(reader.ReadPackage(big));
-    EXPECT_EQ(NccFailure::TooLarge, reader.FileFailure());
+    EXPECT_EQ(XmlFailure::TooLarge, reader.FileFailure());
     EXPECT_FALSE(reader.ReadPackage(pipe));
-    EXPECT_EQ(NccFailure::CannotOpen, reader.FileFailure());
+    EXPECT_EQ(XmlFailure::CannotOpen, reader.FileFailure());
 }
 
 TEST(PackageFile, NamesTheFolderAsAnNccWould)

@@ -2,7 +2,7 @@
 // no input makes it crash, hang or read outside its buffer (this program
 // also runs under valgrind, which sees reads inside the system TinyXML).
 #include "book/NccReader.h"
-#include "book/BookText.h"
+#include "text/BookText.h"
 #include "support/TinyXmlTree.h"
 #include "support/TempDir.h"
 #include "support/TableCases.h"
@@ -65,7 +65,7 @@ TEST_P(ReadsDocument, TitleAndMetaList)
 {
     const ReadCase& c = GetParam();
     CNccReader reader;
-    ASSERT_TRUE(reader.ReadNccBytes(c.file)) << DescribeNccFailure(reader.LastFailure());
+    ASSERT_TRUE(reader.ReadNccBytes(c.file)) << DescribeXmlFailure(reader.LastFailure());
     EXPECT_EQ(reader.BookTitle(), c.title);
     EXPECT_EQ(MetasOf(reader), c.metas);
 }
@@ -157,7 +157,7 @@ struct RefuseCase
 {
     const char* label;
     std::string file;
-    NccFailure failure;
+    XmlFailure failure;
 };
 
 class RefusesDocument : public testing::TestWithParam<RefuseCase>
@@ -169,7 +169,7 @@ TEST_P(RefusesDocument, FailsAndKeepsEarlierResults)
     CNccReader reader;
     ASSERT_TRUE(reader.ReadNccBytes(Head("<title>Eerst</title><meta name=\"a\" content=\"b\"/>")));
     EXPECT_FALSE(reader.ReadNccBytes(c.file));
-    EXPECT_EQ(reader.LastFailure(), c.failure) << DescribeNccFailure(reader.LastFailure());
+    EXPECT_EQ(reader.LastFailure(), c.failure) << DescribeXmlFailure(reader.LastFailure());
     EXPECT_EQ(reader.BookTitle(), "Eerst");
     EXPECT_EQ(MetasOf(reader), (Metas{{"a", "b"}}));
 }
@@ -200,18 +200,18 @@ std::string ManyAttributes(std::size_t count)
 INSTANTIATE_TEST_SUITE_P(
     Structure, RefusesDocument,
     testing::Values(
-        RefuseCase{"empty", "", NccFailure::Empty},
-        RefuseCase{"blank", "  \n ", NccFailure::NotXml},
-        RefuseCase{"starts_with_nul", std::string("\0<html/>", 8), NccFailure::NotXml},
-        RefuseCase{"not_xml", "Dit is geen NCC.", NccFailure::NotXml},
-        RefuseCase{"unclosed", "<html><head><title>T</title></head>", NccFailure::NotXml},
-        RefuseCase{"mismatched_end", "<html><head><title>T</titel></head></html>", NccFailure::NotXml},
-        RefuseCase{"capital_root", "<HTML><head><title>T</title></head></HTML>", NccFailure::NoTitle},
-        RefuseCase{"capital_head", "<html><HEAD><title>T</title></HEAD></html>", NccFailure::NoTitle},
-        RefuseCase{"no_title", Head("<meta name=\"a\" content=\"b\"/>"), NccFailure::NoTitle},
-        RefuseCase{"comment_title_first", Head("<!--title--><title>T</title>"), NccFailure::NoTitle},
-        RefuseCase{"title_in_body", "<html><head/><body><title>T</title></body></html>", NccFailure::NoTitle},
-        RefuseCase{"root_not_html", "<ncc><head><title>T</title></head></ncc>", NccFailure::NoTitle}),
+        RefuseCase{"empty", "", XmlFailure::Empty},
+        RefuseCase{"blank", "  \n ", XmlFailure::NotXml},
+        RefuseCase{"starts_with_nul", std::string("\0<html/>", 8), XmlFailure::NotXml},
+        RefuseCase{"not_xml", "Dit is geen NCC.", XmlFailure::NotXml},
+        RefuseCase{"unclosed", "<html><head><title>T</title></head>", XmlFailure::NotXml},
+        RefuseCase{"mismatched_end", "<html><head><title>T</titel></head></html>", XmlFailure::NotXml},
+        RefuseCase{"capital_root", "<HTML><head><title>T</title></head></HTML>", XmlFailure::NoTitle},
+        RefuseCase{"capital_head", "<html><HEAD><title>T</title></HEAD></html>", XmlFailure::NoTitle},
+        RefuseCase{"no_title", Head("<meta name=\"a\" content=\"b\"/>"), XmlFailure::NoTitle},
+        RefuseCase{"comment_title_first", Head("<!--title--><title>T</title>"), XmlFailure::NoTitle},
+        RefuseCase{"title_in_body", "<html><head/><body><title>T</title></body></html>", XmlFailure::NoTitle},
+        RefuseCase{"root_not_html", "<ncc><head><title>T</title></head></ncc>", XmlFailure::NoTitle}),
     [](const auto& info) { return std::string(info.param.label); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -220,28 +220,28 @@ INSTANTIATE_TEST_SUITE_P(
         // Ends inside a four-byte UTF-8 character: TinyXML steps past the
         // end of the text. Under valgrind this shows whether the padding
         // holds.
-        RefuseCase{"ends_inside_utf8", "<?xml><a>\xF1", NccFailure::NotXml},
-        RefuseCase{"ends_inside_utf8_attribute", "<?xml?><html a=\"\xF4", NccFailure::NotXml},
-        RefuseCase{"ends_inside_utf8_after_nul", std::string("<?xml><a>\xF1\0<b>\xF1", 15), NccFailure::NotXml},
-        RefuseCase{"bom_then_cut_lead", "\xEF\xBB\xBF<a>\xEF", NccFailure::NotXml},
-        RefuseCase{"nesting_40000", Nested(40000), NccFailure::TooComplex},
-        RefuseCase{"nesting_over_limit", Nested(kMaxNccDepth), NccFailure::TooComplex},
+        RefuseCase{"ends_inside_utf8", "<?xml><a>\xF1", XmlFailure::NotXml},
+        RefuseCase{"ends_inside_utf8_attribute", "<?xml?><html a=\"\xF4", XmlFailure::NotXml},
+        RefuseCase{"ends_inside_utf8_after_nul", std::string("<?xml><a>\xF1\0<b>\xF1", 15), XmlFailure::NotXml},
+        RefuseCase{"bom_then_cut_lead", "\xEF\xBB\xBF<a>\xEF", XmlFailure::NotXml},
+        RefuseCase{"nesting_40000", Nested(40000), XmlFailure::TooComplex},
+        RefuseCase{"nesting_over_limit", Nested(kMaxXmlDepth), XmlFailure::TooComplex},
         // UTF-8 lead bytes and references swallow end tags, so counting
         // "<" and "</" alone would see a flat document here.
-        RefuseCase{"nesting_hidden_by_lead_bytes", kUtf8Decl + Repeat("<a>\xE3</a>", 1200), NccFailure::TooComplex},
-        RefuseCase{"nesting_hidden_by_references", Repeat("<a>&#x</a>x1;", 1200), NccFailure::TooComplex},
-        RefuseCase{"attributes_over_limit", ManyAttributes(kMaxNccAttributesPerElement + 1), NccFailure::TooComplex},
+        RefuseCase{"nesting_hidden_by_lead_bytes", kUtf8Decl + Repeat("<a>\xE3</a>", 1200), XmlFailure::TooComplex},
+        RefuseCase{"nesting_hidden_by_references", Repeat("<a>&#x</a>x1;", 1200), XmlFailure::TooComplex},
+        RefuseCase{"attributes_over_limit", ManyAttributes(kMaxXmlAttributesPerElement + 1), XmlFailure::TooComplex},
         RefuseCase{"many_nodes_deep_down",
-                   Repeat("<d>", 900) + Repeat("<e/>", 80000) + Repeat("</d>", 900), NccFailure::TooComplex},
-        RefuseCase{"too_large", std::string(kMaxNccBytes + 1, ' '), NccFailure::TooLarge}),
+                   Repeat("<d>", 900) + Repeat("<e/>", 80000) + Repeat("</d>", 900), XmlFailure::TooComplex},
+        RefuseCase{"too_large", std::string(kMaxXmlBytes + 1, ' '), XmlFailure::TooLarge}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(NccLimits, DocumentsJustWithinTheLimitsAreRead)
 {
     CNccReader reader;
-    const std::size_t bodyDepth = kMaxNccDepth - 2; // html and body are two levels
-    EXPECT_TRUE(reader.ReadNccBytes(Nested(bodyDepth))) << DescribeNccFailure(reader.LastFailure());
-    EXPECT_TRUE(reader.ReadNccBytes(ManyAttributes(kMaxNccAttributesPerElement)));
+    const std::size_t bodyDepth = kMaxXmlDepth - 2; // html and body are two levels
+    EXPECT_TRUE(reader.ReadNccBytes(Nested(bodyDepth))) << DescribeXmlFailure(reader.LastFailure());
+    EXPECT_TRUE(reader.ReadNccBytes(ManyAttributes(kMaxXmlAttributesPerElement)));
 }
 
 // ---------------------------------------------------------------------------
@@ -261,8 +261,8 @@ class ShapeScan : public testing::TestWithParam<ShapeCase>
 TEST_P(ShapeScan, MatchesTinyXml)
 {
     const ShapeCase& c = GetParam();
-    const std::string text = PrepareNccText(c.file);
-    const NccShape shape = ScanNccShape(text.c_str());
+    const std::string text = PrepareXmlText(c.file);
+    const XmlShape shape = ScanXmlShape(text.c_str());
     TiXmlBase::SetCondenseWhiteSpace(false);
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
@@ -331,15 +331,15 @@ TEST(NccFile, FailsOnWhatIsNoReadableFile)
     const std::string fifo = folder / "fifo.html";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string large = folder.Write("large.html", "");
-    ASSERT_EQ(::truncate(large.c_str(), static_cast<off_t>(kMaxNccBytes) + 1), 0);
+    ASSERT_EQ(::truncate(large.c_str(), static_cast<off_t>(kMaxXmlBytes) + 1), 0);
 
-    const std::vector<std::pair<std::string, NccFailure>> cases = {
-        {folder / "missing.html", NccFailure::CannotOpen},
-        {folder.path().string(), NccFailure::CannotOpen}, // a directory
-        {fifo, NccFailure::CannotOpen},          // would block for ever if opened plainly
-        {"/dev/zero", NccFailure::CannotOpen},   // endless
-        {folder.Write("empty.html", ""), NccFailure::Empty},
-        {large, NccFailure::TooLarge},
+    const std::vector<std::pair<std::string, XmlFailure>> cases = {
+        {folder / "missing.html", XmlFailure::CannotOpen},
+        {folder.path().string(), XmlFailure::CannotOpen}, // a directory
+        {fifo, XmlFailure::CannotOpen},          // would block for ever if opened plainly
+        {"/dev/zero", XmlFailure::CannotOpen},   // endless
+        {folder.Write("empty.html", ""), XmlFailure::Empty},
+        {large, XmlFailure::TooLarge},
     };
     for (const auto& [path, failure] : cases) {
         CNccReader reader;

@@ -4,7 +4,7 @@
 #include "support/CopyTestSupport.h"
 
 #include "copy/CopyTexts.h"
-#include "naming/Utf8.h"
+#include "text/Utf8.h"
 #include "support/TableCases.h"
 
 #include <gtest/gtest.h>

@@ -61,25 +61,25 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(MakeFolders, CreatesMissingParentsPrivately)
+TEST(MakePrivateFolders, CreatesMissingParentsPrivately)
 {
     CTempDir dir;
     const std::string deep = dir / "a/b/c";
-    ASSERT_TRUE(profile_paths::MakeFolders(deep));
+    ASSERT_EQ(0, profile_paths::MakePrivateFolders(deep));
     struct stat st {};
     ASSERT_EQ(0, stat(deep.c_str(), &st));
     EXPECT_EQ(0700u, st.st_mode & 0777);
-    EXPECT_TRUE(profile_paths::MakeFolders(deep)); // already there
+    EXPECT_EQ(0, profile_paths::MakePrivateFolders(deep)); // already there
 }
 
-TEST(MakeFolders, FailsThroughAFile)
+TEST(MakePrivateFolders, FailsThroughAFile)
 {
     CTempDir dir;
     FILE* f = fopen((dir / "file").c_str(), "w");
     ASSERT_NE(nullptr, f);
     fclose(f);
-    EXPECT_FALSE(profile_paths::MakeFolders(dir / "file/sub"));
-    EXPECT_FALSE(profile_paths::MakeFolders(""));
+    EXPECT_EQ(ENOTDIR, profile_paths::MakePrivateFolders(dir / "file/sub"));
+    EXPECT_NE(0, profile_paths::MakePrivateFolders(""));
 }
 
 } // namespace

@@ -24,7 +24,7 @@ public:
     // The book file each found root is said to hold.
     std::string bookFile = "ncc.html";
 
-    std::string FindDaisyDisc(std::string& bookPath) override
+    disc::FoundDisc FindDaisyDisc() override
     {
         log.push_back("scan");
         if (duringScan)
@@ -33,9 +33,9 @@ public:
             return {};
         const std::string root = m_roots.front();
         m_roots.pop_front();
-        if (!root.empty())
-            bookPath = root + bookFile;
-        return root;
+        if (root.empty())
+            return {};
+        return {root, root + bookFile, KindOfBookFile(bookFile)};
     }
 
     copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath, const CSettings&,

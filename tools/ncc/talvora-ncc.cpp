@@ -9,7 +9,7 @@
 // status: 0 read and named, 1 the reader refuses the file, 2 wrong use,
 // 3 read but no name possible (for a discinfo.html: for at least one of
 // its books).
-#include "book/BookText.h"
+#include "text/BookText.h"
 #include "book/DiscBooks.h"
 #include "book/DiscInfoReader.h"
 #include "book/NccReader.h"
@@ -94,7 +94,7 @@ int ShowNcc(const char* path, const char* outputDir)
                      "talvora-ncc: %s\n"
                      "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
                      "%s\n",
-                     path, NccFailureReasonLine(reader.LastFailure()).c_str());
+                     path, XmlFailureReasonLine(reader.LastFailure()).c_str());
         return 1;
     }
     PrintBook(reader.BookTitle(), reader.MetaList(), "");

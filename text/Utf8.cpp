@@ -1,4 +1,4 @@
-#include "naming/Utf8.h"
+#include "text/Utf8.h"
 
 #include <cstdio>
 

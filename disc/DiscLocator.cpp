@@ -1,6 +1,6 @@
-#include "book/DiscLocator.h"
+#include "disc/DiscLocator.h"
 
-#include "naming/Ascii.h"
+#include "book/BookFile.h"
 
 #include <libmount.h>
 #include <libudev.h>
@@ -224,29 +224,23 @@ std::string FindBookFileName(const std::string& root)
         return {};
     std::string ncc, package, discInfo;
     while (const dirent* e = ::readdir(dir)) {
-        const std::string_view name = e->d_name;
-        if (EqualIgnoringAsciiCase(name, kNccName))
-            KeepSmallest(ncc, e->d_name);
-        else if (name.size() > 4 && EqualIgnoringAsciiCase(name.substr(name.size() - 4), ".opf"))
-            KeepSmallest(package, e->d_name);
-        else if (EqualIgnoringAsciiCase(name, "discinfo.html"))
-            KeepSmallest(discInfo, e->d_name);
+        if (const auto kind = BookFileKindOfName(e->d_name))
+            KeepSmallest(*kind == BookFileKind::Ncc ? ncc : *kind == BookFileKind::Package ? package : discInfo, e->d_name);
     }
     ::closedir(dir);
     return !ncc.empty() ? ncc : !package.empty() ? package : discInfo;
 }
 
-std::string FindDaisyDiscIn(const std::vector<std::string>& roots, std::string& bookPath)
+FoundDisc FindDaisyDiscIn(const std::vector<std::string>& roots)
 {
-    std::string chosen;
+    FoundDisc found;
     for (const std::string& root : roots) {
         const std::string name = FindBookFileName(root);
         if (name.empty())
             continue;
-        chosen = root;
-        bookPath = root + name;
+        found = {root, root + name, KindOfBookFile(name)};
     }
-    return chosen;
+    return found;
 }
 
 std::size_t MountUnmountedDiscs(const IDiscPlatform& platform)
@@ -259,15 +253,15 @@ std::size_t MountUnmountedDiscs(const IDiscPlatform& platform)
 
 } // namespace disc
 
-std::string FindDaisyDisc(std::string& bookPath, const disc::IDiscPlatform& platform)
+disc::FoundDisc FindDaisyDisc(const disc::IDiscPlatform& platform)
 {
     disc::MountUnmountedDiscs(platform);
-    return disc::FindDaisyDiscIn(disc::CandidateRoots(platform), bookPath);
+    return disc::FindDaisyDiscIn(disc::CandidateRoots(platform));
 }
 
-std::string FindDaisyDisc(std::string& bookPath)
+disc::FoundDisc FindDaisyDisc()
 {
     if (const char* list = std::getenv("TALVORA_DRIVES"))
-        return disc::FindDaisyDiscIn(disc::RootsFromDriveList(list), bookPath);
-    return FindDaisyDisc(bookPath, disc::CSystemDiscPlatform());
+        return disc::FindDaisyDiscIn(disc::RootsFromDriveList(list));
+    return FindDaisyDisc(disc::CSystemDiscPlatform());
 }

@@ -5,7 +5,7 @@
 // of its buffer when the text ends inside a UTF-8 character, its recursion
 // overflows the stack on deep nesting, and some of its work grows with the
 // square of the nesting depth or of the number of attributes on one
-// element. Every reader of a disc's XML files measures first (ScanNccShape)
+// element. Every reader of a disc's XML files measures first (ScanXmlShape)
 // and refuses an absurd file.
 #pragma once
 
@@ -18,18 +18,18 @@
 // units of parser work; one of 32 MiB would need some 10 million), and low
 // enough that TinyXML stays well within a thread's stack and a second of
 // time on the worst document they let through.
-inline constexpr std::size_t kMaxNccBytes = 32u * 1024 * 1024;
-inline constexpr std::size_t kMaxNccDepth = 1000;
-inline constexpr std::size_t kMaxNccNodes = 2'000'000;
-inline constexpr std::size_t kMaxNccAttributesPerElement = 256;
-inline constexpr std::uint64_t kMaxNccWork = 32'000'000;
+inline constexpr std::size_t kMaxXmlBytes = 32u * 1024 * 1024;
+inline constexpr std::size_t kMaxXmlDepth = 1000;
+inline constexpr std::size_t kMaxXmlNodes = 2'000'000;
+inline constexpr std::size_t kMaxXmlAttributesPerElement = 256;
+inline constexpr std::uint64_t kMaxXmlWork = 32'000'000;
 
 // TinyXML may step up to three bytes past the terminating NUL when the text
 // ends inside a multi-byte UTF-8 character; these NUL bytes absorb that.
-inline constexpr std::size_t kNccPadding = 8;
+inline constexpr std::size_t kXmlPadding = 8;
 
 // What TinyXML 2.6 would build from text, measured without building it.
-struct NccShape
+struct XmlShape
 {
     bool withinLimits = true;
     std::size_t maxDepth = 0;       // deepest element nesting reached
@@ -39,11 +39,11 @@ struct NccShape
 };
 
 // The text TinyXML's own LoadFile would parse (line ends made LF, cut at the
-// first NUL byte), followed by kNccPadding NUL bytes.
-std::string PrepareNccText(std::string fileBytes);
+// first NUL byte), followed by kXmlPadding NUL bytes.
+std::string PrepareXmlText(std::string fileBytes);
 
-// text must be followed by at least kNccPadding NUL bytes. The scan follows
+// text must be followed by at least kXmlPadding NUL bytes. The scan follows
 // TinyXML's own parsing path byte for byte (encoding detection, UTF-8 step
 // lengths, entities, where it stops), so its figures are never below what
 // TinyXML reaches; it stops as soon as a limit is passed.
-NccShape ScanNccShape(const char* text);
+XmlShape ScanXmlShape(const char* text);

@@ -1,6 +1,6 @@
-#include "book/MetaList.h"
+#include "text/MetaList.h"
 
-#include "naming/Ascii.h"
+#include "text/Ascii.h"
 
 std::string CMetaList::GetMeta(std::string_view name, bool ignoreCase) const
 {

@@ -1,10 +1,10 @@
-#include "book/NccShapeScanner.h"
+#include "book/XmlShapeScanner.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-namespace ncc_shape {
+namespace xml_shape {
 
 const char* ShapeScanner::DeclarationParse(const char* p, std::string* encodingValue)
 {
@@ -213,19 +213,19 @@ void ShapeScanner::DocumentParse(const char* p)
     }
 }
 
-} // namespace ncc_shape
+} // namespace xml_shape
 
 
-NccShape ScanNccShape(const char* text)
+XmlShape ScanXmlShape(const char* text)
 {
-    return ncc_shape::ShapeScanner().Run(text);
+    return xml_shape::ShapeScanner().Run(text);
 }
 
 // What TinyXML's LoadFile hands to its parser: CR LF and lone CR become LF,
 // and the text ends at the first NUL byte. LoadFile leaves the bytes after
 // that NUL in its buffer, where a multi-byte step can reach them; here they
 // are gone, and padding follows instead.
-std::string PrepareNccText(std::string bytes)
+std::string PrepareXmlText(std::string bytes)
 {
     const char* data = bytes.data();
     const auto* nul = static_cast<const char*>(std::memchr(data, '\0', bytes.size()));
@@ -245,6 +245,6 @@ std::string PrepareNccText(std::string bytes)
         length = out;
     }
     bytes.resize(length);
-    bytes.append(kNccPadding, '\0');
+    bytes.append(kXmlPadding, '\0');
     return bytes;
 }

@@ -1,4 +1,4 @@
-#include "book/DiscLocator.h"
+#include "disc/DiscLocator.h"
 #include "support/TempDir.h"
 #include "support/TableCases.h"
 
@@ -163,15 +163,14 @@ TEST_P(FindDaisyDiscTable, ChoosesTheRightRoot)
             Touch(scratch.path() / f);
     }
 
-    std::string ncc = "before";
-    const std::string root = FindDaisyDisc(ncc, platform);
+    const disc::FoundDisc found = FindDaisyDisc(platform);
     if (c.expectedFolder == nullptr) {
-        EXPECT_EQ(root, "");
-        EXPECT_EQ(ncc, "before") << "nccPath must stay untouched";
+        EXPECT_FALSE(found);
     } else {
         const std::string want = (scratch.path() / c.expectedFolder).string() + "/";
-        EXPECT_EQ(root, want);
-        EXPECT_EQ(ncc, want + c.expectedNccName);
+        EXPECT_EQ(found.root, want);
+        EXPECT_EQ(found.bookFile, want + c.expectedNccName);
+        EXPECT_EQ(found.kind, KindOfBookFile(c.expectedNccName));
     }
 }
 
@@ -229,11 +228,10 @@ TEST(UnmountedDisc, IsMountedThenFoundAndAFailedMountFindsNothing)
         platform.mountPoint = scratch.Dir("media/DAISY");
         platform.mountFails = fails;
         Touch(scratch.path() / "media/DAISY/ncc.html");
-        std::string book = "before";
-        const std::string root = FindDaisyDisc(book, platform);
+        const disc::FoundDisc found = FindDaisyDisc(platform);
         EXPECT_EQ(std::vector<std::string>{"/dev/sr0"}, platform.mountCalls);
-        EXPECT_EQ(fails ? "" : platform.mountPoint + "/", root) << (fails ? "failed mount" : "mount");
-        EXPECT_EQ(fails ? "before" : platform.mountPoint + "/ncc.html", book);
+        EXPECT_EQ(fails ? "" : platform.mountPoint + "/", found.root) << (fails ? "failed mount" : "mount");
+        EXPECT_EQ(fails ? "" : platform.mountPoint + "/ncc.html", found.bookFile);
     }
 }
 
@@ -244,8 +242,7 @@ TEST(UnmountedDisc, AMountedDriveIsNotMountedAgain)
     platform.drives = {sr0};
     platform.mounts = {{"/dev/sr0", scratch.Dir("d"), "iso9660", "/", 11, 0}};
     Touch(scratch.path() / "d/ncc.html");
-    std::string book;
-    EXPECT_EQ(scratch / "d/", FindDaisyDisc(book, platform));
+    EXPECT_EQ(scratch / "d/", FindDaisyDisc(platform).root);
     EXPECT_TRUE(platform.mountCalls.empty());
 }
 
@@ -311,18 +308,16 @@ TEST(DriveList, VariableReplacesTheDrivesLastHitWins)
     Touch(fs::path(a) / "ncc.html");
     Touch(fs::path(b) / "NCC.HTML");
     ScopedDrives drives(a + ":" + b + ":" + c);
-    std::string ncc;
-    EXPECT_EQ(FindDaisyDisc(ncc), b + "/");
-    EXPECT_EQ(ncc, b + "/NCC.HTML");
+    const disc::FoundDisc found = FindDaisyDisc();
+    EXPECT_EQ(found.root, b + "/");
+    EXPECT_EQ(found.bookFile, b + "/NCC.HTML");
 }
 
 TEST(DriveList, VariableWithoutBookFindsNothing)
 {
     CScratch scratch;
     ScopedDrives drives(scratch.Dir("empty") + ":/nonexistent/folder");
-    std::string ncc = "kept";
-    EXPECT_EQ(FindDaisyDisc(ncc), "");
-    EXPECT_EQ(ncc, "kept");
+    EXPECT_FALSE(FindDaisyDisc());
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "copy/Posix.h"
+#include "posix/Posix.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-namespace copyops {
+namespace posix {
 
 int ListNames(int dirFd, std::vector<std::string>& names)
 {
@@ -49,4 +49,4 @@ int MakeFolders(const std::string& path, mode_t mode)
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-} // namespace copyops
+} // namespace posix

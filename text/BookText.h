@@ -6,7 +6,7 @@
 // encoding of Linux paths and of the screen.
 #pragma once
 
-#include "naming/Utf8.h"
+#include "text/Utf8.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
-#include "copy/EjectDisc.h"
+#include "disc/EjectDisc.h"
 
-#include "book/DiscLocator.h"
-#include "book/GioWait.h"
+#include "disc/DiscLocator.h"
+#include "disc/GioWait.h"
 
 #include <gio/gio.h>
 

@@ -1,16 +1,16 @@
-// The shape scan's machinery, private to book/NccShape.cpp and
-// book/NccShapeText.cpp: one scanner whose steps follow TinyXML 2.6's
+// The shape scan's machinery, private to book/XmlShape.cpp and
+// book/XmlShapeText.cpp: one scanner whose steps follow TinyXML 2.6's
 // parser.
 #pragma once
 
-#include "book/NccShape.h"
-#include "naming/Ascii.h"
+#include "book/XmlShape.h"
+#include "text/Ascii.h"
 
 #include <cctype>
 #include <string>
 #include <string_view>
 
-namespace ncc_shape {
+namespace xml_shape {
 
 
 // Each step below carries the name of the TinyXML 2.6 function whose work
@@ -99,7 +99,7 @@ public:
     bool IsNameStart(char c) const { return m_classes.nameStart[static_cast<unsigned char>(c)]; }
     bool IsNameChar(char c) const { return m_classes.nameChar[static_cast<unsigned char>(c)]; }
 
-    NccShape Run(const char* p)
+    XmlShape Run(const char* p)
     {
         DocumentParse(p);
         return m_shape;
@@ -121,8 +121,8 @@ private:
 
     void CheckLimits()
     {
-        if (m_shape.nodes > kMaxNccNodes || m_shape.work > kMaxNccWork || m_shape.maxDepth > kMaxNccDepth ||
-            m_shape.maxAttributes > kMaxNccAttributesPerElement)
+        if (m_shape.nodes > kMaxXmlNodes || m_shape.work > kMaxXmlWork || m_shape.maxDepth > kMaxXmlDepth ||
+            m_shape.maxAttributes > kMaxXmlAttributesPerElement)
             m_shape.withinLimits = false;
     }
 
@@ -190,7 +190,7 @@ private:
 
     const CharClasses m_classes;
     Encoding m_encoding = Encoding::Unknown;
-    NccShape m_shape;
+    XmlShape m_shape;
 };
 
-} // namespace ncc_shape
+} // namespace xml_shape

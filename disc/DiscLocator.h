@@ -8,6 +8,8 @@
 // data disc that nobody mounted is mounted first, as file managers do.
 #pragma once
 
+#include "book/BookFile.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -89,10 +91,18 @@ std::vector<std::string> RootsFromDriveList(const std::string& list);
 // counts, a folder too; reading it will fail.
 std::string FindBookFileName(const std::string& root);
 
-// Probes every root in order; the last one holding a book wins. Returns
-// that root and writes the path of its book file to bookPath; returns ""
-// and leaves bookPath alone when none qualifies.
-std::string FindDaisyDiscIn(const std::vector<std::string>& roots, std::string& bookPath);
+// The drive found to hold a book, and the file that makes it one.
+struct FoundDisc
+{
+    std::string root;      // ending in '/'; "" when no drive holds a book
+    std::string bookFile;  // root + the book file's stored name
+    BookFileKind kind = BookFileKind::Ncc;
+
+    explicit operator bool() const { return !root.empty(); }
+};
+
+// Probes every root in order; the last one holding a book wins.
+FoundDisc FindDaisyDiscIn(const std::vector<std::string>& roots);
 
 // Mounts every data disc that has no mount yet; a failure leaves that
 // drive empty. Returns how many were mounted.
@@ -105,7 +115,5 @@ bool NaturalLess(const std::string& a, const std::string& b);
 
 // The drives of the running system, or the folders of TALVORA_DRIVES when
 // that variable is set (demonstrations and end-to-end tests without a drive).
-// bookPath receives the path of the root's ncc.html, package file or
-// discinfo.html.
-std::string FindDaisyDisc(std::string& bookPath);
-std::string FindDaisyDisc(std::string& bookPath, const disc::IDiscPlatform& platform);
+disc::FoundDisc FindDaisyDisc();
+disc::FoundDisc FindDaisyDisc(const disc::IDiscPlatform& platform);

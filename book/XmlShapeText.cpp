@@ -1,9 +1,9 @@
 // The scanner's reading of names, text, entities and attributes.
-#include "book/NccShapeScanner.h"
+#include "book/XmlShapeScanner.h"
 
 #include <cstring>
 
-namespace ncc_shape {
+namespace xml_shape {
 
 const char* ShapeScanner::SkipWhiteSpace(const char* p) const
 {
@@ -167,4 +167,4 @@ const char* ShapeScanner::AttributeParse(const char* p, std::string* value) cons
     return p;
 }
 
-} // namespace ncc_shape
+} // namespace xml_shape

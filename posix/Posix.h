@@ -9,7 +9,7 @@
 #include <vector>
 #include <unistd.h>
 
-namespace copyops {
+namespace posix {
 
 // Repeats a system call that a signal interrupted; returns its result.
 template <class Call> auto RetryOnInterrupt(Call call)
@@ -77,4 +77,4 @@ int ListNames(int dirFd, std::vector<std::string>& names);
 // umask); 0 once path is a folder.
 int MakeFolders(const std::string& path, mode_t mode = 0777);
 
-} // namespace copyops
+} // namespace posix

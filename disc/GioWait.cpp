@@ -1,4 +1,4 @@
-#include "book/GioWait.h"
+#include "disc/GioWait.h"
 
 #include <algorithm>
 #include <utility>

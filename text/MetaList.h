@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-// One meta entry. Both strings are UTF-8 (see book/BookText.h); either may
+// One meta entry. Both strings are UTF-8 (see text/BookText.h); either may
 // be empty.
 struct CMetaItem
 {

@@ -3,7 +3,7 @@
 #include "support/CopyTestSupport.h"
 #include "support/TableCases.h"
 
-#include "copy/EjectDisc.h"
+#include "disc/EjectDisc.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "book/BookText.h"
+#include "text/BookText.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Mounting a data disc that the desktop left alone (automounting off, a
 // minimal desktop, a console login), the way file managers do it: through
 // GIO's volume monitor, which asks udisks2; no root needed in a session.
-#include "book/DiscLocator.h"
-#include "book/GioWait.h"
+#include "disc/DiscLocator.h"
+#include "disc/GioWait.h"
 
 #include <gio/gio.h>
 
