@@ -233,14 +233,16 @@ std::string FindBookFileName(const std::string& root)
 
 FoundDisc FindDaisyDiscIn(const std::vector<std::string>& roots)
 {
-    FoundDisc found;
+    FoundDisc found, ncc;
     for (const std::string& root : roots) {
         const std::string name = FindBookFileName(root);
         if (name.empty())
             continue;
         found = {root, root + name, KindOfBookFile(name)};
+        if (found.kind == BookFileKind::Ncc)
+            ncc = found;
     }
-    return found;
+    return ncc ? ncc : found;
 }
 
 std::size_t MountUnmountedDiscs(const IDiscPlatform& platform)

@@ -101,7 +101,10 @@ struct FoundDisc
     explicit operator bool() const { return !root.empty(); }
 };
 
-// Probes every root in order; the last one holding a book wins.
+// Probes every root in order. The last one holding an ncc.html wins; only
+// when none does, the last one holding a package file or discinfo.html: a
+// DAISY 2.02 disc in one drive is never passed over for another kind of
+// file in a later one.
 FoundDisc FindDaisyDiscIn(const std::vector<std::string>& roots);
 
 // Mounts every data disc that has no mount yet; a failure leaves that

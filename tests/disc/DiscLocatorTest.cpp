@@ -140,6 +140,12 @@ const std::vector<Case> kCases = {
      {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/DiscInfo.HTML"}, "d", "DiscInfo.HTML"},
     {"BareExtensionIsNoPackage", {sr0},
      {{"/dev/sr0", 11, 0, "iso9660", "d"}}, {"d/.opf", "d/ncc.html.bak"}, nullptr},
+    {"NccDiscInEarlierDriveWinsOverLaterPackage", {sr0, sr1},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}, {"/dev/sr1", 11, 1, "udf", "f"}},
+     {"d/ncc.html", "f/book.opf"}, "d"},
+    {"NccDiscInEarlierDriveWinsOverLaterIndex", {sr0, sr1},
+     {{"/dev/sr0", 11, 0, "iso9660", "d"}, {"/dev/sr1", 11, 1, "udf", "f"}},
+     {"d/ncc.html", "f/discinfo.html"}, "d"},
     {"SpaceInMountPoint", {sr0},
      {{"/dev/sr0", 11, 0, "iso9660", "My Book Disc"}}, {"My Book Disc/ncc.html"}, "My Book Disc"},
 };
