@@ -18,41 +18,56 @@ int CCopyEngine::OpenSource(int dirFd, const char* name, int& fd)
     return fd >= 0 ? 0 : errno;
 }
 
-int CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved)
+int CCopyEngine::CopyRange(int in, int out, std::size_t max, std::size_t& moved)
+{
+    const ssize_t n = RetryOnInterrupt([&] { return ::copy_file_range(in, nullptr, out, nullptr, max, 0); });
+    moved = n > 0 ? static_cast<std::size_t>(n) : 0;
+    return n < 0 ? errno : 0;
+}
+
+int CCopyEngine::ReadChunk(int in, char* buffer, std::size_t max, std::size_t& got)
+{
+    const ssize_t n = RetryOnInterrupt([&] { return ::read(in, buffer, max); });
+    got = n > 0 ? static_cast<std::size_t>(n) : 0;
+    return n < 0 ? errno : 0;
+}
+
+int CCopyEngine::WriteChunk(int out, const char* data, std::size_t size)
+{
+    for (std::size_t written = 0; written < size;) {
+        const ssize_t w = RetryOnInterrupt([&] { return ::write(out, data + written, size - written); });
+        if (w < 0)
+            return errno;
+        written += static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+posix::Failure CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved)
 {
     moved = 0;
     if (fastPath) {
-        const ssize_t n = RetryOnInterrupt([&] { return ::copy_file_range(in, nullptr, out, nullptr, max, 0); });
-        if (n > 0) {
-            moved = static_cast<std::size_t>(n);
-            return 0;
-        }
-        if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
-            // One call does both sides; only these can come of the writing.
-            m_writeFailed = errno == ENOSPC || errno == EDQUOT || errno == EFBIG || errno == EROFS;
-            return errno;
-        }
-        // Refused, or 0 from a file system that cannot tell its end this way:
-        // read/write decides. The file positions have not moved.
+        const int error = CopyRange(in, out, max, moved);
+        if (error == 0 && moved > 0)
+            return {};
+        // Only the writing can run out of room or meet a read-only drive.
+        if (error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS)
+            return posix::OnOutput(error);
+        // Refused (across file systems, as from a disc), 0 from a file
+        // system that cannot tell its end this way, or an error that one
+        // call doing both sides cannot pin on either (EIO): the plain way
+        // decides, and names the side that fails. Nothing has moved.
         fastPath = false;
     }
     if (!m_buffer)
         m_buffer.reset(new char[kBufferBytes]);
-    const std::size_t want = std::min(max, kBufferBytes);
-    const ssize_t got = RetryOnInterrupt([&] { return ::read(in, m_buffer.get(), want); });
-    if (got < 0)
-        return errno;
-    for (ssize_t written = 0; written < got;) {
-        const ssize_t w = RetryOnInterrupt(
-            [&] { return ::write(out, m_buffer.get() + written, static_cast<std::size_t>(got - written)); });
-        if (w < 0) {
-            m_writeFailed = true;
-            return errno;
-        }
-        written += w;
-    }
-    moved = static_cast<std::size_t>(got);
-    return 0;
+    std::size_t got = 0;
+    if (const int error = ReadChunk(in, m_buffer.get(), std::min(max, kBufferBytes), got))
+        return posix::OnDisc(error);
+    if (const int error = WriteChunk(out, m_buffer.get(), got))
+        return posix::OnOutput(error);
+    moved = got;
+    return {};
 }
 
 int CCopyEngine::LookUp(int dirFd, const char* name, struct stat& st)

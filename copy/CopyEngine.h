@@ -11,6 +11,8 @@
 // script.
 #pragma once
 
+#include "posix/Failure.h"
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -103,25 +105,31 @@ public:
 
 protected:
     // The points where the data and the destination's names are touched,
-    // overridable to inject faults; each returns 0 or a positive errno.
-    // OpenSource opens a file of the source for reading into fd. Transfer
-    // moves at most max bytes into moved (0 at the end of the file);
-    // fastPath may be cleared to fall back to read/write for the rest of
-    // this file. LookUp stats an entry of a destination folder without
-    // following links, as the destination's file system finds it. Flush
-    // puts everything written on the file system of dirFd on its device.
+    // overridable to inject faults; each returns 0 or a positive errno, and
+    // the side is the hook's own: the disc for OpenSource and ReadChunk,
+    // the drive written to for WriteChunk, LookUp and Flush.
+    // OpenSource opens a file of the source for reading into fd. CopyRange
+    // lets the kernel move at most max bytes (copy_file_range); an error
+    // there may be either side's. ReadChunk and WriteChunk are the plain
+    // way. LookUp stats an entry of a destination folder without following
+    // links, as the destination's file system finds it. Flush puts
+    // everything written on the file system of dirFd on its device.
     virtual int OpenSource(int dirFd, const char* name, int& fd);
-    virtual int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved);
+    virtual int CopyRange(int in, int out, std::size_t max, std::size_t& moved);
+    virtual int ReadChunk(int in, char* buffer, std::size_t max, std::size_t& got);
+    virtual int WriteChunk(int out, const char* data, std::size_t size);
     virtual int LookUp(int dirFd, const char* name, struct stat& st);
     virtual int Flush(int dirFd);
-
-    // Set by Transfer when what failed was writing, not reading; an error
-    // injected without it counts as the disc's.
-    bool m_writeFailed = false;
 
 private:
     class CRun;
     friend class CRun;
+
+    // Moves at most max bytes from in to out into moved (0 at the end of
+    // the file), by CopyRange while fastPath holds, else by reading and
+    // writing; fastPath is cleared where the kernel cannot copy by itself.
+    // The failure names the side it happened on.
+    posix::Failure Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved);
 
     bool m_useCopyFileRange = true;
     double m_flushSeconds = 0;
@@ -129,8 +137,9 @@ private:
 };
 
 // Removes path and everything below it without following links and without
-// leaving its file system. True when nothing of it is left.
-bool DeleteTree(const std::string& path);
+// leaving its file system. 0 when nothing of it is left, else the first
+// errno met.
+int DeleteTree(const std::string& path);
 
 // Removes everything inside the folder open as dirFd, in the same way; 0
 // when all of it is gone, else the first errno met.

@@ -25,13 +25,12 @@ std::string PartialName()
 
 } // namespace
 
-bool CCopyEngine::CRun::MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip, int& error)
+bool CCopyEngine::CRun::MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip)
 {
     skip = false;
     struct stat existing;
     bool exists = false;
-    error = Existing(dstFd, name, rel, existing, exists);
-    if (error != 0 || !exists || S_ISDIR(existing.st_mode))
+    if (Existing(dstFd, name, rel, existing, exists) || !exists || S_ISDIR(existing.st_mode))
         return true; // the write reports what is wrong
     if (!m_ask || m_replaceAll)
         return true;
@@ -52,20 +51,20 @@ bool CCopyEngine::CRun::MayReplace(int dstFd, const std::string& name, const std
 }
 
 // A new, empty partial file, in the scratch folder when there is one.
-int CCopyEngine::CRun::MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out)
+Failure CCopyEngine::CRun::MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out)
 {
     partialDir = m_scratchFd >= 0 ? m_scratchFd : dstFd;
     for (int tries = 0;; ++tries) {
         partial = PartialName();
         out.Reset(::openat(partialDir, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (out.Get() >= 0)
-            return 0;
+            return {};
         if (errno != EEXIST || tries > 100)
-            return OnDestination(errno);
+            return OnOutput(errno);
     }
 }
 
-int CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st,
+Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st,
                                  const std::string& rel)
 {
     const std::uint64_t doneBefore = m_done;
@@ -73,72 +72,70 @@ int CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, 
     {
         int fd = -1;
         if (const int error = m_engine.OpenSource(srcFd, name.c_str(), fd))
-            return error;
+            return OnDisc(error);
         in.Reset(fd);
     }
     struct stat opened;
     if (::fstat(in.Get(), &opened) != 0)
-        return errno;
+        return OnDisc(errno);
     if (!S_ISREG(opened.st_mode))
-        return ENOTSUP;
+        return OnDisc(ENOTSUP);
 
     struct stat existing;
     bool exists = false;
-    if (const int error = Existing(dstFd, name, rel, existing, exists))
-        return error;
+    if (Failure failure = Existing(dstFd, name, rel, existing, exists))
+        return failure;
     if (exists && S_ISDIR(existing.st_mode))
-        return OnDestination(EISDIR);
+        return OnOutput(EISDIR);
 
     std::string partial;
     int partialDir = -1;
     CFd out;
-    if (const int error = MakePartial(dstFd, partial, partialDir, out))
-        return error;
-    auto fail = [&](int error) {
+    if (Failure failure = MakePartial(dstFd, partial, partialDir, out))
+        return failure;
+    auto fail = [&](Failure failure) {
         out.Reset();
         ::unlinkat(partialDir, partial.c_str(), 0);
         m_done = doneBefore;
-        return error;
+        return failure;
     };
 
     bool fastPath = m_engine.m_useCopyFileRange;
     for (;;) {
         if (m_reporter.Cancelled())
-            return fail(ECANCELED);
+            return fail(OnDisc(ECANCELED));
         std::size_t moved = 0;
-        m_engine.m_writeFailed = false;
-        if (const int error = m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved))
-            return fail(m_engine.m_writeFailed ? OnDestination(error) : error);
+        if (Failure failure = m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved))
+            return fail(std::move(failure));
         if (moved == 0)
             break;
         Advance(moved);
     }
     if (m_reporter.Cancelled())
-        return fail(ECANCELED);
+        return fail(OnDisc(ECANCELED));
 
     // Copies must be writable by their owner, or they could never be replaced.
     if (::fchmod(out.Get(), (st.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID)) | S_IRUSR | S_IWUSR) != 0)
-        return fail(OnDestination(errno));
+        return fail(OnOutput(errno));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(out.Get(), times) != 0)
-        return fail(OnDestination(errno));
+        return fail(OnOutput(errno));
     struct stat written;
     if (::fstat(out.Get(), &written) != 0)
-        return fail(OnDestination(errno));
+        return fail(OnOutput(errno));
     if (::close(out.Release()) != 0)
-        return fail(OnDestination(errno));
+        return fail(OnOutput(errno));
     if (::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0)
-        return fail(OnDestination(errno));
+        return fail(OnOutput(errno));
     m_written.emplace(IdentityOf(written), rel);
-    return 0;
+    return {};
 }
 
 void CCopyEngine::CRun::CopyFile(int srcFd, int dstFd, const std::string& name, const struct stat& st,
                                  const std::string& rel)
 {
     bool skip = false;
-    int error = 0;
-    if (!MayReplace(dstFd, name, rel, skip, error))
+    if (!MayReplace(dstFd, name, rel, skip))
         return;
     if (skip) {
         // "No" keeps the old file; that is the user's choice, not a hole.
@@ -152,38 +149,37 @@ void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, 
                                  const std::string& rel)
 {
     bool skip = false;
-    int error = 0;
-    if (!MayReplace(dstFd, name, rel, skip, error) || skip)
+    if (!MayReplace(dstFd, name, rel, skip) || skip)
         return;
     Attempt(rel, [&] {
         std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
         const ssize_t n = ::readlinkat(srcFd, name.c_str(), target.data(), target.size());
         if (n < 0)
-            return errno;
+            return OnDisc(errno);
         if (static_cast<std::size_t>(n) >= target.size())
-            return ENAMETOOLONG;
+            return OnDisc(ENAMETOOLONG);
         target.resize(static_cast<std::size_t>(n));
         struct stat existing;
         bool exists = false;
-        if (const int clash = Existing(dstFd, name, rel, existing, exists))
+        if (Failure clash = Existing(dstFd, name, rel, existing, exists))
             return clash;
         if (exists && S_ISDIR(existing.st_mode))
-            return OnDestination(EISDIR);
+            return OnOutput(EISDIR);
         const int partialDir = m_scratchFd >= 0 ? m_scratchFd : dstFd;
         const std::string partial = PartialName();
         if (::symlinkat(target.c_str(), partialDir, partial.c_str()) != 0)
-            return OnDestination(errno);
+            return OnOutput(errno);
         struct stat made;
         if (::fstatat(partialDir, partial.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 ||
             ::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0) {
-            const int failure = errno;
+            const int error = errno;
             ::unlinkat(partialDir, partial.c_str(), 0);
-            return OnDestination(failure);
+            return OnOutput(error);
         }
         m_written.emplace(IdentityOf(made), rel);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::utimensat(dstFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        return 0;
+        return Failure{};
     });
 }
 

@@ -9,8 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
+using copyjob::CopyReport;
 using copyjob::CopyResult;
-using copyjob::HoldState;
+using copyjob::Failure;
 using copyjob::IFileOperations;
 using copyjob::PathState;
 
@@ -25,6 +26,18 @@ const char* const kStagedBook = "/boek";
 const char* const kIncomplete = " (onvolledig)";
 const char* const kProgressTitle = "Bestanden worden gekopi\xC3\xAB" "erd naar %s";
 constexpr int kLastNumber = 999; // tried, never used: 998 numbered names
+
+// What one run settles before it writes anything.
+struct Plan
+{
+    std::string discRoot;
+    std::string outputDir;
+    std::string target;      // the book's folder: destPath or a free numbered variant
+    std::string tempFolder;  // "_TalvoraTmp_" when copying via the hard disk, else ""
+    bool makeOutput = false; // the output folder is missing and its parent is there
+    bool existing = false;   // replace mode, into a book folder that exists
+    bool ask = false;        // ask before replacing a file
+};
 
 std::string Format(const char* format, const std::string& text)
 {
@@ -59,22 +72,6 @@ std::string FreeName(const std::string& path, IFileOperations& ops)
     return {};
 }
 
-// Renames the finished work into place at name, or at its first free
-// numbered variant should something have taken the name meanwhile; the
-// name used, or "" when none would do.
-std::string PublishAs(const std::string& from, const std::string& name, IFileOperations& ops)
-{
-    for (int n = 0; n < kLastNumber; ++n) {
-        const std::string to = n == 0 ? name : Numbered(name, n);
-        const int error = ops.Publish(from, to);
-        if (error == 0)
-            return to;
-        if (error != EEXIST)
-            return {};
-    }
-    return {};
-}
-
 // "<name> (onvolledig)" beside target. A name near the limit is cut at a
 // character boundary to make room for the addition and a number: a name
 // too long to make would throw the copied part of a damaged disc away.
@@ -86,25 +83,191 @@ std::string IncompleteName(const std::string& target)
            kIncomplete;
 }
 
+// Renames the finished work into place at name, or at its first free
+// numbered variant should something have taken the name meanwhile; the
+// name used goes to published.
+Failure PublishAs(const std::string& from, const std::string& name, IFileOperations& ops, std::string& published)
+{
+    Failure failure;
+    for (int n = 0; n < kLastNumber; ++n) {
+        const std::string to = n == 0 ? name : Numbered(name, n);
+        failure = ops.Publish(from, to);
+        if (!failure)
+            published = to;
+        if (failure.error != EEXIST)
+            return failure;
+    }
+    return failure;
+}
+
 // One copy of everything inside sourceFolder into destFolder, titled with
 // the folder the user knows.
 copyops::CopyOutcome CopyFolder(const std::string& sourceFolder, const std::string& destFolder,
-                                const std::string& scratch, const std::string& shown, const CSettings& settings,
-                                IFileOperations& ops)
+                                const std::string& scratch, const std::string& shown, bool ask, IFileOperations& ops)
 {
-    return ops.Copy(sourceFolder, destFolder, scratch, shown, Format(kProgressTitle, shown),
-                    settings.ConfirmOverwrite != 0);
+    return ops.Copy(sourceFolder, destFolder, scratch, shown, Format(kProgressTitle, shown), ask);
 }
 
-bool DeleteFolder(const std::string& folder, IFileOperations& ops)
+void DeleteFolder(const std::string& folder, IFileOperations& ops)
 {
-    return folder.empty() || ops.Delete(folder);
+    // What cannot be removed now is a work folder the next run removes, or
+    // the temporary folder, which the next run empties before use.
+    if (!folder.empty())
+        ops.Delete(folder);
 }
 
-CopyResult Refuse(IFileOperations& ops, const std::string& message)
+CopyReport Refused(std::string message)
 {
-    ops.ShowError(message);
-    return CopyResult::Refused;
+    return {CopyResult::Refused, {}, std::move(message)};
+}
+
+// The temporary folder's own checks; the refusal's text, or "".
+std::string CheckTemp(std::string tempPath, IFileOperations& ops, Plan& plan)
+{
+    if (tempPath.empty() || tempPath.front() != '/')
+        return copytext::TempNotSet();
+    if (tempPath.back() != '/')
+        tempPath += '/';
+    plan.tempFolder = tempPath + kTempName;
+    if (!copyjob::PathFits(plan.tempFolder + kTempContent + "/"))
+        return copytext::PathTooLong(plan.tempFolder);
+    // The temporary folder is emptied first and removed at the end:
+    // nothing of the book may lie inside it, nor it inside the book.
+    const std::string temp = ops.Resolve(plan.tempFolder);
+    if (Inside(ops.Resolve(plan.outputDir), temp))
+        return copytext::OutputInsideTemp(plan.outputDir, plan.tempFolder);
+    if (Inside(temp, ops.Resolve(plan.target)))
+        return copytext::TempInsideTarget(plan.tempFolder, plan.target);
+    return {};
+}
+
+// Every check that needs no writing; the refusal's text, or "" to go on.
+std::string Check(const std::string& destPath, const CSettings& settings, IFileOperations& ops, Plan& plan)
+{
+    plan.outputDir = posix::ParentFolder(destPath);
+    // A relative folder ("boeken", "~/boeken") would land wherever the
+    // program happens to start.
+    if (destPath.empty() || destPath.front() != '/')
+        return copytext::NotAbsolute(plan.outputDir);
+    if (!copyjob::PathFits(plan.discRoot))
+        return copytext::PathTooLong(plan.discRoot);
+    if (!copyjob::PathFits(destPath))
+        return copytext::PathTooLong(destPath);
+
+    // The output folder is made only where its parent is: a missing stick
+    // must not turn into a folder on the system disk.
+    plan.makeOutput = !ops.IsFolder(plan.outputDir);
+    if (plan.makeOutput) {
+        if (ops.Inspect(plan.outputDir) != PathState::Missing)
+            return copytext::OutputNotFolder(plan.outputDir);
+        if (!ops.IsFolder(posix::ParentFolder(plan.outputDir)))
+            return copytext::OutputParentMissing(plan.outputDir);
+    }
+
+    plan.target = destPath;
+    if (!plan.ask) {
+        plan.target = FreeName(destPath, ops);
+        // Closing the window without a word would look like success to
+        // someone who cannot see that no folder appeared.
+        if (plan.target.empty())
+            return copytext::AllNumbersTaken(destPath);
+        if (!copyjob::PathFits(plan.target))
+            return copytext::PathTooLong(plan.target);
+    } else {
+        const PathState state = ops.Inspect(plan.target);
+        // Copying through a link would write the disc wherever it points.
+        if (state == PathState::Other)
+            return copytext::TargetNotFolder(plan.target);
+        plan.existing = state == PathState::OwnFolder;
+    }
+
+    // A file FAT32 cannot hold would fail only after it was written.
+    const std::string outputDrive = plan.makeOutput ? posix::ParentFolder(plan.outputDir) : plan.outputDir;
+    for (const std::string& folder : {outputDrive, settings.CopyViaTemp != 0 ? settings.TempPath : std::string()}) {
+        if (folder.empty())
+            continue;
+        if (const std::uint64_t limit = ops.LargestFileAllowed(folder)) {
+            const std::string big = ops.FileLargerThan(plan.discRoot, limit);
+            if (!big.empty())
+                return copytext::FileTooLargeForDrive(plan.discRoot + big, folder);
+        }
+    }
+    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::string();
+}
+
+// Makes what the copy writes into: the output folder when missing, the
+// temporary folder, this run's work folder. The refusal's text, or "".
+std::string Prepare(IFileOperations& ops, const Plan& plan, std::string& work)
+{
+    if (plan.makeOutput) {
+        if (const Failure failure = ops.MakeFolder(plan.outputDir))
+            return copytext::CannotPrepare(plan.outputDir, failure.error);
+    }
+    ops.RemoveLeftovers(plan.outputDir);
+    if (!plan.tempFolder.empty()) {
+        if (const Failure failure = ops.HoldTempFolder(plan.tempFolder))
+            return copytext::TempRefused(failure);
+    }
+    if (const Failure failure = ops.MakeWorkFolder(plan.outputDir, work)) {
+        DeleteFolder(plan.tempFolder, ops);
+        return copytext::CannotPrepare(plan.outputDir, failure.error);
+    }
+    return {};
+}
+
+// The disc into the book's folder (or into the temporary folder first,
+// then from there); the temporary folder is gone afterwards. intoBook
+// tells whether anything went into the book's folder.
+copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const std::string& work,
+                              IFileOperations& ops, bool& intoBook)
+{
+    copyops::CopyOutcome outcome;
+    std::string source = plan.discRoot;
+    if (!plan.tempFolder.empty()) {
+        const std::string content = plan.tempFolder + kTempContent;
+        outcome = CopyFolder(plan.discRoot, content, plan.tempFolder, plan.tempFolder, plan.ask, ops);
+        source = content + "/";
+    }
+    intoBook = plan.tempFolder.empty() || outcome.result == CopyResult::Copied;
+    if (intoBook)
+        outcome = CopyFolder(source, into, work, plan.target, plan.ask, ops);
+    DeleteFolder(plan.tempFolder, ops);
+    return outcome;
+}
+
+// Gives what the copy wrote its name: the whole book its own (or the next
+// free number, should the name have been taken meanwhile), what a copy
+// with skipped files got a name that says so. Then says how it ended.
+CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome, bool intoBook,
+                          const std::string& into, const std::string& work, IFileOperations& ops,
+                          const copyjob::DestinationLine& showDestination)
+{
+    CopyReport report{outcome.result, plan.existing ? plan.target : std::string(), {}};
+    const bool staged = !plan.existing && intoBook;
+    if (outcome.unflushed) {
+        // The files may not be on the device: nothing under the book's name
+        // may pass for the book.
+        report.message = copytext::NotFlushed(outcome.drive, report.folder);
+    } else if (staged && outcome.result == CopyResult::Copied) {
+        const Failure failure = PublishAs(into, plan.target, ops, report.folder);
+        if (failure) {
+            report.result = CopyResult::Failed;
+            report.message = copytext::NotPublished(plan.target, copytext::Reason(failure, outcome.drive));
+        } else if (report.folder != plan.target && showDestination) {
+            showDestination(report.folder);
+        }
+    } else if (staged && outcome.result == CopyResult::Failed && !outcome.missing.empty()) {
+        // What cannot be named so is lost with the work folder; the list of
+        // missing files says that nothing was kept.
+        PublishAs(into, IncompleteName(plan.target), ops, report.folder);
+    }
+    DeleteFolder(work, ops);
+
+    if (outcome.result == CopyResult::Cancelled)
+        report.message = copytext::Cancelled(report.folder);
+    else if (outcome.result == CopyResult::Failed && !outcome.missing.empty())
+        report.message = copytext::Missing(outcome.missing, report.folder);
+    return report;
 }
 
 } // namespace
@@ -129,145 +292,23 @@ bool PathFits(const std::string& path)
 
 } // namespace copyjob
 
-CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
+CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                     IFileOperations& ops, const copyjob::DestinationLine& showDestination)
 {
-    const std::string outputDir = posix::ParentFolder(destPath);
-    // A relative folder ("boeken", "~/boeken") would land wherever the
-    // program happens to start.
-    if (destPath.empty() || destPath.front() != '/')
-        return Refuse(ops, copytext::NotAbsolute(outputDir));
-    if (!copyjob::PathFits(discRoot))
-        return Refuse(ops, copytext::PathTooLong(discRoot));
-    if (!copyjob::PathFits(destPath))
-        return Refuse(ops, copytext::PathTooLong(destPath));
-
-    // The output folder is made only where its parent is: a missing stick
-    // must not turn into a folder on the system disk.
-    const bool makeOutput = !ops.IsFolder(outputDir);
-    if (makeOutput) {
-        if (ops.Inspect(outputDir) != PathState::Missing)
-            return Refuse(ops, copytext::OutputNotFolder(outputDir));
-        if (!ops.IsFolder(posix::ParentFolder(outputDir)))
-            return Refuse(ops, copytext::OutputParentMissing(outputDir));
-    }
-
-    std::string target = destPath;
-    bool existing = false;
-    if (settings.ConfirmOverwrite == 0) {
-        target = FreeName(destPath, ops);
-        // Closing the window without a word would look like success to
-        // someone who cannot see that no folder appeared.
-        if (target.empty())
-            return Refuse(ops, copytext::AllNumbersTaken(destPath));
-        if (!copyjob::PathFits(target))
-            return Refuse(ops, copytext::PathTooLong(target));
-        if (showDestination)
-            showDestination(target);
-    } else {
-        switch (ops.Inspect(target)) {
-        case PathState::Missing:
-            break;
-        case PathState::OwnFolder:
-            existing = true;
-            break;
-        case PathState::Other:
-            // Copying through a link would write the disc wherever it points.
-            return Refuse(ops, copytext::TargetNotFolder(target));
-        }
-    }
-
-    // A file FAT32 cannot hold would fail only after it was written.
-    const std::string outputDrive = makeOutput ? posix::ParentFolder(outputDir) : outputDir;
-    for (const std::string& folder : {outputDrive, settings.CopyViaTemp != 0 ? settings.TempPath : std::string()}) {
-        if (folder.empty())
-            continue;
-        if (const std::uint64_t limit = ops.LargestFileAllowed(folder)) {
-            const std::string big = ops.FileLargerThan(discRoot, limit);
-            if (!big.empty())
-                return Refuse(ops, copytext::FileTooLargeForDrive(discRoot + big, folder));
-        }
-    }
-
-    std::string tempFolder;
-    if (settings.CopyViaTemp != 0) {
-        std::string tempPath = settings.TempPath;
-        if (tempPath.empty() || tempPath.front() != '/')
-            return Refuse(ops, copytext::TempNotSet());
-        if (tempPath.back() != '/')
-            tempPath += '/';
-        tempFolder = tempPath + kTempName;
-        if (!copyjob::PathFits(tempFolder + kTempContent + "/"))
-            return Refuse(ops, copytext::PathTooLong(tempFolder));
-        // The temporary folder is emptied first and removed at the end:
-        // nothing of the book may lie inside it, nor it inside the book.
-        const std::string temp = ops.Resolve(tempFolder);
-        if (Inside(ops.Resolve(outputDir), temp))
-            return Refuse(ops, copytext::OutputInsideTemp(outputDir, tempFolder));
-        if (Inside(temp, ops.Resolve(target)))
-            return Refuse(ops, copytext::TempInsideTarget(tempFolder, target));
-    }
+    Plan plan;
+    plan.discRoot = discRoot;
+    plan.ask = settings.ConfirmOverwrite != 0;
+    if (std::string refusal = Check(destPath, settings, ops, plan); !refusal.empty())
+        return Refused(std::move(refusal));
+    if (!plan.ask && showDestination)
+        showDestination(plan.target);
 
     // Nothing was written up to here.
-    int error = 0;
-    if (makeOutput && (error = ops.MakeFolder(outputDir)) != 0)
-        return Refuse(ops, copytext::CannotPrepare(outputDir, error));
-    ops.RemoveLeftovers(outputDir);
-    if (!tempFolder.empty()) {
-        switch (ops.HoldTempFolder(tempFolder, error)) {
-        case HoldState::Held:
-            break;
-        case HoldState::Busy:
-            return Refuse(ops, copytext::TempBusy(tempFolder));
-        case HoldState::NotOwnFolder:
-            // Deleting it afterwards would destroy what it is or points to.
-            return Refuse(ops, copytext::TempNotOwnFolder(tempFolder));
-        case HoldState::Failed:
-            return Refuse(ops, copytext::CannotPrepare(tempFolder, error));
-        }
-    }
-    const std::string work = ops.MakeWorkFolder(outputDir, error);
-    if (work.empty()) {
-        DeleteFolder(tempFolder, ops);
-        return Refuse(ops, copytext::CannotPrepare(outputDir, error));
-    }
-    const std::string into = existing ? target : work + kStagedBook;
-
-    copyops::CopyOutcome outcome;
-    std::string source = discRoot;
-    if (!tempFolder.empty()) {
-        const std::string content = tempFolder + kTempContent;
-        outcome = CopyFolder(discRoot, content, tempFolder, tempFolder, settings, ops);
-        source = content + "/";
-    }
-    const bool intoBook = tempFolder.empty() || outcome.result == CopyResult::Copied;
-    if (intoBook)
-        outcome = CopyFolder(source, into, work, target, settings, ops);
-    DeleteFolder(tempFolder, ops);
-
-    // What stays under a name the user sees: the whole book under its own,
-    // what a copy with skipped files got under a name that says so.
-    std::string keptIn = existing ? target : std::string();
-    if (outcome.unflushed) {
-        // The files may not be on the device: nothing under the book's name
-        // may pass for the book.
-        ops.ShowError(copytext::NotFlushed(outcome.drive, keptIn));
-    } else if (!existing && outcome.result == CopyResult::Copied) {
-        const std::string published = PublishAs(into, target, ops);
-        if (published.empty()) {
-            outcome.result = CopyResult::Failed;
-            ops.ShowError(copytext::CannotPrepare(outputDir, EEXIST));
-        } else if (published != target && showDestination) {
-            showDestination(published);
-        }
-    } else if (!existing && intoBook && outcome.result == CopyResult::Failed && !outcome.missing.empty()) {
-        keptIn = PublishAs(into, IncompleteName(target), ops);
-    }
-    DeleteFolder(work, ops);
-
-    if (outcome.result == CopyResult::Cancelled)
-        ops.ShowInfo(copytext::Cancelled(keptIn));
-    else if (outcome.result == CopyResult::Failed && !outcome.missing.empty())
-        ops.ShowError(copytext::Missing(outcome.missing, keptIn));
-    return outcome.result;
+    std::string work;
+    if (std::string refusal = Prepare(ops, plan, work); !refusal.empty())
+        return Refused(std::move(refusal));
+    const std::string into = plan.existing ? plan.target : work + kStagedBook;
+    bool intoBook = false;
+    const copyops::CopyOutcome outcome = CopyDisc(plan, into, work, ops, intoBook);
+    return PublishAndTell(plan, outcome, intoBook, into, work, ops, showDestination);
 }

@@ -24,15 +24,12 @@ class CSettings;
 namespace copyjob {
 
 using copyops::CopyResult;
+using posix::Failure;
 
 enum class PathState { Missing, OwnFolder, Other };
 
-// What taking the temporary folder for this run gave.
-enum class HoldState { Held, Busy, NotOwnFolder, Failed };
-
-// What the job needs of the file system and the user; the copy window
-// supplies the real one (CFileOperations), tests a fake. Numbers returned
-// as int are 0 for success or a positive errno.
+// What the job needs of the file system; CFileOperations is the real one,
+// tests use a fake. Failures name their side and path.
 class IFileOperations
 {
 public:
@@ -58,19 +55,21 @@ public:
     virtual std::string FileLargerThan(const std::string& root, std::uint64_t limit) = 0;
 
     // Makes one folder whose parent exists.
-    virtual int MakeFolder(const std::string& path) = 0;
+    virtual Failure MakeFolder(const std::string& path) = 0;
 
     // Takes the temporary folder for this run alone until the operations
-    // end, making it when missing and emptying it of an earlier run's files.
-    virtual HoldState HoldTempFolder(const std::string& folder, int& error) = 0;
+    // end, making it when missing and emptying it of an earlier run's
+    // files. EBUSY: another run holds it; ENOTDIR, ELOOP or EPERM: it is no
+    // folder of this user's own (a file, a link, somebody else's).
+    virtual Failure HoldTempFolder(const std::string& folder) = 0;
 
     // Removes the hidden work folders that earlier runs, since ended, left
     // in folder.
     virtual void RemoveLeftovers(const std::string& folder) = 0;
 
     // Makes a hidden work folder of this run's own in folder, held until
-    // the operations end; "" with error set when that fails.
-    virtual std::string MakeWorkFolder(const std::string& folder, int& error) = 0;
+    // the operations end, and names it in work.
+    virtual Failure MakeWorkFolder(const std::string& folder, std::string& work) = 0;
 
     // Copies everything inside sourceFolder (ending in '/') into destFolder
     // with progress under title, writing partial files in scratchFolder and
@@ -82,16 +81,22 @@ public:
 
     // Renames from to to, never replacing anything there (EEXIST then), and
     // flushes the rename to the device.
-    virtual int Publish(const std::string& from, const std::string& to) = 0;
+    virtual Failure Publish(const std::string& from, const std::string& to) = 0;
 
     // Removes folder and everything in it, silently, never following links.
-    virtual bool Delete(const std::string& folder) = 0;
+    virtual Failure Delete(const std::string& folder) = 0;
+};
 
-    // Tells the user why the copy was refused or failed.
-    virtual void ShowError(const std::string& message) = 0;
-
-    // Tells the user how a copy ended that was not an error (a cancel).
-    virtual void ShowInfo(const std::string& message) = 0;
+// How one book's copy ended, and what the user must be told of it.
+struct CopyReport
+{
+    CopyResult result = CopyResult::Failed;
+    // Where the book, or what was copied of it, now is under a name the
+    // user sees; "" when nowhere.
+    std::string folder;
+    // Dutch, for a message box: why it was refused, what failed or is
+    // missing, what a cancel left; "" when the book was copied.
+    std::string message;
 };
 
 // Called with the folder actually used, before the copy starts, when
@@ -106,6 +111,6 @@ bool PathFits(const std::string& path);
 
 // Copies the disc at discRoot (ending in '/') into destPath or a numbered
 // variant of it. Copied when the whole book arrived; Refused when nothing
-// was touched; Cancelled and Failed say what the user has been told.
-copyjob::CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
+// was touched; Cancelled and Failed with what is left where.
+copyjob::CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                              copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination);

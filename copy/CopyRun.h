@@ -15,6 +15,9 @@
 namespace copyops {
 
 using posix::CFd;
+using posix::Failure;
+using posix::OnDisc;
+using posix::OnOutput;
 using posix::Join;
 using posix::ListNames;
 using posix::MakeFolders;
@@ -43,18 +46,12 @@ private:
     enum class Step { Done, Skipped, Cancelled };
 
     // Runs op until it succeeds, asking the user what to do after each
-    // failure. op returns 0 or a positive errno; ECANCELED stops the copy
-    // without a question. Retry runs op again; Skip records relPath as
+    // failure. op returns a posix::Failure (none on success); ECANCELED
+    // stops the copy without a question. Retry runs op again; Skip records relPath as
     // missing and returns Skipped; Cancel, like a cancel asked for through
     // the reporter before op ran, returns Cancelled and stops the whole run.
     template <class Op> Step Attempt(const std::string& relPath, Op op);
     bool Stopped();
-    // error, noted as one of the destination's drive.
-    int OnDestination(int error)
-    {
-        m_onDestination = true;
-        return error;
-    }
     // A path for the user: an absolute one as it is, else below the
     // destination.
     std::string Shown(const std::string& relPath) const;
@@ -63,10 +60,10 @@ private:
     void CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
     void CopyFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
     void CopyLink(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
-    int Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st, bool& exists);
-    bool MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip, int& error);
-    int WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
-    int MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out);
+    Failure Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st, bool& exists);
+    bool MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip);
+    Failure WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
+    Failure MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out);
     void Advance(std::uint64_t bytes);
 
     CCopyEngine& m_engine;
@@ -83,10 +80,7 @@ private:
     // the name it was written under: on a file system that ignores letter
     // case a second name can lead to the same entry.
     std::map<Identity, std::string> m_written;
-    std::string m_clashWith;
     std::vector<std::string> m_missing;
-    // Whether the error being handled happened on the destination's side.
-    bool m_onDestination = false;
     std::string m_drive;
 };
 
@@ -95,19 +89,16 @@ template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std
     for (;;) {
         if (Stopped())
             return Step::Cancelled;
-        m_clashWith.clear();
-        m_onDestination = false;
-        const int error = op();
-        if (error == 0)
+        Failure failure = op();
+        if (!failure)
             return Step::Done;
-        if (error == ECANCELED) {
+        if (failure.error == ECANCELED) {
             m_cancelled = true;
             return Step::Cancelled;
         }
-        const std::string reason = !m_clashWith.empty() ? copytext::NameClash(Shown(m_clashWith))
-                                   : m_onDestination    ? copytext::WriteError(error, m_drive)
-                                                        : copytext::ReadError(error);
-        switch (m_reporter.AskError(Shown(relPath), reason)) {
+        if (failure.error == posix::kNameClash)
+            failure.path = Shown(failure.path);
+        switch (m_reporter.AskError(Shown(relPath), copytext::Reason(failure, m_drive))) {
         case ErrorAnswer::Retry:
             continue;
         case ErrorAnswer::Skip:

@@ -102,6 +102,15 @@ std::string WriteError(int error, const std::string& drive)
     return text;
 }
 
+std::string Reason(const posix::Failure& failure, const std::string& drive)
+{
+    if (failure.side == posix::Side::Disc)
+        return ReadError(failure.error);
+    if (failure.error == posix::kNameClash)
+        return NameClash(failure.path);
+    return WriteError(failure.error, drive.empty() ? failure.path : drive);
+}
+
 std::string NotFlushed(const std::string& drive, const std::string& existingFolder)
 {
     std::string text = "De bestanden konden niet veilig naar " + ShownText(drive) +
@@ -185,6 +194,27 @@ std::string TempBusy(const std::string& tempFolder)
 {
     return "Er wordt al een andere CD via de harde schijf gekopieerd (de tijdelijke map" + Quoted(tempFolder) +
            "is in gebruik). Wacht tot dat klaar is en probeer het dan opnieuw. " + kNothingCopied;
+}
+
+std::string TempRefused(const posix::Failure& failure)
+{
+    switch (failure.error) {
+    case EBUSY:
+        return TempBusy(failure.path);
+    case ENOTDIR:
+    case ELOOP:
+    case EPERM:
+        // Deleting it afterwards would destroy what it is or points to.
+        return TempNotOwnFolder(failure.path);
+    default:
+        return CannotPrepare(failure.path, failure.error);
+    }
+}
+
+std::string NotPublished(const std::string& target, const std::string& reason)
+{
+    return "Het Daisy-boek is gekopieerd, maar kon daarna niet de naam" + Quoted(target) + "krijgen. " + reason +
+           "\n\nEr is geen map voor dit boek gemaakt. Controleer de schijf en kopieer de CD opnieuw.";
 }
 
 std::string OutputInsideTemp(const std::string& outputFolder, const std::string& tempFolder)

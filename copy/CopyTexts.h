@@ -3,10 +3,17 @@
 // readably (ShownText) and are always valid UTF-8.
 #pragma once
 
+#include "posix/Failure.h"
+
 #include <string>
 #include <vector>
 
 namespace copytext {
+
+// What the user is told of a failure: the disc's side as a read error, the
+// drive written to (named by drive, where it is mounted) as a write error,
+// a letter-case clash as such.
+std::string Reason(const posix::Failure& failure, const std::string& drive);
 
 // Dutch words for an errno value, with its number for support.
 std::string DescribeError(int error);
@@ -40,6 +47,10 @@ std::string TargetNotFolder(const std::string& target);
 std::string TempNotSet();
 std::string TempNotOwnFolder(const std::string& tempFolder);
 std::string TempBusy(const std::string& tempFolder);
+// Why the temporary folder (failure.path) could not be taken.
+std::string TempRefused(const posix::Failure& failure);
+// The whole book was copied but could not be given its name, target.
+std::string NotPublished(const std::string& target, const std::string& reason);
 std::string OutputInsideTemp(const std::string& outputFolder, const std::string& tempFolder);
 std::string TempInsideTarget(const std::string& tempFolder, const std::string& target);
 

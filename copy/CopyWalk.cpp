@@ -82,20 +82,20 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
     CFd src, dst, scratchDir;
     Step step = Attempt(sourceFolder, [&] {
         src.Reset(::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        return src.Get() < 0 ? errno : 0;
+        return src.Get() < 0 ? OnDisc(errno) : Failure{};
     });
     if (step == Step::Done) {
         m_drive = DriveOf(destFolder);
         step = Attempt(m_destRoot, [&] {
             if (const int error = MakeFolders(destFolder))
-                return OnDestination(error);
+                return OnOutput(error);
             dst.Reset(::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (dst.Get() < 0)
-                return OnDestination(errno);
+                return OnOutput(errno);
             if (scratch.empty())
-                return 0;
+                return Failure{};
             scratchDir.Reset(::open(scratch.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            return scratchDir.Get() < 0 ? OnDestination(errno) : 0;
+            return scratchDir.Get() < 0 ? OnOutput(errno) : Failure{};
         });
     }
     if (step == Step::Done) {
@@ -120,10 +120,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
         // message. A flush that fails loses no file from the list: they
         // were all written, only perhaps not to the device.
         const auto start = std::chrono::steady_clock::now();
-        step = Attempt(m_destRoot, [&] {
-            const int error = m_engine.Flush(dst.Get());
-            return error != 0 ? OnDestination(error) : 0;
-        });
+        step = Attempt(m_destRoot, [&] { return OnOutput(m_engine.Flush(dst.Get())); });
         m_engine.m_flushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (step == Step::Done) {
             outcome.result = CopyResult::Copied;
@@ -144,7 +141,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
 void CCopyEngine::CRun::CopyDir(int srcFd, int dstFd, const std::string& rel)
 {
     std::vector<std::string> names;
-    if (Attempt(rel, [&] { return ListNames(srcFd, names); }) != Step::Done)
+    if (Attempt(rel, [&] { return OnDisc(ListNames(srcFd, names)); }) != Step::Done)
         return;
     for (const std::string& name : names) {
         if (Stopped())
@@ -156,7 +153,7 @@ void CCopyEngine::CRun::CopyDir(int srcFd, int dstFd, const std::string& rel)
 void CCopyEngine::CRun::CopyEntry(int srcFd, int dstFd, const std::string& name, const std::string& rel)
 {
     struct stat st;
-    if (Attempt(rel, [&] { return ::fstatat(srcFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0; }) !=
+    if (Attempt(rel, [&] { return OnDisc(::fstatat(srcFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0); }) !=
         Step::Done)
         return;
     if (S_ISDIR(st.st_mode)) {
@@ -169,23 +166,21 @@ void CCopyEngine::CRun::CopyEntry(int srcFd, int dstFd, const std::string& name,
     } else if (S_ISLNK(st.st_mode)) {
         CopyLink(srcFd, dstFd, name, st, rel);
     } else {
-        Attempt(rel, [] { return ENOTSUP; });
+        Attempt(rel, [] { return OnDisc(ENOTSUP); });
     }
 }
 
-int CCopyEngine::CRun::Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st,
-                                bool& exists)
+Failure CCopyEngine::CRun::Existing(int dstFd, const std::string& name, const std::string& rel, struct stat& st,
+                                    bool& exists)
 {
     exists = false;
     if (const int error = m_engine.LookUp(dstFd, name.c_str(), st))
-        return error == ENOENT ? 0 : OnDestination(error);
+        return error == ENOENT ? Failure{} : OnOutput(error);
     exists = true;
     const auto it = m_written.find(IdentityOf(st));
-    if (it != m_written.end() && it->second != rel) {
-        m_clashWith = it->second;
-        return OnDestination(EEXIST);
-    }
-    return 0;
+    if (it != m_written.end() && it->second != rel)
+        return OnOutput(posix::kNameClash, it->second);
+    return {};
 }
 
 void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st,
@@ -196,28 +191,28 @@ void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name
     const Step step = Attempt(rel, [&] {
         childSrc.Reset(::openat(srcFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (childSrc.Get() < 0)
-            return errno;
+            return OnDisc(errno);
         struct stat existing;
         bool exists = false;
-        if (const int error = Existing(dstFd, name, rel, existing, exists))
-            return error;
+        if (Failure failure = Existing(dstFd, name, rel, existing, exists))
+            return failure;
         if (!exists) {
             // Copies must stay writable; a disc's folders are not.
             if (::mkdirat(dstFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
-                return OnDestination(errno);
+                return OnOutput(errno);
             created = true;
         } else if (!S_ISDIR(existing.st_mode)) {
             // Never write through a link into a folder elsewhere.
-            return OnDestination(S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR);
+            return OnOutput(S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR);
         }
         childDst.Reset(::openat(dstFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (childDst.Get() < 0)
-            return OnDestination(errno);
+            return OnOutput(errno);
         struct stat opened;
         if (::fstat(childDst.Get(), &opened) != 0)
-            return OnDestination(errno);
+            return OnOutput(errno);
         m_written.emplace(IdentityOf(opened), rel);
-        return 0;
+        return Failure{};
     });
     if (step != Step::Done)
         return;

@@ -73,21 +73,22 @@ int DeleteContent(int dirFd)
     return DeleteIn(dirFd, st.st_dev);
 }
 
-bool DeleteTree(const std::string& path)
+int DeleteTree(const std::string& path)
 {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT;
+        return errno == ENOENT ? 0 : errno;
     if (!S_ISDIR(st.st_mode))
-        return ::unlink(path.c_str()) == 0;
+        return ::unlink(path.c_str()) == 0 ? 0 : errno;
     CFd dir(RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     if (dir.Get() < 0)
-        return false;
+        return errno;
     if ((st.st_mode & S_IRWXU) != S_IRWXU)
         ::fchmod(dir.Get(), st.st_mode | S_IRWXU);
-    const int content = DeleteContent(dir.Get());
+    if (const int error = DeleteContent(dir.Get()))
+        return error;
     dir.Reset();
-    return content == 0 && ::rmdir(path.c_str()) == 0;
+    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
 }
 
 } // namespace copyops

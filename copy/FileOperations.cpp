@@ -58,8 +58,8 @@ bool IsWorkFolderName(const char* name)
     return true;
 }
 
-CFileOperations::CFileOperations(ICopyUi& ui, copyops::CCopyEngine* engine)
-    : m_ui(ui), m_engine(engine != nullptr ? *engine : m_ownEngine)
+CFileOperations::CFileOperations(CopyRunner runner, copyops::CCopyEngine* engine)
+    : m_runner(std::move(runner)), m_engine(engine != nullptr ? *engine : m_ownEngine)
 {
 }
 
@@ -124,35 +124,34 @@ std::string CFileOperations::FileLargerThan(const std::string& root, std::uint64
     return {};
 }
 
-int CFileOperations::MakeFolder(const std::string& path)
+Failure CFileOperations::MakeFolder(const std::string& path)
 {
-    return ::mkdir(path.c_str(), 0777) != 0 ? errno : 0;
+    return posix::OnOutput(::mkdir(path.c_str(), 0777) != 0 ? errno : 0, path);
 }
 
-HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
+Failure CFileOperations::HoldTempFolder(const std::string& folder)
 {
-    error = posix::MakeFolders(posix::ParentFolder(folder));
-    if (error == 0 && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        error = errno;
-    if (error != 0)
-        return HoldState::Failed;
+    auto failed = [&](int error) { return posix::OnTemp(error, folder); };
+    if (const int error = posix::MakeFolders(posix::ParentFolder(folder)))
+        return failed(error);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return failed(errno);
     CFd dir(OpenFolder(AT_FDCWD, folder.c_str()));
+    if (dir.Get() < 0)
+        return failed(errno);
     struct stat st;
-    if (dir.Get() < 0) {
-        error = errno;
-        return error == ELOOP || error == ENOTDIR ? HoldState::NotOwnFolder : HoldState::Failed;
-    }
-    if (::fstat(dir.Get(), &st) != 0 || st.st_uid != ::geteuid())
-        return HoldState::NotOwnFolder;
+    if (::fstat(dir.Get(), &st) != 0)
+        return failed(errno);
+    if (st.st_uid != ::geteuid())
+        return failed(EPERM);
     if (!Lock(dir.Get()))
-        return HoldState::Busy;
+        return failed(EBUSY);
     // Whatever a killed run left there would otherwise travel into this
     // book.
-    error = copyops::DeleteContent(dir.Get());
-    if (error != 0)
-        return HoldState::Failed;
+    if (const int error = copyops::DeleteContent(dir.Get()))
+        return failed(error);
     m_holds.push_back(std::move(dir));
-    return HoldState::Held;
+    return {};
 }
 
 void CFileOperations::RemoveLeftovers(const std::string& folder)
@@ -181,29 +180,25 @@ void CFileOperations::RemoveLeftovers(const std::string& folder)
     }
 }
 
-std::string CFileOperations::MakeWorkFolder(const std::string& folder, int& error)
+Failure CFileOperations::MakeWorkFolder(const std::string& folder, std::string& work)
 {
     for (int tries = 0; tries < 10; ++tries) {
         std::string path = posix::Join(folder, std::string(kWorkPrefix) + std::string(kWorkRandom, 'X'));
-        if (::mkdtemp(path.data()) == nullptr) {
-            error = errno;
-            return {};
-        }
+        if (::mkdtemp(path.data()) == nullptr)
+            return posix::OnOutput(errno, folder);
         CFd dir(OpenFolder(AT_FDCWD, path.c_str()));
         struct stat st;
-        if (dir.Get() < 0 || !Lock(dir.Get()) || ::fstat(dir.Get(), &st) != 0) {
-            error = errno;
-            return {};
-        }
+        if (dir.Get() < 0 || !Lock(dir.Get()) || ::fstat(dir.Get(), &st) != 0)
+            return posix::OnOutput(errno, path);
         // Another run's clean-up may have taken it between its making and
         // the lock.
         if (st.st_nlink == 0)
             continue;
         m_holds.push_back(std::move(dir));
-        return path;
+        work = path;
+        return {};
     }
-    error = EBUSY;
-    return {};
+    return posix::OnOutput(EBUSY, folder);
 }
 
 copyops::CopyOutcome CFileOperations::Copy(const std::string& sourceFolder, const std::string& destFolder,
@@ -211,46 +206,35 @@ copyops::CopyOutcome CFileOperations::Copy(const std::string& sourceFolder, cons
                                            const std::string& title, bool askBeforeReplace)
 {
     copyops::CopyOutcome outcome;
-    m_ui.RunCopy(title, [&](copyops::ICopyReporter& reporter) {
+    m_runner(title, [&](copyops::ICopyReporter& reporter) {
         outcome = m_engine.CopyContent(sourceFolder, destFolder, askBeforeReplace, reporter,
                                        {scratchFolder, shownDest});
-        return outcome.result == CopyResult::Copied;
     });
     return outcome;
 }
 
-int CFileOperations::Publish(const std::string& from, const std::string& to)
+Failure CFileOperations::Publish(const std::string& from, const std::string& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
         if (errno != EINVAL && errno != ENOSYS)
-            return errno;
+            return posix::OnOutput(errno, to);
         // A file system that cannot promise not to replace: look first.
         struct stat st;
         if (::lstat(to.c_str(), &st) == 0)
-            return EEXIST;
+            return posix::OnOutput(EEXIST, to);
         if (::rename(from.c_str(), to.c_str()) != 0)
-            return errno;
+            return posix::OnOutput(errno, to);
     }
     // The book's files are on the device already; its name should be too.
     // The rename has happened whatever the flush says, and a device that
     // fails here has failed the files' flush just before.
     FlushFolder(posix::ParentFolder(to));
-    return 0;
+    return {};
 }
 
-bool CFileOperations::Delete(const std::string& folder)
+Failure CFileOperations::Delete(const std::string& folder)
 {
-    return copyops::DeleteTree(folder);
-}
-
-void CFileOperations::ShowError(const std::string& message)
-{
-    m_ui.ShowError(message);
-}
-
-void CFileOperations::ShowInfo(const std::string& message)
-{
-    m_ui.ShowInfo(message);
+    return posix::OnOutput(copyops::DeleteTree(folder), folder);
 }
 
 } // namespace copyjob

@@ -1,5 +1,5 @@
-// The copy job's file operations on the real file system, with a window
-// (or any other ICopyUi) showing progress and asking the questions.
+// The copy job's file operations on the real file system; the copies run
+// under whatever progress window the caller hands in.
 #pragma once
 
 #include "copy/CopyEngine.h"
@@ -12,22 +12,12 @@
 
 namespace copyjob {
 
-// What the copy needs of a user interface. The copy window's progress
-// window implements it (ui/CopyProgress.h).
-class ICopyUi
-{
-public:
-    virtual ~ICopyUi() = default;
-
-    // Runs work on a worker thread while a progress window titled title is
-    // shown; work reports through the reporter it is given. Returns work's
-    // result once the worker has ended.
-    virtual bool RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work) = 0;
-
-    // A message for the user: an error, or news that is none.
-    virtual void ShowError(const std::string& message) = 0;
-    virtual void ShowInfo(const std::string& message) = 0;
-};
+// Runs work on a worker thread while a progress window titled title is
+// shown, work reporting through the reporter it is given, and returns once
+// the worker has ended. The copy window's progress window is one
+// (ui/CopyProgress.h).
+using CopyRunner =
+    std::function<void(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)>;
 
 // Hidden work folders are named like this in the output folder; a book's
 // folder never starts with a full stop, so no book can carry such a name.
@@ -37,27 +27,25 @@ class CFileOperations final : public IFileOperations
 {
 public:
     // engine: nullptr for the real one; tests pass one with faults.
-    explicit CFileOperations(ICopyUi& ui, copyops::CCopyEngine* engine = nullptr);
+    explicit CFileOperations(CopyRunner runner, copyops::CCopyEngine* engine = nullptr);
 
     PathState Inspect(const std::string& path) override;
     bool IsFolder(const std::string& path) override;
     std::string Resolve(const std::string& path) override;
     std::uint64_t LargestFileAllowed(const std::string& folder) override;
     std::string FileLargerThan(const std::string& root, std::uint64_t limit) override;
-    int MakeFolder(const std::string& path) override;
-    HoldState HoldTempFolder(const std::string& folder, int& error) override;
+    Failure MakeFolder(const std::string& path) override;
+    Failure HoldTempFolder(const std::string& folder) override;
     void RemoveLeftovers(const std::string& folder) override;
-    std::string MakeWorkFolder(const std::string& folder, int& error) override;
+    Failure MakeWorkFolder(const std::string& folder, std::string& work) override;
     copyops::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
                               const std::string& scratchFolder, const std::string& shownDest,
                               const std::string& title, bool askBeforeReplace) override;
-    int Publish(const std::string& from, const std::string& to) override;
-    bool Delete(const std::string& folder) override;
-    void ShowError(const std::string& message) override;
-    void ShowInfo(const std::string& message) override;
+    Failure Publish(const std::string& from, const std::string& to) override;
+    Failure Delete(const std::string& folder) override;
 
 private:
-    ICopyUi& m_ui;
+    CopyRunner m_runner;
     copyops::CCopyEngine m_ownEngine;
     copyops::CCopyEngine& m_engine;
     // Folders this run holds locked; released when the operations end.

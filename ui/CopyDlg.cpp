@@ -43,15 +43,42 @@ wxString BookCount(std::size_t count)
                       : U(("Deze Daisy-CD bevat " + std::to_string(count) + " Daisy-boeken.").c_str());
 }
 
-wxString RefusedBooks(const std::vector<std::string>& names)
+// Why a listed book is not copied, and how a book's copy ended, as the
+// run's closing message says it.
+const char* const kNotFound = "staat niet op de CD";
+const char* const kUnreadable = "kon niet worden gelezen of krijgt geen eigen mapnaam";
+const char* const kSameFolder = "zou in dezelfde map komen als een ander boek van deze CD";
+
+// A name from a disc index in an 8-bit encoding is no UTF-8.
+wxString BookName(const std::string& name)
+{
+    return U("\"") + wxString::FromUTF8(DecodeBookText(name)) + U("\"");
+}
+
+wxString RefusedBooks(const std::vector<CCopyDlg::CRefusedBook>& books)
 {
     wxString text = U("Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of geen "
                       "eigen mapnaam krijgen:");
-    for (const std::string& name : names) {
-        // A name from a disc index in an 8-bit encoding is no UTF-8.
-        text += U("\n\"") + wxString::FromUTF8(DecodeBookText(name)) + U("\"");
-    }
+    for (const CCopyDlg::CRefusedBook& book : books)
+        text += U("\n") + BookName(book.name);
     return text;
+}
+
+wxString Verdict(const copyjob::CopyReport& report)
+{
+    switch (report.result) {
+    case copyops::CopyResult::Copied:
+        return U("gekopieerd");
+    case copyops::CopyResult::Cancelled:
+        return U("geannuleerd");
+    case copyops::CopyResult::Refused:
+        return U("niet gekopieerd");
+    case copyops::CopyResult::Failed:
+        break;
+    }
+    if (report.folder.empty())
+        return U("niet gekopieerd");
+    return U("niet volledig gekopieerd; wat wel is gekopieerd, staat in ") + wxString::FromUTF8(report.folder);
 }
 
 // A caption with its sunken line below it.
@@ -219,10 +246,17 @@ bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
             dest = DestinationFor(info.metaList).path;
         // Two books named alike would land in one folder, the second
         // replacing or mixing into the first.
-        const bool taken = std::any_of(m_copies.begin(), m_copies.end(),
-                                       [&](const CPlannedCopy& c) { return c.dest == dest; });
-        if (dest.empty() || taken)
-            m_refused.push_back(book.name);
+        // On a stick that ignores letter case, "Het Boek" is "het boek".
+        const wxString folded = wxString::FromUTF8(dest).Lower();
+        const bool taken = std::any_of(m_copies.begin(), m_copies.end(), [&](const CPlannedCopy& c) {
+            return wxString::FromUTF8(c.dest).Lower() == folded;
+        });
+        if (!book.found)
+            m_refused.push_back({book.name, kNotFound});
+        else if (dest.empty())
+            m_refused.push_back({book.name, kUnreadable});
+        else if (taken)
+            m_refused.push_back({book.name, kSameFolder});
         else
             m_copies.push_back({book.folder, dest, info.title});
     }
@@ -242,34 +276,7 @@ void CCopyDlg::OnStartCopy()
         return;
     m_bBusy = true;
     m_btnStart->Disable();
-
-    copyops::CopyResult result = copyops::CopyResult::Copied;
-    for (std::size_t i = 0; i < m_copies.size() && result == copyops::CopyResult::Copied; ++i) {
-        const CPlannedCopy& book = m_copies[i];
-        if (m_listedBooks != 0) {
-            // The title line says which book is on its way; a screen
-            // reader reads it as it changes.
-            m_strTitleText = U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size()) + ": ")
-                                   .c_str()) +
-                             wxString::FromUTF8(book.title);
-            m_strDestText = wxString::FromUTF8(book.dest);
-            UpdateData(false);
-            Update();
-        }
-        // A failed or cancelled copy ends the run: the next book would most
-        // likely fail the same way, and a cancel means stop.
-        result = CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings,
-                                         [this](const std::string& target) {
-                                             m_strDestText = wxString::FromUTF8(target);
-                                             UpdateData(false);
-                                             Update();
-                                         });
-    }
-    m_outcome = ExitStatusOf(result);
-    if (result == copyops::CopyResult::Copied && !m_refused.empty()) {
-        AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
-        m_outcome = ExitStatus::Failed;
-    }
+    m_outcome = CopyPlannedBooks();
     if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
@@ -277,6 +284,59 @@ void CCopyDlg::OnStartCopy()
             AfxMessageBox(U(kCopied), MB_OK | MB_ICONASTERISK);
     }
     EndDialog(IDOK);
+}
+
+ExitStatus CCopyDlg::CopyPlannedBooks()
+{
+    // On a disc with several books each is copied on its own: one that is
+    // refused, fails or stays incomplete does not stop the others. A
+    // cancel means stop.
+    wxString verdicts;
+    bool allCopied = m_refused.empty(), cancelled = false, anyTried = false;
+    for (std::size_t i = 0; i < m_copies.size(); ++i) {
+        const CPlannedCopy& book = m_copies[i];
+        const wxString position =
+            U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size())).c_str());
+        if (cancelled) {
+            verdicts += U("\n") + position + U(", ") + BookName(book.title) + U(": niet geprobeerd.");
+            continue;
+        }
+        if (m_listedBooks != 0) {
+            // The title line says which book is on its way; a screen
+            // reader reads it as it changes.
+            m_strTitleText = position + U(": ") + wxString::FromUTF8(book.title);
+            m_strDestText = wxString::FromUTF8(book.dest);
+            UpdateData(false);
+            Update();
+        }
+        const copyjob::CopyReport report =
+            CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings, [this](const std::string& target) {
+                m_strDestText = wxString::FromUTF8(target);
+                UpdateData(false);
+                Update();
+            });
+        if (!report.message.empty()) {
+            const wxString prefix = m_listedBooks != 0 ? position + U(", ") + BookName(book.title) + U(":\n") : wxString();
+            AfxMessageBox(prefix + wxString::FromUTF8(report.message),
+                          MB_OK | (report.result == copyops::CopyResult::Cancelled ? MB_ICONASTERISK : MB_ICONHAND));
+        }
+        if (m_listedBooks == 0)
+            return ExitStatusOf(report.result);
+        verdicts += U("\n") + position + U(", ") + BookName(book.title) + U(": ") + Verdict(report) + U(".");
+        allCopied = allCopied && report.result == copyops::CopyResult::Copied;
+        cancelled = report.result == copyops::CopyResult::Cancelled;
+        anyTried = anyTried || report.result != copyops::CopyResult::Refused;
+    }
+    if (allCopied)
+        return ExitStatus::Done;
+    for (const CRefusedBook& book : m_refused)
+        verdicts += U("\n") + BookName(book.name) + U(": ") + U(book.why) + U(".");
+    AfxMessageBox(U("Niet alle Daisy-boeken van deze CD zijn gekopieerd:\n") + verdicts, MB_OK | MB_ICONHAND);
+    if (cancelled)
+        return ExitStatus::Cancelled;
+    // Something of the disc was copied, or tried: a failure; only a disc of
+    // which every book was refused before a copy is a refusal.
+    return anyTried ? ExitStatus::Failed : ExitStatus::Refused;
 }
 
 void CCopyDlg::OnCancel()

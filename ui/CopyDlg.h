@@ -31,6 +31,13 @@ public:
 
     bool TransferDataToWindow() override;
 
+    // A listed book that cannot be copied: its name (UTF-8) and why.
+    struct CRefusedBook
+    {
+        std::string name;
+        const char* why;
+    };
+
     // How the run ended, for the process's exit status.
     ExitStatus Outcome() const { return m_outcome; }
 
@@ -43,6 +50,8 @@ protected:
     void OnShowWindow();
     void OnSearchDisc();
     void OnStartCopy();
+    // Copies the planned books in order; the exit status of the run.
+    ExitStatus CopyPlannedBooks();
     bool UpdateData(bool saveAndValidate);
 
     // One book to copy: from where, to where, and the title to show.
@@ -63,8 +72,7 @@ protected:
     std::vector<CPlannedCopy> m_copies;
     // Books the disc's index lists, 0 for a disc that is one book.
     std::size_t m_listedBooks = 0;
-    // Listed books that cannot be copied, by name (UTF-8).
-    std::vector<std::string> m_refused;
+    std::vector<CRefusedBook> m_refused;
     // Set when the copy starts and never cleared: from then on the window
     // may not be cancelled.
     bool m_bBusy = false;

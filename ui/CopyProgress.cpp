@@ -273,16 +273,15 @@ wxDialog* CCopyProgress::ProgressWindow() const
     return m_window;
 }
 
-bool CCopyProgress::RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work)
+void CCopyProgress::RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)
 {
     auto shared = std::make_shared<Shared>();
     CWindow window(m_parent, copytext::ShortTitle(wxString::FromUTF8(title.c_str())), shared);
     CReporter reporter(*this, shared);
     m_window = &window;
 
-    bool result = false;
     std::thread worker([&] {
-        result = work(reporter);
+        work(reporter);
         // Queued behind every progress update and question of the copy; the
         // modal loop runs it even when the copy ended before it started.
         wxTheApp->CallAfter([&window] { window.EndModal(wxID_OK); });
@@ -290,23 +289,6 @@ bool CCopyProgress::RunCopy(const std::string& title, const std::function<bool(c
     window.ShowModal();
     worker.join();
     m_window = nullptr;
-
-    return result;
-}
-
-void CCopyProgress::ShowError(const std::string& message)
-{
-    ShowMessage(copytext::Utf8(message), MB_OK | MB_ICONHAND);
-}
-
-void CCopyProgress::ShowInfo(const std::string& message)
-{
-    ShowMessage(copytext::Utf8(message), MB_OK | MB_ICONASTERISK);
-}
-
-void CCopyProgress::ShowMessage(const wxString& text, unsigned type)
-{
-    AfxMessageBox(text, type);
 }
 
 copyops::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxString& text)

@@ -3,7 +3,7 @@
 //
 // The native copy services (ui/CopyServices.cpp) hand one to the copy
 // job's file operations for each book, so every copy of the job runs under
-// it and every question and message of the job reaches the user through it.
+// it and every question of the job reaches the user through it.
 #pragma once
 
 #include "copy/CopyEngine.h"
@@ -31,19 +31,16 @@ wxString ReplaceQuestion(const std::string& path);
 wxString ErrorMessage(const std::string& path, const std::string& reason);
 } // namespace copytext
 
-class CCopyProgress : public copyjob::ICopyUi
+class CCopyProgress
 {
 public:
     explicit CCopyProgress(wxWindow* parent = nullptr);
-    ~CCopyProgress() override;
+    ~CCopyProgress();
 
     // Runs work on a worker thread while the progress window is shown
-    // modally on this (the user-interface) thread; returns work's result
-    // once the worker has ended.
-    bool RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work) override;
-
-    void ShowError(const std::string& message) override;
-    void ShowInfo(const std::string& message) override;
+    // modally on this (the user-interface) thread; returns once the worker
+    // has ended. A copyjob::CopyRunner.
+    void RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work);
 
     // The window while a copy runs, else nullptr; user-interface thread only.
     wxDialog* ProgressWindow() const;
@@ -53,7 +50,6 @@ private:
     // program's dialog services (which tests script).
     copyops::ReplaceAnswer AskReplace(wxWindow* parent, const wxString& text);
     copyops::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
-    void ShowMessage(const wxString& text, unsigned type);
 
     class CWindow;
     class CReporter;

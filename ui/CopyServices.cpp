@@ -14,12 +14,15 @@ class CNativeCopyServices final : public ICopyServices
 public:
     disc::FoundDisc FindDaisyDisc() override { return ::FindDaisyDisc(); }
 
-    copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
-                  const CSettings& settings,
-                  const std::function<void(const std::string&)>& showDestination) override
+    copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+                                 const CSettings& settings,
+                                 const std::function<void(const std::string&)>& showDestination) override
     {
         CCopyProgress progress(owner);
-        copyjob::CFileOperations operations(progress);
+        copyjob::CFileOperations operations(
+            [&progress](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
+                progress.RunCopy(title, work);
+            });
         return ::CopyBook(discRoot, destPath, settings, operations, showDestination);
     }
 

@@ -2,7 +2,7 @@
 // and the tray. The native services are used until a test installs its own.
 #pragma once
 
-#include "copy/CopyEngine.h"
+#include "copy/CopyJob.h"
 #include "disc/DiscLocator.h"
 
 #include <functional>
@@ -20,13 +20,13 @@ public:
     // discinfo.html; nothing found when no drive holds one.
     virtual disc::FoundDisc FindDaisyDisc() = 0;
 
-    // Copies the disc (or one book's folder on it) into destPath or, with numbering, a free variant of
-    // it, which showDestination is told before the copy starts. The progress
-    // window and its questions belong to `owner`. Copied when the book
-    // arrived whole; whatever went otherwise the user has been told.
-    virtual copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
-                          const CSettings& settings,
-                          const std::function<void(const std::string&)>& showDestination) = 0;
+    // Copies the disc (or one book's folder on it) into destPath or, with
+    // numbering, a free variant of it, which showDestination is told before
+    // the copy starts. The progress window and its questions belong to
+    // `owner`. The report's message is the caller's to show.
+    virtual copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+                                         const CSettings& settings,
+                                         const std::function<void(const std::string&)>& showDestination) = 0;
 
     // Opens the tray of the drive; silent, bounded in time.
     virtual void EjectDisc(const std::string& discRoot) = 0;

@@ -159,17 +159,11 @@ EngineTime RunEngine(const fs::path& from, const fs::path& to)
 }
 
 // Runs each copy of the job on this thread, without a window.
-class CHeadlessUi final : public copyjob::ICopyUi
+void RunHeadless(const std::string&, const std::function<void(copyops::ICopyReporter&)>& work)
 {
-public:
-    bool RunCopy(const std::string&, const std::function<bool(copyops::ICopyReporter&)>& work) override
-    {
-        CQuietReporter reporter;
-        return work(reporter);
-    }
-    void ShowError(const std::string& message) override { std::fprintf(stderr, "error: %s\n", message.c_str()); }
-    void ShowInfo(const std::string& message) override { std::fprintf(stderr, "%s\n", message.c_str()); }
-};
+    CQuietReporter reporter;
+    work(reporter);
+}
 
 // The copy job from the disc to a new book folder in out, as the copy
 // window runs it, up to the book under its own name on the device.
@@ -178,13 +172,12 @@ double RunJob(const fs::path& from, const fs::path& out)
     CSettings settings;
     settings.ConfirmOverwrite = 0;
     settings.CopyViaTemp = 0;
-    CHeadlessUi ui;
-    copyjob::CFileOperations ops(ui);
+    copyjob::CFileOperations ops(RunHeadless);
     fs::create_directories(out);
     const auto start = Clock::now();
-    if (CopyBook(from.string() + "/", (out / "Boek").string(), settings, ops, nullptr) !=
-        copyops::CopyResult::Copied) {
-        std::fprintf(stderr, "job copy failed\n");
+    const copyjob::CopyReport report = CopyBook(from.string() + "/", (out / "Boek").string(), settings, ops, nullptr);
+    if (report.result != copyops::CopyResult::Copied) {
+        std::fprintf(stderr, "job copy failed: %s\n", report.message.c_str());
         std::exit(1);
     }
     return std::chrono::duration<double>(Clock::now() - start).count();

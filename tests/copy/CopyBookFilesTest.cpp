@@ -20,24 +20,29 @@ using copyops::CopyResult;
 
 namespace {
 
-class CScriptedUi final : public copyjob::ICopyUi
+// Runs each copy on a worker thread, as the progress window does, and
+// keeps what the user would be told.
+struct CScriptedUi
 {
-public:
     CScriptedReporter reporter;
     std::vector<std::string> titles;
     std::vector<std::string> errors;
     std::vector<std::string> infos;
 
-    bool RunCopy(const std::string& title, const std::function<bool(copyops::ICopyReporter&)>& work) override
+    copyjob::CopyRunner Runner()
     {
-        titles.push_back(title);
-        bool result = false;
-        std::thread worker([&] { result = work(reporter); });
-        worker.join();
-        return result;
+        return [this](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
+            titles.push_back(title);
+            std::thread worker([&] { work(reporter); });
+            worker.join();
+        };
     }
-    void ShowError(const std::string& message) override { errors.push_back(message); }
-    void ShowInfo(const std::string& message) override { infos.push_back(message); }
+    CopyResult Tell(const copyjob::CopyReport& report)
+    {
+        if (!report.message.empty())
+            (report.result == CopyResult::Cancelled ? infos : errors).push_back(report.message);
+        return report.result;
+    }
 };
 
 class CopyBookFiles : public testing::Test
@@ -54,8 +59,8 @@ protected:
     }
     CopyResult Copy(const std::string& dest, copyops::CCopyEngine* engine = nullptr)
     {
-        copyjob::CFileOperations ops(ui, engine);
-        return CopyBook(s / "disc/", dest, settings, ops, [this](const std::string& t) { lines.push_back(t); });
+        copyjob::CFileOperations ops(ui.Runner(), engine);
+        return ui.Tell(CopyBook(s / "disc/", dest, settings, ops, [this](const std::string& t) { lines.push_back(t); }));
     }
     std::string Temp() const { return s / "cache/_TalvoraTmp_"; }
     // What a user sees in the output folder, and what is hidden there.
@@ -204,7 +209,7 @@ TEST_F(CopyBookFiles, KilledRunLeavesOnlyHiddenWorkThatTheNextRunRemoves)
     settings.CopyViaTemp = 0;
     Write(s / "disc/audio/01.mp3", Pattern(4 * copyops::CCopyEngine::kChunkBytes));
     ASSERT_TRUE(CopyAndKillMidFile(1, [&](CStallingEngine& engine) {
-        copyjob::CFileOperations ops(ui, &engine);
+        copyjob::CFileOperations ops(ui.Runner(), &engine);
         CopyBook(s / "disc/", s / "out/Boek", settings, ops, nullptr);
     }));
 
@@ -273,7 +278,7 @@ TEST(FileOperationsInspect, KindsOfPath)
     fs::create_directories(s / "dir");
     fs::create_directory_symlink(s / "dir", s / "link");
     CScriptedUi ui;
-    copyjob::CFileOperations ops(ui);
+    copyjob::CFileOperations ops(ui.Runner());
     EXPECT_EQ(ops.Inspect(s / "dir"), copyjob::PathState::OwnFolder);
     EXPECT_EQ(ops.Inspect(s / "file"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "link"), copyjob::PathState::Other);

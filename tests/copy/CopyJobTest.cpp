@@ -1,6 +1,7 @@
 // The copy job's decisions against a fake file system: which folder, which
 // operations in which order, and what is refused.
 #include "copy/CopyJob.h"
+#include "copy/CopyTexts.h"
 #include "settings/Settings.h"
 #include "support/TableCases.h"
 
@@ -14,7 +15,7 @@
 #include <vector>
 
 using copyjob::CopyResult;
-using copyjob::HoldState;
+using copyjob::Failure;
 using copyjob::PathState;
 
 namespace {
@@ -40,7 +41,7 @@ public:
     std::map<std::string, std::string> real;   // what Resolve makes of a path
     std::vector<CopyResult> copyResults;       // per Copy call; Copied when not listed
     std::set<std::string> takenOnPublish;      // names something took during the copy
-    HoldState hold = HoldState::Held;
+    int hold = 0; // errno of taking the temporary folder
     std::map<std::string, std::uint64_t> fileLimit; // by folder; none: no limit
     std::string bigFile;                            // the disc's file over any limit
     std::vector<std::string> log;
@@ -58,17 +59,17 @@ public:
         return fileLimit.count(folder) ? fileLimit[folder] : 0;
     }
     std::string FileLargerThan(const std::string&, std::uint64_t) override { return bigFile; }
-    int MakeFolder(const std::string& path) override { return Log("mkdir " + path); }
-    HoldState HoldTempFolder(const std::string& folder, int&) override
+    Failure MakeFolder(const std::string& path) override { return Log("mkdir " + path); }
+    Failure HoldTempFolder(const std::string& folder) override
     {
         Log("hold " + folder);
-        return hold;
+        return posix::OnTemp(hold, folder);
     }
     void RemoveLeftovers(const std::string& folder) override { Log("leftovers " + folder); }
-    std::string MakeWorkFolder(const std::string& folder, int&) override
+    Failure MakeWorkFolder(const std::string& folder, std::string& work) override
     {
-        Log("work " + folder);
-        return folder + "/.talvora-W";
+        work = folder + "/.talvora-W";
+        return Log("work " + folder);
     }
     copyops::CopyOutcome Copy(const std::string& from, const std::string& to, const std::string& scratch,
                               const std::string&, const std::string& title, bool ask) override
@@ -82,19 +83,24 @@ public:
             outcome.missing = {"audio/02.mp3"};
         return outcome;
     }
-    int Publish(const std::string& from, const std::string& to) override
+    Failure Publish(const std::string& from, const std::string& to) override
     {
         Log("publish " + from + " -> " + to);
-        return takenOnPublish.count(to) ? EEXIST : 0;
+        return posix::OnOutput(takenOnPublish.count(to) ? EEXIST : publishError, to);
     }
-    bool Delete(const std::string& folder) override
+    Failure Delete(const std::string& folder) override
     {
         Log("delete " + folder);
-        return false; // its result must not matter
+        return posix::OnOutput(EIO, folder); // its result must not matter
     }
-    void ShowError(const std::string& message) override { Log("error " + message.substr(0, 24)); }
-    void ShowInfo(const std::string& message) override { Log("info " + message.substr(0, 24)); }
-
+    // What the user is told, in the log as the job's last step.
+    CopyResult Tell(const copyjob::CopyReport& report)
+    {
+        if (!report.message.empty())
+            Log((report.result == CopyResult::Cancelled ? "info " : "error ") + report.message.substr(0, 24));
+        return report.result;
+    }
+    int publishError = 0; // for a name not taken
     bool Wrote() const
     {
         return std::any_of(log.begin(), log.end(), [](const std::string& l) {
@@ -103,10 +109,10 @@ public:
     }
 
 private:
-    int Log(const std::string& line)
+    Failure Log(const std::string& line)
     {
         log.push_back(line);
-        return 0;
+        return {};
     }
     std::size_t m_copies = 0;
 };
@@ -129,13 +135,13 @@ struct RunResult
 RunResult RunJob(CFakeOps& ops, const CSettings& settings, const std::string& dest = kDest)
 {
     RunResult r;
-    r.result = CopyBook(kDisc, dest, settings, ops, [&](const std::string& t) {
+    r.result = ops.Tell(CopyBook(kDisc, dest, settings, ops, [&](const std::string& t) {
         // The line must show the target before anything is written.
         if (r.lines.empty()) {
             EXPECT_FALSE(ops.Wrote()) << "destination line first shown after a file operation";
         }
         r.lines.push_back(t);
-    });
+    }));
     return r;
 }
 
@@ -237,10 +243,27 @@ TEST(CopyBookPublish, NameTakenDuringTheCopyGetsTheNextNumber)
         ops.takenOnPublish = {kDest, kDest + "_001"};
         std::vector<std::string> lines;
         EXPECT_EQ(CopyBook(kDisc, kDest, MakeSettings(confirm, 0), ops,
-                           [&](const std::string& t) { lines.push_back(t); }),
+                           [&](const std::string& t) { lines.push_back(t); })
+                      .result,
                   CopyResult::Copied);
         EXPECT_EQ(lines.back(), kDest + "_002") << "the line follows the book";
         EXPECT_EQ(ops.log.back(), kDelWork);
+    }
+}
+
+// A stick pulled out, an output folder moved away, a full drive: the
+// rename into place says what really happened, on the drive written to,
+// and the book gets no folder.
+TEST(CopyBookPublish, AFailedRenameSaysItsRealCause)
+{
+    for (const int error : {EIO, ENOENT, ENOSPC}) {
+        CFakeOps ops;
+        ops.publishError = error;
+        const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(1, 0), ops, nullptr);
+        EXPECT_EQ(report.result, CopyResult::Failed) << error;
+        EXPECT_EQ(report.folder, "") << error;
+        EXPECT_EQ(report.message, copytext::NotPublished(kDest, copytext::WriteError(error, kDest))) << error;
+        EXPECT_EQ(ops.log.back(), kDelWork) << error;
     }
 }
 
@@ -268,8 +291,8 @@ const std::vector<RefusalCase> kRefusals = {
     {"BookFolderIsALinkInReplaceMode", 1, 0,
      [](CFakeOps& o, CSettings&, std::string&) { o.existing[kDest] = PathState::Other; }},
     {"TempFolderIsALinkOrSomebodyElses", 1, 1,
-     [](CFakeOps& o, CSettings&, std::string&) { o.hold = HoldState::NotOwnFolder; }},
-    {"TempFolderHeldByAnotherRun", 0, 1, [](CFakeOps& o, CSettings&, std::string&) { o.hold = HoldState::Busy; }},
+     [](CFakeOps& o, CSettings&, std::string&) { o.hold = ELOOP; }},
+    {"TempFolderHeldByAnotherRun", 0, 1, [](CFakeOps& o, CSettings&, std::string&) { o.hold = EBUSY; }},
     {"OutputFolderInsideTheTempFolder", 0, 1,
      [](CFakeOps&, CSettings&, std::string& d) { d = kTempFolder + "/boeken/Jansen"; }},
     {"OutputFolderInsideTheTempFolderThroughALink", 0, 1,
@@ -315,7 +338,7 @@ TEST_P(CopyBookRefusals, NothingWrittenAndTheUserIsTold)
     // writing; what it refuses, it refuses before a copy.
     for (const std::string& line : ops.log)
         EXPECT_TRUE(line.rfind("copy ", 0) != 0 && line.rfind("delete ", 0) != 0) << line;
-    if (ops.hold == HoldState::Held) {
+    if (ops.hold == 0) {
         EXPECT_EQ(ops.log.size(), 1u) << "refused before anything was written";
     }
 }

@@ -126,15 +126,15 @@ public:
 };
 
 // An engine that stops for ever in the middle of a file's data, at its
-// stallAt-th transfer, so that a test can kill the process right there.
+// stallAt-th read, so that a test can kill the process right there.
 class CStallingEngine : public copyops::CCopyEngine
 {
 public:
-    explicit CStallingEngine(int stallAt) : m_stallAt(stallAt) {}
+    explicit CStallingEngine(int stallAt) : m_stallAt(stallAt) { SetUseCopyFileRange(false); }
     int signalFd = -1;
 
 protected:
-    int Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved) override
+    int ReadChunk(int in, char* buffer, std::size_t max, std::size_t& got) override
     {
         if (m_calls++ == m_stallAt) {
             const char c = 'x';
@@ -142,7 +142,7 @@ protected:
             for (;;)
                 ::pause();
         }
-        return CCopyEngine::Transfer(in, out, max, fastPath, moved);
+        return CCopyEngine::ReadChunk(in, buffer, max, got);
     }
 
 private:

@@ -38,19 +38,29 @@ public:
         return {root, root + bookFile, KindOfBookFile(bookFile)};
     }
 
-    copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath, const CSettings&,
-                  const std::function<void(const std::string&)>& showDestination) override
+    copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+                                 const CSettings&,
+                                 const std::function<void(const std::string&)>& showDestination) override
     {
         log.push_back("copy " + discRoot + " -> " + destPath);
         if (duringCopy)
             duringCopy(*owner, showDestination);
-        return copyResult;
+        copyjob::CopyReport report{copyResult, destPath, message};
+        if (!copyResults.empty()) {
+            report.result = copyResults.front();
+            copyResults.pop_front();
+        }
+        return report;
     }
 
     void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
 
     std::vector<std::string> log;
     copyops::CopyResult copyResult = copyops::CopyResult::Copied;
+    // Per copy, in order, before copyResult.
+    std::deque<copyops::CopyResult> copyResults;
+    // The report's message of every copy.
+    std::string message;
     std::function<void()> duringScan;
     std::function<void(wxWindow&, const std::function<void(const std::string&)>&)> duringCopy;
 

@@ -467,20 +467,32 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
 
 const std::string kRefusedIntro = "Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of "
                                   "geen eigen mapnaam krijgen:";
+const std::string kNotAll = "Niet alle Daisy-boeken van deze CD zijn gekopieerd:\n";
 
 TEST(CopyWindow, RefusedBooksAreNamedTheOthersCopiedAndTheRunFails)
 {
     CopyWindowRun run;
     run.settings.AutoStart = 1;
+    // "Het Boek" and "het boek" are one folder on a stick that ignores
+    // letter case.
     MakeDisc(run,
-             {{"discinfo.html", DiscInfo({"goed/ncc.html", "kapot/ncc.html", "zelfde/ncc.html", "weg/ncc.html"})},
+             {{"discinfo.html", DiscInfo({"goed/ncc.html", "kapot/ncc.html", "zelfde/ncc.html", "weg/ncc.html",
+                                          "hoofd/ncc.html", "klein/ncc.html"})},
               {"goed/ncc.html", Ncc("Goed", kBookMetas)},
               {"kapot/ncc.html", "<html><head>"},
-              {"zelfde/ncc.html", Ncc("Zelfde naam", kBookMetas)}},
+              {"zelfde/ncc.html", Ncc("Zelfde naam", kBookMetas)},
+              {"hoofd/ncc.html", Ncc("Het Boek", {{"dc:identifier", "7"}, {"dc:title", "Het Boek"}, {"dc:creator", "A"}})},
+              {"klein/ncc.html", Ncc("het boek", {{"dc:identifier", "7"}, {"dc:title", "het boek"}, {"dc:creator", "A"}})}},
              "discinfo.html");
     EXPECT_EQ(IDOK, run.Run());
     EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + "goed/ -> " + run.Dest(kBookFolder),
-                                        "message " + kRefusedIntro + "\n\"kapot\"\n\"zelfde\"\n\"weg\""}),
+                                        "copy " + run.root + "hoofd/ -> " + run.Dest("7 - Het Boek - A"),
+                                        "message " + kNotAll + "\nBoek 1 van 2, \"Goed\": gekopieerd." +
+                                            "\nBoek 2 van 2, \"Het Boek\": gekopieerd." +
+                                            "\n\"kapot\": kon niet worden gelezen of krijgt geen eigen mapnaam." +
+                                            "\n\"zelfde\": zou in dezelfde map komen als een ander boek van deze CD." +
+                                            "\n\"weg\": staat niet op de CD." +
+                                            "\n\"klein\": zou in dezelfde map komen als een ander boek van deze CD."}),
               run.copy.log)
         << "no tray and no done message after a failed run";
     EXPECT_EQ(ExitStatus::Failed, run.outcome);
@@ -508,18 +520,68 @@ TEST(CopyWindow, DiscWithoutAnyUsableBookEndsAfterNamingThem)
               noBooks.copy.log);
 }
 
-TEST(CopyWindow, AFailedCopyStopsTheBooksAfterIt)
+// Every book of a disc gets its own verdict: a refused, failed or
+// incomplete one does not stop the others, a cancel does; the run ends as
+// the worst of them.
+struct VerdictCase
 {
+    const char* name;
+    std::deque<copyops::CopyResult> results; // of books a and b
+    std::vector<std::string> copies;         // the books copied
+    std::string verdicts;                    // the closing message's lines
+    ExitStatus outcome;
+};
+
+PRINT_CASE_AS(VerdictCase, name)
+
+class BookVerdicts : public testing::TestWithParam<VerdictCase>
+{
+};
+
+TEST_P(BookVerdicts, EachBookIsTriedAndNamed)
+{
+    const VerdictCase& c = GetParam();
     CopyWindowRun run;
-    run.copy.copyResult = copyops::CopyResult::Failed;
+    run.copy.copyResults = c.results;
+    run.copy.message = "uitleg";
     MakeDisc(run,
              {{"discinfo.html", DiscInfo({"a/ncc.html", "b/ncc.html"})},
               {"a/ncc.html", Ncc("A", {{"dc:identifier", "a"}, {"dc:title", "A"}, {"dc:creator", "X"}})},
               {"b/ncc.html", Ncc("B", {{"dc:identifier", "b"}, {"dc:title", "B"}, {"dc:creator", "X"}})}},
              "discinfo.html");
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
-    EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + "a/ -> " + run.Dest("a - A - X")}), run.copy.log);
-    EXPECT_EQ(ExitStatus::Failed, run.outcome);
+    std::vector<std::string> copies;
+    for (const std::string& line : run.copy.log)
+        if (line.rfind("copy ", 0) == 0)
+            copies.push_back(line.substr(line.find(" -> ") - 2, 1));
+    EXPECT_EQ(c.copies, copies);
+    ASSERT_FALSE(run.dialogs.shown.empty());
+    EXPECT_EQ("Boek 1 van 2, \"A\":\nuitleg", run.dialogs.shown.front().text) << "each message names its book";
+    std::string verdicts = c.verdicts;
+    if (const auto at = verdicts.find("DEST/"); at != std::string::npos)
+        verdicts.replace(at, 5, run.Dest(""));
+    EXPECT_EQ(kNotAll + verdicts, run.dialogs.shown.back().text);
+    EXPECT_EQ(c.outcome, run.outcome);
 }
+
+const copyops::CopyResult kCopied = copyops::CopyResult::Copied, kFailed = copyops::CopyResult::Failed,
+                          kCancelled = copyops::CopyResult::Cancelled, kRefused = copyops::CopyResult::Refused;
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, BookVerdicts,
+    testing::Values(VerdictCase{"IncompleteThenCopied", {kFailed, kCopied}, {"a", "b"},
+                                "\nBoek 1 van 2, \"A\": niet volledig gekopieerd; wat wel is gekopieerd, staat in " +
+                                    std::string("DEST/a - A - X.\nBoek 2 van 2, \"B\": gekopieerd."),
+                                ExitStatus::Failed},
+                    VerdictCase{"RefusedThenCopied", {kRefused, kCopied}, {"a", "b"},
+                                "\nBoek 1 van 2, \"A\": niet gekopieerd.\nBoek 2 van 2, \"B\": gekopieerd.",
+                                ExitStatus::Failed},
+                    VerdictCase{"EveryBookRefused", {kRefused, kRefused}, {"a", "b"},
+                                "\nBoek 1 van 2, \"A\": niet gekopieerd.\nBoek 2 van 2, \"B\": niet gekopieerd.",
+                                ExitStatus::Refused},
+                    VerdictCase{"CancelStopsTheRest", {kCancelled, kCopied}, {"a"},
+                                "\nBoek 1 van 2, \"A\": geannuleerd.\nBoek 2 van 2, \"B\": niet geprobeerd.",
+                                ExitStatus::Cancelled}),
+    CaseName());
 
 } // namespace
