@@ -56,15 +56,20 @@ private:
     std::size_t m_spent = 0;
 };
 
+// A reader's position; base hides what comes before the audio (an ID3
+// tag that libmpg123 would otherwise read through to skip it).
 struct Cursor
 {
     CAudioHead* head;
     std::int64_t pos = 0;
+    std::uint64_t base = 0;
+
+    std::uint64_t Size() const { return head->Size() > base ? head->Size() - base : 0; }
 };
 
 std::int64_t SeekTo(Cursor& c, std::int64_t offset, int whence)
 {
-    const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? c.pos : static_cast<std::int64_t>(c.head->Size());
+    const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? c.pos : static_cast<std::int64_t>(c.Size());
     if (offset > INT64_MAX - base || base + offset < 0)
         return -1;
     c.pos = base + offset;
@@ -73,7 +78,7 @@ std::int64_t SeekTo(Cursor& c, std::int64_t offset, int whence)
 
 std::size_t ReadFrom(Cursor& c, void* out, std::size_t count)
 {
-    const std::size_t n = c.head->ReadAt(static_cast<std::uint64_t>(c.pos), out, count);
+    const std::size_t n = c.head->ReadAt(c.base + static_cast<std::uint64_t>(c.pos), out, count);
     c.pos += static_cast<std::int64_t>(n);
     return n;
 }
@@ -153,7 +158,8 @@ AudioLength MeasureMpeg(CAudioHead& head)
     mpg123_handle* mh = mpg123_new(nullptr, nullptr);
     if (mh == nullptr)
         return result;
-    Cursor cursor{&head};
+    const Announced announced = ReadAnnouncement(head);
+    Cursor cursor{&head, 0, announced.audioStart};
     // No peeking at the file's end for an ID3v1 tag: that would be a second
     // seek on a disc for 128 bytes that change nothing.
     mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_NO_PEEK_END, 0);
@@ -162,9 +168,8 @@ AudioLength MeasureMpeg(CAudioHead& head)
     int encoding = 0;
     if (mpg123_replace_reader_handle(mh, MpgRead, MpgSeek, nullptr) == MPG123_OK &&
         mpg123_open_handle(mh, &cursor) == MPG123_OK &&
-        mpg123_set_filesize(mh, static_cast<off_t>(head.Size())) == MPG123_OK &&
+        mpg123_set_filesize(mh, static_cast<off_t>(cursor.Size())) == MPG123_OK &&
         mpg123_getformat(mh, &rate, &channels, &encoding) == MPG123_OK && rate > 0) {
-        const Announced announced = ReadAnnouncement(head);
         const int samplesPerFrame = mpg123_spf(mh);
         if (announced.frames > 0 && samplesPerFrame > 0) {
             result.seconds = static_cast<double>(announced.frames) * samplesPerFrame / static_cast<double>(rate);
@@ -173,9 +178,8 @@ AudioLength MeasureMpeg(CAudioHead& head)
             result.seconds = static_cast<double>(samples) / static_cast<double>(rate);
             result.known = true;
         }
-        const std::uint64_t there = head.Size() > announced.audioStart ? head.Size() - announced.audioStart : 0;
-        if (result.known && announced.bytes > 0 && there < announced.bytes)
-            result.seconds *= static_cast<double>(there) / static_cast<double>(announced.bytes);
+        if (result.known && announced.bytes > 0 && cursor.Size() < announced.bytes)
+            result.seconds *= static_cast<double>(cursor.Size()) / static_cast<double>(announced.bytes);
     }
     mpg123_delete(mh);
     return result;
