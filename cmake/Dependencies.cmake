@@ -9,6 +9,9 @@ pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0 gio-unix-2.0)
 # What wxWidgets does not say to screen readers (descriptions, relations,
 # the native question) is said through GTK and ATK directly.
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+# The book check measures audio through the libraries of the field.
+pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 
 # Debian's TinyXML 2.6 is built with TIXML_USE_STL; its header says so itself.
 find_path(TINYXML_INCLUDE_DIR tinyxml.h REQUIRED)

@@ -6,6 +6,7 @@ in demonstrations and end-to-end tests.
 
 Usage: make_sample_book.py FOLDER [--set "2 of 3"] [--title T] [--id ID]
        [--creator NAME] [--extra-mb N] [--daisy3 | --with-package | --two-books]
+       [--fault FAULT]
 
 --daisy3        a DAISY 3 book: speechgen.opf and speechgen.ncx, no ncc.html
 --with-package  a DAISY 2.02 book that also has a package file of other
@@ -13,6 +14,10 @@ Usage: make_sample_book.py FOLDER [--set "2 of 3"] [--title T] [--id ID]
 --two-books     a distribution disc: discinfo.html listing a DAISY 2.02 book
                 in boek1/ and a DAISY 3 book in boek2/, and a root file that
                 belongs to neither
+--fault         one fault in chapter 2 of the book (or of boek1/ on a disc
+                with two), for the book check's tests: missing-smil,
+                missing-audio, empty-audio, truncated-audio, case-only,
+                outside-link, extra-file, broken-smil
 """
 
 import argparse
@@ -44,7 +49,21 @@ def clock(seconds):
     return f"{int(seconds // 3600):02d}:{int(seconds % 3600 // 60):02d}:{seconds % 60:06.3f}"
 
 
-def smil(title, audio, seconds, heading_id):
+def smil(title, audio, seconds, heading_id, daisy3=False):
+    if daisy3:
+        # DAISY 3: audio only here, clip times in SMIL 2 spelling.
+        return f"""<?xml version="1.0" encoding="utf-8"?>
+<smil xmlns="http://www.w3.org/2001/SMIL20/">
+ <head><meta name="dtb:uid" content="sample" /></head>
+ <body>
+  <seq id="s_{heading_id}">
+   <par id="t_{heading_id}">
+    <audio src="{audio}" clipBegin="0:00:00.000" clipEnd="{clock(seconds)}" />
+   </par>
+  </seq>
+ </body>
+</smil>
+"""
     return f"""<?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE smil PUBLIC "-//W3C//DTD SMIL 1.0//EN" "http://www.w3.org/TR/REC-smil/SMIL10.dtd">
 <smil>
@@ -65,7 +84,7 @@ def smil(title, audio, seconds, heading_id):
 """
 
 
-def chapters(folder, extra_mb):
+def chapters(folder, extra_mb, daisy3=False):
     """Audio and SMIL files; returns the headings and the total time."""
     headings = []
     total = 0.0
@@ -75,7 +94,7 @@ def chapters(folder, extra_mb):
         tone(os.path.join(folder, audio), seconds, 220 * number)
         heading_id = f"h{number:04d}"
         with open(os.path.join(folder, f"smil{number:04d}.smil"), "w", encoding="utf-8") as out:
-            out.write(smil(chapter, audio, seconds, heading_id))
+            out.write(smil(chapter, audio, seconds, heading_id, daisy3))
         headings.append((heading_id, number, chapter))
         total += seconds
     if extra_mb:
@@ -172,11 +191,45 @@ def write_package(folder, book, headings, total):
 
 def make_book(folder, book, set_info="1 of 1", extra_mb=0, daisy3=False):
     os.makedirs(folder, exist_ok=True)
-    headings, total = chapters(folder, extra_mb)
+    headings, total = chapters(folder, extra_mb, daisy3)
     if daisy3:
         write_package(folder, book, headings, total)
     else:
         write_ncc(folder, book, set_info, headings, total)
+
+
+FAULTS = ["missing-smil", "missing-audio", "empty-audio", "truncated-audio", "case-only", "outside-link",
+          "extra-file", "broken-smil"]
+
+
+def break_book(folder, fault):
+    """Spoils chapter 2 of the book in folder, as a badly burnt disc would."""
+    smil_path = os.path.join(folder, "smil0002.smil")
+    audio_path = os.path.join(folder, "aud0002.wav")
+    if fault == "missing-smil":
+        os.remove(smil_path)
+    elif fault == "missing-audio":
+        os.remove(audio_path)
+    elif fault == "empty-audio":
+        open(audio_path, "wb").close()
+    elif fault == "truncated-audio":
+        size = os.path.getsize(audio_path)
+        with open(audio_path, "r+b") as out:
+            out.truncate(44 + (size - 44) // 4)
+    elif fault == "case-only":
+        os.rename(audio_path, os.path.join(folder, "AUD0002.WAV"))
+    elif fault == "outside-link":
+        with open(smil_path, encoding="utf-8") as f:
+            text = f.read()
+        with open(smil_path, "w", encoding="utf-8") as out:
+            out.write(text.replace('src="aud0002.wav"', 'src="../boek/aud0002.wav"'))
+    elif fault == "extra-file":
+        with open(os.path.join(folder, "extra.txt"), "w", encoding="utf-8") as out:
+            out.write("Hier verwijst niets naar.\n")
+    elif fault == "broken-smil":
+        size = os.path.getsize(smil_path)
+        with open(smil_path, "r+b") as out:
+            out.truncate(size // 2)
 
 
 def main():
@@ -191,6 +244,7 @@ def main():
     kind.add_argument("--daisy3", action="store_true")
     kind.add_argument("--with-package", action="store_true")
     kind.add_argument("--two-books", action="store_true")
+    parser.add_argument("--fault", choices=FAULTS)
     args = parser.parse_args()
     book = {"id": args.id, "title": args.title, "creator": args.creator}
 
@@ -207,8 +261,12 @@ def main():
                       "</body>\n</html>\n")
         with open(os.path.join(args.folder, "leesmij.txt"), "w", encoding="utf-8") as out:
             out.write("Twee voorbeeldboeken van Talvora.\n")
+        if args.fault:
+            break_book(os.path.join(args.folder, "boek1"), args.fault)
         return
     make_book(args.folder, book, args.set, args.extra_mb, daisy3=args.daisy3)
+    if args.fault:
+        break_book(args.folder, args.fault)
     if args.with_package:
         other = {"id": "OPF-ID", "title": "Titel uit het pakketbestand", "creator": "Niemand"}
         write_package(args.folder, other, [], 0.0)

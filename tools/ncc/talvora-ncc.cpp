@@ -9,11 +9,17 @@
 // status: 0 read and named, 1 the reader refuses the file, 2 wrong use,
 // 3 read but no name possible (for a discinfo.html: for at least one of
 // its books).
+//
+// talvora-ncc --controleer PATH checks the book (or every book of a disc
+// with several) as the copy does: one Dutch line a finding, with its grade.
+// Exit status: 0 whole (warnings and notes allowed), 1 at least one fatal
+// finding, 2 wrong use.
 #include "text/BookText.h"
 #include "book/DiscBooks.h"
 #include "book/DiscInfoReader.h"
 #include "book/NccReader.h"
 #include "book/PackageReader.h"
+#include "check/BookCheck.h"
 #include "naming/FolderName.h"
 
 #include <cstdio>
@@ -154,12 +160,29 @@ int ShowDiscInfo(const std::string& path, const char* outputDir)
     return allNamed ? 0 : 3;
 }
 
+int CheckPath(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    bookcheck::CPosixBookFiles files(slash == std::string::npos ? "./" : path.substr(0, slash + 1));
+    const bookcheck::CheckReport report =
+        bookcheck::CheckDisc(files, slash == std::string::npos ? path : path.substr(slash + 1));
+    for (const bookcheck::Finding& finding : report.findings)
+        std::printf("%s: %s\n", bookcheck::GradeWord(finding.grade),
+                    Shown(bookcheck::DescribeFinding(finding, bookcheck::Place::Disc)).c_str());
+    if (report.findings.empty())
+        std::printf("Het boek is compleet.\n");
+    return report.HasFatal() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--controleer" && argv[2][0] != '\0')
+        return CheckPath(argv[2]);
     if (argc < 2 || argc > 3 || argv[1][0] == '\0' || (argc == 3 && argv[2][0] != '/')) {
-        std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html, -.opf of -discinfo.html [DOELMAP]\n");
+        std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html, -.opf of -discinfo.html [DOELMAP]\n"
+                             "       talvora-ncc --controleer PAD-NAAR-ncc.html, -.opf of -discinfo.html\n");
         return 2;
     }
     const char* outputDir = argc == 3 ? argv[2] : nullptr;

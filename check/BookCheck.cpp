@@ -1,0 +1,552 @@
+#include "check/BookCheck.h"
+
+#include "text/BookText.h"
+#include "book/DiscBooks.h"
+#include "book/DiscInfoReader.h"
+#include "book/SafeXml.h"
+#include "check/AudioLength.h"
+#include "check/SmilReader.h"
+#include "text/Ascii.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace bookcheck {
+
+namespace {
+
+// A clip may end a little after its audio: clock values are rounded, and an
+// encoder pads. Less than this is no cut file.
+double Tolerance(double needed)
+{
+    return 0.5 + needed * 0.01;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string Lowered(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = AsciiLower(c);
+    return out;
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() && EqualIgnoringAsciiCase(text.substr(text.size() - end.size()), end);
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = AsciiLower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// %XX escapes decoded; a broken escape stays as written.
+std::string PercentDecoded(std::string_view in)
+{
+    std::string out;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == '%' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 && HexValue(in[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(in[i]);
+        }
+    }
+    return out;
+}
+
+// The path a reference names inside the book, or false when it leaves the
+// book: "..", an absolute path, another scheme or drive, a Windows
+// separator, control bytes.
+bool ResolveInside(const std::string& from, const std::string& decoded, std::string& resolved)
+{
+    if (decoded.empty() || decoded.front() == '/' || decoded.find_first_of(":\\") != std::string::npos ||
+        std::any_of(decoded.begin(), decoded.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return false;
+    resolved = from;
+    std::string_view rest = decoded;
+    while (!rest.empty()) {
+        const auto slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part == "..")
+            return false;
+        if (!part.empty() && part != ".") {
+            resolved.append(part);
+            if (slash != std::string_view::npos)
+                resolved.push_back('/');
+        }
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    return !resolved.empty() && resolved.back() != '/';
+}
+
+void CollectText(const TiXmlNode& node, std::string& text)
+{
+    for (const TiXmlNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (const TiXmlText* piece = child->ToText())
+            text += piece->ValueStr();
+        else if (child->ToElement() != nullptr)
+            CollectText(*child, text);
+    }
+}
+
+std::string HeadingText(const TiXmlNode& node)
+{
+    std::string raw;
+    CollectText(node, raw);
+    std::string out;
+    bool blank = false;
+    for (char c : raw) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank)
+            out.push_back(' ');
+        blank = false;
+        out.push_back(c);
+    }
+    return DecodeBookText(out);
+}
+
+// Calls visit for every element in document order, without recursion.
+template <class Visit> void ForEachElement(const TiXmlDocument& document, Visit visit)
+{
+    const TiXmlNode* node = document.FirstChild();
+    while (node != nullptr) {
+        if (const TiXmlElement* element = node->ToElement())
+            visit(*element);
+        if (node->FirstChild() != nullptr) {
+            node = node->FirstChild();
+            continue;
+        }
+        while (node != nullptr && node->NextSibling() == nullptr)
+            node = node->Parent();
+        if (node != nullptr)
+            node = node->NextSibling();
+    }
+}
+
+bool IsHeading(std::string_view name)
+{
+    return name.size() == 2 && (name[0] == 'h' || name[0] == 'H') && name[1] >= '1' && name[1] <= '6';
+}
+
+// Books whose text is a main part: a missing text document is fatal there.
+bool TextIsPartOfBook(std::string_view multimediaType)
+{
+    for (std::string_view type : {"audioFullText", "audioPartText", "textPartAudio", "textNcc", "textNCX"})
+        if (EqualIgnoringAsciiCase(multimediaType, type))
+            return true;
+    return false;
+}
+
+struct Target
+{
+    Role role = Role::Other;
+    std::string chapter;
+    double needed = -1;  // the latest clip end, audio only
+};
+
+class CBookCheck
+{
+public:
+    CBookCheck(IBookFileAccess& files, std::string bookName) : m_files(files), m_bookName(std::move(bookName)) {}
+
+    CheckReport Run(const std::string& bookFile);
+
+private:
+    Grade GradeOf(Role role) const
+    {
+        switch (role) {
+        case Role::BookFile:
+        case Role::Smil:
+        case Role::Audio:
+            return Grade::Fatal;
+        case Role::Text:
+            return m_textIsPart ? Grade::Fatal : Grade::Warning;
+        case Role::Other:
+            break;
+        }
+        return Grade::Warning;
+    }
+
+    Finding& Add(Kind kind, Role role, const std::string& chapter, const std::string& file, Grade grade)
+    {
+        Finding f;
+        f.grade = grade;
+        f.kind = kind;
+        f.role = role;
+        f.book = m_bookName;
+        f.chapter = chapter;
+        f.file = file;
+        m_report.findings.push_back(std::move(f));
+        return m_report.findings.back();
+    }
+
+    Finding& Add(Kind kind, Role role, const std::string& chapter, const std::string& file)
+    {
+        return Add(kind, role, chapter, file, GradeOf(role));
+    }
+
+    // The entry stored under path, or under a name that differs only in
+    // letter case (then caseOnly).
+    const FileEntry* Find(const std::string& path, bool& caseOnly) const
+    {
+        caseOnly = false;
+        if (const auto exact = m_exact.find(path); exact != m_exact.end())
+            return &m_entries[exact->second];
+        if (const auto folded = m_folded.find(Lowered(path)); folded != m_folded.end()) {
+            caseOnly = true;
+            return &m_entries[folded->second];
+        }
+        return nullptr;
+    }
+
+    void Refer(const std::string& from, std::string_view src, Role role, const std::string& chapter, double clipEnd = -1);
+    bool ReadText(const FileEntry& entry, Role role, const std::string& chapter, TiXmlDocument& document);
+    const FileEntry* Present(const std::string& path, Role role, const std::string& chapter);
+    void ReadNcc(const FileEntry& ncc);
+    void ReadPackage(const FileEntry& package);
+    void CheckTarget(const std::string& path, const Target& target);
+
+    IBookFileAccess& m_files;
+    std::string m_bookName;
+    std::string m_bookFile;
+    bool m_textIsPart = false;
+    CheckReport m_report;
+    std::vector<FileEntry> m_entries;
+    std::unordered_map<std::string, std::size_t> m_exact;
+    std::unordered_map<std::string, std::size_t> m_folded;
+    std::unordered_map<std::string, Target> m_targets;
+    std::vector<std::string> m_order;  // targets in the order first referred to
+    std::unordered_set<std::string> m_outside;
+    std::unordered_set<std::string> m_referenced;  // stored paths
+    // A SMIL names the same audio file in clip after clip.
+    std::string m_lastFrom, m_lastSrc, m_lastResolved;
+};
+
+void CBookCheck::Refer(const std::string& from, std::string_view src, Role role, const std::string& chapter, double clipEnd)
+{
+    const auto hash = src.find('#');
+    if (hash != std::string_view::npos)
+        src = src.substr(0, hash);
+    if (src.empty())
+        return;  // a place in the same document
+    std::string resolved;
+    if (from == m_lastFrom && src == m_lastSrc) {
+        resolved = m_lastResolved;
+    } else {
+        const std::string decoded = PercentDecoded(src);
+        if (!ResolveInside(from, decoded, resolved)) {
+            if (m_outside.insert(decoded).second)
+                Add(Kind::OutsideBook, role, chapter, decoded);
+            return;
+        }
+        m_lastFrom = from;
+        m_lastSrc = std::string(src);
+        m_lastResolved = resolved;
+    }
+    if (resolved == m_bookFile)
+        return;
+    auto [it, added] = m_targets.try_emplace(resolved);
+    Target& target = it->second;
+    if (added) {
+        target.role = role;
+        target.chapter = chapter;
+        m_order.push_back(resolved);
+    } else if (target.role == Role::Text || target.role == Role::Other) {
+        if (role != Role::Text && role != Role::Other)
+            target.role = role;
+    }
+    if (target.chapter.empty())
+        target.chapter = chapter;
+    target.needed = std::max(target.needed, clipEnd);
+}
+
+const FileEntry* CBookCheck::Present(const std::string& path, Role role, const std::string& chapter)
+{
+    bool caseOnly = false;
+    const FileEntry* entry = Find(path, caseOnly);
+    if (entry == nullptr) {
+        Add(Kind::Missing, role, chapter, path);
+        return nullptr;
+    }
+    m_referenced.insert(entry->path);
+    if (caseOnly)
+        Add(Kind::CaseOnly, role, chapter, path, Grade::Warning).actual = entry->path;
+    if (entry->type != EntryType::File) {
+        Add(Kind::NotAFile, role, chapter, path);
+        return nullptr;
+    }
+    if (entry->size == 0) {
+        Add(Kind::Empty, role, chapter, path);
+        return nullptr;
+    }
+    m_report.files.push_back(entry->path);
+    return entry;
+}
+
+bool CBookCheck::ReadText(const FileEntry& entry, Role role, const std::string& chapter, TiXmlDocument& document)
+{
+    std::string bytes;
+    const std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(entry.size, kMaxXmlBytes + 1));
+    if (const int error = m_files.Read(entry.path, 0, most, bytes); error != 0) {
+        Add(Kind::Unreadable, role, chapter, entry.path).error = error;
+        return false;
+    }
+    if (ParseSafeXml(bytes, document) != XmlFailure::None) {
+        Add(Kind::Damaged, role, chapter, entry.path);
+        return false;
+    }
+    return true;
+}
+
+void CBookCheck::ReadNcc(const FileEntry& ncc)
+{
+    TiXmlDocument document;
+    if (!ReadText(ncc, Role::BookFile, {}, document))
+        return;
+    const std::string from = FolderOf(ncc.path);
+    std::string chapter;
+    ForEachElement(document, [&](const TiXmlElement& element) {
+        const std::string_view name = LocalName(element.ValueStr());
+        if (IsHeading(name)) {
+            chapter = HeadingText(element);
+        } else if (name == "meta") {
+            const char* metaName = element.Attribute("name");
+            const char* content = element.Attribute("content");
+            if (metaName != nullptr && content != nullptr && EqualIgnoringAsciiCase(metaName, "ncc:multimediaType"))
+                m_textIsPart = TextIsPartOfBook(content);
+        } else if (name == "a") {
+            if (const char* href = element.Attribute("href")) {
+                std::string_view path(href);
+                path = path.substr(0, path.find('#'));
+                Refer(from, href, EndsWithIgnoringCase(path, ".smil") ? Role::Smil : Role::Text, chapter);
+            }
+        } else if (name == "link" || name == "img") {
+            if (const char* src = element.Attribute(name == "link" ? "href" : "src"))
+                Refer(from, src, Role::Other, chapter);
+        }
+    });
+}
+
+void CBookCheck::ReadPackage(const FileEntry& package)
+{
+    TiXmlDocument document;
+    if (!ReadText(package, Role::BookFile, {}, document))
+        return;
+    const std::string from = FolderOf(package.path);
+    struct Item
+    {
+        std::string href;
+        Role role;
+    };
+    std::vector<Item> items;
+    std::string navigation;
+    ForEachElement(document, [&](const TiXmlElement& element) {
+        const std::string_view name = LocalName(element.ValueStr());
+        if (name == "item") {
+            const char* href = element.Attribute("href");
+            const std::string type = element.Attribute("media-type") != nullptr ? element.Attribute("media-type") : "";
+            if (href == nullptr)
+                return;
+            Role role = Role::Other;
+            if (type == "application/smil" || type == "application/smil+xml")
+                role = Role::Smil;
+            else if (type.compare(0, 6, "audio/") == 0)
+                role = Role::Audio;
+            else if (type == "application/x-dtbncx+xml")
+                navigation = href;
+            else if (type == "application/x-dtbook+xml")
+                role = Role::Text;
+            items.push_back({href, role});
+        } else if (name == "meta") {
+            const char* metaName = element.Attribute("name");
+            const char* content = element.Attribute("content");
+            if (metaName != nullptr && content != nullptr && EqualIgnoringAsciiCase(metaName, "dtb:multimediaType"))
+                m_textIsPart = TextIsPartOfBook(content);
+        }
+    });
+    // The chapter names come from the navigation file: each navPoint's
+    // label, for the SMIL file its content points into.
+    std::unordered_map<std::string, std::string> chapters;
+    std::string resolved;
+    if (!navigation.empty() && ResolveInside(from, PercentDecoded(navigation), resolved)) {
+        m_targets.try_emplace(resolved, Target{Role::BookFile, {}, -1});
+        if (const FileEntry* ncx = Present(resolved, Role::BookFile, {})) {
+            TiXmlDocument nav;
+            if (ReadText(*ncx, Role::BookFile, {}, nav)) {
+                const std::string navFrom = FolderOf(ncx->path);
+                std::string label;
+                ForEachElement(nav, [&](const TiXmlElement& element) {
+                    const std::string_view name = LocalName(element.ValueStr());
+                    if (name == "navLabel") {
+                        label = HeadingText(element);
+                    } else if (name == "content") {
+                        std::string smil;
+                        const char* src = element.Attribute("src");
+                        if (src != nullptr) {
+                            std::string_view path(src);
+                            path = path.substr(0, path.find('#'));
+                            if (ResolveInside(navFrom, PercentDecoded(path), smil))
+                                chapters.try_emplace(smil, label);
+                        }
+                    }
+                });
+            }
+        }
+    }
+    for (const Item& item : items) {
+        std::string path;
+        const std::string chapter =
+            ResolveInside(from, PercentDecoded(item.href), path) && chapters.count(path) ? chapters[path] : std::string();
+        if (path != resolved || navigation.empty())
+            Refer(from, item.href, item.role, chapter);
+    }
+}
+
+void CBookCheck::CheckTarget(const std::string& path, const Target& target)
+{
+    const FileEntry* entry = Present(path, target.role, target.chapter);
+    if (entry == nullptr)
+        return;
+    if (target.role == Role::Smil) {
+        std::string bytes;
+        const std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(entry->size, kMaxXmlBytes + 1));
+        if (const int error = m_files.Read(entry->path, 0, most, bytes); error != 0) {
+            Add(Kind::Unreadable, Role::Smil, target.chapter, path).error = error;
+            return;
+        }
+        std::vector<SmilReference> refs;
+        if (ReadSmilBytes(bytes, refs) != XmlFailure::None) {
+            Add(Kind::Damaged, Role::Smil, target.chapter, path);
+            return;
+        }
+        const std::string from = FolderOf(entry->path);
+        for (const SmilReference& ref : refs) {
+            const Role role = ref.type == SmilReference::Type::Audio  ? Role::Audio
+                              : ref.type == SmilReference::Type::Text ? Role::Text
+                                                                      : Role::Other;
+            Refer(from, ref.src, role, target.chapter, ref.clipEnd);
+        }
+    } else if (target.role == Role::Audio && target.needed > 0) {
+        const AudioLength length = MeasureAudio(m_files, entry->path, entry->size);
+        if (!length.known) {
+            Add(Kind::UnknownLength, Role::Audio, target.chapter, path, Grade::Warning);
+        } else if (length.seconds + Tolerance(target.needed) < target.needed) {
+            Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
+            f.seconds = length.seconds;
+            f.neededSeconds = target.needed;
+        }
+    }
+}
+
+CheckReport CBookCheck::Run(const std::string& bookFile)
+{
+    const std::string folder = FolderOf(bookFile);
+    if (const int error = m_files.ListTree(folder, m_entries); error != 0) {
+        Add(error == ENOENT || error == ENOTDIR ? Kind::Missing : Kind::Unreadable, Role::BookFile, {}, bookFile).error =
+            error;
+        return std::move(m_report);
+    }
+    // The first of several names that differ only in letter case, in
+    // byte order, as the disc finder takes it.
+    std::sort(m_entries.begin(), m_entries.end(), [](const FileEntry& a, const FileEntry& b) { return a.path < b.path; });
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        m_exact.emplace(m_entries[i].path, i);
+        m_folded.emplace(Lowered(m_entries[i].path), i);
+    }
+    bool caseOnly = false;
+    const FileEntry* book = Find(bookFile, caseOnly);
+    m_bookFile = book != nullptr ? book->path : bookFile;
+    if (const FileEntry* present = Present(bookFile, Role::BookFile, {})) {
+        if (KindOfBookFile(present->path) == BookFileKind::Package)
+            ReadPackage(*present);
+        else
+            ReadNcc(*present);
+    }
+    // SMIL files add audio and text as they are read; the list grows.
+    for (std::size_t i = 0; i < m_order.size(); ++i) {
+        const std::string path = m_order[i];
+        const Target target = m_targets[path];
+        if (target.role != Role::BookFile)
+            CheckTarget(path, target);
+    }
+    for (const FileEntry& entry : m_entries) {
+        if (entry.type == EntryType::Folder || m_referenced.count(entry.path) != 0)
+            continue;
+        // A master.smil joins the SMIL files for players that want one.
+        if (entry.path.size() > folder.size() && EqualIgnoringAsciiCase(entry.path.substr(folder.size()), "master.smil"))
+            continue;
+        Add(Kind::Unreferenced, Role::Other, {}, entry.path, Grade::Note);
+    }
+    std::stable_sort(m_report.findings.begin(), m_report.findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.grade < b.grade; });
+    return std::move(m_report);
+}
+
+} // namespace
+
+bool CheckReport::HasFatal() const
+{
+    return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.grade == Grade::Fatal; });
+}
+
+CheckReport CheckBook(IBookFileAccess& files, const std::string& bookFile, const std::string& bookName)
+{
+    return CBookCheck(files, bookName).Run(bookFile);
+}
+
+CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile)
+{
+    if (KindOfBookFile(rootBookFile) != BookFileKind::DiscInfo)
+        return CheckBook(files, rootBookFile);
+    CheckReport report;
+    std::string bytes;
+    int error = files.Read(rootBookFile, 0, kMaxXmlBytes + 1, bytes);
+    CDiscInfoReader reader;
+    if (error != 0 || !reader.ReadDiscInfoBytes(bytes)) {
+        Finding f;
+        f.grade = Grade::Fatal;
+        f.kind = error != 0 ? Kind::Unreadable : Kind::Damaged;
+        f.role = Role::BookFile;
+        f.file = rootBookFile;
+        f.error = error;
+        report.findings.push_back(std::move(f));
+        return report;
+    }
+    report.files.push_back(rootBookFile);
+    for (const std::string& link : reader.Skipped()) {
+        Finding f;
+        f.grade = Grade::Note;
+        f.kind = Kind::OutsideBook;
+        f.role = Role::BookFile;
+        f.file = link;
+        report.findings.push_back(std::move(f));
+    }
+    for (const CListedBook& listed : reader.Books()) {
+        const std::string name = listed.label.empty() ? listed.folder.substr(0, listed.folder.size() - 1) : listed.label;
+        CheckReport book = CheckBook(files, listed.folder + listed.file, name);
+        report.findings.insert(report.findings.end(), book.findings.begin(), book.findings.end());
+        report.files.insert(report.files.end(), book.files.begin(), book.files.end());
+    }
+    std::stable_sort(report.findings.begin(), report.findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.grade < b.grade; });
+    return report;
+}
+
+} // namespace bookcheck

@@ -1,0 +1,100 @@
+// The book check: everything a book refers to, and whether each is there
+// and whole. It runs on a disc before the copy (reading the book's text
+// files and the first few kilobytes of each audio file) and on the copy
+// afterwards, through the same IBookFileAccess.
+//
+// DAISY 2.02: the NCC's links to SMIL files, and in each SMIL its audio
+// (long enough for the last clip), text and images; master.smil is
+// tolerated. DAISY 3: the package file's manifest, the chapter names from
+// the navigation file, and the audio of the SMIL files. A disc with
+// several books (discinfo.html): each book on its own. References that
+// leave the book ("../", absolute paths, other schemes) are reported and
+// never followed.
+#pragma once
+
+#include "check/BookFiles.h"
+
+#include <string>
+#include <vector>
+
+namespace bookcheck {
+
+enum class Grade
+{
+    Fatal,    // a part of the book cannot be played: it is incomplete
+    Warning,  // plays here, but may not everywhere, or lacks its text
+    Note      // worth knowing, harms nothing
+};
+
+// What the file is to the book; the grade of a fault follows from it.
+enum class Role
+{
+    BookFile,  // ncc.html, the package file, the navigation file
+    Smil,
+    Audio,
+    Text,      // the text a SMIL shows with its audio
+    Other      // images, style sheets, anything else referred to
+};
+
+enum class Kind
+{
+    Missing,        // not there under any letter case
+    CaseOnly,       // there only when letter case is ignored (works on a CD or FAT stick, not on a Linux drive)
+    NotAFile,       // a folder, link or device under that name
+    Empty,
+    Unreadable,     // reading it failed (error)
+    Damaged,        // a SMIL, NCC or package file the reader refuses
+    Truncated,      // audio shorter than the last clip that uses it
+    UnknownLength,  // audio whose length neither audio library can tell
+    OutsideBook,    // a reference that leaves the book; not followed
+    Unreferenced,   // a file of the book that nothing refers to
+};
+
+struct Finding
+{
+    Grade grade = Grade::Note;
+    Kind kind = Kind::Missing;
+    Role role = Role::Other;
+    std::string book;      // on a disc with several books the book's name (UTF-8), else ""
+    std::string chapter;   // the heading of the chapter it belongs to (UTF-8), "" when none
+    std::string file;      // relative to the checked folder; as written for OutsideBook
+    std::string actual;    // CaseOnly: the name that is there
+    double seconds = 0;       // Truncated: how long the audio is
+    double neededSeconds = 0; // Truncated: how long its last clip needs it to be
+    int error = 0;            // Unreadable: the errno value
+};
+
+struct CheckReport
+{
+    std::vector<Finding> findings;  // fatal first, then warnings, then notes
+    std::vector<std::string> files; // every file the book refers to that is there, as stored, the book file first
+
+    bool HasFatal() const;
+};
+
+// Checks the book whose ncc.html or package file is bookFile (relative to
+// files' root, as stored); the book is the folder holding it. bookName goes
+// into each finding's book.
+CheckReport CheckBook(IBookFileAccess& files, const std::string& bookFile, const std::string& bookName = {});
+
+// Checks what a disc holds, told by its book file at the root: ncc.html or
+// a package file (one book) or discinfo.html (each book it lists, named by
+// its link's text or else its folder). Files at the root that belong to no
+// book are not reported: they are not part of any book and are not copied.
+CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile);
+
+// Where the check ran, for the texts.
+enum class Place
+{
+    Disc,
+    Copy
+};
+
+// One Dutch sentence for a finding, e.g. "Hoofdstuk 12 ontbreekt op de CD
+// (smil0012.smil)." Always valid UTF-8; odd bytes in names show as \xNN.
+std::string DescribeFinding(const Finding& finding, Place place);
+
+// "fout", "waarschuwing", "opmerking".
+const char* GradeWord(Grade grade);
+
+} // namespace bookcheck
