@@ -59,7 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const FolderNameParts parts = ComposeFolderNameParts(switches & 1, switches & 2, switches & 4, list);
     const FittedFolderName fitted = FitFolderName(parts, outputDir);
 
-    std::string name = MakeFolderName(switches & 1, switches & 2, switches & 4, list);
+    // The whole name, joined and trimmed, as the fitting must keep it when
+    // it fits.
+    std::string name = parts.beforeTitle + parts.title + parts.afterTitle;
+    name.erase(name.find_last_not_of(kTrimmed) + 1);
+    name.erase(0, std::min(name.find_first_not_of(kTrimmed), name.size()));
     if (name.empty()) {
         Require(fitted.fit == FolderNameFit::NoName && fitted.path.empty(), "a name from nothing");
         return 0;

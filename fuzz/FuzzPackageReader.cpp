@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!reader.ReadPackageBytes(std::string_view(reinterpret_cast<const char*>(data), size)))
         return 0;
     for (int switches = 1; switches < 8; ++switches) {
-        std::string name = MakeFolderName(switches & 1, switches & 2, switches & 4, reader.MetaList());
-        if (name.empty())
-            continue;
-        MakeValidFolderName(name);
         const std::string outputDir = "/home/lezer/Boeken/";
-        const std::string path = MakeDestinationPath(outputDir, name);
+        const std::string path =
+            FitFolderName(ComposeFolderNameParts(switches & 1, switches & 2, switches & 4, reader.MetaList()), outputDir)
+                .path;
+        if (path.empty())
+            continue;
         const std::string rest = path.substr(outputDir.size());
         if (path.compare(0, outputDir.size(), outputDir) != 0 || rest.empty() || rest == "." || rest == ".." ||
             rest.find('/') != std::string::npos) {

@@ -61,18 +61,6 @@ FolderNameParts ComposeFolderNameParts(std::int32_t useIdentifier, std::int32_t 
     return parts;
 }
 
-std::string MakeFolderName(std::int32_t useIdentifier, std::int32_t useTitle, std::int32_t useCreator,
-                           const CMetaList& metaList)
-{
-    const FolderNameParts parts = ComposeFolderNameParts(useIdentifier, useTitle, useCreator, metaList);
-    const std::string name = parts.beforeTitle + parts.title + parts.afterTitle;
-    const std::size_t first = name.find_first_not_of(kTrimmed);
-    if (first == std::string::npos)
-        return std::string();
-    const std::size_t last = name.find_last_not_of(kTrimmed);
-    return name.substr(first, last - first + 1);
-}
-
 void MakeValidFolderName(std::string& name)
 {
     std::size_t out = 0;

@@ -14,8 +14,11 @@
 
 // The composed name in three stretches, untrimmed: what stands before the
 // title (identifier and separator), the title, and what follows it
-// (separator, author, set information). Joined and trimmed they are
-// MakeFolderName's result; the split tells which stretch may be shortened.
+// (separator, author, set information): identifier, title and author as
+// the switches ask (each on when not 0), joined by " - ", then the set
+// information of a multi-disc book unless it reads "1 of 1". Joined and
+// trimmed of blanks and control white space at both ends they are the
+// name; the split tells which stretch may be shortened.
 struct FolderNameParts
 {
     std::string beforeTitle;
@@ -25,13 +28,6 @@ struct FolderNameParts
 
 FolderNameParts ComposeFolderNameParts(std::int32_t useIdentifier, std::int32_t useTitle, std::int32_t useCreator,
                                        const CMetaList& metaList);
-
-// Identifier, title and author as the switches ask (each on when not 0),
-// joined by " - ", then the set information of a multi-disc book unless it
-// reads "1 of 1"; trimmed of blanks and control white space at both ends.
-// An empty result means no name can be made.
-std::string MakeFolderName(std::int32_t useIdentifier, std::int32_t useTitle, std::int32_t useCreator,
-                           const CMetaList& metaList);
 
 // Replaces, in place, every character a folder name cannot hold by '_':
 // \ / : * ? " < > | and the full stop, and the control characters (C0,
