@@ -5,6 +5,7 @@
 #include "app/InstanceMarker.h"
 #include "settings/ProfilePaths.h"
 #include "settings/SettingsFile.h"
+#include "ui/CopyServices.h"
 #include "ui/DialogServices.h"
 #include "ui/SettingsDlg.h"
 
@@ -67,6 +68,9 @@ ExitStatus CBookCopyApp::InitInstance()
 
     // From here on every record loads from and saves to the user's file.
     delete wxConfigBase::Set(OpenSettingsFile(profile_paths::SettingsFile()).release());
+    // The windows reach the desktop and the machine through these alone.
+    InstallDialogServices(&NativeDialogServices());
+    InstallCopyServices(&NativeCopyServices());
 
     CSettingsDlg dlg;
     SetTopWindow(&dlg);

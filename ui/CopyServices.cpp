@@ -29,9 +29,15 @@ public:
     void EjectDisc(const std::string& discRoot) override { ::EjectDisc(discRoot); }
 };
 
-using Slot = CServiceSlot<ICopyServices, CNativeCopyServices>;
+using Slot = CServiceSlot<ICopyServices>;
 
 } // namespace
+
+ICopyServices& NativeCopyServices()
+{
+    static CNativeCopyServices native;
+    return native;
+}
 
 ICopyServices& CopyServices()
 {

@@ -1,5 +1,5 @@
 // What the copy window needs of the machine: the drives, the copy itself
-// and the tray. The native services are used until a test installs its own.
+// and the tray.
 #pragma once
 
 #include "copy/CopyJob.h"
@@ -34,6 +34,10 @@ public:
 
 ICopyServices& CopyServices();
 
-// Same rules as InstallDialogServices: owned by the caller, nullptr puts
-// the native services back, the previous ones are returned.
+// Same rules as InstallDialogServices: owned by the caller, nullptr leaves
+// none, the previous ones are returned.
 ICopyServices* InstallCopyServices(ICopyServices* services);
+
+// The machine's drives, the copy under a progress window and the tray,
+// which the application installs.
+ICopyServices& NativeCopyServices();

@@ -75,9 +75,15 @@ public:
     }
 };
 
-using Slot = CServiceSlot<IDialogServices, CNativeDialogServices>;
+using Slot = CServiceSlot<IDialogServices>;
 
 } // namespace
+
+IDialogServices& NativeDialogServices()
+{
+    static CNativeDialogServices native;
+    return native;
+}
 
 IDialogServices& DialogServices()
 {

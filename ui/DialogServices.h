@@ -52,12 +52,15 @@ public:
     virtual FolderChoice PickFolder(wxWindow* parent, const wxString& title, const wxString& startFolder) = 0;
 };
 
-// The installed services; the native ones until something else is installed.
+// The installed services (see ui/ServiceSlot.h).
 IDialogServices& DialogServices();
 
 // Installs services that stay owned by the caller and must outlive their
-// use; nullptr puts the native ones back. Returns what was installed before.
+// use; nullptr leaves none. Returns what was installed before.
 IDialogServices* InstallDialogServices(IDialogServices* services);
+
+// GTK's own dialogs, which the application installs.
+IDialogServices& NativeDialogServices();
 
 // A message box over whatever window is active, as the windows show them.
 int AfxMessageBox(const wxString& text, unsigned type);

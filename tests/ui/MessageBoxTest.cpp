@@ -62,7 +62,7 @@ TEST_P(NativeMessageBox, SpeaksDutchAndMapsTheAnswer)
     const BoxCase& c = GetParam();
     Seen seen;
     int result = 0;
-    IDialogServices* const installed = InstallDialogServices(nullptr); // the native ones
+    IDialogServices* const installed = InstallDialogServices(&NativeDialogServices());
     wxTEST_DIALOG(result = AfxMessageBox(wxString::FromUTF8("Daisy-CD is gekopieerd."), c.type),
                   ExpectMessageBox(c.nativeAnswer, &seen));
     InstallDialogServices(installed);
@@ -135,7 +135,7 @@ struct NativeQuestion
 TEST(NativeQuestion, ButtonsReadLeftToRightAndEachGivesItsIndex)
 {
     const std::vector<wxString> buttons = {"Ja", "Ja, alles", "Nee", "Annuleren"};
-    IDialogServices* const installed = InstallDialogServices(nullptr);
+    IDialogServices* const installed = InstallDialogServices(&NativeDialogServices());
     // A file name that looks like a format or markup is shown as it is.
     const std::string text = "Het bestand\n/boek/%s%n <b>&amp;.mp3\nbestaat al.";
     // Each button in turn, then Escape, which is the last one.
