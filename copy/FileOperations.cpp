@@ -136,11 +136,15 @@ HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
         error = errno;
     if (error != 0)
         return HoldState::Failed;
-    CFd dir(OpenFolder(AT_FDCWD, folder.c_str()));
+    // A folder that something is mounted on is not ours to empty.
+    CFd parent(RetryOnInterrupt(
+        [&] { return ::open(posix::ParentFolder(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    CFd dir(parent.Get() < 0 ? -1
+                             : posix::OpenFolderOnSameMount(parent.Get(), folder.substr(folder.rfind('/') + 1).c_str()));
     struct stat st;
     if (dir.Get() < 0) {
         error = errno;
-        return error == ELOOP || error == ENOTDIR ? HoldState::NotOwnFolder : HoldState::Failed;
+        return error == ELOOP || error == ENOTDIR || error == EXDEV ? HoldState::NotOwnFolder : HoldState::Failed;
     }
     if (::fstat(dir.Get(), &st) != 0 || st.st_uid != ::geteuid())
         return HoldState::NotOwnFolder;
@@ -171,7 +175,7 @@ void CFileOperations::RemoveLeftovers(const std::string& folder)
         ::closedir(list);
     }
     for (const std::string& name : names) {
-        CFd work(OpenFolder(dir.Get(), name.c_str()));
+        CFd work(posix::OpenFolderOnSameMount(dir.Get(), name.c_str()));
         struct stat st;
         // Somebody else's, or one a running copy still holds, stays.
         if (work.Get() < 0 || ::fstat(work.Get(), &st) != 0 || st.st_uid != ::geteuid() || !Lock(work.Get()))

@@ -657,4 +657,23 @@ TEST_P(DeleteTree, RemovesOnlyWhatIsInside)
 INSTANTIATE_TEST_SUITE_P(Engine, DeleteTree, testing::ValuesIn(kDeletes),
                          CaseName());
 
+// A folder of the user's bind-mounted inside what is deleted lies on the
+// same file system, with the same device number, and stays whole.
+TEST(DeleteTreeMounts, BindMountInsideOrOnTheFolderStaysWhole)
+{
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "cannot make a private mount namespace: " << std::strerror(errno);
+    for (const char* at : {"t/cd/x", "t"}) {
+        CScratch s;
+        Write(s / "p/sub/keep", "mine");
+        Write(s / "t/cd/x/.placeholder", "");
+        Write(s / "t/cd/own.mp3", "copied");
+        if (::mount((s / "p").c_str(), (s / at).c_str(), nullptr, MS_BIND, nullptr) != 0)
+            GTEST_SKIP() << "cannot bind-mount: " << std::strerror(errno);
+        EXPECT_FALSE(copyops::DeleteTree(s / "t")) << at;
+        ::umount2((s / at).c_str(), MNT_DETACH);
+        EXPECT_EQ(Read(s / "p/sub/keep"), "mine") << at;
+    }
+}
+
 } // namespace
