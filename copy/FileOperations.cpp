@@ -1,5 +1,7 @@
 #include "copy/FileOperations.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <filesystem>
 #include <linux/magic.h>
 #include <sys/stat.h>
@@ -35,6 +38,67 @@ int OpenFolder(int dirFd, const char* name)
 bool Lock(int fd)
 {
     return RetryOnInterrupt([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0;
+}
+
+// The proof that this program made a folder, written inside it when it is
+// made: name, owner and a free lock prove nothing, and a user's
+// ".talvora-backup" or "_TalvoraTmp_" must never be emptied. No user
+// writes this file by accident: it names its own folder and carries a
+// random token.
+const char kMarkName[] = ".talvora-werkmap";
+const char kMarkHeading[] = "Talvora werkmap\n";
+constexpr std::size_t kTokenBytes = 16;
+
+std::string MarkText(const std::string& folderName, const unsigned char* token)
+{
+    std::string text = kMarkHeading + folderName + "\n";
+    for (std::size_t i = 0; i < kTokenBytes; ++i) {
+        text += "0123456789abcdef"[token[i] >> 4];
+        text += "0123456789abcdef"[token[i] & 15];
+    }
+    return text + "\n";
+}
+
+int WriteMark(int dirFd, const std::string& folderName)
+{
+    unsigned char token[kTokenBytes];
+    if (::getrandom(token, sizeof token, 0) != static_cast<ssize_t>(sizeof token))
+        return errno != 0 ? errno : EIO;
+    const std::string text = MarkText(folderName, token);
+    CFd mark(RetryOnInterrupt([&] {
+        return ::openat(dirFd, kMarkName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }));
+    if (mark.Get() < 0)
+        return errno;
+    const ssize_t written = RetryOnInterrupt([&] { return ::write(mark.Get(), text.data(), text.size()); });
+    if (written != static_cast<ssize_t>(text.size()))
+        return written < 0 ? errno : EIO;
+    return ::close(mark.Release()) != 0 ? errno : 0;
+}
+
+bool HasMark(int dirFd, const std::string& folderName)
+{
+    CFd mark(RetryOnInterrupt(
+        [&] { return ::openat(dirFd, kMarkName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
+    struct stat st;
+    const std::size_t size = MarkText(folderName, std::array<unsigned char, kTokenBytes>{}.data()).size();
+    if (mark.Get() < 0 || ::fstat(mark.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) != size)
+        return false;
+    std::string text(size, '\0');
+    if (RetryOnInterrupt([&] { return ::read(mark.Get(), text.data(), size); }) != static_cast<ssize_t>(size))
+        return false;
+    const std::string start = kMarkHeading + folderName + "\n";
+    if (text.compare(0, start.size(), start) != 0 || text.back() != '\n')
+        return false;
+    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start.size()), text.end() - 1,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool IsEmptyFolder(int dirFd)
+{
+    std::vector<std::string> names;
+    return posix::ListNames(dirFd, names) == 0 && names.empty();
 }
 
 int FlushFolder(const std::string& path)
@@ -132,15 +196,19 @@ int CFileOperations::MakeFolder(const std::string& path)
 HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
 {
     error = posix::MakeFolders(posix::ParentFolder(folder));
-    if (error == 0 && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        error = errno;
+    bool made = false;
+    if (error == 0) {
+        made = ::mkdir(folder.c_str(), 0700) == 0;
+        if (!made && errno != EEXIST)
+            error = errno;
+    }
     if (error != 0)
         return HoldState::Failed;
     // A folder that something is mounted on is not ours to empty.
     CFd parent(RetryOnInterrupt(
         [&] { return ::open(posix::ParentFolder(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-    CFd dir(parent.Get() < 0 ? -1
-                             : posix::OpenFolderOnSameMount(parent.Get(), folder.substr(folder.rfind('/') + 1).c_str()));
+    const std::string leaf = folder.substr(folder.rfind('/') + 1);
+    CFd dir(parent.Get() < 0 ? -1 : posix::OpenFolderOnSameMount(parent.Get(), leaf.c_str()));
     struct stat st;
     if (dir.Get() < 0) {
         error = errno;
@@ -151,8 +219,12 @@ HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
     if (!Lock(dir.Get()))
         return HoldState::Busy;
     // Whatever a killed run left there would otherwise travel into this
-    // book.
-    error = copyops::DeleteContent(dir.Get());
+    // book; what no run of this program made is not emptied.
+    if (!made && !HasMark(dir.Get(), leaf) && !IsEmptyFolder(dir.Get()))
+        return HoldState::NotOwnFolder;
+    error = made ? 0 : copyops::DeleteContent(dir.Get());
+    if (error == 0)
+        error = WriteMark(dir.Get(), leaf);
     if (error != 0)
         return HoldState::Failed;
     m_holds.push_back(std::move(dir));
@@ -177,8 +249,10 @@ void CFileOperations::RemoveLeftovers(const std::string& folder)
     for (const std::string& name : names) {
         CFd work(posix::OpenFolderOnSameMount(dir.Get(), name.c_str()));
         struct stat st;
-        // Somebody else's, or one a running copy still holds, stays.
-        if (work.Get() < 0 || ::fstat(work.Get(), &st) != 0 || st.st_uid != ::geteuid() || !Lock(work.Get()))
+        // Somebody else's, one a running copy still holds, and one that this
+        // program did not make stay.
+        if (work.Get() < 0 || ::fstat(work.Get(), &st) != 0 || st.st_uid != ::geteuid() || !Lock(work.Get()) ||
+            !HasMark(work.Get(), name))
             continue;
         if (copyops::DeleteContent(work.Get()) == 0)
             ::unlinkat(dir.Get(), name.c_str(), AT_REMOVEDIR);
@@ -203,6 +277,11 @@ std::string CFileOperations::MakeWorkFolder(const std::string& folder, int& erro
         // the lock.
         if (st.st_nlink == 0)
             continue;
+        if ((error = WriteMark(dir.Get(), path.substr(path.rfind('/') + 1))) != 0) {
+            ::unlinkat(dir.Get(), kMarkName, 0);
+            ::rmdir(path.c_str());
+            return {};
+        }
         m_holds.push_back(std::move(dir));
         return path;
     }

@@ -96,19 +96,38 @@ TEST_F(CopyBookFiles, SecondCopyIsNumbered)
 
 TEST_F(CopyBookFiles, LeftoverTempFolderOfAKilledRunNeverReachesTheBook)
 {
-    Write(Temp() + "/ncc.html", "the previous disc's ncc");
-    Write(Temp() + "/cd/audio/99.mp3", "from an interrupted run");
-    Write(Temp() + "/.talvora-00000000abcd.part", "half a file");
+    Write(s / "disc/audio/01.mp3", Pattern(4 * copyops::CCopyEngine::kChunkBytes));
     for (const int confirm : {0, 1}) {
         settings.ConfirmOverwrite = confirm;
+        ASSERT_TRUE(CopyAndKillMidFile(1, [&](CStallingEngine& engine) {
+            copyjob::CFileOperations ops(ui, &engine);
+            CopyBook(s / "disc/", s / "out/Boek", settings, ops, nullptr);
+        }));
+        Write(Temp() + "/cd/ncc.html", "the previous disc's ncc");
+        Write(Temp() + "/cd/audio/99.mp3", "from an interrupted run");
         ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
         EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
         EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc")) << confirm;
+        EXPECT_EQ(Read(s / "out/Boek/ncc.html"), "ncc");
         EXPECT_TRUE(ui.reporter.replaceQuestions.empty());
         EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
         fs::remove_all(s / "out/Boek");
-        Write(Temp() + "/ncc.html", "the previous disc's ncc");
     }
+}
+
+// Names prove nothing: only what carries this program's mark is removed.
+TEST_F(CopyBookFiles, UserFoldersNamedLikeOursAreNeverEmptied)
+{
+    const std::vector<std::string> mine = {"out/.talvora-backup/my-notes.txt", "out/.talvora-Photos/a.jpg",
+                                           "out/.talvora-abc123/.talvora-werkmap", "cache/_TalvoraTmp_/my-notes.txt"};
+    for (const std::string& file : mine)
+        Write(s / file, "mine");
+    EXPECT_EQ(CopyResult::Refused, Copy(s / "out/Boek")) << "the temporary folder is not ours to empty";
+    EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::TempNotOwnFolder(Temp())});
+    settings.CopyViaTemp = 0;
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+    for (const std::string& file : mine)
+        EXPECT_EQ(Read(s / file), "mine") << file;
 }
 
 TEST_F(CopyBookFiles, TempFolderHeldByAnotherRunIsRefusedUntouched)
