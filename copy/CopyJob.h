@@ -39,7 +39,7 @@ public:
     virtual ~IFileOperations() = default;
 
     // Missing when nothing of that name exists; OwnFolder for a real folder
-    // (not a link) owned by this user; Other for anything else.
+    // (not a link), whoever owns it; Other for anything else.
     virtual PathState Inspect(const std::string& path) = 0;
 
     // True for a folder, also one reached through a link.

@@ -134,7 +134,11 @@ PathState CFileOperations::Inspect(const std::string& path)
     // looked at counts as not there.
     if (::lstat(path.c_str(), &st) != 0)
         return PathState::Missing;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() ? PathState::OwnFolder : PathState::Other;
+    // lstat sees a link as a link: that alone keeps the book from being
+    // written elsewhere. Whoever owns the folder (a colleague in a shared
+    // folder, a share or stick that shows every file as root's) may have
+    // let this user write; the copy itself finds out.
+    return S_ISDIR(st.st_mode) ? PathState::OwnFolder : PathState::Other;
 }
 
 bool CFileOperations::IsFolder(const std::string& path)

@@ -297,6 +297,12 @@ TEST(FileOperationsInspect, KindsOfPath)
     EXPECT_EQ(ops.Inspect(s / "file"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "link"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "none"), copyjob::PathState::Missing);
+    // A colleague's book folder in a shared output folder, or a volume that
+    // shows every file as root's, is a folder to replace files in.
+    fs::create_directories(s / "colleague");
+    if (::chown((s / "colleague").c_str(), ::geteuid() + 4321, ::getegid()) == 0) {
+        EXPECT_EQ(ops.Inspect(s / "colleague"), copyjob::PathState::OwnFolder);
+    }
     Write(s / "disc/video/film.mp4", "0123456789");
     EXPECT_EQ(ops.FileLargerThan(s / "disc", 9), "video/film.mp4");
     EXPECT_EQ(ops.FileLargerThan(s / "disc", 10), "");
