@@ -148,8 +148,10 @@ CopyResult CopyBook(const std::string& discRoot, const std::string& destPath, co
     if (makeOutput) {
         if (ops.Inspect(outputDir) != PathState::Missing)
             return Refuse(ops, copytext::OutputNotFolder(outputDir));
-        if (!ops.IsFolder(posix::ParentFolder(outputDir)))
+        if (!ops.IsFolder(posix::ParentFolder(outputDir)) || ops.OnMissingDrive(posix::ParentFolder(outputDir)))
             return Refuse(ops, copytext::OutputParentMissing(outputDir));
+    } else if (ops.OnMissingDrive(outputDir)) {
+        return Refuse(ops, copytext::OutputParentMissing(outputDir));
     }
 
     std::string target = destPath;

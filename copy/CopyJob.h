@@ -45,6 +45,10 @@ public:
     // True for a folder, also one reached through a link.
     virtual bool IsFolder(const std::string& path) = 0;
 
+    // True when the existing folder stands where a drive should be mounted
+    // but lies on the disk above it: the stick is not plugged in.
+    virtual bool OnMissingDrive(const std::string&) { return false; }
+
     // The path with every link in its existing part resolved, for telling
     // whether one folder lies inside another.
     virtual std::string Resolve(const std::string& path) = 0;

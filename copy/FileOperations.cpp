@@ -111,6 +111,18 @@ int FlushFolder(const std::string& path)
 
 } // namespace
 
+bool IsAwayFromItsDrive(const std::string& real, const std::string& mountPoint)
+{
+    auto inside = [](const std::string& path, const std::string& folder) {
+        return path.compare(0, folder.size(), folder) == 0 &&
+               (path.size() == folder.size() || folder == "/" || path[folder.size()] == '/');
+    };
+    for (const std::string base : {"/media", "/run/media", "/mnt"})
+        if (inside(real, base) && mountPoint != base && inside(base, mountPoint))
+            return true;
+    return false;
+}
+
 bool IsWorkFolderName(const char* name)
 {
     const std::size_t prefix = sizeof kWorkPrefix - 1;
@@ -145,6 +157,16 @@ bool CFileOperations::IsFolder(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CFileOperations::OnMissingDrive(const std::string& folder)
+{
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return false;
+    const std::string resolved = real;
+    std::free(real);
+    return IsAwayFromItsDrive(resolved, posix::MountPointOf(resolved));
 }
 
 std::string CFileOperations::Resolve(const std::string& path)
@@ -199,6 +221,15 @@ int CFileOperations::MakeFolder(const std::string& path)
 
 HoldState CFileOperations::HoldTempFolder(const std::string& folder, int& error)
 {
+    // Its missing folders are made only where a drive is: a $TMPDIR on a
+    // stick that is not plugged in must not appear on the system disk.
+    std::string existing = posix::ParentFolder(folder);
+    while (existing != "/" && !IsFolder(existing))
+        existing = posix::ParentFolder(existing);
+    if (OnMissingDrive(existing)) {
+        error = ENOMEDIUM;
+        return HoldState::Failed;
+    }
     error = posix::MakeFolders(posix::ParentFolder(folder));
     bool made = false;
     if (error == 0) {

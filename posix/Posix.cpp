@@ -56,10 +56,10 @@ namespace {
 
 // The mount a descriptor lies on: its mount id where statx gives one, else
 // its device number (kernels before 5.8, which also lack openat2).
-bool MountOf(int fd, std::uint64_t& id)
+bool MountOf(int fd, std::uint64_t& id, const char* path = "")
 {
     struct statx sx;
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0)
+    if (::statx(fd, path, (*path == '\0' ? AT_EMPTY_PATH : 0) | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0)
         return false;
     id = (sx.stx_mask & STATX_MNT_ID) != 0 ? sx.stx_mnt_id
                                            : (std::uint64_t(sx.stx_dev_major) << 32 | sx.stx_dev_minor);
@@ -89,6 +89,23 @@ int OpenFolderOnSameMount(int dirFd, const char* name)
         return -1;
     }
     return child.Release();
+}
+
+std::string MountPointOf(const std::string& real)
+{
+    std::string at = real;
+    std::uint64_t id = 0;
+    if (!MountOf(AT_FDCWD, id, at.c_str()))
+        return at;
+    while (at != "/") {
+        const std::size_t slash = at.find_last_of('/');
+        const std::string up = slash == 0 || slash == std::string::npos ? std::string("/") : at.substr(0, slash);
+        std::uint64_t upId = 0;
+        if (!MountOf(AT_FDCWD, upId, up.c_str()) || upId != id)
+            break;
+        at = up;
+    }
+    return at;
 }
 
 } // namespace posix

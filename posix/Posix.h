@@ -83,4 +83,8 @@ int MakeFolders(const std::string& path, mode_t mode = 0777);
 // A descriptor, or -1 with errno set (EXDEV for a mount, ELOOP for a link).
 int OpenFolderOnSameMount(int dirFd, const char* name);
 
+// Where the mount holding the existing folder real (a resolved path) is
+// mounted: the highest folder above it on the same mount.
+std::string MountPointOf(const std::string& real);
+
 } // namespace posix

@@ -1,6 +1,7 @@
 // The whole job on real files through the real file operations, with a
 // scripted user interface that runs each copy on a worker thread.
 #include "support/CopyTestSupport.h"
+#include "support/TableCases.h"
 
 #include "copy/CopyTexts.h"
 #include "copy/FileOperations.h"
@@ -9,7 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
@@ -217,6 +221,65 @@ TEST_F(CopyBookFiles, MissingOutputFolderIsMadeOnlyWhereItsParentIs)
     EXPECT_EQ(CopyResult::Copied, Copy(s / "boeken/Boek"));
     EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), "ncc");
 }
+
+// A stick that is not plugged in, where the desktop mounts sticks: in a
+// private mount namespace, /run is a fresh tmpfs holding /run/media/anna.
+struct MissingStickCase
+{
+    const char* name;
+    const char* output; // the output folder
+    const char* temp;   // the temporary folder; "" for none
+    bool stickMounted;
+    bool copied;
+};
+
+PRINT_CASE_AS(MissingStickCase, name)
+
+const MissingStickCase kMissingSticks[] = {
+    {"StickRootAsOutputFolder", "/run/media/anna/STICK", "", false, false},
+    {"FolderOnTheStick", "/run/media/anna/STICK/boeken", "", false, false},
+    {"MountPointLeftBehind", "/run/media/anna/OUD/boeken", "", false, false},
+    {"TempFolderOnTheStick", "", "/run/media/anna/STICK/tmp", false, false},
+    {"StickPluggedIn", "/run/media/anna/STICK/boeken", "/run/media/anna/STICK/tmp", true, true},
+};
+
+class MissingStick : public testing::TestWithParam<MissingStickCase>
+{
+};
+
+TEST_P(MissingStick, NothingIsMadeOnTheSystemDisk)
+{
+    const MissingStickCase& c = GetParam();
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/run", "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "cannot mount in a private mount namespace: " << std::strerror(errno);
+    fs::create_directories("/run/media/anna/OUD");
+    if (c.stickMounted) {
+        fs::create_directories("/run/media/anna/STICK");
+        ASSERT_EQ(::mount("tmpfs", "/run/media/anna/STICK", "tmpfs", 0, "size=2m"), 0);
+    }
+    CScratch s;
+    Write(s / "disc/ncc.html", "ncc");
+    CSettings settings;
+    settings.ConfirmOverwrite = 0;
+    settings.CopyViaTemp = *c.temp != '\0';
+    settings.TempPath = c.temp;
+    const std::string output = *c.output != '\0' ? std::string(c.output) : s / "out";
+    CScriptedUi ui;
+    copyjob::CFileOperations ops(ui);
+    const CopyResult result = CopyBook(s / "disc/", output + "/Boek", settings, ops, nullptr);
+    EXPECT_EQ(result == CopyResult::Copied, c.copied);
+    if (!c.copied) {
+        EXPECT_EQ(result, CopyResult::Refused);
+        EXPECT_EQ(ui.errors, std::vector<std::string>{*c.output != '\0'
+                                                          ? copytext::OutputParentMissing(output)
+                                                          : copytext::CannotPrepare(c.temp + std::string("/_TalvoraTmp_"), ENOMEDIUM)});
+        EXPECT_FALSE(fs::exists("/run/media/anna/STICK"));
+        EXPECT_EQ(Listing("/run/media/anna/OUD"), std::vector<std::string>{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Job, MissingStick, testing::ValuesIn(kMissingSticks), CaseName());
 
 TEST_F(CopyBookFiles, KilledRunLeavesOnlyHiddenWorkThatTheNextRunRemoves)
 {
