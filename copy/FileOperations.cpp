@@ -12,7 +12,10 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <filesystem>
+#include <fstream>
+#include <libmount.h>
 #include <linux/magic.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -101,6 +104,32 @@ bool IsEmptyFolder(int dirFd)
     return posix::ListNames(dirFd, names) == 0 && names.empty();
 }
 
+// The mount table's file system type at mountPoint, and for a bare
+// "fuseblk" the type that udev recorded for its block device.
+void MountedType(const std::string& mountPoint, std::string& fsType, std::string& deviceFsType)
+{
+    libmnt_table* table = mnt_new_table();
+    if (table == nullptr)
+        return;
+    std::string source;
+    if (mnt_table_parse_file(table, "/proc/self/mountinfo") == 0) {
+        // The last mount at a place is the one seen there.
+        if (libmnt_fs* fs = mnt_table_find_target(table, mountPoint.c_str(), MNT_ITER_BACKWARD)) {
+            fsType = mnt_fs_get_fstype(fs) != nullptr ? mnt_fs_get_fstype(fs) : "";
+            source = mnt_fs_get_source(fs) != nullptr ? mnt_fs_get_source(fs) : "";
+        }
+    }
+    mnt_unref_table(table);
+    struct stat st;
+    if (fsType != "fuseblk" || ::stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        return;
+    std::ifstream data("/run/udev/data/b" + std::to_string(major(st.st_rdev)) + ":" +
+                       std::to_string(minor(st.st_rdev)));
+    for (std::string line; std::getline(data, line);)
+        if (line.rfind("E:ID_FS_TYPE=", 0) == 0)
+            deviceFsType = line.substr(13);
+}
+
 int FlushFolder(const std::string& path)
 {
     CFd dir(OpenFolder(AT_FDCWD, path.c_str()));
@@ -121,6 +150,21 @@ bool IsAwayFromItsDrive(const std::string& real, const std::string& mountPoint)
         if (inside(real, base) && mountPoint != base && inside(base, mountPoint))
             return true;
     return false;
+}
+
+std::uint64_t LargestFileOn(const std::string& fsType, const std::string& deviceFsType)
+{
+    std::string type = fsType;
+    for (const char* fuse : {"fuse.", "fuseblk."})
+        if (type.rfind(fuse, 0) == 0)
+            type.erase(0, std::strlen(fuse));
+    if (type == "fuseblk")
+        type = deviceFsType;
+    // A FAT file's size is a 32-bit number.
+    for (const char* fat : {"vfat", "msdos", "fat", "fat16", "fat32", "fusefat", "umsdos"})
+        if (type == fat)
+            return 0xFFFFFFFFull;
+    return 0;
 }
 
 bool IsWorkFolderName(const char* name)
@@ -197,7 +241,19 @@ std::uint64_t CFileOperations::LargestFileAllowed(const std::string& folder)
     if (::statfs(folder.c_str(), &fs) != 0)
         return 0;
     // vfat and msdos: a file's size is a 32-bit number.
-    return fs.f_type == MSDOS_SUPER_MAGIC ? 0xFFFFFFFFull : 0;
+    if (fs.f_type == MSDOS_SUPER_MAGIC)
+        return 0xFFFFFFFFull;
+    if (fs.f_type != FUSE_SUPER_MAGIC)
+        return 0;
+    // Through FUSE the kernel knows only FUSE; the mount table knows more.
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return 0;
+    const std::string mountPoint = posix::MountPointOf(real);
+    std::free(real);
+    std::string fsType, deviceFsType;
+    MountedType(mountPoint, fsType, deviceFsType);
+    return LargestFileOn(fsType, deviceFsType);
 }
 
 std::string CFileOperations::FileLargerThan(const std::string& root, std::uint64_t limit)

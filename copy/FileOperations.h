@@ -41,6 +41,12 @@ bool IsWorkFolderName(const char* name);
 // drive.
 bool IsAwayFromItsDrive(const std::string& real, const std::string& mountPoint);
 
+// The largest file a file system of the mount table's type fsType takes,
+// 0 for no limit of its own. A FUSE mount names the file system it serves
+// after a dot ("fuseblk.vfat"); a bare "fuseblk" has deviceFsType, what
+// udev found on its device, instead.
+std::uint64_t LargestFileOn(const std::string& fsType, const std::string& deviceFsType);
+
 class CFileOperations final : public IFileOperations
 {
 public:

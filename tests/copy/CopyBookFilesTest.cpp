@@ -372,4 +372,36 @@ TEST(FileOperationsInspect, KindsOfPath)
     EXPECT_EQ(ops.LargestFileAllowed(s / "disc"), 0u) << "the test folder is on no FAT file system";
 }
 
+struct FileSystemCase
+{
+    const char* name;
+    const char* fsType;       // as the mount table gives it
+    const char* deviceFsType; // as udev knows the device
+    std::uint64_t largest;
+};
+
+PRINT_CASE_AS(FileSystemCase, name)
+
+const FileSystemCase kFileSystems[] = {
+    {"KernelVfat", "vfat", "", 0xFFFFFFFFull},
+    {"FatThroughFuse", "fuse.fusefat", "", 0xFFFFFFFFull},
+    {"FuseblkNamingVfat", "fuseblk.vfat", "", 0xFFFFFFFFull},
+    {"BareFuseblkOnAFatDevice", "fuseblk", "vfat", 0xFFFFFFFFull},
+    {"BareFuseblkOnNtfs", "fuseblk", "ntfs", 0},
+    {"ExfatThroughFuse", "fuseblk", "exfat", 0},
+    {"Sshfs", "fuse.sshfs", "", 0},
+    {"Ext4", "ext4", "", 0},
+};
+
+class LargestFile : public testing::TestWithParam<FileSystemCase>
+{
+};
+
+TEST_P(LargestFile, FatIsFoundThroughFuseToo)
+{
+    EXPECT_EQ(copyjob::LargestFileOn(GetParam().fsType, GetParam().deviceFsType), GetParam().largest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drive, LargestFile, testing::ValuesIn(kFileSystems), CaseName());
+
 } // namespace
