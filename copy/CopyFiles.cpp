@@ -129,7 +129,7 @@ int CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& name, 
         return fail(OnDestination(errno));
     if (::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0)
         return fail(OnDestination(errno));
-    m_written.emplace(IdentityOf(written), rel);
+    Wrote(rel, name, IdentityOf(written));
     return 0;
 }
 
@@ -180,7 +180,7 @@ void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, 
             ::unlinkat(partialDir, partial.c_str(), 0);
             return OnDestination(failure);
         }
-        m_written.emplace(IdentityOf(made), rel);
+        Wrote(rel, name, IdentityOf(made));
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::utimensat(dstFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
         return 0;

@@ -12,6 +12,20 @@ namespace copyops {
 
 namespace {
 
+// The part of rel before its last name, "" at the top.
+std::string ParentOfRel(const std::string& rel, const std::string& name)
+{
+    return rel.size() > name.size() ? rel.substr(0, rel.size() - name.size() - 1) : std::string();
+}
+
+bool AsciiCaseEqual(const std::string& a, const std::string& b)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(x) == lower(y);
+           });
+}
+
 std::uint64_t TotalBytes(int dirFd, int depth)
 {
     std::vector<std::string> names;
@@ -86,6 +100,9 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
     });
     if (step == Step::Done) {
         m_drive = DriveOf(destFolder);
+        struct stat before;
+        if (::lstat(destFolder.c_str(), &before) != 0 && errno == ENOENT)
+            m_fresh.insert("");
         step = Attempt(m_destRoot, [&] {
             if (const int error = MakeFolders(destFolder))
                 return OnDestination(error);
@@ -185,7 +202,42 @@ int CCopyEngine::CRun::Existing(int dstFd, const std::string& name, const std::s
         m_clashWith = it->second;
         return OnDestination(EEXIST);
     }
-    return 0;
+    return ClashByName(dstFd, name, rel) ? OnDestination(EEXIST) : 0;
+}
+
+void CCopyEngine::CRun::Wrote(const std::string& rel, const std::string& name, const Identity& id)
+{
+    m_written.emplace(id, rel);
+    m_names[ParentOfRel(rel, name)].insert(name);
+}
+
+// name was found in the destination folder (at rel): true, with m_clashWith
+// set, when what was found is an entry this run wrote under another name.
+bool CCopyEngine::CRun::ClashByName(int dstFd, const std::string& name, const std::string& rel)
+{
+    const std::string folder = ParentOfRel(rel, name);
+    const auto written = m_names.find(folder);
+    if (written != m_names.end() && written->second.count(name) != 0)
+        return false; // this very name, written by this run
+    std::string other;
+    if (written != m_names.end())
+        for (const std::string& n : written->second)
+            if (AsciiCaseEqual(n, name))
+                other = n;
+    if (m_fresh.count(folder) != 0) {
+        // Nothing was here before this run.
+        m_clashWith = Join(folder, other.empty() ? name : other);
+        return true;
+    }
+    if (other.empty())
+        return false;
+    // A folder that held files before: on a file system that tells letter
+    // case apart, name may be an older file of its own.
+    std::vector<std::string> names;
+    if (ListNames(dstFd, names) == 0 && std::binary_search(names.begin(), names.end(), name))
+        return false;
+    m_clashWith = Join(folder, other);
+    return true;
 }
 
 void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st,
@@ -206,6 +258,8 @@ void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name
             if (::mkdirat(dstFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
                 return OnDestination(errno);
             created = true;
+            // Found again should this attempt be retried.
+            m_names[ParentOfRel(rel, name)].insert(name);
         } else if (!S_ISDIR(existing.st_mode)) {
             // Never write through a link into a folder elsewhere.
             return OnDestination(S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR);
@@ -216,7 +270,9 @@ void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name
         struct stat opened;
         if (::fstat(childDst.Get(), &opened) != 0)
             return OnDestination(errno);
-        m_written.emplace(IdentityOf(opened), rel);
+        Wrote(rel, name, IdentityOf(opened));
+        if (created)
+            m_fresh.insert(rel);
         return 0;
     });
     if (step != Step::Done)
