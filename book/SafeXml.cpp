@@ -1,5 +1,7 @@
 #include "book/SafeXml.h"
 
+#include "text/BookText.h"
+
 #include <tinyxml.h>
 
 #include <cerrno>
@@ -91,10 +93,46 @@ std::string CutAfter(std::string_view text, std::string_view stopAfter)
     return {};
 }
 
-XmlFailure ParseWhole(const std::string& text, TiXmlDocument& document)
+// The text as UTF-8: every well-formed UTF-8 character as it is, every
+// other byte read as Windows-1252. A value that was valid UTF-8 reads as
+// before, and so does one in Windows-1252; only a mix of both in one value
+// now keeps its UTF-8 part.
+std::string ToUtf8(std::string_view text)
 {
-    if (!ScanXmlShape(text.c_str()).withinLimits)
+    std::string out;
+    out.reserve(text.size() + text.size() / 2 + kXmlPadding + 3);
+    out = "\xEF\xBB\xBF";
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8CharLength(text.substr(i));
+        if (length != 0) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out += DecodeBookText(text.substr(i, 1));
+            ++i;
+        }
+    }
+    out.append(kXmlPadding, '\0');
+    return out;
+}
+
+XmlFailure ParseWhole(const std::string& prepared, TiXmlDocument& document)
+{
+    XmlShape shape = ScanXmlShape(prepared.c_str());
+    if (!shape.withinLimits)
         return XmlFailure::TooComplex;
+    // TinyXML reads a text declared in an 8-bit encoding (or in none) byte
+    // by byte and cuts every character reference above 255 to one byte
+    // ("&#8364;" became "\xAC"). Such a text is made UTF-8 first and marked so with a byte order mark, which
+    // TinyXML and the shape scan both obey before any declaration.
+    std::string converted;
+    if (!shape.utf8) {
+        converted = ToUtf8(prepared.c_str());
+        shape = ScanXmlShape(converted.c_str());
+        if (!shape.withinLimits)
+            return XmlFailure::TooComplex;
+    }
+    const std::string& text = converted.empty() ? prepared : converted;
     TiXmlBase::SetCondenseWhiteSpace(false);
     document.SetTabSize(0);
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);

@@ -36,6 +36,7 @@ struct XmlShape
     std::size_t nodes = 0;          // nodes and attributes created, blank text included
     std::size_t maxAttributes = 0;  // most attributes parsed on one element
     std::uint64_t work = 0;         // parent-chain and attribute-list steps
+    bool utf8 = false;              // TinyXML would read the text as UTF-8
 };
 
 // The text TinyXML's own LoadFile would parse (line ends made LF, cut at the

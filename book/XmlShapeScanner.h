@@ -102,6 +102,7 @@ public:
     XmlShape Run(const char* p)
     {
         DocumentParse(p);
+        m_shape.utf8 = Utf8();
         return m_shape;
     }
 

@@ -127,7 +127,7 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
         return fail(OnOutput(errno));
     if (::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0)
         return fail(OnOutput(errno));
-    m_written.emplace(IdentityOf(written), rel);
+    Wrote(rel, name, IdentityOf(written));
     return {};
 }
 
@@ -176,7 +176,7 @@ void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, 
             ::unlinkat(partialDir, partial.c_str(), 0);
             return OnOutput(error);
         }
-        m_written.emplace(IdentityOf(made), rel);
+        Wrote(rel, name, IdentityOf(made));
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::utimensat(dstFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
         return Failure{};

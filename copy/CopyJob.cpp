@@ -160,8 +160,11 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
     if (plan.makeOutput) {
         if (ops.Inspect(plan.outputDir) != PathState::Missing)
             return copytext::OutputNotFolder(plan.outputDir);
-        if (!ops.IsFolder(posix::ParentFolder(plan.outputDir)))
+        const std::string parent = posix::ParentFolder(plan.outputDir);
+        if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
             return copytext::OutputParentMissing(plan.outputDir);
+    } else if (ops.OnMissingDrive(plan.outputDir)) {
+        return copytext::OutputParentMissing(plan.outputDir);
     }
 
     plan.target = destPath;
@@ -178,7 +181,7 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
         // Copying through a link would write the disc wherever it points.
         if (state == PathState::Other)
             return copytext::TargetNotFolder(plan.target);
-        plan.existing = state == PathState::OwnFolder;
+        plan.existing = state == PathState::Folder;
     }
 
     // A file FAT32 cannot hold would fail only after it was written.

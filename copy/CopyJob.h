@@ -26,7 +26,7 @@ namespace copyjob {
 using copyops::CopyResult;
 using posix::Failure;
 
-enum class PathState { Missing, OwnFolder, Other };
+enum class PathState { Missing, Folder, Other };
 
 // What the job needs of the file system; CFileOperations is the real one,
 // tests use a fake. Failures name their side and path.
@@ -35,12 +35,16 @@ class IFileOperations
 public:
     virtual ~IFileOperations() = default;
 
-    // Missing when nothing of that name exists; OwnFolder for a real folder
-    // (not a link) owned by this user; Other for anything else.
+    // Missing when nothing of that name exists; Folder for a real folder
+    // (not a link), whoever owns it; Other for anything else.
     virtual PathState Inspect(const std::string& path) = 0;
 
     // True for a folder, also one reached through a link.
     virtual bool IsFolder(const std::string& path) = 0;
+
+    // True when the existing folder stands where a drive should be mounted
+    // but lies on the disk above it: the stick is not plugged in.
+    virtual bool OnMissingDrive(const std::string&) { return false; }
 
     // The path with every link in its existing part resolved, for telling
     // whether one folder lies inside another.

@@ -7,6 +7,7 @@
 #include "posix/Posix.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -80,6 +81,15 @@ private:
     // the name it was written under: on a file system that ignores letter
     // case a second name can lead to the same entry.
     std::map<Identity, std::string> m_written;
+    // The same by name, per destination folder (relative path), for file
+    // systems whose entries change identity with the letter case asked for
+    // (exFAT through FUSE, vfat once its inode cache is evicted).
+    std::map<std::string, std::set<std::string>> m_names;
+    // Destination folders this run made: whatever is found in one of them
+    // under a name it did not write came from another name.
+    std::set<std::string> m_fresh;
+    void Wrote(const std::string& rel, const std::string& name, const Identity& id);
+    std::string ClashByName(int dstFd, const std::string& name, const std::string& rel);
     std::vector<std::string> m_missing;
     std::string m_drive;
 };

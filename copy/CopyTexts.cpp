@@ -186,8 +186,8 @@ std::string TempNotSet()
 std::string TempNotOwnFolder(const std::string& tempFolder)
 {
     return "Er is niets gekopieerd: \"" + ShownText(tempFolder) +
-           "\" is geen gewone map van u (bijvoorbeeld een bestand of een koppeling). Verwijder of hernoem het en "
-           "probeer het opnieuw.";
+           "\" is geen map die Talvora zelf heeft gemaakt (het is bijvoorbeeld een map of bestand van u, of een "
+           "koppeling), en Talvora maakt het niet leeg. Verwijder of hernoem het en probeer het opnieuw.";
 }
 
 std::string TempBusy(const std::string& tempFolder)
@@ -204,6 +204,7 @@ std::string TempRefused(const posix::Failure& failure)
     case ENOTDIR:
     case ELOOP:
     case EPERM:
+    case EXDEV:
         // Deleting it afterwards would destroy what it is or points to.
         return TempNotOwnFolder(failure.path);
     default:

@@ -12,6 +12,20 @@ namespace copyops {
 
 namespace {
 
+// The part of rel before its last name, "" at the top.
+std::string ParentOfRel(const std::string& rel, const std::string& name)
+{
+    return rel.size() > name.size() ? rel.substr(0, rel.size() - name.size() - 1) : std::string();
+}
+
+bool AsciiCaseEqual(const std::string& a, const std::string& b)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(x) == lower(y);
+           });
+}
+
 std::uint64_t TotalBytes(int dirFd, int depth)
 {
     std::vector<std::string> names;
@@ -86,6 +100,9 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
     });
     if (step == Step::Done) {
         m_drive = DriveOf(destFolder);
+        struct stat before;
+        if (::lstat(destFolder.c_str(), &before) != 0 && errno == ENOENT)
+            m_fresh.insert("");
         step = Attempt(m_destRoot, [&] {
             if (const int error = MakeFolders(destFolder))
                 return OnOutput(error);
@@ -180,7 +197,41 @@ Failure CCopyEngine::CRun::Existing(int dstFd, const std::string& name, const st
     const auto it = m_written.find(IdentityOf(st));
     if (it != m_written.end() && it->second != rel)
         return OnOutput(posix::kNameClash, it->second);
-    return {};
+    const std::string other = ClashByName(dstFd, name, rel);
+    return other.empty() ? Failure{} : OnOutput(posix::kNameClash, other);
+}
+
+void CCopyEngine::CRun::Wrote(const std::string& rel, const std::string& name, const Identity& id)
+{
+    m_written.emplace(id, rel);
+    m_names[ParentOfRel(rel, name)].insert(name);
+}
+
+// name was found in the destination folder (at rel): the name this run
+// wrote that entry under, when it is one of this run's under another name;
+// "" otherwise.
+std::string CCopyEngine::CRun::ClashByName(int dstFd, const std::string& name, const std::string& rel)
+{
+    const std::string folder = ParentOfRel(rel, name);
+    const auto written = m_names.find(folder);
+    if (written != m_names.end() && written->second.count(name) != 0)
+        return {}; // this very name, written by this run
+    std::string other;
+    if (written != m_names.end())
+        for (const std::string& n : written->second)
+            if (AsciiCaseEqual(n, name))
+                other = n;
+    // Nothing was here before this run.
+    if (m_fresh.count(folder) != 0)
+        return Join(folder, other.empty() ? name : other);
+    if (other.empty())
+        return {};
+    // A folder that held files before: on a file system that tells letter
+    // case apart, name may be an older file of its own.
+    std::vector<std::string> names;
+    if (ListNames(dstFd, names) == 0 && std::binary_search(names.begin(), names.end(), name))
+        return {};
+    return Join(folder, other);
 }
 
 void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name, const struct stat& st,
@@ -201,6 +252,8 @@ void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name
             if (::mkdirat(dstFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
                 return OnOutput(errno);
             created = true;
+            // Found again should this attempt be retried.
+            m_names[ParentOfRel(rel, name)].insert(name);
         } else if (!S_ISDIR(existing.st_mode)) {
             // Never write through a link into a folder elsewhere.
             return OnOutput(S_ISLNK(existing.st_mode) ? ELOOP : ENOTDIR);
@@ -211,7 +264,9 @@ void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name
         struct stat opened;
         if (::fstat(childDst.Get(), &opened) != 0)
             return OnOutput(errno);
-        m_written.emplace(IdentityOf(opened), rel);
+        Wrote(rel, name, IdentityOf(opened));
+        if (created)
+            m_fresh.insert(rel);
         return Failure{};
     });
     if (step != Step::Done)

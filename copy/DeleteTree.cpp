@@ -17,8 +17,9 @@ using posix::RetryOnInterrupt;
 namespace {
 
 // One descriptor a level and no limit of its own: whatever depth the copy
-// could build (it holds two a level), this removes.
-int DeleteIn(int dirFd, dev_t dev)
+// could build (it holds two a level), this removes. Whatever is mounted
+// inside, a bind mount of a folder of the user's included, stays whole.
+int DeleteIn(int dirFd)
 {
     std::vector<std::string> names;
     int result = ListNames(dirFd, names);
@@ -34,24 +35,18 @@ int DeleteIn(int dirFd, dev_t dev)
                 result = errno;
             continue;
         }
-        // Another file system mounted inside is not ours to empty.
-        if (st.st_dev != dev) {
-            if (result == 0)
-                result = EBUSY;
-            continue;
-        }
-        CFd child(RetryOnInterrupt(
-            [&] { return ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+        CFd child(posix::OpenFolderOnSameMount(dirFd, name.c_str()));
         if (child.Get() < 0) {
+            // Something mounted here is not ours to empty.
             if (result == 0)
-                result = errno;
+                result = errno == EXDEV ? EBUSY : errno;
             continue;
         }
         // A disc's read-only folders arrive writable, but a folder made
         // read-only afterwards must still be emptied.
         if ((st.st_mode & S_IRWXU) != S_IRWXU)
             ::fchmod(child.Get(), st.st_mode | S_IRWXU);
-        const int inner = DeleteIn(child.Get(), dev);
+        const int inner = DeleteIn(child.Get());
         child.Reset();
         if (inner != 0) {
             if (result == 0)
@@ -67,20 +62,24 @@ int DeleteIn(int dirFd, dev_t dev)
 
 int DeleteContent(int dirFd)
 {
-    struct stat st;
-    if (::fstat(dirFd, &st) != 0)
-        return errno;
-    return DeleteIn(dirFd, st.st_dev);
+    return DeleteIn(dirFd);
 }
 
-int DeleteTree(const std::string& path)
+int DeleteTree(const std::string& given)
 {
+    std::string path = given;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0)
         return errno == ENOENT ? 0 : errno;
     if (!S_ISDIR(st.st_mode))
         return ::unlink(path.c_str()) == 0 ? 0 : errno;
-    CFd dir(RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    // A folder that something was mounted on is left as it is.
+    const std::size_t slash = path.find_last_of('/');
+    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    CFd up(RetryOnInterrupt([&] { return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    CFd dir(up.Get() < 0 ? -1 : posix::OpenFolderOnSameMount(up.Get(), path.c_str() + slash + 1));
     if (dir.Get() < 0)
         return errno;
     if ((st.st_mode & S_IRWXU) != S_IRWXU)

@@ -1,5 +1,7 @@
 #include "copy/FileOperations.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,8 +10,12 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <filesystem>
+#include <fstream>
+#include <libmount.h>
 #include <linux/magic.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -37,6 +43,93 @@ bool Lock(int fd)
     return RetryOnInterrupt([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0;
 }
 
+// The proof that this program made a folder, written inside it when it is
+// made: name, owner and a free lock prove nothing, and a user's
+// ".talvora-backup" or "_TalvoraTmp_" must never be emptied. No user
+// writes this file by accident: it names its own folder and carries a
+// random token.
+const char kMarkName[] = ".talvora-werkmap";
+const char kMarkHeading[] = "Talvora werkmap\n";
+constexpr std::size_t kTokenBytes = 16;
+
+std::string MarkText(const std::string& folderName, const unsigned char* token)
+{
+    std::string text = kMarkHeading + folderName + "\n";
+    for (std::size_t i = 0; i < kTokenBytes; ++i) {
+        text += "0123456789abcdef"[token[i] >> 4];
+        text += "0123456789abcdef"[token[i] & 15];
+    }
+    return text + "\n";
+}
+
+int WriteMark(int dirFd, const std::string& folderName)
+{
+    unsigned char token[kTokenBytes];
+    if (::getrandom(token, sizeof token, 0) != static_cast<ssize_t>(sizeof token))
+        return errno != 0 ? errno : EIO;
+    const std::string text = MarkText(folderName, token);
+    CFd mark(RetryOnInterrupt([&] {
+        return ::openat(dirFd, kMarkName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }));
+    if (mark.Get() < 0)
+        return errno;
+    const ssize_t written = RetryOnInterrupt([&] { return ::write(mark.Get(), text.data(), text.size()); });
+    if (written != static_cast<ssize_t>(text.size()))
+        return written < 0 ? errno : EIO;
+    return ::close(mark.Release()) != 0 ? errno : 0;
+}
+
+bool HasMark(int dirFd, const std::string& folderName)
+{
+    CFd mark(RetryOnInterrupt(
+        [&] { return ::openat(dirFd, kMarkName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
+    struct stat st;
+    const std::size_t size = MarkText(folderName, std::array<unsigned char, kTokenBytes>{}.data()).size();
+    if (mark.Get() < 0 || ::fstat(mark.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) != size)
+        return false;
+    std::string text(size, '\0');
+    if (RetryOnInterrupt([&] { return ::read(mark.Get(), text.data(), size); }) != static_cast<ssize_t>(size))
+        return false;
+    const std::string start = kMarkHeading + folderName + "\n";
+    if (text.compare(0, start.size(), start) != 0 || text.back() != '\n')
+        return false;
+    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start.size()), text.end() - 1,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool IsEmptyFolder(int dirFd)
+{
+    std::vector<std::string> names;
+    return posix::ListNames(dirFd, names) == 0 && names.empty();
+}
+
+// The mount table's file system type at mountPoint, and for a bare
+// "fuseblk" the type that udev recorded for its block device.
+void MountedType(const std::string& mountPoint, std::string& fsType, std::string& deviceFsType)
+{
+    libmnt_table* table = mnt_new_table();
+    if (table == nullptr)
+        return;
+    std::string source;
+    if (mnt_table_parse_file(table, "/proc/self/mountinfo") == 0) {
+        // The last mount at a place is the one seen there.
+        if (libmnt_fs* fs = mnt_table_find_target(table, mountPoint.c_str(), MNT_ITER_BACKWARD)) {
+            fsType = mnt_fs_get_fstype(fs) != nullptr ? mnt_fs_get_fstype(fs) : "";
+            source = mnt_fs_get_source(fs) != nullptr ? mnt_fs_get_source(fs) : "";
+        }
+    }
+    mnt_unref_table(table);
+    struct stat st;
+    if (fsType != "fuseblk" || ::stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        return;
+    std::ifstream data("/run/udev/data/b" + std::to_string(major(st.st_rdev)) + ":" +
+                       std::to_string(minor(st.st_rdev)));
+    for (std::string line; std::getline(data, line);)
+        if (line.rfind("E:ID_FS_TYPE=", 0) == 0)
+            deviceFsType = line.substr(13);
+}
+
 int FlushFolder(const std::string& path)
 {
     CFd dir(OpenFolder(AT_FDCWD, path.c_str()));
@@ -46,6 +139,33 @@ int FlushFolder(const std::string& path)
 }
 
 } // namespace
+
+bool IsAwayFromItsDrive(const std::string& real, const std::string& mountPoint)
+{
+    auto inside = [](const std::string& path, const std::string& folder) {
+        return path.compare(0, folder.size(), folder) == 0 &&
+               (path.size() == folder.size() || folder == "/" || path[folder.size()] == '/');
+    };
+    for (const std::string base : {"/media", "/run/media", "/mnt"})
+        if (inside(real, base) && mountPoint != base && inside(base, mountPoint))
+            return true;
+    return false;
+}
+
+std::uint64_t LargestFileOn(const std::string& fsType, const std::string& deviceFsType)
+{
+    std::string type = fsType;
+    for (const char* fuse : {"fuse.", "fuseblk."})
+        if (type.rfind(fuse, 0) == 0)
+            type.erase(0, std::strlen(fuse));
+    if (type == "fuseblk")
+        type = deviceFsType;
+    // A FAT file's size is a 32-bit number.
+    for (const char* fat : {"vfat", "msdos", "fat", "fat16", "fat32", "fusefat", "umsdos"})
+        if (type == fat)
+            return 0xFFFFFFFFull;
+    return 0;
+}
 
 bool IsWorkFolderName(const char* name)
 {
@@ -70,13 +190,27 @@ PathState CFileOperations::Inspect(const std::string& path)
     // looked at counts as not there.
     if (::lstat(path.c_str(), &st) != 0)
         return PathState::Missing;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() ? PathState::OwnFolder : PathState::Other;
+    // lstat sees a link as a link: that alone keeps the book from being
+    // written elsewhere. Whoever owns the folder (a colleague in a shared
+    // folder, a share or stick that shows every file as root's) may have
+    // let this user write; the copy itself finds out.
+    return S_ISDIR(st.st_mode) ? PathState::Folder : PathState::Other;
 }
 
 bool CFileOperations::IsFolder(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CFileOperations::OnMissingDrive(const std::string& folder)
+{
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return false;
+    const std::string resolved = real;
+    std::free(real);
+    return IsAwayFromItsDrive(resolved, posix::MountPointOf(resolved));
 }
 
 std::string CFileOperations::Resolve(const std::string& path)
@@ -107,7 +241,19 @@ std::uint64_t CFileOperations::LargestFileAllowed(const std::string& folder)
     if (::statfs(folder.c_str(), &fs) != 0)
         return 0;
     // vfat and msdos: a file's size is a 32-bit number.
-    return fs.f_type == MSDOS_SUPER_MAGIC ? 0xFFFFFFFFull : 0;
+    if (fs.f_type == MSDOS_SUPER_MAGIC)
+        return 0xFFFFFFFFull;
+    if (fs.f_type != FUSE_SUPER_MAGIC)
+        return 0;
+    // Through FUSE the kernel knows only FUSE; the mount table knows more.
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return 0;
+    const std::string mountPoint = posix::MountPointOf(real);
+    std::free(real);
+    std::string fsType, deviceFsType;
+    MountedType(mountPoint, fsType, deviceFsType);
+    return LargestFileOn(fsType, deviceFsType);
 }
 
 std::string CFileOperations::FileLargerThan(const std::string& root, std::uint64_t limit)
@@ -132,11 +278,23 @@ Failure CFileOperations::MakeFolder(const std::string& path)
 Failure CFileOperations::HoldTempFolder(const std::string& folder)
 {
     auto failed = [&](int error) { return posix::OnTemp(error, folder); };
+    // Its missing folders are made only where a drive is: a $TMPDIR on a
+    // stick that is not plugged in must not appear on the system disk.
+    std::string existing = posix::ParentFolder(folder);
+    while (existing != "/" && !IsFolder(existing))
+        existing = posix::ParentFolder(existing);
+    if (OnMissingDrive(existing))
+        return failed(ENOMEDIUM);
     if (const int error = posix::MakeFolders(posix::ParentFolder(folder)))
         return failed(error);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    const bool made = ::mkdir(folder.c_str(), 0700) == 0;
+    if (!made && errno != EEXIST)
         return failed(errno);
-    CFd dir(OpenFolder(AT_FDCWD, folder.c_str()));
+    // A folder that something is mounted on is not ours to empty (EXDEV).
+    CFd parent(RetryOnInterrupt(
+        [&] { return ::open(posix::ParentFolder(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    const std::string leaf = folder.substr(folder.rfind('/') + 1);
+    CFd dir(parent.Get() < 0 ? -1 : posix::OpenFolderOnSameMount(parent.Get(), leaf.c_str()));
     if (dir.Get() < 0)
         return failed(errno);
     struct stat st;
@@ -147,8 +305,12 @@ Failure CFileOperations::HoldTempFolder(const std::string& folder)
     if (!Lock(dir.Get()))
         return failed(EBUSY);
     // Whatever a killed run left there would otherwise travel into this
-    // book.
-    if (const int error = copyops::DeleteContent(dir.Get()))
+    // book; what no run of this program made is not emptied.
+    if (!made && !HasMark(dir.Get(), leaf) && !IsEmptyFolder(dir.Get()))
+        return failed(EPERM);
+    if (const int error = made ? 0 : copyops::DeleteContent(dir.Get()))
+        return failed(error);
+    if (const int error = WriteMark(dir.Get(), leaf))
         return failed(error);
     m_holds.push_back(std::move(dir));
     return {};
@@ -170,10 +332,12 @@ void CFileOperations::RemoveLeftovers(const std::string& folder)
         ::closedir(list);
     }
     for (const std::string& name : names) {
-        CFd work(OpenFolder(dir.Get(), name.c_str()));
+        CFd work(posix::OpenFolderOnSameMount(dir.Get(), name.c_str()));
         struct stat st;
-        // Somebody else's, or one a running copy still holds, stays.
-        if (work.Get() < 0 || ::fstat(work.Get(), &st) != 0 || st.st_uid != ::geteuid() || !Lock(work.Get()))
+        // Somebody else's, one a running copy still holds, and one that this
+        // program did not make stay.
+        if (work.Get() < 0 || ::fstat(work.Get(), &st) != 0 || st.st_uid != ::geteuid() || !Lock(work.Get()) ||
+            !HasMark(work.Get(), name))
             continue;
         if (copyops::DeleteContent(work.Get()) == 0)
             ::unlinkat(dir.Get(), name.c_str(), AT_REMOVEDIR);
@@ -194,6 +358,11 @@ Failure CFileOperations::MakeWorkFolder(const std::string& folder, std::string& 
         // the lock.
         if (st.st_nlink == 0)
             continue;
+        if (const int error = WriteMark(dir.Get(), path.substr(path.rfind('/') + 1))) {
+            ::unlinkat(dir.Get(), kMarkName, 0);
+            ::rmdir(path.c_str());
+            return posix::OnOutput(error, path);
+        }
         m_holds.push_back(std::move(dir));
         work = path;
         return {};

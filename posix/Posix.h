@@ -77,4 +77,14 @@ int ListNames(int dirFd, std::vector<std::string>& names);
 // umask); 0 once path is a folder.
 int MakeFolders(const std::string& path, mode_t mode = 0777);
 
+// Opens the folder name inside the folder open as dirFd for reading, never
+// through a link and never into another mount: a bind mount of the same
+// file system counts as another mount, which a device number cannot show.
+// A descriptor, or -1 with errno set (EXDEV for a mount, ELOOP for a link).
+int OpenFolderOnSameMount(int dirFd, const char* name);
+
+// Where the mount holding the existing folder real (a resolved path) is
+// mounted: the highest folder above it on the same mount.
+std::string MountPointOf(const std::string& real);
+
 } // namespace posix

@@ -172,6 +172,10 @@ void CCopyDlg::OnSearchDisc()
     disc::FoundDisc found;
     for (;;) {
         found = CopyServices().FindDaisyDisc();
+        // Mounting a disc lets the window's events run: an Escape pressed
+        // meanwhile wins over everything the search found.
+        if (IsEnding())
+            return;
         if (found)
             break;
         if (AfxMessageBox(U(kNoDisc), MB_OKCANCEL | MB_ICONASTERISK) == IDCANCEL) {

@@ -153,6 +153,15 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSave(); }, ids::kSave);
     for (int id : {ids::kUseIdentifier, ids::kUseTitle, ids::kUseCreator})
         Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnNameItemClicked(); }, id);
+    // Enter does nothing here; GTK's own default would toggle the check box
+    // that has the focus when no default button takes it, and Opslaan would
+    // then save a change nobody meant. Space toggles.
+    for (wxCheckBox* check : {m_checkUseIdentifier, m_checkUseTitle, m_checkUseCreator, m_checkEjectWhenDone,
+                              m_checkMessageWhenDone, m_checkCopyViaTemp, m_checkAutoStart})
+        check->Bind(wxEVT_KEY_DOWN, [](wxKeyEvent& event) {
+            if (event.GetKeyCode() != WXK_RETURN && event.GetKeyCode() != WXK_NUMPAD_ENTER)
+                event.Skip();
+        });
     // GTK has no system menu; the About entry lives in the context menu
     // (right click, Shift+F10 or the Menu key).
     Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent& event) {

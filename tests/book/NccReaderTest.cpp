@@ -146,6 +146,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"reference_233_no_declaration", Head("<title>T</title><meta name=\"n\" content=\"&#233;\"/>"), "T",
                  {{"n", "\xC3\xA9"}}},
         ReadCase{"hex_reference", kUtf8Decl + Head("<title>&#xE9;&#x141;</title>"), "\xC3\xA9\xC5\x81", {}},
+        // What an 8-bit encoding cannot hold, XML writers write as references.
+        ReadCase{"references_beyond_latin_1_in_8_bit",
+                 kLatinDecl + Head("<title>&#8364; &#321;&#243;d&#378;</title><meta name=\"n\" content=\"&#x141;\"/>"),
+                 "\xE2\x82\xAC \xC5\x81\xC3\xB3" "d\xC5\xBA", {{"n", "\xC5\x81"}}},
+        ReadCase{"references_beside_latin_1_bytes",
+                 "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n" + Head("<title>Caf\xE9 &#8364;</title>"),
+                 "Caf\xC3\xA9 \xE2\x82\xAC", {}},
+        ReadCase{"reference_beyond_latin_1_no_declaration", Head("<title>&#x141;</title>"), "\xC5\x81", {}},
         // Kept here; the folder name replaces it.
         ReadCase{"c1_reference", kUtf8Decl + Head("<title>&#x81;</title>"), "\xC2\x81", {}}),
     [](const auto& info) { return std::string(info.param.label); });

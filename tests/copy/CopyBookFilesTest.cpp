@@ -1,6 +1,7 @@
 // The whole job on real files through the real file operations, with a
 // scripted user interface that runs each copy on a worker thread.
 #include "support/CopyTestSupport.h"
+#include "support/TableCases.h"
 
 #include "copy/CopyTexts.h"
 #include "copy/FileOperations.h"
@@ -9,7 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
@@ -101,19 +105,38 @@ TEST_F(CopyBookFiles, SecondCopyIsNumbered)
 
 TEST_F(CopyBookFiles, LeftoverTempFolderOfAKilledRunNeverReachesTheBook)
 {
-    Write(Temp() + "/ncc.html", "the previous disc's ncc");
-    Write(Temp() + "/cd/audio/99.mp3", "from an interrupted run");
-    Write(Temp() + "/.talvora-00000000abcd.part", "half a file");
+    Write(s / "disc/audio/01.mp3", Pattern(4 * copyops::CCopyEngine::kChunkBytes));
     for (const int confirm : {0, 1}) {
         settings.ConfirmOverwrite = confirm;
+        ASSERT_TRUE(CopyAndKillMidFile(1, [&](CStallingEngine& engine) {
+            copyjob::CFileOperations ops(ui.Runner(), &engine);
+            CopyBook(s / "disc/", s / "out/Boek", settings, ops, nullptr);
+        }));
+        Write(Temp() + "/cd/ncc.html", "the previous disc's ncc");
+        Write(Temp() + "/cd/audio/99.mp3", "from an interrupted run");
         ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
         EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
         EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc")) << confirm;
+        EXPECT_EQ(Read(s / "out/Boek/ncc.html"), "ncc");
         EXPECT_TRUE(ui.reporter.replaceQuestions.empty());
         EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
         fs::remove_all(s / "out/Boek");
-        Write(Temp() + "/ncc.html", "the previous disc's ncc");
     }
+}
+
+// Names prove nothing: only what carries this program's mark is removed.
+TEST_F(CopyBookFiles, UserFoldersNamedLikeOursAreNeverEmptied)
+{
+    const std::vector<std::string> mine = {"out/.talvora-backup/my-notes.txt", "out/.talvora-Photos/a.jpg",
+                                           "out/.talvora-abc123/.talvora-werkmap", "cache/_TalvoraTmp_/my-notes.txt"};
+    for (const std::string& file : mine)
+        Write(s / file, "mine");
+    EXPECT_EQ(CopyResult::Refused, Copy(s / "out/Boek")) << "the temporary folder is not ours to empty";
+    EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::TempNotOwnFolder(Temp())});
+    settings.CopyViaTemp = 0;
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+    for (const std::string& file : mine)
+        EXPECT_EQ(Read(s / file), "mine") << file;
 }
 
 TEST_F(CopyBookFiles, TempFolderHeldByAnotherRunIsRefusedUntouched)
@@ -204,6 +227,65 @@ TEST_F(CopyBookFiles, MissingOutputFolderIsMadeOnlyWhereItsParentIs)
     EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), "ncc");
 }
 
+// A stick that is not plugged in, where the desktop mounts sticks: in a
+// private mount namespace, /run is a fresh tmpfs holding /run/media/anna.
+struct MissingStickCase
+{
+    const char* name;
+    const char* output; // the output folder
+    const char* temp;   // the temporary folder; "" for none
+    bool stickMounted;
+    bool copied;
+};
+
+PRINT_CASE_AS(MissingStickCase, name)
+
+const MissingStickCase kMissingSticks[] = {
+    {"StickRootAsOutputFolder", "/run/media/anna/STICK", "", false, false},
+    {"FolderOnTheStick", "/run/media/anna/STICK/boeken", "", false, false},
+    {"MountPointLeftBehind", "/run/media/anna/OUD/boeken", "", false, false},
+    {"TempFolderOnTheStick", "", "/run/media/anna/STICK/tmp", false, false},
+    {"StickPluggedIn", "/run/media/anna/STICK/boeken", "/run/media/anna/STICK/tmp", true, true},
+};
+
+class MissingStick : public testing::TestWithParam<MissingStickCase>
+{
+};
+
+TEST_P(MissingStick, NothingIsMadeOnTheSystemDisk)
+{
+    const MissingStickCase& c = GetParam();
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/run", "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "cannot mount in a private mount namespace: " << std::strerror(errno);
+    fs::create_directories("/run/media/anna/OUD");
+    if (c.stickMounted) {
+        fs::create_directories("/run/media/anna/STICK");
+        ASSERT_EQ(::mount("tmpfs", "/run/media/anna/STICK", "tmpfs", 0, "size=2m"), 0);
+    }
+    CScratch s;
+    Write(s / "disc/ncc.html", "ncc");
+    CSettings settings;
+    settings.ConfirmOverwrite = 0;
+    settings.CopyViaTemp = *c.temp != '\0';
+    settings.TempPath = c.temp;
+    const std::string output = *c.output != '\0' ? std::string(c.output) : s / "out";
+    CScriptedUi ui;
+    copyjob::CFileOperations ops(ui.Runner());
+    const CopyResult result = ui.Tell(CopyBook(s / "disc/", output + "/Boek", settings, ops, nullptr));
+    EXPECT_EQ(result == CopyResult::Copied, c.copied);
+    if (!c.copied) {
+        EXPECT_EQ(result, CopyResult::Refused);
+        EXPECT_EQ(ui.errors, std::vector<std::string>{*c.output != '\0'
+                                                          ? copytext::OutputParentMissing(output)
+                                                          : copytext::CannotPrepare(c.temp + std::string("/_TalvoraTmp_"), ENOMEDIUM)});
+        EXPECT_FALSE(fs::exists("/run/media/anna/STICK"));
+        EXPECT_EQ(Listing("/run/media/anna/OUD"), std::vector<std::string>{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Job, MissingStick, testing::ValuesIn(kMissingSticks), CaseName());
+
 TEST_F(CopyBookFiles, KilledRunLeavesOnlyHiddenWorkThatTheNextRunRemoves)
 {
     settings.CopyViaTemp = 0;
@@ -279,14 +361,52 @@ TEST(FileOperationsInspect, KindsOfPath)
     fs::create_directory_symlink(s / "dir", s / "link");
     CScriptedUi ui;
     copyjob::CFileOperations ops(ui.Runner());
-    EXPECT_EQ(ops.Inspect(s / "dir"), copyjob::PathState::OwnFolder);
+    EXPECT_EQ(ops.Inspect(s / "dir"), copyjob::PathState::Folder);
     EXPECT_EQ(ops.Inspect(s / "file"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "link"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "none"), copyjob::PathState::Missing);
+    // A colleague's book folder in a shared output folder, or a volume that
+    // shows every file as root's, is a folder to replace files in.
+    fs::create_directories(s / "colleague");
+    if (::chown((s / "colleague").c_str(), ::geteuid() + 4321, ::getegid()) == 0) {
+        EXPECT_EQ(ops.Inspect(s / "colleague"), copyjob::PathState::Folder);
+    }
     Write(s / "disc/video/film.mp4", "0123456789");
     EXPECT_EQ(ops.FileLargerThan(s / "disc", 9), "video/film.mp4");
     EXPECT_EQ(ops.FileLargerThan(s / "disc", 10), "");
     EXPECT_EQ(ops.LargestFileAllowed(s / "disc"), 0u) << "the test folder is on no FAT file system";
 }
+
+struct FileSystemCase
+{
+    const char* name;
+    const char* fsType;       // as the mount table gives it
+    const char* deviceFsType; // as udev knows the device
+    std::uint64_t largest;
+};
+
+PRINT_CASE_AS(FileSystemCase, name)
+
+const FileSystemCase kFileSystems[] = {
+    {"KernelVfat", "vfat", "", 0xFFFFFFFFull},
+    {"FatThroughFuse", "fuse.fusefat", "", 0xFFFFFFFFull},
+    {"FuseblkNamingVfat", "fuseblk.vfat", "", 0xFFFFFFFFull},
+    {"BareFuseblkOnAFatDevice", "fuseblk", "vfat", 0xFFFFFFFFull},
+    {"BareFuseblkOnNtfs", "fuseblk", "ntfs", 0},
+    {"ExfatThroughFuse", "fuseblk", "exfat", 0},
+    {"Sshfs", "fuse.sshfs", "", 0},
+    {"Ext4", "ext4", "", 0},
+};
+
+class LargestFile : public testing::TestWithParam<FileSystemCase>
+{
+};
+
+TEST_P(LargestFile, FatIsFoundThroughFuseToo)
+{
+    EXPECT_EQ(copyjob::LargestFileOn(GetParam().fsType, GetParam().deviceFsType), GetParam().largest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drive, LargestFile, testing::ValuesIn(kFileSystems), CaseName());
 
 } // namespace

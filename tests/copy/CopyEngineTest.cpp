@@ -467,38 +467,66 @@ TEST(CopyTexts, PathsThatAreNoUtf8AreShownEscaped)
     }
 }
 
-// A stick formatted with exFAT or FAT finds "a.mp3" under "A.mp3".
+// A stick formatted with exFAT or FAT finds "a.mp3" under "A.mp3". Through
+// FUSE (and on vfat once its inode cache is evicted) the entry found has
+// another inode number under each spelling.
 class CCaseBlindEngine : public CCopyEngine
 {
+public:
+    explicit CCaseBlindEngine(bool inodePerSpelling) : m_inodePerSpelling(inodePerSpelling) {}
+
 protected:
     int LookUp(int dirFd, const char* name, struct stat& st) override
     {
         for (const auto& e : fs::directory_iterator("/proc/self/fd/" + std::to_string(dirFd)))
-            if (::strcasecmp(e.path().filename().c_str(), name) == 0)
-                return CCopyEngine::LookUp(dirFd, e.path().filename().c_str(), st);
+            if (::strcasecmp(e.path().filename().c_str(), name) == 0) {
+                const int error = CCopyEngine::LookUp(dirFd, e.path().filename().c_str(), st);
+                if (m_inodePerSpelling && e.path().filename() != name)
+                    st.st_ino ^= 0x5A5A5A5A;
+                return error;
+            }
         return ENOENT;
     }
+
+private:
+    bool m_inodePerSpelling;
 };
 
 TEST(RealFaults, NamesThatDifferOnlyInLetterCaseAreAskedAboutNotMerged)
 {
-    for (const bool ask : {false, true}) {
-        CScratch s;
-        Write(s / "disc/audio/A.mp3", "upper");
-        Write(s / "disc/audio/a.mp3", "lower");
-        Write(s / "disc/Beeld/x.jpg", "x");
-        Write(s / "disc/beeld/y.jpg", "y");
-        CScriptedReporter rep;
-        rep.errorAnswers = {ErrorAnswer::Skip, ErrorAnswer::Skip};
-        CCaseBlindEngine engine;
-        const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", ask, rep);
-        EXPECT_EQ(outcome.missing, (std::vector<std::string>{"audio/a.mp3", "beeld"})) << ask;
-        EXPECT_TRUE(rep.replaceQuestions.empty()) << "never asked to replace the run's own file";
-        EXPECT_EQ(rep.errorPaths, (std::vector<std::string>{s / "out/audio/a.mp3", s / "out/beeld"}));
-        EXPECT_EQ(rep.errorReasons, (std::vector<std::string>{copytext::NameClash(s / "out/audio/A.mp3"),
-                                                               copytext::NameClash(s / "out/Beeld")}));
-        EXPECT_EQ(Read(s / "out/audio/A.mp3"), "upper");
-    }
+    for (const bool fuse : {false, true})
+        for (const bool ask : {false, true}) {
+            CScratch s;
+            Write(s / "disc/audio/A.mp3", "upper");
+            Write(s / "disc/audio/a.mp3", "lower");
+            Write(s / "disc/Beeld/x.jpg", "x");
+            Write(s / "disc/beeld/y.jpg", "y");
+            CScriptedReporter rep;
+            rep.errorAnswers = {ErrorAnswer::Skip, ErrorAnswer::Skip};
+            CCaseBlindEngine engine(fuse);
+            const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", ask, rep);
+            EXPECT_EQ(outcome.missing, (std::vector<std::string>{"audio/a.mp3", "beeld"})) << fuse << ask;
+            EXPECT_TRUE(rep.replaceQuestions.empty()) << "never asked to replace the run's own file";
+            EXPECT_EQ(rep.errorPaths, (std::vector<std::string>{s / "out/audio/a.mp3", s / "out/beeld"}));
+            EXPECT_EQ(rep.errorReasons, (std::vector<std::string>{copytext::NameClash(s / "out/audio/A.mp3"),
+                                                                   copytext::NameClash(s / "out/Beeld")}));
+            EXPECT_EQ(Read(s / "out/audio/A.mp3"), "upper");
+        }
+}
+
+// Into a folder that held files before, on a file system that tells
+// letter case apart, an older "a.mp3" is the disc's "a.mp3", not a clash.
+TEST(RealFaults, OlderFileOfTheOtherSpellingIsReplacedWhereCaseCounts)
+{
+    CScratch s;
+    Write(s / "disc/A.mp3", "upper");
+    Write(s / "disc/a.mp3", "lower");
+    Write(s / "out/a.mp3", "older");
+    CScriptedReporter rep;
+    CCopyEngine engine;
+    EXPECT_TRUE(engine.CopyContent(s / "disc/", s / "out", false, rep));
+    EXPECT_EQ(Read(s / "out/A.mp3"), "upper");
+    EXPECT_EQ(Read(s / "out/a.mp3"), "lower");
 }
 
 TEST(Cancel, MidFileLeavesNothingUnderARealName)
@@ -673,5 +701,24 @@ TEST_P(DeleteTree, RemovesOnlyWhatIsInside)
 
 INSTANTIATE_TEST_SUITE_P(Engine, DeleteTree, testing::ValuesIn(kDeletes),
                          CaseName());
+
+// A folder of the user's bind-mounted inside what is deleted lies on the
+// same file system, with the same device number, and stays whole.
+TEST(DeleteTreeMounts, BindMountInsideOrOnTheFolderStaysWhole)
+{
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "cannot make a private mount namespace: " << std::strerror(errno);
+    for (const char* at : {"t/cd/x", "t"}) {
+        CScratch s;
+        Write(s / "p/sub/keep", "mine");
+        Write(s / "t/cd/x/.placeholder", "");
+        Write(s / "t/cd/own.mp3", "copied");
+        if (::mount((s / "p").c_str(), (s / at).c_str(), nullptr, MS_BIND, nullptr) != 0)
+            GTEST_SKIP() << "cannot bind-mount: " << std::strerror(errno);
+        EXPECT_NE(0, copyops::DeleteTree(s / "t")) << at;
+        ::umount2((s / at).c_str(), MNT_DETACH);
+        EXPECT_EQ(Read(s / "p/sub/keep"), "mine") << at;
+    }
+}
 
 } // namespace

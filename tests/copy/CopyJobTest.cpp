@@ -218,7 +218,7 @@ TEST_P(CopyBookCombinations, OperationsInOrder)
     CFakeOps ops;
     ops.copyResults = c.copyResults;
     if (c.destExists)
-        ops.existing[kDest] = PathState::OwnFolder;
+        ops.existing[kDest] = PathState::Folder;
     const RunResult r = RunJob(ops, MakeSettings(c.confirmOverwrite, c.copyViaTemp));
     EXPECT_EQ(r.result, c.expected);
     EXPECT_EQ(ops.log, c.log);
@@ -315,7 +315,7 @@ const std::vector<RefusalCase> kRefusals = {
     {"NumberMakesNameTooLong", 0, 0,
      [](CFakeOps& o, CSettings&, std::string& d) {
          d = kOut + "/" + std::string(253, 'z');
-         o.existing[d] = PathState::OwnFolder;
+         o.existing[d] = PathState::Folder;
      }},
 };
 
@@ -365,12 +365,12 @@ struct NumberCase
 PRINT_CASE_AS(NumberCase, name)
 
 const std::vector<NumberCase> kNumbers = {
-    {"FreeNameNotNumbered", {}, PathState::OwnFolder, ""},
-    {"SecondCopyGets001", {""}, PathState::OwnFolder, "_001"},
-    {"ThirdCopyGets002", {"", "_001"}, PathState::OwnFolder, "_002"},
-    {"GapIsFilledFirst", {"", "_002"}, PathState::OwnFolder, "_001"},
+    {"FreeNameNotNumbered", {}, PathState::Folder, ""},
+    {"SecondCopyGets001", {""}, PathState::Folder, "_001"},
+    {"ThirdCopyGets002", {"", "_001"}, PathState::Folder, "_002"},
+    {"GapIsFilledFirst", {"", "_002"}, PathState::Folder, "_001"},
     {"FileCountsAsTaken", {""}, PathState::Other, "_001"},
-    {"NumberedNameNotTakenWhenBaseFree", {"_001"}, PathState::OwnFolder, ""},
+    {"NumberedNameNotTakenWhenBaseFree", {"_001"}, PathState::Folder, ""},
 };
 
 class CopyBookNumbering : public testing::TestWithParam<NumberCase>
@@ -395,11 +395,11 @@ INSTANTIATE_TEST_SUITE_P(Names, CopyBookNumbering, testing::ValuesIn(kNumbers),
 
 void TakeUpTo(CFakeOps& ops, int last)
 {
-    ops.existing[kDest] = PathState::OwnFolder;
+    ops.existing[kDest] = PathState::Folder;
     for (int n = 1; n <= last; ++n) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "_%03d", n);
-        ops.existing[kDest + suffix] = PathState::OwnFolder;
+        ops.existing[kDest + suffix] = PathState::Folder;
     }
 }
 

@@ -152,6 +152,24 @@ TEST(CopyWindow, AutoStartCopiesWithoutEverEnablingStart)
               run.copy.log);
 }
 
+// The search lets the window's events run (a disc being mounted); an
+// Escape pressed meanwhile ends the window, and the copy must not start.
+TEST(CopyWindow, EscapeDuringTheSearchWinsOverAutoStart)
+{
+    CopyWindowRun run;
+    run.settings.AutoStart = 1;
+    run.copy.duringScan = [] {
+        for (wxWindow* window : wxTopLevelWindows)
+            if (dynamic_cast<CCopyDlg*>(window) != nullptr) {
+                wxKeyEvent escape(wxEVT_CHAR_HOOK);
+                escape.m_keyCode = WXK_ESCAPE;
+                window->ProcessWindowEvent(escape);
+            }
+    };
+    EXPECT_EQ(IDCANCEL, run.Run([](CCopyDlg&) { ADD_FAILURE() << "start was enabled"; }));
+    EXPECT_EQ(std::vector<std::string>{"scan"}, run.copy.log);
+}
+
 TEST(CopyWindow, NoDiscAsksUntilOneIsFoundAndOkScansAgainAtOnce)
 {
     CopyWindowRun run;
