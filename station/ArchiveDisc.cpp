@@ -7,6 +7,8 @@
 #include "disc/DiscLocator.h"
 #include "naming/FolderName.h"
 #include "posix/Posix.h"
+#include "station/Bag.h"
+#include "station/HashingEngine.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -135,6 +137,73 @@ Outcome OutcomeOf(const copyjob::CopyReport& report)
     return Outcome::Failed;
 }
 
+struct BagReport
+{
+    copyjob::CopyReport report;
+    std::string folder;
+};
+
+// The book copied into data/ of a hidden work folder, the tag files
+// written beside it, and the whole bag named only then: under the book's
+// name when whole, "<name> (onvolledig)" when files were skipped.
+template <class Copy>
+BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::IFileOperations& ops,
+                    const CHashingEngine& hashing, const Copy& copy)
+{
+    BagReport bag;
+    const std::string outputDir = posix::ParentFolder(destPath);
+    ops.RemoveLeftovers(outputDir);
+    std::string work;
+    if (const posix::Failure failure = ops.MakeWorkFolder(outputDir, work)) {
+        bag.report = {copyops::CopyResult::Refused, {}, copytext::CannotPrepare(outputDir, failure.error)};
+        return bag;
+    }
+    const std::string data = work + "/data";
+    bag.report = copy(data);
+    const bool incomplete = OutcomeOf(bag.report) == Outcome::Incomplete;
+    if (bag.report.result != copyops::CopyResult::Copied && !incomplete) {
+        ops.Delete(work);
+        return bag;
+    }
+    if (incomplete && ::rename(bag.report.folder.c_str(), data.c_str()) != 0) {
+        bag.report = {copyops::CopyResult::Failed, {}, copytext::WriteError(errno, outputDir)};
+        ops.Delete(work);
+        return bag;
+    }
+    if (const int error = WriteBagTags(work, hashing.Hashes(), info)) {
+        bag.report = {copyops::CopyResult::Failed, {},
+                      error == EIO ? "Niet elk bestand werd in zijn geheel van de CD gelezen; er is geen tas gemaakt."
+                                   : copytext::WriteError(error, outputDir)};
+        ops.Delete(work);
+        return bag;
+    }
+    const std::string name = incomplete ? destPath + kIncompleteEnd : destPath;
+    posix::Failure failure;
+    for (int n = 0; n < 999; ++n) {
+        const std::string to = n == 0 ? name : Numbered(name, n);
+        failure = ops.Publish(work, to);
+        if (!failure) {
+            bag.folder = to;
+            break;
+        }
+        if (failure.error != EEXIST)
+            break;
+    }
+    if (failure) {
+        bag.report = {copyops::CopyResult::Failed, {},
+                      copytext::NotPublished(name, copytext::Reason(failure, outputDir))};
+        ops.Delete(work);
+        return bag;
+    }
+    // The copy's message names the hidden folder it knew; the staff know
+    // the bag.
+    const std::string hidden = bag.report.folder;
+    for (std::size_t at; !hidden.empty() && (at = bag.report.message.find(hidden)) != std::string::npos;)
+        bag.report.message.replace(at, hidden.size(), bag.folder);
+    bag.report.folder = bag.folder;
+    return bag;
+}
+
 // One book, from its book file to its row.
 LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const StationSetup& setup,
                    CNameReservations& names, const std::atomic<bool>& cancel)
@@ -180,16 +249,31 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
 
     CUnattended reporter(cancel);
     std::unique_ptr<copyops::CCopyEngine> engine = setup.makeEngine ? setup.makeEngine() : nullptr;
+    CHashingEngine* hashing = nullptr;
+    if (setup.bagit && !engine) {
+        engine = std::make_unique<CHashingEngine>(book.folder);
+        hashing = static_cast<CHashingEngine*>(engine.get());
+    }
     copyjob::CFileOperations ops(
         [&reporter](const std::string&, const std::function<void(copyops::ICopyReporter&)>& work) {
             work(reporter);
         },
         engine.get());
-    const copyjob::CopyReport report =
-        setup.copier ? setup.copier(book.folder, fitted.path, settings, ops)
-                     : ::CopyBook(book.folder, fitted.path, settings, ops, nullptr);
-    row.folder = report.folder.empty() ? std::string() : Leaf(report.folder);
-    return finish(OutcomeOf(report), report.message);
+    auto copy = [&](const std::string& dest) {
+        return setup.copier ? setup.copier(book.folder, dest, settings, ops)
+                            : ::CopyBook(book.folder, dest, settings, ops, nullptr);
+    };
+    if (!setup.bagit) {
+        const copyjob::CopyReport report = copy(fitted.path);
+        row.folder = report.folder.empty() ? std::string() : Leaf(report.folder);
+        return finish(OutcomeOf(report), report.message);
+    }
+    if (!hashing)
+        return finish(Outcome::Failed, "Een tas vraagt de kopie die de controlegetallen berekent.");
+    const BagReport bag = CopyAsBag(fitted.path, {row.identifier, row.title, NowText().substr(0, 10)}, ops,
+                                    *hashing, copy);
+    row.folder = bag.folder.empty() ? std::string() : Leaf(bag.folder);
+    return finish(OutcomeOf(bag.report), bag.report.message);
 }
 
 } // namespace

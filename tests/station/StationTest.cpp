@@ -4,6 +4,7 @@
 #include "station/Station.h"
 
 #include "copy/CopyEngine.h"
+#include "station/Bag.h"
 #include "support/TableCases.h"
 #include "support/TempDir.h"
 
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -209,6 +211,58 @@ TEST(Batch, AKilledRunLeavesNoHalfBookAndTheRestartCopiesIt)
     for (const auto& entry : fs::directory_iterator(setup.outputDir))
         left.insert(entry.path().filename().string());
     EXPECT_EQ((std::set<std::string>{events.rows[0].folder, kLogName}), left);
+}
+
+// A validator of the bag as RFC 8493 has it: what it finds wrong, "" when
+// nothing is.
+std::string ValidateBag(const fs::path& bag)
+{
+    if (ReadAll(bag / "bagit.txt") != "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n")
+        return "bagit.txt";
+    std::map<std::string, std::string> listed;
+    std::istringstream manifest(ReadAll(bag / "manifest-sha256.txt"));
+    for (std::string line; std::getline(manifest, line);)
+        listed[line.substr(66)] = line.substr(0, 64);
+    std::uint64_t bytes = 0, files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(bag / "data")) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string rel = fs::relative(entry.path(), bag).string();
+        if (listed[rel] != Sha256Hex(ReadAll(entry.path())))
+            return "manifest: " + rel;
+        bytes += entry.file_size();
+        ++files;
+    }
+    if (listed.size() != files)
+        return "manifest lists files that are not there";
+    const std::string info = ReadAll(bag / "bag-info.txt");
+    if (info.find("Payload-Oxum: " + std::to_string(bytes) + "." + std::to_string(files) + "\n") == std::string::npos)
+        return "Payload-Oxum";
+    std::istringstream tags(ReadAll(bag / "tagmanifest-sha256.txt"));
+    for (std::string line; std::getline(tags, line);)
+        if (Sha256Hex(ReadAll(bag / line.substr(66))) != line.substr(0, 64))
+            return "tagmanifest: " + line.substr(66);
+    return {};
+}
+
+TEST(Bag, IsWholeByAValidatorAndTheSameDiscAgainIsAlreadyThere)
+{
+    CTempDir dir;
+    MakeBook(dir / "cd1", "--extra-mb 1");
+    StationSetup setup = OutputSetup(dir);
+    setup.bagit = true;
+    CNameReservations names;
+    std::atomic<bool> cancel{false};
+    const std::vector<LogRow> first = ArchiveDisc(dir / "cd1/", "cd1", setup, names, cancel, nullptr);
+    ASSERT_EQ(1u, first.size());
+    ASSERT_EQ(Outcome::Copied, first[0].outcome) << first[0].message;
+    const fs::path bag = fs::path(setup.outputDir) / first[0].folder;
+    EXPECT_EQ("", ValidateBag(bag));
+    EXPECT_NE(std::string::npos, ReadAll(bag / "bag-info.txt").find("External-Identifier: " + first[0].identifier));
+
+    const std::vector<LogRow> again = ArchiveDisc(dir / "cd1/", "cd1", setup, names, cancel, nullptr);
+    EXPECT_EQ(Outcome::AlreadyThere, again.at(0).outcome);
+    EXPECT_EQ(first[0].folder, again.at(0).folder);
 }
 
 } // namespace
