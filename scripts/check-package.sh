@@ -17,6 +17,7 @@ appstreamcli validate --no-net "$build_dir"/data/com.merrowind.Talvora.metainfo.
 
 expected=(
   usr/bin/talvora
+  usr/bin/talvora-archief
   usr/share/applications/com.merrowind.Talvora.desktop
   usr/share/applications/com.merrowind.Talvora.Setup.desktop
   usr/share/metainfo/com.merrowind.Talvora.metainfo.xml

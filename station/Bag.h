@@ -1,0 +1,30 @@
+// A book as a BagIt bag (RFC 8493): the disc's files under data/, and the
+// tag files that let any validator, years later, tell the bag is whole.
+#pragma once
+
+#include "station/HashingEngine.h"
+
+#include <map>
+#include <string>
+
+namespace station {
+
+struct BagInfo
+{
+    std::string identifier;  // External-Identifier
+    std::string title;       // Title
+    std::string date;        // Bagging-Date, YYYY-MM-DD
+};
+
+// Writes bagit.txt, bag-info.txt, manifest-sha256.txt and
+// tagmanifest-sha256.txt into bag, whose data/ holds the payload. The
+// manifest lists the files found in data/ with their hashes from hashes
+// (keyed relative to data/); a file there without a hash, or with another
+// size, is an error (EIO): it was not read whole from the disc. The tag
+// files are flushed to the device. 0 or an errno value.
+int WriteBagTags(const std::string& bag, const std::map<std::string, FileHash>& hashes, const BagInfo& info);
+
+// A path as a manifest line writes it: CR, LF and '%' percent-encoded.
+std::string ManifestPath(const std::string& path);
+
+} // namespace station

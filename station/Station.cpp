@@ -1,0 +1,224 @@
+#include "station/Station.h"
+
+#include "disc/DiscLocator.h"
+#include "disc/EjectDisc.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace station {
+
+struct CStation::Worker
+{
+    Drive drive;
+    std::thread thread;
+    std::string lastDisc;             // the disc handled last, while it is in
+    std::atomic<bool> ended{false};
+};
+
+namespace {
+
+class CSystemDrives final : public IDriveList
+{
+public:
+    std::vector<Drive> Drives() override
+    {
+        std::vector<Drive> drives;
+        if (const char* list = std::getenv("TALVORA_DRIVES")) {
+            for (const std::string& root : disc::RootsFromDriveList(list))
+                drives.push_back({root, root});
+            return drives;
+        }
+        disc::MountUnmountedDiscs(m_platform);
+        const std::vector<disc::MountEntry> mounts = m_platform.Mounts();
+        for (const std::string& root : disc::CandidateRoots(m_platform)) {
+            Drive drive{root, root};
+            for (const disc::MountEntry& m : mounts)
+                if (m.target + "/" == root || m.target == root)
+                    drive.name = m.source;
+            drives.push_back(drive);
+        }
+        return drives;
+    }
+    void Eject(const Drive& drive) override { ::EjectDisc(drive.root); }
+
+private:
+    disc::CSystemDiscPlatform m_platform;
+};
+
+int Rank(int status)
+{
+    // Worst first: a failure, then a stop, then a refusal.
+    switch (status) {
+    case 1:
+        return 3;
+    case 2:
+        return 2;
+    case 3:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<IDriveList> SystemDrives()
+{
+    return std::make_unique<CSystemDrives>();
+}
+
+std::string DiscSignature(const std::string& root)
+{
+    const std::string name = disc::FindBookFileName(root);
+    struct stat disc, book;
+    if (name.empty() || ::stat(root.c_str(), &disc) != 0 || ::stat((root + name).c_str(), &book) != 0)
+        return {};
+    return std::to_string(disc.st_dev) + ':' + std::to_string(book.st_ino) + ':' + std::to_string(book.st_size) +
+           ':' + std::to_string(book.st_mtim.tv_sec) + '.' + std::to_string(book.st_mtim.tv_nsec) + ':' + name;
+}
+
+int ExitStatusOf(const std::vector<Outcome>& outcomes, bool cancelled)
+{
+    int worst = cancelled ? 2 : 0;
+    for (const Outcome outcome : outcomes) {
+        const int status = outcome == Outcome::Refused                                     ? 3
+                           : outcome == Outcome::Failed || outcome == Outcome::Incomplete ? 1
+                                                                                           : 0;
+        if (Rank(status) > Rank(worst))
+            worst = status;
+    }
+    return worst;
+}
+
+CStation::CStation(StationSetup setup, IDriveList& drives, IStationEvents& events, std::chrono::milliseconds poll)
+    : m_setup(std::move(setup)), m_drives(drives), m_events(events), m_poll(poll)
+{
+}
+
+CStation::~CStation()
+{
+    Stop(true);
+}
+
+void CStation::StartWorker(const Drive& drive, bool once)
+{
+    auto worker = std::make_unique<Worker>();
+    worker->drive = drive;
+    Worker& w = *worker;
+    m_workers[drive.root] = std::move(worker);
+    m_events.DriveChanged(drive, DriveState::Waiting);
+    w.thread = std::thread([this, &w, once] { WorkerLoop(w, once); });
+}
+
+void CStation::RunOnce()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const Drive& drive : m_drives.Drives())
+            if (!m_workers.count(drive.root))
+                StartWorker(drive, true);
+    }
+    for (auto& [root, worker] : m_workers)
+        if (worker->thread.joinable())
+            worker->thread.join();
+}
+
+void CStation::Start()
+{
+    m_watcher = std::thread([this] { Watch(); });
+}
+
+void CStation::Watch()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+        lock.unlock();
+        const std::vector<Drive> drives = m_drives.Drives();
+        lock.lock();
+        if (m_stopping)
+            break;
+        // A worker whose drive left the list (a real drive's mount point
+        // goes with its disc) ends; one comes for each new drive.
+        for (auto it = m_workers.begin(); it != m_workers.end();) {
+            Worker& w = *it->second;
+            if (w.ended) {
+                w.thread.join();
+                m_events.DriveChanged(w.drive, DriveState::Gone);
+                it = m_workers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const Drive& drive : drives)
+            if (!m_workers.count(drive.root))
+                StartWorker(drive, false);
+        m_wake.wait_for(lock, m_poll, [this] { return m_stopping; });
+    }
+}
+
+void CStation::WorkerLoop(Worker& worker, bool once)
+{
+    for (;;) {
+        const std::string disc = DiscSignature(worker.drive.root);
+        if (!disc.empty() && disc != worker.lastDisc) {
+            Handle(worker);
+            worker.lastDisc = disc;
+        } else if (disc.empty()) {
+            worker.lastDisc.clear();
+            struct stat st;
+            // A mount point that went away with its disc is no drive now.
+            if (!once && ::stat(worker.drive.root.c_str(), &st) != 0)
+                break;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (once || m_stopping)
+            break;
+        m_wake.wait_for(lock, m_poll, [this] { return m_stopping; });
+        if (m_stopping)
+            break;
+    }
+    worker.ended = true;
+}
+
+void CStation::Handle(Worker& worker)
+{
+    m_events.DriveChanged(worker.drive, DriveState::Busy);
+    const std::vector<LogRow> rows =
+        ArchiveDisc(worker.drive.root, worker.drive.name, m_setup, m_names, m_cancel,
+                    [this](const LogRow& row) { m_events.BookDone(row); });
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const LogRow& row : rows)
+            m_outcomes.push_back(row.outcome);
+    }
+    // Also after a failure: the stack keeps moving, the log says what
+    // became of this disc.
+    m_drives.Eject(worker.drive);
+    m_events.DriveChanged(worker.drive, DriveState::Waiting);
+}
+
+void CStation::Stop(bool cancelRunning)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        if (cancelRunning)
+            m_cancel = true;
+    }
+    m_wake.notify_all();
+    if (m_watcher.joinable())
+        m_watcher.join();
+    for (auto& [root, worker] : m_workers)
+        if (worker->thread.joinable())
+            worker->thread.join();
+}
+
+int CStation::ExitStatus() const
+{
+    std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(m_mutex));
+    return ExitStatusOf(m_outcomes, m_cancel.load());
+}
+
+} // namespace station

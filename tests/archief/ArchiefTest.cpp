@@ -1,0 +1,77 @@
+// talvora-archief's command line, and its headless run over simulated
+// drives as a script would start it.
+#include "archief/ArchiveOptions.h"
+#include "archief/Headless.h"
+
+#include "support/TableCases.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace {
+
+struct OptionCase
+{
+    const char* name;
+    std::vector<std::string> arguments;
+    bool headless, once, bagit;
+    std::string outputDir;
+    bool refused;
+};
+PRINT_CASE_AS(OptionCase, name)
+
+class Options : public testing::TestWithParam<OptionCase>
+{};
+
+TEST_P(Options, AreReadOrRefused)
+{
+    const OptionCase& c = GetParam();
+    const ArchiveOptions o = ParseArchiveOptions(c.arguments);
+    EXPECT_EQ(c.refused, !o.error.empty()) << o.error;
+    if (c.refused)
+        return;
+    EXPECT_EQ(c.headless, o.headless);
+    EXPECT_EQ(c.once, o.once);
+    EXPECT_EQ(c.bagit, o.bagit);
+    EXPECT_EQ(c.outputDir, o.outputDir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, Options,
+    testing::Values(OptionCase{"none", {}, false, false, false, "", false},
+                    OptionCase{"all", {"--zonder-venster", "--eenmalig", "--bagit", "--map", "/uit"}, true, true, true,
+                               "/uit/", false},
+                    OptionCase{"map_with_equals", {"--map=/uit/"}, false, false, false, "/uit/", false},
+                    OptionCase{"map_without_folder", {"--map"}, false, false, false, "", true},
+                    OptionCase{"relative_map", {"--map", "uit"}, false, false, false, "", true},
+                    OptionCase{"unknown", {"--snel"}, false, false, false, "", true}),
+    CaseName());
+
+TEST(Headless, ArchivesTheDiscsPresentOncePrintingALineEachAndEndsWithTheWorstOutcome)
+{
+    CTempDir dir;
+    for (const char* cd : {"cd1", "cd2"}) {
+        const std::string make = "python3 " TALVORA_SOURCE_DIR "/sample/make_sample_book.py " + (dir / cd) +
+                                 (std::string(cd) == "cd2" ? " --id b2 --title Tweede" : "") + " >/dev/null";
+        ASSERT_EQ(0, std::system(make.c_str()));
+    }
+    dir.Write("cd3/ncc.html", "geen boek");
+    const std::string command = "XDG_CONFIG_HOME=" + (dir / "config") + " TALVORA_DRIVES=" + (dir / "cd1") + ":" +
+                                (dir / "cd2") + ":" + (dir / "cd3") + " " TALVORA_ARCHIEF
+                                " --zonder-venster --eenmalig --map " + (dir / "uit");
+    FILE* run = ::popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, run);
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, run))
+        output += buffer;
+    const int status = ::pclose(run);
+    EXPECT_EQ(3, WEXITSTATUS(status)) << output;
+    EXPECT_NE(std::string::npos, output.find(": Tweede: gekopieerd (map: b2 - Tweede - ")) << output;
+    EXPECT_NE(std::string::npos, output.find("cd3/: (geen titel): geweigerd. Het boekbestand")) << output;
+}
+
+} // namespace
