@@ -87,10 +87,15 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
 
 CCopyDlg::~CCopyDlg() = default;
 
-wxString StartDescription(const wxString& title, const wxString& destination)
+wxString StartDescription(const wxString& title, const wxString& destination, std::size_t books)
 {
     if (destination.empty())
         return {};
+    // The line then says how many books there are; that is no title.
+    if (books > 0)
+        return U(("Kopieert " + std::to_string(books) + (books == 1 ? " Daisy-boek" : " Daisy-boeken") + " naar ")
+                     .c_str()) +
+               destination;
     if (title.empty())
         return "Kopieert naar " + destination;
     return wxString::FromUTF8("Kopieert \xE2\x80\x98") + title + wxString::FromUTF8("\xE2\x80\x99 naar ") +
@@ -103,7 +108,14 @@ bool CCopyDlg::TransferDataToWindow()
     m_destLine->SetText(m_strDestText);
     // A screen reader user on the start button hears what it will copy and
     // where to, without leaving it.
-    SetAccessibleDescription(m_btnStart, StartDescription(m_strTitleText, m_strDestText));
+    // While the books of a disc are copied, the button that keeps the focus
+    // in this window says which book is on its way; a screen reader speaks
+    // the change even when that book's progress window is gone too soon.
+    if (m_bBusy && m_listedBooks != 0)
+        SetAccessibleDescription(m_btnStart, m_strTitleText);
+    else
+        SetAccessibleDescription(m_btnStart,
+                                 StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0));
     return true;
 }
 
@@ -245,19 +257,20 @@ void CCopyDlg::OnStartCopy()
     copyops::CopyResult result = copyops::CopyResult::Copied;
     for (std::size_t i = 0; i < m_copies.size() && result == copyops::CopyResult::Copied; ++i) {
         const CPlannedCopy& book = m_copies[i];
+        wxString heading;
         if (m_listedBooks != 0) {
-            // The title line says which book is on its way; a screen
-            // reader reads it as it changes.
-            m_strTitleText = U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size()) + ": ")
-                                   .c_str()) +
-                             wxString::FromUTF8(book.title);
+            // The title line says which book is on its way, and a screen
+            // reader hears it as that book's progress window opens.
+            heading = U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size()) + ": ").c_str()) +
+                      wxString::FromUTF8(book.title);
+            m_strTitleText = heading;
             m_strDestText = wxString::FromUTF8(book.dest);
             UpdateData(false);
             Update();
         }
         // A failed or cancelled copy ends the run: the next book would most
         // likely fail the same way, and a cancel means stop.
-        result = CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings,
+        result = CopyServices().CopyBook(this, book.source, book.dest, heading, *m_pSettings,
                                          [this](const std::string& target) {
                                              m_strDestText = wxString::FromUTF8(target);
                                              UpdateData(false);
@@ -272,8 +285,11 @@ void CCopyDlg::OnStartCopy()
     if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
+        // Without the message the end is still heard, without a box to close.
         if (m_pSettings->MessageWhenDone != 0)
             AfxMessageBox(U(kCopied), MB_OK | MB_ICONASTERISK);
+        else
+            DialogServices().Announce(U(kCopied));
     }
     EndDialog(IDOK);
 }

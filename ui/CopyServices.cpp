@@ -15,10 +15,10 @@ public:
     std::string FindDaisyDisc(std::string& bookPath) override { return ::FindDaisyDisc(bookPath); }
 
     copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
-                  const CSettings& settings,
+                  const wxString& heading, const CSettings& settings,
                   const std::function<void(const std::string&)>& showDestination) override
     {
-        CCopyProgress progress(owner);
+        CCopyProgress progress(owner, heading);
         copyjob::CFileOperations operations(progress);
         return ::CopyBook(discRoot, destPath, settings, operations, showDestination);
     }

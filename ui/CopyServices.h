@@ -4,6 +4,8 @@
 
 #include "copy/CopyEngine.h"
 
+#include <wx/string.h>
+
 #include <functional>
 #include <string>
 
@@ -22,10 +24,12 @@ public:
 
     // Copies the disc (or one book's folder on it) into destPath or, with numbering, a free variant of
     // it, which showDestination is told before the copy starts. The progress
-    // window and its questions belong to `owner`. Copied when the book
+    // window and its questions belong to `owner`; a screen reader hears
+    // `heading` (which book of the disc this is) as the window opens, when
+    // it is not empty. Copied when the book
     // arrived whole; whatever went otherwise the user has been told.
     virtual copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
-                          const CSettings& settings,
+                          const wxString& heading, const CSettings& settings,
                           const std::function<void(const std::string&)>& showDestination) = 0;
 
     // Opens the tray of the drive; silent, bounded in time.

@@ -38,10 +38,12 @@ public:
         return root;
     }
 
-    copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath, const CSettings&,
+    copyops::CopyResult CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+                                 const wxString& heading, const CSettings&,
                   const std::function<void(const std::string&)>& showDestination) override
     {
         log.push_back("copy " + discRoot + " -> " + destPath);
+        headings.push_back(heading.utf8_string());
         if (duringCopy)
             duringCopy(*owner, showDestination);
         return copyResult;
@@ -50,6 +52,7 @@ public:
     void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
 
     std::vector<std::string> log;
+    std::vector<std::string> headings; // of each copy, as a screen reader hears it
     copyops::CopyResult copyResult = copyops::CopyResult::Copied;
     std::function<void()> duringScan;
     std::function<void(wxWindow&, const std::function<void(const std::string&)>&)> duringCopy;
