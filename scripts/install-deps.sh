@@ -15,6 +15,8 @@ packages=(
   # windows under a virtual display, driven through the accessibility tree
   xvfb xauth dbus-x11 at-spi2-core python3-pyatspi xdotool imagemagick
   metacity fonts-dejavu-core
+  # what a screen reader speaks: Orca, with speech-dispatcher's silent module
+  orca speech-dispatcher
   # desktop integration checks and packaging
   desktop-file-utils appstream dpkg-dev file
   # locales for the tests that check letter case never depends on them
@@ -33,6 +35,13 @@ if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Orca speaks Dutch as the program's users hear it.
+if ! locale -a 2>/dev/null | grep -qix 'nl_NL.utf8'; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo localedef -i nl_NL -f UTF-8 nl_NL.UTF-8
 fi
 
 # A Turkish locale, where the C library folds "I" to no "i": the tests check

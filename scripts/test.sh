@@ -46,7 +46,10 @@ PY
 echo "== Build with warnings as errors, then every test"
 cmake -S . -B out/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVORA_WERROR=ON
 cmake --build out/release
-run_ctest out/release
+run_ctest out/release -LE orca
+
+echo "== What the screen reader Orca speaks, ten rounds of the two-book disc"
+run_ctest out/release -L orca
 
 echo "== Unit and window tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B out/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALVORA_WERROR=ON -DTALVORA_SANITIZE=ON

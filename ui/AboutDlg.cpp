@@ -32,4 +32,6 @@ CAboutDlg::CAboutDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, "About Talvor
     SetContent(row);
     CentreOnParent();
     ok->SetFocus();
+    // A screen reader reads the window's focused button, not text beside it.
+    SetAccessibleDescription(ok, AboutVersionText());
 }

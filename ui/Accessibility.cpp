@@ -4,6 +4,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstring>
+
 namespace {
 
 AtkObject* Accessible(wxWindow* control)
@@ -12,7 +14,40 @@ AtkObject* Accessible(wxWindow* control)
     return widget != nullptr ? gtk_widget_get_accessible(widget) : nullptr;
 }
 
+using RunAttributesFn = AtkAttributeSet* (*)(AtkText*, gint, gint*, gint*);
+RunAttributesFn g_gtkRunAttributes = nullptr;
+
+AtkAttributeSet* WholeRunAttributes(AtkText* text, gint offset, gint* start, gint* end)
+{
+    AtkAttributeSet* attributes = g_gtkRunAttributes(text, offset, start, end);
+    gchar* all = atk_text_get_text(text, 0, -1);
+    if (all != nullptr) {
+        const glong characters = g_utf8_strlen(all, -1);
+        const glong bytes = static_cast<glong>(std::strlen(all));
+        // GTK takes the length in characters for a byte position, so the
+        // run that should end the text ends where that many bytes end.
+        if (characters < bytes && *end == g_utf8_pointer_to_offset(all, all + characters))
+            *end = static_cast<gint>(characters);
+        g_free(all);
+    }
+    return attributes;
+}
+
 } // namespace
+
+void ReadWholeText(wxWindow* field)
+{
+    AtkObject* accessible = Accessible(field);
+    if (accessible == nullptr || !ATK_IS_TEXT(accessible))
+        return;
+    auto* text = static_cast<AtkTextIface*>(g_type_interface_peek(G_OBJECT_GET_CLASS(accessible), ATK_TYPE_TEXT));
+    // Every field of the class shares the table; it is corrected once, and
+    // only the one class of field the program uses.
+    if (text == nullptr || text->get_run_attributes == nullptr || g_gtkRunAttributes != nullptr)
+        return;
+    g_gtkRunAttributes = text->get_run_attributes;
+    text->get_run_attributes = WholeRunAttributes;
+}
 
 void SetAccessibleDescription(wxWindow* control, const wxString& text)
 {
@@ -34,9 +69,24 @@ wxString AccessibleDescription(wxWindow* control)
     return text != nullptr ? wxString::FromUTF8(text) : wxString();
 }
 
-bool IsFocusInWindow(wxWindow* control)
+void ShowFocusClearly(wxWindow* window)
 {
-    return gtk_widget_is_focus(control->GetHandle());
+    GtkWidget* widget = window->GetHandle();
+    if (widget == nullptr || !GTK_IS_WINDOW(widget))
+        return;
+    gtk_window_set_focus_visible(GTK_WINDOW(widget), TRUE);
+    // Once per screen; the theme's text colour keeps a high-contrast theme's.
+    GdkScreen* screen = gtk_widget_get_screen(widget);
+    if (g_object_get_data(G_OBJECT(screen), "talvora-focus-ring") != nullptr)
+        return;
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider,
+                                    "*:focus { outline-style: solid; outline-width: 3px;"
+                                    " outline-color: @theme_fg_color; outline-offset: 1px; }",
+                                    -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_set_data_full(G_OBJECT(screen), "talvora-focus-ring", provider, g_object_unref);
 }
 
 void AddAccessibleLabel(wxWindow* control, wxWindow* label)

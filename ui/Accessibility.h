@@ -36,13 +36,20 @@ protected:
 void SetAccessibleDescription(wxWindow* control, const wxString& text);
 wxString AccessibleDescription(wxWindow* control);
 
-// True when `control` has the focus within its window, where a screen
-// reader is on it whenever the window is active.
-bool IsFocusInWindow(wxWindow* control);
+// Low vision: the control with the focus is ringed by a solid line in the
+// text colour, and `window` shows it from the start, not only after the
+// first key press.
+void ShowFocusClearly(wxWindow* window);
 
 // `label` names `control` too, besides any label it has already (one
 // caption may name a bar and the line that spells out its value).
 void AddAccessibleLabel(wxWindow* control, wxWindow* label);
+
+// A screen reader reads the whole of this text field, also when its text
+// holds characters of more than one byte (an en dash, an accent). GTK's
+// entries end the run of text attributes that reaches the end of the text
+// short by the extra bytes, and screen readers speak a field run by run.
+void ReadWholeText(wxWindow* field);
 
 class wxGauge;
 

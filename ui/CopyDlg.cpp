@@ -114,10 +114,15 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
 
 CCopyDlg::~CCopyDlg() = default;
 
-wxString StartDescription(const wxString& title, const wxString& destination)
+wxString StartDescription(const wxString& title, const wxString& destination, std::size_t books)
 {
     if (destination.empty())
         return {};
+    // The line then says how many books there are; that is no title.
+    if (books > 0)
+        return U(("Kopieert " + std::to_string(books) + (books == 1 ? " Daisy-boek" : " Daisy-boeken") + " naar ")
+                     .c_str()) +
+               destination;
     if (title.empty())
         return "Kopieert naar " + destination;
     return wxString::FromUTF8("Kopieert \xE2\x80\x98") + title + wxString::FromUTF8("\xE2\x80\x99 naar ") +
@@ -130,7 +135,14 @@ bool CCopyDlg::TransferDataToWindow()
     m_destLine->SetText(m_strDestText);
     // A screen reader user on the start button hears what it will copy and
     // where to, without leaving it.
-    SetAccessibleDescription(m_btnStart, StartDescription(m_strTitleText, m_strDestText));
+    // While the books of a disc are copied, the button that keeps the focus
+    // in this window says which book is on its way; a screen reader speaks
+    // the change even when that book's progress window is gone too soon.
+    if (m_bBusy && m_listedBooks != 0)
+        SetAccessibleDescription(m_btnStart, m_strTitleText);
+    else
+        SetAccessibleDescription(m_btnStart,
+                                 StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0));
     return true;
 }
 
@@ -284,8 +296,11 @@ void CCopyDlg::OnStartCopy()
     if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
+        // Without the message the end is still heard, without a box to close.
         if (m_pSettings->MessageWhenDone != 0)
             AfxMessageBox(U(kCopied), MB_OK | MB_ICONASTERISK);
+        else
+            DialogServices().Announce(U(kCopied));
     }
     EndDialog(IDOK);
 }
@@ -305,16 +320,18 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
             verdicts += U("\n") + position + U(", ") + BookName(book.title) + U(": niet geprobeerd.");
             continue;
         }
+        wxString heading;
         if (m_listedBooks != 0) {
-            // The title line says which book is on its way; a screen
-            // reader reads it as it changes.
-            m_strTitleText = position + U(": ") + wxString::FromUTF8(book.title);
+            // The title line says which book is on its way, and a screen
+            // reader hears it as that book's progress window opens.
+            heading = position + U(": ") + wxString::FromUTF8(book.title);
+            m_strTitleText = heading;
             m_strDestText = wxString::FromUTF8(book.dest);
             UpdateData(false);
             Update();
         }
-        const copyjob::CopyReport report =
-            CopyServices().CopyBook(this, book.source, book.dest, *m_pSettings, [this](const std::string& target) {
+        const copyjob::CopyReport report = CopyServices().CopyBook(
+            this, book.source, book.dest, heading, *m_pSettings, [this](const std::string& target) {
                 m_strDestText = wxString::FromUTF8(target);
                 UpdateData(false);
                 Update();

@@ -16,8 +16,9 @@ class CSunkenLine;
 class wxButton;
 
 // What the start button tells a screen reader once the book is found:
-// "Kopieert ‘<title>’ naar <destination>"; empty before.
-wxString StartDescription(const wxString& title, const wxString& destination);
+// "Kopieert ‘<title>’ naar <destination>", for a disc of several books
+// "Kopieert <books> Daisy-boeken naar <output folder>"; empty before.
+wxString StartDescription(const wxString& title, const wxString& destination, std::size_t books = 0);
 
 class CCopyDlg : public CDialog
 {

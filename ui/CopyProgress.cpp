@@ -136,7 +136,7 @@ struct Shared
 class CCopyProgress::CWindow final : public CDialog
 {
 public:
-    CWindow(wxWindow* parent, const wxString& title, std::shared_ptr<Shared> shared)
+    CWindow(wxWindow* parent, const wxString& title, const wxString& heading, std::shared_ptr<Shared> shared)
         : CDialog(parent, wxID_ANY, title, wxCAPTION | wxCLOSE_BOX), m_shared(std::move(shared)), m_timer(this)
     {
         auto* column = new wxBoxSizer(wxVERTICAL);
@@ -159,6 +159,10 @@ public:
         lineSize.IncTo(m_line->GetSizeFromTextSize(m_line->GetTextExtent(longest).x));
         m_line->SetMinSize(lineSize);
         AddAccessibleLabel(m_line, caption);
+        ReadWholeText(m_line);
+        // The focus starts on the line, so the window opens with which book
+        // this is; a description without figures never goes stale.
+        SetAccessibleDescription(m_line, heading);
         column->Add(m_line, wxSizerFlags().Expand().Border(wxTOP, Gap()));
         m_cancel = AtLeast(new wxButton(this, IDCANCEL, "&Annuleren"), 50, 14);
         column->Add(m_cancel, wxSizerFlags().Right().Border(wxTOP, GroupGap()));
@@ -181,12 +185,31 @@ public:
         ShowProgress();
     }
 
+    // While a question is open the window holds still: a screen reader
+    // announces a changing bar in the program even behind the question.
+    // The figures the copy had reached are shown before it holds.
+    void Hold(bool hold)
+    {
+        if (hold)
+            ShowProgress();
+        m_held = hold;
+    }
+
     void ShowProgress()
     {
+        if (m_held)
+            return;
         const std::uint64_t done = m_shared->done, total = m_shared->total;
-        if (total > 0)
-            m_gauge->SetValue(static_cast<int>(std::min<std::uint64_t>(kRange, done * kRange / total)));
-        SetBarText(m_gauge, wxString::Format("%d %%", copytext::Percent(done, total)));
+        // Only changes are sent: each one reaches the screen reader, also
+        // while the copy sits at 100 % flushing.
+        const int value = total > 0 ? static_cast<int>(std::min<std::uint64_t>(kRange, done * kRange / total)) : 0;
+        if (value != m_gauge->GetValue())
+            m_gauge->SetValue(value);
+        const wxString barText = wxString::Format("%d %%", copytext::Percent(done, total));
+        if (barText != m_barText) {
+            m_barText = barText;
+            SetBarText(m_gauge, barText);
+        }
         wxString state;
         if (m_shared->cancel) {
             state = wxString::FromUTF8(kCancelling);
@@ -201,11 +224,6 @@ public:
             m_shared->counted || m_shared->cancel ? copytext::Summary(done, total, state) : wxString(kCounting);
         if (line != m_line->GetValue())
             m_line->ChangeValue(line);
-        // A screen reader speaks every change of the focused control's
-        // description; on Annuleren that would be four times a second. The
-        // user hears the line on arriving there, and again on the line.
-        if (!IsFocusInWindow(m_cancel))
-            SetAccessibleDescription(m_cancel, line);
     }
 
 protected:
@@ -219,7 +237,30 @@ private:
     wxTextCtrl* m_line;
     wxButton* m_cancel;
     wxTimer m_timer;
+    wxString m_barText;
+    bool m_held = false;
     std::chrono::steady_clock::time_point m_start;
+};
+
+// Keeps the window still while a question is open over it.
+class CCopyProgress::HeldWhileAsking
+{
+public:
+    explicit HeldWhileAsking(CWindow* window) : m_window(window)
+    {
+        if (m_window != nullptr)
+            m_window->Hold(true);
+    }
+    ~HeldWhileAsking()
+    {
+        if (m_window != nullptr)
+            m_window->Hold(false);
+    }
+    HeldWhileAsking(const HeldWhileAsking&) = delete;
+    HeldWhileAsking& operator=(const HeldWhileAsking&) = delete;
+
+private:
+    CWindow* m_window;
 };
 
 class CCopyProgress::CReporter final : public copyops::ICopyReporter
@@ -265,7 +306,7 @@ private:
     std::shared_ptr<Shared> m_shared;
 };
 
-CCopyProgress::CCopyProgress(wxWindow* parent) : m_parent(parent) {}
+CCopyProgress::CCopyProgress(wxWindow* parent, const wxString& heading) : m_parent(parent), m_heading(heading) {}
 CCopyProgress::~CCopyProgress() = default;
 
 wxDialog* CCopyProgress::ProgressWindow() const
@@ -276,7 +317,7 @@ wxDialog* CCopyProgress::ProgressWindow() const
 void CCopyProgress::RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)
 {
     auto shared = std::make_shared<Shared>();
-    CWindow window(m_parent, copytext::ShortTitle(wxString::FromUTF8(title.c_str())), shared);
+    CWindow window(m_parent, copytext::ShortTitle(wxString::FromUTF8(title.c_str())), m_heading, shared);
     CReporter reporter(*this, shared);
     m_window = &window;
 
@@ -295,6 +336,7 @@ copyops::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxStrin
 {
     static const copyops::ReplaceAnswer answers[] = {copyops::ReplaceAnswer::Yes, copyops::ReplaceAnswer::YesToAll,
                                                      copyops::ReplaceAnswer::No, copyops::ReplaceAnswer::Cancel};
+    const HeldWhileAsking held(m_window);
     const std::size_t button =
         DialogServices().Ask(parent, text, {"Ja", "Ja, alles", "Nee", "Annuleren"}, MB_ICONQUESTION);
     return answers[std::min<std::size_t>(button, 3)];
@@ -304,6 +346,7 @@ copyops::ErrorAnswer CCopyProgress::AskError(wxWindow* parent, const wxString& t
 {
     static const copyops::ErrorAnswer answers[] = {copyops::ErrorAnswer::Retry, copyops::ErrorAnswer::Skip,
                                                    copyops::ErrorAnswer::Cancel};
+    const HeldWhileAsking held(m_window);
     const std::size_t button = DialogServices().Ask(parent, text, {"Opnieuw", "Overslaan", "Annuleren"}, MB_ICONHAND);
     return answers[std::min<std::size_t>(button, 2)];
 }

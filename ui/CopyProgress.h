@@ -34,7 +34,9 @@ wxString ErrorMessage(const std::string& path, const std::string& reason);
 class CCopyProgress
 {
 public:
-    explicit CCopyProgress(wxWindow* parent = nullptr);
+    // `heading` (which book of a disc this is) is what a screen reader
+    // hears on the progress line besides its figures; may be empty.
+    explicit CCopyProgress(wxWindow* parent = nullptr, const wxString& heading = wxString());
     ~CCopyProgress();
 
     // Runs work on a worker thread while the progress window is shown
@@ -52,7 +54,9 @@ private:
     copyops::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
 
     class CWindow;
+    class HeldWhileAsking;
     class CReporter;
     wxWindow* m_parent;
+    wxString m_heading;
     CWindow* m_window = nullptr;
 };

@@ -15,10 +15,10 @@ public:
     disc::FoundDisc FindDaisyDisc() override { return ::FindDaisyDisc(); }
 
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
-                                 const CSettings& settings,
+                                 const wxString& heading, const CSettings& settings,
                                  const std::function<void(const std::string&)>& showDestination) override
     {
-        CCopyProgress progress(owner);
+        CCopyProgress progress(owner, heading);
         copyjob::CFileOperations operations(
             [&progress](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
                 progress.RunCopy(title, work);

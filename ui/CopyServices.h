@@ -5,6 +5,8 @@
 #include "copy/CopyJob.h"
 #include "disc/DiscLocator.h"
 
+#include <wx/string.h>
+
 #include <functional>
 #include <string>
 
@@ -23,9 +25,11 @@ public:
     // Copies the disc (or one book's folder on it) into destPath or, with
     // numbering, a free variant of it, which showDestination is told before
     // the copy starts. The progress window and its questions belong to
-    // `owner`. The report's message is the caller's to show.
+    // `owner`; a screen reader hears `heading` (which book of the disc this
+    // is) as the window opens, when it is not empty. The report's message
+    // is the caller's to show.
     virtual copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
-                                         const CSettings& settings,
+                                         const wxString& heading, const CSettings& settings,
                                          const std::function<void(const std::string&)>& showDestination) = 0;
 
     // Opens the tray of the drive; silent, bounded in time.

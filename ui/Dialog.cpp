@@ -8,6 +8,7 @@
 CDialog::CDialog(wxWindow* parent, wxWindowID id, const wxString& title, long style)
     : wxDialog(parent, id, title, wxDefaultPosition, wxDefaultSize, style)
 {
+    ShowFocusClearly(this);
     Bind(wxEVT_PAINT, &CDialog::OnPaint, this);
     Bind(wxEVT_CLOSE_WINDOW, &CDialog::OnClose, this);
     // wxWidgets turns Escape into a click on a Cancel or OK button and does

@@ -47,6 +47,11 @@ public:
     virtual std::size_t Ask(wxWindow* parent, const wxString& text, const std::vector<wxString>& buttons,
                             unsigned icon) = 0;
 
+    // A short announcement that asks nothing and holds nothing up: a desktop
+    // notification, which a screen reader speaks. Nothing is waited for;
+    // where there is no notification service, nothing is said.
+    virtual void Announce(const wxString& text) = 0;
+
     // The desktop's own folder picker, showing `title`, opened in
     // `startFolder` (an existing folder) with nothing selected.
     virtual FolderChoice PickFolder(wxWindow* parent, const wxString& title, const wxString& startFolder) = 0;
@@ -64,6 +69,23 @@ IDialogServices& NativeDialogServices();
 
 // A message box over whatever window is active, as the windows show them.
 int AfxMessageBox(const wxString& text, unsigned type);
+
+// A message as a message box shows it: its first line as the primary
+// text, the rest below it. A screen reader reads both, where it reads a
+// single label with line breaks only up to its first line.
+struct MessageParts
+{
+    wxString primary;
+    wxString secondary; // empty for a one-line message
+};
+MessageParts SplitMessage(const wxString& text);
+
+// The buttons' labels with an access key each ('_' before it, as GTK
+// marks them; a '_' of the label itself doubled): the last button, the one
+// that cancels, first, so that it keeps its own initial everywhere; then
+// each other button in order, on the first initial of a word still free,
+// else on its first free letter.
+std::vector<wxString> WithAccessKeys(const std::vector<wxString>& labels);
 
 // The caption of every message box.
 inline constexpr const char* kProgramName = "Talvora";

@@ -34,6 +34,8 @@ const char* const kNotAFolder = "Geen geldige directory geselecteerd!";
 const char* const kEmptyFolder = "Fout bij selecteren directory.";
 const char* const kTooLong = "Voer niet meer dan 260 tekens in.";
 const char* const kNotSaved = "De instellingen konden niet worden opgeslagen.";
+const char* const kFirstRunSaved =
+    "De instellingen zijn opgeslagen. Start Talvora opnieuw om een Daisy-CD te kopi\xC3\xAB" "ren.";
 const char* const kNotAbsolute =
     "Vul bij de locatie een volledige map in die met / begint, bijvoorbeeld /home/anna/Boeken/. "
     "Een map met ~ of zonder / vooraan zou terechtkomen op een plek die afhangt van hoe Talvora wordt gestart.";
@@ -196,8 +198,10 @@ CSettingsDlg::Mode CSettingsDlg::DecideMode()
     if (m_bSetupMode)
         return Mode::Edit;
     if (!m_settings.IsConfigured()) {
-        if (AfxMessageBox(U(kNotConfigured), MB_OKCANCEL | MB_ICONASTERISK) != IDCANCEL)
+        if (AfxMessageBox(U(kNotConfigured), MB_OKCANCEL | MB_ICONASTERISK) != IDCANCEL) {
+            m_bFirstRun = true;
             return Mode::Edit;
+        }
         EndDialog(IDCANCEL);
         return Mode::End;
     }
@@ -211,9 +215,9 @@ CSettingsDlg::Mode CSettingsDlg::DecideMode()
 void CSettingsDlg::OnInitDialog(wxInitDialogEvent&)
 {
     UpdateData(false);
-    // Focus on the first stop in Tab order, as a keyboard user expects.
-    if (wxWindow* cancel = FindWindow(IDCANCEL))
-        cancel->SetFocus();
+    // Focus on the first control, the folder, which is what the window is
+    // for; a screen reader reads its label and contents on arrival.
+    m_editOutputDir->SetFocus();
 }
 
 void CSettingsDlg::LoadFromRecord()
@@ -335,6 +339,9 @@ void CSettingsDlg::OnBrowse()
     if (!UpdateData(true))
         return;
     const wxString folder = BrowseForFolder(U(kPickerTitle));
+    // Back on the field, where a screen reader reads the folder now set;
+    // GTK would put the focus on the window's first button.
+    m_editOutputDir->SetFocus();
     if (folder.empty())
         return;
     m_strOutputDir = WithFinalSlash(folder);
@@ -364,6 +371,9 @@ void CSettingsDlg::OnSave()
         AfxMessageBox(U(kNotSaved), MB_OK | MB_ICONHAND);
         return;
     }
+    // The first start ends here; the user hears why nothing is copied yet.
+    if (m_bFirstRun)
+        DialogServices().Announce(U(kFirstRunSaved));
     EndDialog(IDOK);
 }
 

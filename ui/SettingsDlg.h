@@ -77,6 +77,8 @@ private:
     enum class Mode { Edit, End };
     ExitStatus m_outcome = ExitStatus::Done;
     Mode DecideMode();
+    // Set on a first start that goes on to the settings.
+    bool m_bFirstRun = false;
     void LoadFromRecord();
     void StoreInRecord();
 

@@ -84,13 +84,14 @@ class CopyWindow(unittest.TestCase):
         return button
 
     def alert(self, text):
-        """The message box showing `text`, found by its message label."""
+        """The message box showing `text`: its first line as the primary
+        label, the rest as the secondary one."""
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             try:
                 for node in tree.walk(self.app):
-                    if tree.role(node) == "alert" and any(
-                            tree.role(child) == "label" and child.name == text for child in tree.walk(node)):
+                    labels = [child.name for child in tree.walk(node) if tree.role(child) == "label" and child.name]
+                    if tree.role(node) == "alert" and "\n".join(labels) == text:
                         return node
             except Exception:  # a window appearing or going
                 pass

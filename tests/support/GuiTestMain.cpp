@@ -32,6 +32,7 @@ public:
         ADD_FAILURE() << "unexpected question: " << text.utf8_string();
         return buttons.size() - 1;
     }
+    void Announce(const wxString& text) override { ADD_FAILURE() << "unexpected announcement: " << text.utf8_string(); }
     FolderChoice PickFolder(wxWindow*, const wxString& title, const wxString&) override
     {
         ADD_FAILURE() << "unexpected folder picker: " << title.utf8_string();

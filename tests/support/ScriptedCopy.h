@@ -39,10 +39,11 @@ public:
     }
 
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
-                                 const CSettings&,
+                                 const wxString& heading, const CSettings&,
                                  const std::function<void(const std::string&)>& showDestination) override
     {
         log.push_back("copy " + discRoot + " -> " + destPath);
+        headings.push_back(heading.utf8_string());
         if (duringCopy)
             duringCopy(*owner, showDestination);
         copyjob::CopyReport report{copyResult, destPath, message};
@@ -56,6 +57,7 @@ public:
     void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
 
     std::vector<std::string> log;
+    std::vector<std::string> headings; // of each copy, as a screen reader hears it
     copyops::CopyResult copyResult = copyops::CopyResult::Copied;
     // Per copy, in order, before copyResult.
     std::deque<copyops::CopyResult> copyResults;

@@ -60,6 +60,8 @@ public:
         return answer;
     }
 
+    void Announce(const wxString& text) override { announced.push_back(text.utf8_string()); }
+
     // Picker answers in order; once they run out the picker is cancelled.
     void AnswerPicker(FolderChoice choice) { m_picks.push_back(std::move(choice)); }
 
@@ -75,6 +77,7 @@ public:
     }
 
     std::vector<ShownMessage> shown;
+    std::vector<std::string> announced;
     std::vector<std::string> pickerTitles;
     std::vector<std::string> pickerStarts;
     // Called as each box appears, to look at the window behind it.

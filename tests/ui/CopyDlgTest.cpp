@@ -256,7 +256,7 @@ TEST(CopyWindow, FailedCopyEndsWithOkAndNeitherTrayNorMessage)
     EXPECT_TRUE(run.dialogs.shown.empty());
 }
 
-TEST(CopyWindow, SuccessWithTrayAndMessageOffJustEnds)
+TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithAnAnnouncementOnly)
 {
     CopyWindowRun run;
     run.settings.EjectWhenDone = 0;
@@ -264,6 +264,7 @@ TEST(CopyWindow, SuccessWithTrayAndMessageOffJustEnds)
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ(2u, run.copy.log.size());
     EXPECT_TRUE(run.dialogs.shown.empty());
+    EXPECT_EQ(std::vector<std::string>{"Daisy-CD is gekopieerd."}, run.dialogs.announced);
 }
 
 TEST(CopyWindow, CancelIsIgnoredWhileCopyingAndEndsTheWindowWhenReady)
@@ -473,6 +474,9 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ("Deze Daisy-CD bevat 2 Daisy-boeken.", run.titleWhenReady);
     EXPECT_EQ(run.settings.OutputDir, run.destWhenReady);
+    // The count is no title; each book is announced as its copy starts.
+    EXPECT_EQ("Kopieert 2 Daisy-boeken naar " + run.settings.OutputDir, run.startDescription);
+    EXPECT_EQ((std::vector<std::string>{"Boek 1 van 2: Twee", "Boek 2 van 2: Een"}), run.copy.headings);
     EXPECT_EQ((std::vector<std::string>{"Boek 1 van 2: Twee | " + run.Dest("2 - Twee - B"),
                                         "Boek 2 van 2: Een | " + run.Dest("1 - Een - A")}),
               titlesDuringCopy);

@@ -3,6 +3,7 @@
 #include "ui/DialogServices.h"
 
 #include "support/ModalDriver.h"
+#include "support/TableCases.h"
 
 #include <wx/msgdlg.h>
 #include <wx/testing.h>
@@ -30,7 +31,7 @@ public:
 protected:
     int OnInvoked(wxMessageDialog* box) const override
     {
-        *m_seen = {box->GetCaption(), box->GetMessage(), box->GetOKLabel(), box->GetCancelLabel(),
+        *m_seen = {box->GetCaption(), box->GetMessage() + "|" + box->GetExtendedMessage(), box->GetOKLabel(), box->GetCancelLabel(),
                    box->GetMessageDialogStyle()};
         return m_answer;
     }
@@ -63,17 +64,19 @@ TEST_P(NativeMessageBox, SpeaksDutchAndMapsTheAnswer)
     Seen seen;
     int result = 0;
     IDialogServices* const installed = InstallDialogServices(&NativeDialogServices());
-    wxTEST_DIALOG(result = AfxMessageBox(wxString::FromUTF8("Daisy-CD is gekopieerd."), c.type),
+    wxTEST_DIALOG(result = AfxMessageBox(wxString::FromUTF8("Daisy-CD is gekopieerd.\nTweede regel\nDerde"), c.type),
                   ExpectMessageBox(c.nativeAnswer, &seen));
     InstallDialogServices(installed);
     EXPECT_EQ(c.expected, result);
     EXPECT_EQ("Talvora", seen.caption);
-    EXPECT_EQ("Daisy-CD is gekopieerd.", seen.message);
-    EXPECT_EQ("OK", seen.ok);
+    // The first line as the primary text and the rest below it, so that a
+    // screen reader reads all of it; each button with its access key.
+    EXPECT_EQ("Daisy-CD is gekopieerd.|Tweede regel\nDerde", seen.message);
+    EXPECT_EQ("_OK", seen.ok);
     EXPECT_EQ(c.icon, seen.style & wxICON_MASK);
     EXPECT_EQ(c.withCancel, (seen.style & wxCANCEL) != 0);
     if (c.withCancel) {
-        EXPECT_EQ("Annuleren", seen.cancel);
+        EXPECT_EQ("_Annuleren", seen.cancel);
     }
 }
 
@@ -148,22 +151,52 @@ TEST(NativeQuestion, ButtonsReadLeftToRightAndEachGivesItsIndex)
                 return;
             seen = question.Labels();
             title = gtk_window_get_title(GTK_WINDOW(question.dialog));
-            gchar* property = nullptr;
-            g_object_get(question.dialog, "text", &property, nullptr);
-            shown = property != nullptr ? property : "";
-            g_free(property);
+            gchar* primary = nullptr;
+            gchar* secondary = nullptr;
+            g_object_get(question.dialog, "text", &primary, "secondary-text", &secondary, nullptr);
+            shown = std::string(primary != nullptr ? primary : "") + "|" + (secondary != nullptr ? secondary : "");
+            g_free(primary);
+            g_free(secondary);
             if (press < 4)
                 gtk_button_clicked(GTK_BUTTON(question.buttons.at(press).second));
             else
                 gtk_dialog_response(GTK_DIALOG(question.dialog), GTK_RESPONSE_DELETE_EVENT);
         });
         const std::size_t answer = DialogServices().Ask(nullptr, wxString::FromUTF8(text), buttons, MB_ICONQUESTION);
-        EXPECT_EQ(std::vector<std::string>({"Ja", "Ja, alles", "Nee", "Annuleren"}), seen);
+        EXPECT_EQ(std::vector<std::string>({"_Ja", "Ja, a_lles", "_Nee", "_Annuleren"}), seen);
         EXPECT_EQ("Talvora", title);
-        EXPECT_EQ(text, shown);
+        EXPECT_EQ("Het bestand|/boek/%s%n <b>&amp;.mp3\nbestaat al.", shown);
         EXPECT_EQ(static_cast<std::size_t>(std::min(press, 3)), answer) << press;
     }
     InstallDialogServices(installed);
 }
+
+struct AccessKeyCase
+{
+    const char* name;
+    std::vector<wxString> labels;
+    std::vector<wxString> marked;
+};
+PRINT_CASE_AS(AccessKeyCase, name)
+
+class AccessKeys : public testing::TestWithParam<AccessKeyCase>
+{};
+
+TEST_P(AccessKeys, EveryButtonGetsOneOfItsOwn)
+{
+    EXPECT_EQ(GetParam().marked, WithAccessKeys(GetParam().labels));
+}
+
+// Annuleren keeps its A in every window; the others take a word's initial,
+// else any free letter.
+INSTANTIATE_TEST_SUITE_P(
+    Questions, AccessKeys,
+    testing::Values(AccessKeyCase{"replace", {"Ja", "Ja, alles", "Nee", "Annuleren"},
+                                  {"_Ja", "Ja, a_lles", "_Nee", "_Annuleren"}},
+                    AccessKeyCase{"error", {"Opnieuw", "Overslaan", "Annuleren"},
+                                  {"_Opnieuw", "O_verslaan", "_Annuleren"}},
+                    AccessKeyCase{"underscore_kept", {"a_b", "Annuleren"}, {"a___b", "_Annuleren"}},
+                    AccessKeyCase{"no_letter_left", {"1", "Annuleren"}, {"1", "_Annuleren"}}),
+    CaseName());
 
 } // namespace
