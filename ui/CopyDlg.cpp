@@ -302,6 +302,7 @@ void CCopyDlg::OnStartCopy()
         else
             DialogServices().Announce(U(kCopied));
     }
+    CopyServices().CloseProgress();
     EndDialog(IDOK);
 }
 

@@ -7,6 +7,10 @@
 #include "text/Utf8.h"
 
 #include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/utils.h>
+
+#include <gtk/gtk.h>
 #include <wx/button.h>
 #include <wx/gauge.h>
 #include <wx/sizer.h>
@@ -121,6 +125,8 @@ const char* const kCancelling = "Bezig met annuleren...";
 // Until the copy has added up the disc, which takes a while on a slow
 // drive, there are no figures to give: "0 kB van 0 kB" would be heard.
 const char* const kCounting = "Bestanden worden geteld...";
+// How long a window that names its book stays up at the least.
+constexpr auto kHeadingHeardFor = std::chrono::milliseconds(1500);
 
 // Everything the worker and the window share; it outlives both.
 struct Shared
@@ -306,7 +312,18 @@ private:
     std::shared_ptr<Shared> m_shared;
 };
 
-CCopyProgress::CCopyProgress(wxWindow* parent, const wxString& heading) : m_parent(parent), m_heading(heading) {}
+void ShownWindowCloser::operator()(wxWindow* window) const
+{
+    // Destroy only queues a top-level window's deletion.
+    window->Hide();
+    window->Destroy();
+}
+
+CCopyProgress::CCopyProgress(wxWindow* parent, const wxString& heading, ShownWindow before)
+    : m_parent(parent), m_heading(heading), m_shown(std::move(before))
+{
+}
+
 CCopyProgress::~CCopyProgress() = default;
 
 wxDialog* CCopyProgress::ProgressWindow() const
@@ -317,18 +334,35 @@ wxDialog* CCopyProgress::ProgressWindow() const
 void CCopyProgress::RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)
 {
     auto shared = std::make_shared<Shared>();
-    CWindow window(m_parent, copytext::ShortTitle(wxString::FromUTF8(title.c_str())), m_heading, shared);
+    auto* window = new CWindow(m_parent, copytext::ShortTitle(wxString::FromUTF8(title.c_str())), m_heading, shared);
     CReporter reporter(*this, shared);
-    m_window = &window;
-
-    std::thread worker([&] {
-        work(reporter);
-        // Queued behind every progress update and question of the copy; the
-        // modal loop runs it even when the copy ended before it started.
-        wxTheApp->CallAfter([&window] { window.EndModal(wxID_OK); });
-    });
-    window.ShowModal();
-    worker.join();
+    m_window = window;
+    // Modal as a dialog is, but its own loop ends without hiding it.
+    window->Show();
+    gtk_window_set_modal(GTK_WINDOW(window->GetHandle()), TRUE);
+    // Only now that the new window is up may the one before it go.
+    m_shown.reset(window);
+    {
+        wxWindowDisabler others(window);
+        wxGUIEventLoop loop;
+        const auto shownAt = std::chrono::steady_clock::now();
+        std::thread worker([&] {
+            work(reporter);
+            // A screen reader takes a moment to announce a window; which
+            // book of a disc this is must not flash by unheard when the
+            // book is small.
+            if (!m_heading.empty())
+                std::this_thread::sleep_until(shownAt + kHeadingHeardFor);
+            // Queued behind every progress update and question of the copy
+            // (the worker waits for each answer, so no question's loop is
+            // running then); the loop runs it even when the copy ended
+            // before it started.
+            wxTheApp->CallAfter([&loop] { loop.ScheduleExit(); });
+        });
+        loop.Run();
+        worker.join();
+    }
+    gtk_window_set_modal(GTK_WINDOW(window->GetHandle()), FALSE);
     m_window = nullptr;
 }
 

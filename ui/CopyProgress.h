@@ -4,6 +4,12 @@
 // The native copy services (ui/CopyServices.cpp) hand one to the copy
 // job's file operations for each book, so every copy of the job runs under
 // it and every question of the job reaches the user through it.
+//
+// A window stays on screen after its copy until the next one is up or the
+// run is over: between two copies (the temporary folder and the book, or
+// two books of a disc) the copy window must not become active for a
+// moment, or a screen reader takes the next window for an echo of a key
+// and says nothing of it. Messages between copies open over it.
 #pragma once
 
 #include "copy/CopyEngine.h"
@@ -14,8 +20,17 @@
 #include <functional>
 #include <string>
 
+#include <memory>
+
 class wxDialog;
 class wxWindow;
+
+// A progress window left on screen; closed when this lets go of it.
+struct ShownWindowCloser
+{
+    void operator()(wxWindow* window) const;
+};
+using ShownWindow = std::unique_ptr<wxWindow, ShownWindowCloser>;
 
 // Dutch texts of the window, also used by the tests.
 namespace copytext {
@@ -36,8 +51,15 @@ class CCopyProgress
 public:
     // `heading` (which book of a disc this is) is what a screen reader
     // hears on the progress line besides its figures; may be empty.
-    explicit CCopyProgress(wxWindow* parent = nullptr, const wxString& heading = wxString());
+    // `before`: the window of an earlier copy, closed once this one's
+    // first window is on screen.
+    explicit CCopyProgress(wxWindow* parent = nullptr, const wxString& heading = wxString(),
+                           ShownWindow before = nullptr);
+    // Closes the last window, unless it was taken with KeepShownWindow.
     ~CCopyProgress();
+
+    // The last copy's window, still on screen, for the next copy to close.
+    ShownWindow KeepShownWindow() { return std::move(m_shown); }
 
     // Runs work on a worker thread while the progress window is shown
     // modally on this (the user-interface) thread; returns once the worker
@@ -58,5 +80,9 @@ private:
     class CReporter;
     wxWindow* m_parent;
     wxString m_heading;
+    // The window of the copy running, else nullptr.
     CWindow* m_window = nullptr;
+    // The window of the last copy (or the one before this object's first),
+    // still on screen.
+    ShownWindow m_shown;
 };

@@ -18,15 +18,24 @@ public:
                                  const wxString& heading, const CSettings& settings,
                                  const std::function<void(const std::string&)>& showDestination) override
     {
-        CCopyProgress progress(owner, heading);
+        CCopyProgress progress(owner, heading, std::move(m_lastWindow));
         copyjob::CFileOperations operations(
             [&progress](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
                 progress.RunCopy(title, work);
             });
-        return ::CopyBook(discRoot, destPath, settings, operations, showDestination);
+        copyjob::CopyReport report = ::CopyBook(discRoot, destPath, settings, operations, showDestination);
+        m_lastWindow = progress.KeepShownWindow();
+        return report;
     }
 
+    void CloseProgress() override { m_lastWindow.reset(); }
+
     void EjectDisc(const std::string& discRoot) override { ::EjectDisc(discRoot); }
+
+private:
+    // The last copy's progress window, on screen until the next copy's is
+    // or the run is over.
+    ShownWindow m_lastWindow;
 };
 
 using Slot = CServiceSlot<ICopyServices>;

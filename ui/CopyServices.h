@@ -32,6 +32,11 @@ public:
                                          const wxString& heading, const CSettings& settings,
                                          const std::function<void(const std::string&)>& showDestination) = 0;
 
+    // Closes the last copy's progress window, which stays on screen after
+    // CopyBook so that the messages after a copy, and the next copy's
+    // window, open over it rather than over the copy window.
+    virtual void CloseProgress() {}
+
     // Opens the tray of the drive; silent, bounded in time.
     virtual void EjectDisc(const std::string& discRoot) = 0;
 };
