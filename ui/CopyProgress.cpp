@@ -303,7 +303,8 @@ copyops::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxStrin
 copyops::ErrorAnswer CCopyProgress::AskError(wxWindow* parent, const wxString& text)
 {
     static const copyops::ErrorAnswer answers[] = {copyops::ErrorAnswer::Retry, copyops::ErrorAnswer::Skip,
-                                                   copyops::ErrorAnswer::Cancel};
-    const std::size_t button = DialogServices().Ask(parent, text, {"Opnieuw", "Overslaan", "Annuleren"}, MB_ICONHAND);
-    return answers[std::min<std::size_t>(button, 2)];
+                                                   copyops::ErrorAnswer::SkipAll, copyops::ErrorAnswer::Cancel};
+    const std::size_t button =
+        DialogServices().Ask(parent, text, {"Opnieuw", "Overslaan", "Alles overslaan", "Annuleren"}, MB_ICONHAND);
+    return answers[std::min<std::size_t>(button, 3)];
 }

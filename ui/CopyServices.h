@@ -20,13 +20,19 @@ public:
     // discinfo.html; nothing found when no drive holds one.
     virtual disc::FoundDisc FindDaisyDisc() = 0;
 
+    // The book check of the book in bookFolder (the disc's root, or one
+    // book's folder on it), as soon as the book is found.
+    virtual bookcheck::CheckReport CheckBook(const std::string& bookFolder) = 0;
+
     // Copies the disc (or one book's folder on it) into destPath or, with
     // numbering, a free variant of it, which showDestination is told before
     // the copy starts. The progress window and its questions belong to
-    // `owner`. The report's message is the caller's to show.
+    // `owner`. The report's message is the caller's to show. discCheck:
+    // what CheckBook found there, so that the disc is not read twice.
     virtual copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                          const CSettings& settings,
-                                         const std::function<void(const std::string&)>& showDestination) = 0;
+                                         const std::function<void(const std::string&)>& showDestination,
+                                         const bookcheck::CheckReport& discCheck) = 0;
 
     // Opens the tray of the drive; silent, bounded in time.
     virtual void EjectDisc(const std::string& discRoot) = 0;

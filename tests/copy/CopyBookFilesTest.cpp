@@ -20,6 +20,9 @@ using copyops::CopyResult;
 
 namespace {
 
+// An NCC the book check reads: a book of no chapters, whole.
+const std::string kNcc = "<html><head><title>T</title><meta name=\"dc:title\" content=\"T\"/></head></html>";
+
 // Runs each copy on a worker thread, as the progress window does, and
 // keeps what the user would be told.
 struct CScriptedUi
@@ -50,7 +53,7 @@ class CopyBookFiles : public testing::Test
 protected:
     CopyBookFiles()
     {
-        Write(s / "disc/ncc.html", "ncc");
+        Write(s / "disc/ncc.html", kNcc);
         Write(s / "disc/audio/01.mp3", Pattern(300000));
         fs::create_directories(s / "cache");
         settings.TempPath = s / "cache/";
@@ -95,7 +98,7 @@ TEST_F(CopyBookFiles, SecondCopyIsNumbered)
     ASSERT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     const std::vector<std::string> want = {s / "out/Boek", s / "out/Boek_001", s / "out/Boek_003"};
     EXPECT_EQ(lines, want);
-    EXPECT_EQ(Read(s / "out/Boek_003/ncc.html"), "ncc");
+    EXPECT_EQ(Read(s / "out/Boek_003/ncc.html"), kNcc);
     EXPECT_EQ(Read(s / "out/Boek_002"), "a file takes the name");
 }
 
@@ -176,8 +179,9 @@ TEST_F(CopyBookFiles, SkippedFileKeepsTheRestUnderAnIncompleteName)
         ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
         ui.errors.clear();
         EXPECT_EQ(CopyResult::Failed, Copy(s / ("out/" + row.book), &engine));
-        EXPECT_EQ(Read(s / ("out/" + row.kept + "/ncc.html")), "ncc");
-        EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::Missing({"audio/01.mp3"}, s / ("out/" + row.kept))});
+        EXPECT_EQ(Read(s / ("out/" + row.kept + "/ncc.html")), kNcc);
+        EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::NotWhole({}, {"audio/01.mp3"}, {}, "",
+                                                                         s / ("out/" + row.kept), true)});
     }
     EXPECT_EQ(Shown().size(), std::size(rows));
 }
@@ -201,7 +205,7 @@ TEST_F(CopyBookFiles, MissingOutputFolderIsMadeOnlyWhereItsParentIs)
     EXPECT_EQ(CopyResult::Refused, Copy(s / "stick/boeken/Boek"));
     EXPECT_FALSE(fs::exists(s / "stick"));
     EXPECT_EQ(CopyResult::Copied, Copy(s / "boeken/Boek"));
-    EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), "ncc");
+    EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), kNcc);
 }
 
 TEST_F(CopyBookFiles, KilledRunLeavesOnlyHiddenWorkThatTheNextRunRemoves)
@@ -260,13 +264,14 @@ TEST_F(CopyBookFiles, OverwriteModeAsksAndKeepsOtherFiles)
 {
     settings.ConfirmOverwrite = 1;
     settings.CopyViaTemp = 0;
-    Write(s / "out/Boek/ncc.html", "old ncc");
+    const std::string oldNcc = kNcc.substr(0, kNcc.size() - 7) + "<!-- oud --></html>";
+    Write(s / "out/Boek/ncc.html", oldNcc);
     Write(s / "out/Boek/notes.txt", "mine");
     ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
     EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(ui.reporter.replaceQuestions, std::vector<std::string>{s / "out/Boek/ncc.html"});
-    EXPECT_EQ(Read(s / "out/Boek/ncc.html"), "old ncc");
+    EXPECT_EQ(Read(s / "out/Boek/ncc.html"), oldNcc);
     EXPECT_EQ(Read(s / "out/Boek/notes.txt"), "mine");
     EXPECT_EQ(Read(s / "out/Boek/audio/01.mp3"), Pattern(300000));
 }
