@@ -84,13 +84,15 @@ class CopyWindow(unittest.TestCase):
         return button
 
     def alert(self, text):
-        """The message box showing `text`, found by its message label."""
+        """The message box showing `text`, found by its message label's
+        first line (a whole book's done message has a second)."""
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             try:
                 for node in tree.walk(self.app):
                     if tree.role(node) == "alert" and any(
-                            tree.role(child) == "label" and child.name == text for child in tree.walk(node)):
+                            tree.role(child) == "label" and text in (child.name, child.name.split("\n")[0])
+                            for child in tree.walk(node)):
                         return node
             except Exception:  # a window appearing or going
                 pass
