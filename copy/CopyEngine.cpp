@@ -2,6 +2,8 @@
 // tests override to inject faults, and the start of a copy.
 #include "copy/CopyRun.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,7 +45,8 @@ int CCopyEngine::WriteChunk(int out, const char* data, std::size_t size)
     return 0;
 }
 
-posix::Failure CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved)
+posix::Failure CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved,
+                                     XXH3_state_s* hash)
 {
     moved = 0;
     if (fastPath) {
@@ -64,6 +67,8 @@ posix::Failure CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fas
     std::size_t got = 0;
     if (const int error = ReadChunk(in, m_buffer.get(), std::min(max, kBufferBytes), got))
         return posix::OnDisc(error);
+    if (hash != nullptr)
+        XXH3_128bits_update(hash, m_buffer.get(), got);
     if (const int error = WriteChunk(out, m_buffer.get(), got))
         return posix::OnOutput(error);
     moved = got;
@@ -80,11 +85,19 @@ int CCopyEngine::Flush(int dirFd)
     return ::syncfs(dirFd) != 0 ? errno : 0;
 }
 
+int CCopyEngine::ReadBack(int fd, char* buffer, std::size_t max, std::size_t& got)
+{
+    const ssize_t n = RetryOnInterrupt([&] { return ::read(fd, buffer, max); });
+    got = n > 0 ? static_cast<std::size_t>(n) : 0;
+    return n < 0 ? errno : 0;
+}
+
 CopyOutcome CCopyEngine::CopyContent(const std::string& sourceFolder, const std::string& destFolder,
-                                     bool askBeforeReplace, ICopyReporter& reporter, const Places& places)
+                                     bool askBeforeReplace, ICopyReporter& reporter, const Places& places,
+                                     const Scope& scope)
 {
     m_flushSeconds = 0;
-    CRun run(*this, reporter, places.shownDest.empty() ? destFolder : places.shownDest, askBeforeReplace);
+    CRun run(*this, reporter, places.shownDest.empty() ? destFolder : places.shownDest, askBeforeReplace, scope);
     return run.Copy(sourceFolder, destFolder, places.scratch);
 }
 

@@ -19,13 +19,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
+
+struct XXH3_state_s;
 
 namespace copyops {
 
 enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
-enum class ErrorAnswer { Retry, Skip, Cancel };
+// SkipAll skips this file and, without asking again, every later one that
+// cannot be read from the disc: a scratched disc asks once, not 200 times.
+enum class ErrorAnswer { Retry, Skip, SkipAll, Cancel };
 enum class CopyResult { Copied, Failed, Cancelled, Refused };
 
 struct CopyOutcome
@@ -37,6 +42,13 @@ struct CopyOutcome
     // Everything was written, but flushing it to the drive failed and the
     // user chose to go on; only with Failed.
     bool unflushed = false;
+    // Files that were read back from the drive and differed from what the
+    // disc gave, or could not be read back, relative to the destination
+    // folder; only with Failed.
+    std::vector<std::string> different;
+    // Every file this copy wrote was read back from the drive and found
+    // equal to what the disc gave; only with Copied.
+    bool readBack = false;
     // The drive the copy wrote to, as the user knows it (its mount point).
     std::string drive;
 
@@ -65,6 +77,19 @@ public:
     virtual bool Cancelled() const = 0;
 };
 
+// What a copy takes from the disc and what it does with it afterwards.
+struct CopyScope
+{
+    // Hash every file's bytes as they come from the disc and, once all
+    // is flushed, read each copy back from the drive and compare.
+    bool verify = false;
+    // Completing an earlier copy: only files the destination lacks, and
+    // those named in redo (relative to the destination), are read from
+    // the disc; the rest stay as they are, unasked.
+    bool fillOnly = false;
+    std::set<std::string> redo;
+};
+
 class CCopyEngine
 {
 public:
@@ -88,6 +113,8 @@ public:
         std::string shownDest;
     };
 
+    using Scope = CopyScope;
+
     // Copies everything inside sourceFolder into destFolder, creating
     // destFolder and its missing parents. Files are written in the scratch
     // folder and renamed into place. When
@@ -95,7 +122,7 @@ public:
     // is replaced; otherwise it is replaced silently. Copied only when every
     // file arrived and was flushed to the device.
     CopyOutcome CopyContent(const std::string& sourceFolder, const std::string& destFolder, bool askBeforeReplace,
-                            ICopyReporter& reporter, const Places& places = {});
+                            ICopyReporter& reporter, const Places& places = {}, const Scope& scope = {});
 
     // Set false to copy through read/write even where copy_file_range works.
     void SetUseCopyFileRange(bool use) { m_useCopyFileRange = use; }
@@ -120,6 +147,10 @@ protected:
     virtual int WriteChunk(int out, const char* data, std::size_t size);
     virtual int LookUp(int dirFd, const char* name, struct stat& st);
     virtual int Flush(int dirFd);
+    // ReadBack reads a copy back for the comparison, its cached pages
+    // dropped first so that the bytes come from the device; the side is the
+    // drive written to.
+    virtual int ReadBack(int fd, char* buffer, std::size_t max, std::size_t& got);
 
 private:
     class CRun;
@@ -128,12 +159,15 @@ private:
     // Moves at most max bytes from in to out into moved (0 at the end of
     // the file), by CopyRange while fastPath holds, else by reading and
     // writing; fastPath is cleared where the kernel cannot copy by itself.
-    // The failure names the side it happened on.
-    posix::Failure Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved);
+    // The failure names the side it happened on. hash, when given, takes
+    // the bytes read (only on the plain way, which passes them by).
+    posix::Failure Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved,
+                            XXH3_state_s* hash = nullptr);
 
     bool m_useCopyFileRange = true;
     double m_flushSeconds = 0;
     std::unique_ptr<char[]> m_buffer;
+    std::unique_ptr<char[]> m_readBackBuffer;
 };
 
 // Removes path and everything below it without following links and without

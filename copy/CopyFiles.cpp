@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <unistd.h>
 
@@ -100,12 +101,23 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
         return failure;
     };
 
-    bool fastPath = m_engine.m_useCopyFileRange;
+    // The kernel's own copy never shows the bytes; verifying hashes them
+    // on their way through.
+    bool fastPath = m_engine.m_useCopyFileRange && !m_scope.verify;
+    XXH3_state_t* hash = nullptr;
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> hashState(nullptr, &XXH3_freeState);
+    if (m_scope.verify) {
+        hashState.reset(XXH3_createState());
+        if (!hashState)
+            return fail(OnOutput(ENOMEM));
+        hash = hashState.get();
+        XXH3_128bits_reset(hash);
+    }
     for (;;) {
         if (m_reporter.Cancelled())
             return fail(OnDisc(ECANCELED));
         std::size_t moved = 0;
-        if (Failure failure = m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved))
+        if (Failure failure = m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved, hash))
             return fail(std::move(failure));
         if (moved == 0)
             break;
@@ -128,6 +140,8 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
     if (::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0)
         return fail(OnOutput(errno));
     Wrote(rel, name, IdentityOf(written));
+    if (hash != nullptr)
+        m_hashes.emplace_back(rel, XXH3_128bits_digest(hash));
     return {};
 }
 
@@ -135,11 +149,19 @@ void CCopyEngine::CRun::CopyFile(int srcFd, int dstFd, const std::string& name, 
                                  const std::string& rel)
 {
     bool skip = false;
-    if (!MayReplace(dstFd, name, rel, skip))
+    if (m_scope.fillOnly) {
+        // Completing a copy: what is there stays, unless it is known to be
+        // bad, which is replaced unasked.
+        struct stat there;
+        skip = !m_scope.redo.count(rel) && m_engine.LookUp(dstFd, name.c_str(), there) == 0 &&
+               S_ISREG(there.st_mode);
+    } else if (!MayReplace(dstFd, name, rel, skip)) {
         return;
+    }
     if (skip) {
         // "No" keeps the old file; that is the user's choice, not a hole.
-        Advance(static_cast<std::uint64_t>(st.st_size));
+        // Completing a copy keeps what it has.
+        Advance(static_cast<std::uint64_t>(st.st_size) * Passes());
         return;
     }
     Attempt(rel, [&] { return WriteFile(srcFd, dstFd, name, st, rel); });
@@ -149,6 +171,11 @@ void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, 
                                  const std::string& rel)
 {
     bool skip = false;
+    if (m_scope.fillOnly) {
+        struct stat there;
+        if (m_engine.LookUp(dstFd, name.c_str(), there) == 0)
+            return;
+    }
     if (!MayReplace(dstFd, name, rel, skip) || skip)
         return;
     Attempt(rel, [&] {

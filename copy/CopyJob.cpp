@@ -5,6 +5,7 @@
 #include "text/Utf8.h"
 #include "settings/Settings.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,8 @@ struct Plan
     bool makeOutput = false; // the output folder is missing and its parent is there
     bool existing = false;   // replace mode, into a book folder that exists
     bool ask = false;        // ask before replacing a file
+    bool verify = false;     // read every copied file back from the drive
+    std::string completing;  // "<name> (onvolledig)" of an earlier run, being completed; else ""
 };
 
 std::string Format(const char* format, const std::string& text)
@@ -103,9 +106,10 @@ Failure PublishAs(const std::string& from, const std::string& name, IFileOperati
 // One copy of everything inside sourceFolder into destFolder, titled with
 // the folder the user knows.
 copyops::CopyOutcome CopyFolder(const std::string& sourceFolder, const std::string& destFolder,
-                                const std::string& scratch, const std::string& shown, bool ask, IFileOperations& ops)
+                                const std::string& scratch, const std::string& shown, bool ask, IFileOperations& ops,
+                                const copyops::CopyScope& scope)
 {
-    return ops.Copy(sourceFolder, destFolder, scratch, shown, Format(kProgressTitle, shown), ask);
+    return ops.Copy(sourceFolder, destFolder, scratch, shown, Format(kProgressTitle, shown), ask, scope);
 }
 
 void DeleteFolder(const std::string& folder, IFileOperations& ops)
@@ -118,7 +122,10 @@ void DeleteFolder(const std::string& folder, IFileOperations& ops)
 
 CopyReport Refused(std::string message)
 {
-    return {CopyResult::Refused, {}, std::move(message)};
+    CopyReport report;
+    report.result = CopyResult::Refused;
+    report.message = std::move(message);
+    return report;
 }
 
 // The temporary folder's own checks; the refusal's text, or "".
@@ -168,7 +175,11 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
     }
 
     plan.target = destPath;
-    if (!plan.ask) {
+    // An earlier copy of this book that stayed incomplete is completed, not
+    // copied anew beside it.
+    if (const std::string incomplete = IncompleteName(destPath); ops.Inspect(incomplete) == PathState::Folder) {
+        plan.completing = incomplete;
+    } else if (!plan.ask) {
         plan.target = FreeName(destPath, ops);
         // Closing the window without a word would look like success to
         // someone who cannot see that no folder appeared.
@@ -220,56 +231,120 @@ std::string Prepare(IFileOperations& ops, const Plan& plan, std::string& work)
 
 // The disc into the book's folder (or into the temporary folder first,
 // then from there); the temporary folder is gone afterwards. intoBook
-// tells whether anything went into the book's folder.
+// tells whether anything went into the book's folder. Completing an
+// earlier copy goes straight from the disc: through the temporary folder
+// the whole disc would be read again.
 copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const std::string& work,
                               IFileOperations& ops, bool& intoBook)
 {
     copyops::CopyOutcome outcome;
     std::string source = plan.discRoot;
-    if (!plan.tempFolder.empty()) {
+    const bool viaTemp = !plan.tempFolder.empty() && plan.completing.empty();
+    if (viaTemp) {
+        // Only the copy on the drive the book goes to is read back.
         const std::string content = plan.tempFolder + kTempContent;
-        outcome = CopyFolder(plan.discRoot, content, plan.tempFolder, plan.tempFolder, plan.ask, ops);
+        outcome = CopyFolder(plan.discRoot, content, plan.tempFolder, plan.tempFolder, plan.ask, ops, {});
         source = content + "/";
     }
-    intoBook = plan.tempFolder.empty() || outcome.result == CopyResult::Copied;
+    intoBook = !viaTemp || outcome.result == CopyResult::Copied;
+    copyops::CopyScope scope;
+    scope.verify = plan.verify;
+    if (!plan.completing.empty()) {
+        scope.fillOnly = true;
+        const std::vector<std::string> needed = ops.Remembered(plan.completing);
+        scope.redo.insert(needed.begin(), needed.end());
+    }
     if (intoBook)
-        outcome = CopyFolder(source, into, work, plan.target, plan.ask, ops);
+        outcome = CopyFolder(source, into, work, plan.completing.empty() ? plan.target : plan.completing,
+                             plan.ask && plan.completing.empty(), ops, scope);
     DeleteFolder(plan.tempFolder, ops);
     return outcome;
 }
 
+// What a copy that is not the whole book still needs from a disc: what was
+// skipped, what read back different, and every file the check found
+// missing or damaged on the disc or in the copy.
+std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report)
+{
+    std::vector<std::string> needed = outcome.missing;
+    needed.insert(needed.end(), outcome.different.begin(), outcome.different.end());
+    for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
+        for (const bookcheck::Finding& f : check->findings)
+            if (f.grade == bookcheck::Grade::Fatal && f.kind != bookcheck::Kind::OutsideBook)
+                needed.push_back(f.file);
+    std::sort(needed.begin(), needed.end());
+    needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
+    return needed;
+}
+
+// The check's fatal findings as sentences for the user: the disc's, then
+// those only the copy shows.
+std::vector<std::string> Faults(const CopyReport& report)
+{
+    std::vector<std::string> lines, discFiles;
+    for (const bookcheck::Finding& f : report.discCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal) {
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+            discFiles.push_back(f.file);
+        }
+    for (const bookcheck::Finding& f : report.copyCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal && std::find(discFiles.begin(), discFiles.end(), f.file) == discFiles.end())
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));
+    return lines;
+}
+
 // Gives what the copy wrote its name: the whole book its own (or the next
-// free number, should the name have been taken meanwhile), what a copy
-// with skipped files got a name that says so. Then says how it ended.
+// free number, should the name have been taken meanwhile), what is not the
+// whole book a name that says so, with a note of what it still needs. Then
+// says how it ended.
 CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome, bool intoBook,
                           const std::string& into, const std::string& work, IFileOperations& ops,
-                          const copyjob::DestinationLine& showDestination)
+                          const copyjob::DestinationLine& showDestination, CopyReport report)
 {
-    CopyReport report{outcome.result, plan.existing ? plan.target : std::string(), {}};
+    report.result = outcome.result;
+    report.folder = plan.existing ? plan.target : plan.completing;
     const bool staged = !plan.existing && intoBook;
+    const bool checked = intoBook && !outcome.unflushed && outcome.result != CopyResult::Cancelled;
+    if (checked)
+        report.copyCheck = ops.CheckBook(into, bookcheck::Place::Copy);
+    const bool whole = outcome.result == CopyResult::Copied && !report.discCheck.HasFatal() && !report.copyCheck.HasFatal();
+    if (outcome.result == CopyResult::Copied && !whole)
+        report.result = CopyResult::Failed;
+    const bool lacking = !outcome.missing.empty() || !outcome.different.empty();
+    const bool partial = checked && !whole && (outcome.result == CopyResult::Copied || lacking);
     if (outcome.unflushed) {
         // The files may not be on the device: nothing under the book's name
         // may pass for the book.
         report.message = copytext::NotFlushed(outcome.drive, report.folder);
-    } else if (staged && outcome.result == CopyResult::Copied) {
+    } else if (staged && whole) {
+        // The note of an earlier run goes before the book gets its name.
+        if (!plan.completing.empty())
+            ops.Remember(into, {});
         const Failure failure = PublishAs(into, plan.target, ops, report.folder);
         if (failure) {
             report.result = CopyResult::Failed;
             report.message = copytext::NotPublished(plan.target, copytext::Reason(failure, outcome.drive));
+            if (!plan.completing.empty())
+                report.folder = plan.completing;
         } else if (report.folder != plan.target && showDestination) {
             showDestination(report.folder);
         }
-    } else if (staged && outcome.result == CopyResult::Failed && !outcome.missing.empty()) {
+    } else if (staged && partial) {
+        ops.Remember(into, Needed(outcome, report));
         // What cannot be named so is lost with the work folder; the list of
         // missing files says that nothing was kept.
-        PublishAs(into, IncompleteName(plan.target), ops, report.folder);
+        if (plan.completing.empty())
+            PublishAs(into, IncompleteName(plan.target), ops, report.folder);
     }
     DeleteFolder(work, ops);
 
     if (outcome.result == CopyResult::Cancelled)
         report.message = copytext::Cancelled(report.folder);
-    else if (outcome.result == CopyResult::Failed && !outcome.missing.empty())
-        report.message = copytext::Missing(outcome.missing, report.folder);
+    else if (report.result == CopyResult::Failed && (partial || lacking) && !outcome.unflushed)
+        report.message = copytext::NotWhole(Faults(report), outcome.missing, outcome.different, outcome.drive,
+                                            report.folder, !plan.existing);
+    if (report.result == CopyResult::Copied && outcome.readBack)
+        report.readBackLine = copytext::ReadBackEqual(outcome.drive);
     return report;
 }
 
@@ -296,22 +371,28 @@ bool PathFits(const std::string& path)
 } // namespace copyjob
 
 CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
-                    IFileOperations& ops, const copyjob::DestinationLine& showDestination)
+                    IFileOperations& ops, const copyjob::DestinationLine& showDestination,
+                    const bookcheck::CheckReport* discCheck)
 {
     Plan plan;
     plan.discRoot = discRoot;
     plan.ask = settings.ConfirmOverwrite != 0;
+    plan.verify = settings.VerifyCopy != 0;
     if (std::string refusal = Check(destPath, settings, ops, plan); !refusal.empty())
         return Refused(std::move(refusal));
-    if (!plan.ask && showDestination)
+    if (showDestination && !plan.completing.empty())
+        showDestination(plan.completing);
+    else if (!plan.ask && showDestination)
         showDestination(plan.target);
+    CopyReport report;
+    report.discCheck = discCheck != nullptr ? *discCheck : ops.CheckBook(discRoot, bookcheck::Place::Disc);
 
     // Nothing was written up to here.
     std::string work;
     if (std::string refusal = Prepare(ops, plan, work); !refusal.empty())
         return Refused(std::move(refusal));
-    const std::string into = plan.existing ? plan.target : work + kStagedBook;
+    const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : work + kStagedBook;
     bool intoBook = false;
     const copyops::CopyOutcome outcome = CopyDisc(plan, into, work, ops, intoBook);
-    return PublishAndTell(plan, outcome, intoBook, into, work, ops, showDestination);
+    return PublishAndTell(plan, outcome, intoBook, into, work, ops, showDestination, std::move(report));
 }

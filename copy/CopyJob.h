@@ -10,8 +10,17 @@
 // the same output folder removes. Into a book folder that already exists
 // (replace mode) files are replaced one by one; that folder is never
 // removed.
+//
+// "Whole" means more than every listed file arrived: the book check runs on
+// the disc before the copy and on the copy afterwards, and (setting
+// VerifyCopy) every file is read back from the drive and compared with what
+// the disc gave. A book the disc holds only in part is still copied, kept as
+// "<name> (onvolledig)" with a note inside of what it still needs; copying
+// the same book into the same output folder again reads only that from the
+// disc and gives the folder its name once the book is whole.
 #pragma once
 
+#include "check/BookCheck.h"
 #include "copy/CopyEngine.h"
 
 #include <cstdint>
@@ -79,9 +88,22 @@ public:
     // with progress under title, writing partial files in scratchFolder and
     // naming the destination shownDest to the user. askBeforeReplace: ask
     // before an existing file is replaced; otherwise replace silently.
+    // scope: whether to read back, and whether only to fill in.
     virtual copyops::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
                                       const std::string& scratchFolder, const std::string& shownDest,
-                                      const std::string& title, bool askBeforeReplace) = 0;
+                                      const std::string& title, bool askBeforeReplace,
+                                      const copyops::CopyScope& scope) = 0;
+
+    // The book check of the book whose ncc.html, package file or
+    // discinfo.html lies in folder itself; no findings when it holds none.
+    virtual bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) = 0;
+
+    // What an incomplete copy in folder still needs from the disc (paths
+    // relative to folder), as the run that left it noted; empty when none.
+    virtual std::vector<std::string> Remembered(const std::string& folder) = 0;
+
+    // Notes in folder what it still needs; an empty list removes the note.
+    virtual Failure Remember(const std::string& folder, const std::vector<std::string>& files) = 0;
 
     // Renames from to to, never replacing anything there (EEXIST then), and
     // flushes the rename to the device.
@@ -101,6 +123,14 @@ struct CopyReport
     // Dutch, for a message box: why it was refused, what failed or is
     // missing, what a cancel left; "" when the book was copied.
     std::string message;
+    // Dutch, one line to follow the done message of a whole book: that
+    // every file was read back from the drive and found equal; "" when the
+    // copy was not read back.
+    std::string readBackLine;
+    // The book check's findings on the disc and on the copy (empty where
+    // it did not run).
+    bookcheck::CheckReport discCheck;
+    bookcheck::CheckReport copyCheck;
 };
 
 // Called with the folder actually used, before the copy starts, when
@@ -115,6 +145,10 @@ bool PathFits(const std::string& path);
 
 // Copies the disc at discRoot (ending in '/') into destPath or a numbered
 // variant of it. Copied when the whole book arrived; Refused when nothing
-// was touched; Cancelled and Failed with what is left where.
+// was touched; Cancelled and Failed with what is left where. discCheck:
+// the book check of discRoot when the caller ran it already (the copy
+// window does, to say the findings before the copy), so that the disc is
+// not read twice; nullptr to have it run here.
 copyjob::CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
-                             copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination);
+                             copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination,
+                             const bookcheck::CheckReport* discCheck = nullptr);

@@ -6,6 +6,8 @@
 #include "copy/CopyTexts.h"
 #include "posix/Posix.h"
 
+#include <xxhash.h>
+
 #include <map>
 #include <set>
 #include <string>
@@ -36,8 +38,8 @@ inline Identity IdentityOf(const struct stat& st)
 class CCopyEngine::CRun
 {
 public:
-    CRun(CCopyEngine& engine, ICopyReporter& reporter, const std::string& destRoot, bool ask)
-        : m_engine(engine), m_reporter(reporter), m_destRoot(destRoot), m_ask(ask)
+    CRun(CCopyEngine& engine, ICopyReporter& reporter, const std::string& destRoot, bool ask, const Scope& scope)
+        : m_engine(engine), m_reporter(reporter), m_destRoot(destRoot), m_ask(ask), m_scope(scope)
     {
     }
 
@@ -66,12 +68,22 @@ private:
     Failure WriteFile(int srcFd, int dstFd, const std::string& name, const struct stat& st, const std::string& rel);
     Failure MakePartial(int dstFd, std::string& partial, int& partialDir, CFd& out);
     void Advance(std::uint64_t bytes);
+    // Reads every file this run wrote back from the drive (below the
+    // destination folder open as dstFd) and compares it with what the disc
+    // gave; what differs goes to m_different.
+    void ReadBackAll(int dstFd);
+    bool SameOnDrive(int dstFd, const std::string& rel, const XXH128_hash_t& expected);
+    // How often a file's bytes count towards the progress: written, and
+    // read back when verifying.
+    std::uint64_t Passes() const { return m_scope.verify ? 2 : 1; }
 
     CCopyEngine& m_engine;
     ICopyReporter& m_reporter;
     std::string m_destRoot;
     bool m_ask;
+    const Scope& m_scope;
     bool m_replaceAll = false;
+    bool m_skipUnreadable = false;
     bool m_cancelled = false;
     std::uint64_t m_done = 0;
     std::uint64_t m_total = 0;
@@ -92,6 +104,10 @@ private:
     std::string ClashByName(int dstFd, const std::string& name, const std::string& rel);
     std::vector<std::string> m_missing;
     std::string m_drive;
+    // What each file written held when it came from the disc, by its path
+    // below the destination, in the order written.
+    std::vector<std::pair<std::string, XXH128_hash_t>> m_hashes;
+    std::vector<std::string> m_different;
 };
 
 template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std::string& relPath, Op op)
@@ -108,9 +124,15 @@ template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std
         }
         if (failure.error == posix::kNameClash)
             failure.path = Shown(failure.path);
-        switch (m_reporter.AskError(Shown(relPath), copytext::Reason(failure, m_drive))) {
+        const ErrorAnswer answer = m_skipUnreadable && failure.side == posix::Side::Disc
+                                       ? ErrorAnswer::Skip
+                                       : m_reporter.AskError(Shown(relPath), copytext::Reason(failure, m_drive));
+        switch (answer) {
         case ErrorAnswer::Retry:
             continue;
+        case ErrorAnswer::SkipAll:
+            m_skipUnreadable = true;
+            [[fallthrough]];
         case ErrorAnswer::Skip:
             m_missing.push_back(relPath.empty() ? std::string(".") : relPath);
             return Step::Skipped;

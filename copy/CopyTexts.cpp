@@ -239,19 +239,50 @@ std::string Cancelled(const std::string& existingFolder)
            "bestond al en blijft staan; de bestanden die al waren gekopieerd, staan erin, de rest van de CD niet.";
 }
 
-std::string Missing(const std::vector<std::string>& paths, const std::string& keptIn)
+namespace {
+
+constexpr std::size_t kShown = 20;
+
+// At most kShown lines, and how many more there are.
+std::string Lines(const std::vector<std::string>& lines, bool paths)
 {
-    constexpr std::size_t kShown = 20;
-    std::string text = "Het Daisy-boek is niet volledig gekopieerd. Deze bestanden ontbreken:\n";
-    for (std::size_t i = 0; i < paths.size() && i < kShown; ++i)
-        text += "\n" + ShownText(paths[i]);
-    if (paths.size() > kShown)
-        text += "\n... en nog " + std::to_string(paths.size() - kShown) + " andere";
-    if (keptIn.empty())
-        text += "\n\nEr is geen map voor dit boek gemaakt.";
-    else
-        text += "\n\nWat wel is gekopieerd, staat in" + Quoted(keptIn);
+    std::string text;
+    for (std::size_t i = 0; i < lines.size() && i < kShown; ++i)
+        text += "\n" + (paths ? ShownText(lines[i]) : lines[i]);
+    if (lines.size() > kShown)
+        text += "\n... en nog " + std::to_string(lines.size() - kShown) + " andere";
     return text;
+}
+
+} // namespace
+
+std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
+                     const std::vector<std::string>& different, const std::string& drive, const std::string& keptIn,
+                     bool secondChance)
+{
+    std::string text = "Het Daisy-boek is niet volledig gekopieerd.";
+    if (!faults.empty())
+        text += "\n" + Lines(faults, false);
+    if (!skipped.empty())
+        text += "\n\nDeze bestanden konden niet van de CD worden gelezen:" + Lines(skipped, true);
+    if (!different.empty())
+        text += "\n\nDeze bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + ShownText(drive) +
+                " en waren niet gelijk aan die op de CD; de schijf is misschien beschadigd of kleiner dan hij "
+                "aangeeft:" +
+                Lines(different, true);
+    if (keptIn.empty())
+        return text + "\n\nEr is geen map voor dit boek gemaakt.";
+    text += "\n\nWat wel is gekopieerd, staat in" + Quoted(keptIn);
+    if (secondChance)
+        text += "\nMaak de CD schoon of gebruik een ander station, en kopieer de CD opnieuw naar dezelfde map: dan "
+                "wordt alleen gelezen wat nog ontbreekt.";
+    return text;
+}
+
+std::string ReadBackEqual(const std::string& drive)
+{
+    return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + ShownText(drive) +
+           " en gelijk aan die op de CD.";
 }
 
 } // namespace copytext

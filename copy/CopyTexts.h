@@ -58,8 +58,18 @@ std::string TempInsideTarget(const std::string& tempFolder, const std::string& t
 // (then nothing is left), else the folder that existed and was written into.
 std::string Cancelled(const std::string& existingFolder);
 
-// After a copy with files the user skipped. keptIn: the folder that holds
-// what was copied, "" when nothing was kept.
-std::string Missing(const std::vector<std::string>& paths, const std::string& keptIn);
+// After a copy that is not the whole book. faults: the book check's
+// sentences ("Hoofdstuk 12 ontbreekt op de CD (...)."); skipped: files the
+// user skipped; different: files that read back from drive differently
+// than the disc gave them; keptIn: the folder that holds what was copied,
+// "" when nothing was kept. secondChance: copying the disc again into the
+// same folder completes the book.
+std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
+                     const std::vector<std::string>& different, const std::string& drive, const std::string& keptIn,
+                     bool secondChance);
+
+// The line after the done message when every file was read back from
+// drive and found equal.
+std::string ReadBackEqual(const std::string& drive);
 
 } // namespace copytext

@@ -120,7 +120,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
         if (::fstat(dst.Get(), &st) == 0)
             m_destIdentity = IdentityOf(st);
         m_scratchFd = scratchDir.Get();
-        m_total = TotalBytes(src.Get(), 0);
+        m_total = TotalBytes(src.Get(), 0) * Passes();
         m_reporter.Progress(0, m_total);
         CopyDir(src.Get(), dst.Get(), "");
     }
@@ -139,12 +139,20 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
         const auto start = std::chrono::steady_clock::now();
         step = Attempt(m_destRoot, [&] { return OnOutput(m_engine.Flush(dst.Get())); });
         m_engine.m_flushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (step == Step::Done) {
+        if (step == Step::Done && m_scope.verify)
+            ReadBackAll(dst.Get());
+        if (step == Step::Done && !m_cancelled && m_different.empty()) {
             outcome.result = CopyResult::Copied;
+            outcome.readBack = m_scope.verify;
             return outcome;
         }
-        if (step == Step::Cancelled) {
+        if (step == Step::Cancelled || m_cancelled) {
             outcome.result = CopyResult::Cancelled;
+            return outcome;
+        }
+        if (step == Step::Done) {
+            outcome.result = CopyResult::Failed;
+            outcome.different = std::move(m_different);
             return outcome;
         }
         m_missing.clear();

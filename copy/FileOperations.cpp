@@ -372,12 +372,13 @@ Failure CFileOperations::MakeWorkFolder(const std::string& folder, std::string& 
 
 copyops::CopyOutcome CFileOperations::Copy(const std::string& sourceFolder, const std::string& destFolder,
                                            const std::string& scratchFolder, const std::string& shownDest,
-                                           const std::string& title, bool askBeforeReplace)
+                                           const std::string& title, bool askBeforeReplace,
+                                           const copyops::CopyScope& scope)
 {
     copyops::CopyOutcome outcome;
     m_runner(title, [&](copyops::ICopyReporter& reporter) {
         outcome = m_engine.CopyContent(sourceFolder, destFolder, askBeforeReplace, reporter,
-                                       {scratchFolder, shownDest});
+                                       {scratchFolder, shownDest}, scope);
     });
     return outcome;
 }

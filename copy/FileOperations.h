@@ -37,6 +37,13 @@ bool IsAwayFromItsDrive(const std::string& real, const std::string& mountPoint);
 // udev found on its device, instead.
 std::uint64_t LargestFileOn(const std::string& fsType, const std::string& deviceFsType);
 
+// The book check of the book whose ncc.html, package file or discinfo.html
+// lies in folder itself; no findings when it holds none.
+bookcheck::CheckReport CheckBookFolder(const std::string& folder);
+
+// The hidden note inside an incomplete book's folder of what it still needs.
+inline constexpr const char* kNeededNote = ".talvora-onvolledig";
+
 class CFileOperations final : public IFileOperations
 {
 public:
@@ -55,7 +62,12 @@ public:
     Failure MakeWorkFolder(const std::string& folder, std::string& work) override;
     copyops::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
                               const std::string& scratchFolder, const std::string& shownDest,
-                              const std::string& title, bool askBeforeReplace) override;
+                              const std::string& title, bool askBeforeReplace,
+                              const copyops::CopyScope& scope) override;
+    // In CopyChecks.cpp.
+    bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override;
+    std::vector<std::string> Remembered(const std::string& folder) override;
+    Failure Remember(const std::string& folder, const std::vector<std::string>& files) override;
     Failure Publish(const std::string& from, const std::string& to) override;
     Failure Delete(const std::string& folder) override;
 

@@ -8,7 +8,7 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config
   # libraries
   libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev libmount-dev libudev-dev libglib2.0-dev
-  libmpg123-dev libsndfile1-dev
+  libmpg123-dev libsndfile1-dev libxxhash-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind

@@ -70,6 +70,7 @@ void CSettings::Load(const wxConfigBase& profile)
     OutputDir = outputDir.utf8_string();
     for (const Switch& s : kSwitches)
         this->*s.field = ReadSwitch(profile, s.name, s.defaultValue);
+    VerifyCopy = ReadSwitch(profile, "VerifyCopy", 1);
 }
 
 bool CSettings::Save(wxConfigBase& profile) const

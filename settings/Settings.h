@@ -24,8 +24,8 @@ public:
     // its default. TempPath is left alone.
     void Load(const wxConfigBase& profile);
 
-    // Writes OutputDir and the eight switches, never TempPath, and makes the
-    // change durable. False when the profile could not be written; the
+    // Writes OutputDir and the eight switches, never VerifyCopy or TempPath,
+    // and makes the change durable. False when the profile could not be written; the
     // record keeps its values either way.
     bool Save(wxConfigBase& profile) const;
 
@@ -40,6 +40,10 @@ public:
     std::int32_t MessageWhenDone = 0;
     std::int32_t CopyViaTemp = 0;
     std::int32_t AutoStart = 0;
+    // Read every copied file back from the drive and compare. Only in the
+    // settings file, for whoever must be fast: the settings window does not
+    // show it and Save leaves it as the file has it.
+    std::int32_t VerifyCopy = 1;
     std::string TempPath;
 };
 

@@ -143,6 +143,15 @@ struct BagReport
     std::string folder;
 };
 
+// A report of the bag's own making, which left nothing under a name.
+copyjob::CopyReport Ended(copyops::CopyResult result, std::string message)
+{
+    copyjob::CopyReport report;
+    report.result = result;
+    report.message = std::move(message);
+    return report;
+}
+
 // The book copied into data/ of a hidden work folder, the tag files
 // written beside it, and the whole bag named only then: under the book's
 // name when whole, "<name> (onvolledig)" when files were skipped.
@@ -155,7 +164,7 @@ BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::I
     ops.RemoveLeftovers(outputDir);
     std::string work;
     if (const posix::Failure failure = ops.MakeWorkFolder(outputDir, work)) {
-        bag.report = {copyops::CopyResult::Refused, {}, copytext::CannotPrepare(outputDir, failure.error)};
+        bag.report = Ended(copyops::CopyResult::Refused, copytext::CannotPrepare(outputDir, failure.error));
         return bag;
     }
     const std::string data = work + "/data";
@@ -166,14 +175,14 @@ BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::I
         return bag;
     }
     if (incomplete && ::rename(bag.report.folder.c_str(), data.c_str()) != 0) {
-        bag.report = {copyops::CopyResult::Failed, {}, copytext::WriteError(errno, outputDir)};
+        bag.report = Ended(copyops::CopyResult::Failed, copytext::WriteError(errno, outputDir));
         ops.Delete(work);
         return bag;
     }
     if (const int error = WriteBagTags(work, hashing.Hashes(), info)) {
-        bag.report = {copyops::CopyResult::Failed, {},
-                      error == EIO ? "Niet elk bestand werd in zijn geheel van de CD gelezen; er is geen tas gemaakt."
-                                   : copytext::WriteError(error, outputDir)};
+        bag.report = Ended(copyops::CopyResult::Failed,
+                           error == EIO ? "Niet elk bestand werd in zijn geheel van de CD gelezen; er is geen tas gemaakt."
+                                        : copytext::WriteError(error, outputDir));
         ops.Delete(work);
         return bag;
     }
@@ -190,8 +199,7 @@ BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::I
             break;
     }
     if (failure) {
-        bag.report = {copyops::CopyResult::Failed, {},
-                      copytext::NotPublished(name, copytext::Reason(failure, outputDir))};
+        bag.report = Ended(copyops::CopyResult::Failed, copytext::NotPublished(name, copytext::Reason(failure, outputDir)));
         ops.Delete(work);
         return bag;
     }

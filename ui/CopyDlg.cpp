@@ -81,6 +81,18 @@ wxString Verdict(const copyjob::CopyReport& report)
     return U("niet volledig gekopieerd; wat wel is gekopieerd, staat in ") + wxString::FromUTF8(report.folder);
 }
 
+// The check's part of a book's verdict.
+wxString CheckVerdict(const copyjob::CopyReport& report)
+{
+    std::size_t faults = 0;
+    for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
+        faults += std::count_if(check->findings.begin(), check->findings.end(),
+                                [](const bookcheck::Finding& f) { return f.grade == bookcheck::Grade::Fatal; });
+    if (faults > 0)
+        return U((" (de controle vond " + std::to_string(faults) + (faults == 1 ? " fout)" : " fouten)")).c_str());
+    return report.readBackLine.empty() ? wxString() : U(" en teruggelezen");
+}
+
 // A caption with its sunken line below it.
 CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& text)
 {
@@ -100,6 +112,8 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
     m_titleLine = AddLine(this, column, ids::kTitleLine, "Titel van Daisy-boek:");
     column->AddSpacer(GroupGap());
     m_destLine = AddLine(this, column, ids::kDestLine, U("Map waar Daisy-boek naar toe zal worden gekopiëerd:"));
+    column->AddSpacer(GroupGap());
+    m_checkLine = AddLine(this, column, ids::kCheckLine, U("Controle van de CD:"));
     column->AddSpacer(GroupGap());
     m_btnStart = AtLeast(new wxButton(this, ids::kStartCopy, U("&Start kopiëren")), 105, 15);
     m_btnStart->SetDefault();
@@ -129,20 +143,50 @@ wxString StartDescription(const wxString& title, const wxString& destination, st
            destination;
 }
 
+wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks)
+{
+    constexpr std::size_t kSaid = 3;
+    std::vector<std::string> faults;
+    std::size_t incomplete = 0;
+    for (const bookcheck::CheckReport& check : checks) {
+        incomplete += check.HasFatal() ? 1 : 0;
+        for (const bookcheck::Finding& f : check.findings)
+            if (f.grade == bookcheck::Grade::Fatal)
+                faults.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+    }
+    if (faults.empty())
+        return checks.size() > 1 ? U("Alle boeken op de CD zijn volledig.") : U("Het boek op de CD is volledig.");
+    wxString text = checks.size() > 1 ? U(("Van de boeken op de CD zijn er " + std::to_string(incomplete) +
+                                           " niet volledig; wat er is, wordt gekopieerd naar een map met "
+                                           "\"(onvolledig)\" achter de naam.")
+                                              .c_str())
+                                      : U("Het boek op de CD is niet volledig; wat er is, wordt gekopieerd naar een "
+                                          "map met \"(onvolledig)\" achter de naam.");
+    for (std::size_t i = 0; i < faults.size() && i < kSaid; ++i)
+        text += U(" ") + U(faults[i].c_str());
+    if (faults.size() > kSaid)
+        text += U((" En nog " + std::to_string(faults.size() - kSaid) + " andere fouten.").c_str());
+    return text;
+}
+
 bool CCopyDlg::TransferDataToWindow()
 {
     m_titleLine->SetText(m_strTitleText);
     m_destLine->SetText(m_strDestText);
-    // A screen reader user on the start button hears what it will copy and
-    // where to, without leaving it.
-    // While the books of a disc are copied, the button that keeps the focus
-    // in this window says which book is on its way; a screen reader speaks
-    // the change even when that book's progress window is gone too soon.
-    if (m_bBusy && m_listedBooks != 0)
+    m_checkLine->SetText(m_strCheckText);
+    // A screen reader user on the start button hears what it will copy,
+    // where to, and whether the book is whole, without leaving it. While
+    // the books of a disc are copied, the button that keeps the focus in
+    // this window says which book is on its way.
+    if (m_bBusy && m_listedBooks != 0) {
         SetAccessibleDescription(m_btnStart, m_strTitleText);
-    else
-        SetAccessibleDescription(m_btnStart,
-                                 StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0));
+    } else {
+        wxString description =
+            StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0);
+        if (!description.empty() && !m_strCheckText.empty())
+            description += U(". ") + m_strCheckText;
+        SetAccessibleDescription(m_btnStart, description);
+    }
     return true;
 }
 
@@ -205,6 +249,15 @@ void CCopyDlg::OnSearchDisc()
         EndDialog(IDCANCEL);
         return;
     }
+    // Checked as soon as found, so that the user hears before the copy
+    // whether the book is whole; the copy takes these findings over and
+    // never reads the disc twice for them.
+    std::vector<bookcheck::CheckReport> checks;
+    for (CPlannedCopy& copy : m_copies) {
+        copy.check = CopyServices().CheckBook(copy.source);
+        checks.push_back(copy.check);
+    }
+    m_strCheckText = CheckSummary(checks);
     UpdateData(false);
 
     if (m_pSettings->AutoStart != 0) {
@@ -240,7 +293,7 @@ bool CCopyDlg::PlanSingleBook(const std::string& bookPath)
         return false;
     }
     m_outcome = ExitStatus::Cancelled;
-    m_copies.push_back({m_strSourceRoot, fitted.path, book.title});
+    m_copies.push_back({m_strSourceRoot, fitted.path, book.title, {}});
     m_strTitleText = wxString::FromUTF8(book.title);
     m_strDestText = wxString::FromUTF8(fitted.path);
     return true;
@@ -274,7 +327,7 @@ bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
         else if (taken)
             m_refused.push_back({book.name, kSameFolder});
         else
-            m_copies.push_back({book.folder, dest, info.title});
+            m_copies.push_back({book.folder, dest, info.title, {}});
     }
     if (m_copies.empty()) {
         AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
@@ -296,11 +349,14 @@ void CCopyDlg::OnStartCopy()
     if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
+        // The design's done text, then that the drive gave every file back.
+        const wxString done =
+            m_readBackLine.empty() ? U(kCopied) : U(kCopied) + U("\n") + wxString::FromUTF8(m_readBackLine);
         // Without the message the end is still heard, without a box to close.
         if (m_pSettings->MessageWhenDone != 0)
-            AfxMessageBox(U(kCopied), MB_OK | MB_ICONASTERISK);
+            AfxMessageBox(done, MB_OK | MB_ICONASTERISK);
         else
-            DialogServices().Announce(U(kCopied));
+            DialogServices().Announce(done);
     }
     CopyServices().CloseProgress();
     EndDialog(IDOK);
@@ -332,11 +388,14 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
             Update();
         }
         const copyjob::CopyReport report = CopyServices().CopyBook(
-            this, book.source, book.dest, heading, *m_pSettings, [this](const std::string& target) {
+            this, book.source, book.dest, heading, *m_pSettings,
+            [this](const std::string& target) {
                 m_strDestText = wxString::FromUTF8(target);
                 UpdateData(false);
                 Update();
-            });
+            },
+            book.check);
+        m_readBackLine = report.readBackLine;
         if (!report.message.empty()) {
             const wxString prefix = m_listedBooks != 0 ? position + U(", ") + BookName(book.title) + U(":\n") : wxString();
             AfxMessageBox(prefix + wxString::FromUTF8(report.message),
@@ -344,7 +403,8 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
         }
         if (m_listedBooks == 0)
             return ExitStatusOf(report.result);
-        verdicts += U("\n") + position + U(", ") + BookName(book.title) + U(": ") + Verdict(report) + U(".");
+        verdicts += U("\n") + position + U(", ") + BookName(book.title) + U(": ") + Verdict(report) +
+                    CheckVerdict(report) + U(".");
         allCopied = allCopied && report.result == copyops::CopyResult::Copied;
         cancelled = report.result == copyops::CopyResult::Cancelled;
         anyTried = anyTried || report.result != copyops::CopyResult::Refused;

@@ -3,6 +3,7 @@
 // other, each into a folder of its own.
 #pragma once
 
+#include "check/BookCheck.h"
 #include "ui/Dialog.h"
 #include "ui/ExitStatus.h"
 
@@ -19,6 +20,11 @@ class wxButton;
 // "Kopieert ‘<title>’ naar <destination>", for a disc of several books
 // "Kopieert <books> Daisy-boeken naar <output folder>"; empty before.
 wxString StartDescription(const wxString& title, const wxString& destination, std::size_t books = 0);
+
+// What the book check found on the disc, as the copy window says it before
+// the copy: that the book is whole, or that it is not and why (the first
+// few fatal findings). One report per book to copy.
+wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks);
 
 class CCopyDlg : public CDialog
 {
@@ -61,6 +67,7 @@ protected:
         std::string source;  // ending in '/'
         std::string dest;    // UTF-8
         std::string title;   // as the reader gives it
+        bookcheck::CheckReport check; // of the source, before the copy
     };
 
     // Reads the disc's one book, or the books its index lists; false when
@@ -81,13 +88,17 @@ protected:
     // What the two lines show.
     wxString m_strTitleText;
     wxString m_strDestText;
+    wxString m_strCheckText;
 
     wxButton* m_btnStart = nullptr;
     CSunkenLine* m_titleLine = nullptr;
     CSunkenLine* m_destLine = nullptr;
+    CSunkenLine* m_checkLine = nullptr;
 
 private:
     bool m_searchPosted = false;
+    // The last copy's line that every file was read back and found equal.
+    std::string m_readBackLine;
     // Until something else happens, a window that ends was cancelled.
     ExitStatus m_outcome = ExitStatus::Cancelled;
 };

@@ -379,8 +379,9 @@ copyops::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxStrin
 copyops::ErrorAnswer CCopyProgress::AskError(wxWindow* parent, const wxString& text)
 {
     static const copyops::ErrorAnswer answers[] = {copyops::ErrorAnswer::Retry, copyops::ErrorAnswer::Skip,
-                                                   copyops::ErrorAnswer::Cancel};
+                                                   copyops::ErrorAnswer::SkipAll, copyops::ErrorAnswer::Cancel};
     const HeldWhileAsking held(m_window);
-    const std::size_t button = DialogServices().Ask(parent, text, {"Opnieuw", "Overslaan", "Annuleren"}, MB_ICONHAND);
-    return answers[std::min<std::size_t>(button, 2)];
+    const std::size_t button =
+        DialogServices().Ask(parent, text, {"Opnieuw", "Overslaan", "Alles overslaan", "Annuleren"}, MB_ICONHAND);
+    return answers[std::min<std::size_t>(button, 3)];
 }

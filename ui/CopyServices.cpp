@@ -14,16 +14,23 @@ class CNativeCopyServices final : public ICopyServices
 public:
     disc::FoundDisc FindDaisyDisc() override { return ::FindDaisyDisc(); }
 
+    bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
+    {
+        return copyjob::CheckBookFolder(bookFolder);
+    }
+
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings& settings,
-                                 const std::function<void(const std::string&)>& showDestination) override
+                                 const std::function<void(const std::string&)>& showDestination,
+                                 const bookcheck::CheckReport& discCheck) override
     {
         CCopyProgress progress(owner, heading, std::move(m_lastWindow));
         copyjob::CFileOperations operations(
             [&progress](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
                 progress.RunCopy(title, work);
             });
-        copyjob::CopyReport report = ::CopyBook(discRoot, destPath, settings, operations, showDestination);
+        copyjob::CopyReport report =
+            ::CopyBook(discRoot, destPath, settings, operations, showDestination, &discCheck);
         m_lastWindow = progress.KeepShownWindow();
         return report;
     }

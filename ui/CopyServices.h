@@ -22,15 +22,21 @@ public:
     // discinfo.html; nothing found when no drive holds one.
     virtual disc::FoundDisc FindDaisyDisc() = 0;
 
+    // The book check of the book in bookFolder (the disc's root, or one
+    // book's folder on it), as soon as the book is found.
+    virtual bookcheck::CheckReport CheckBook(const std::string& bookFolder) = 0;
+
     // Copies the disc (or one book's folder on it) into destPath or, with
     // numbering, a free variant of it, which showDestination is told before
     // the copy starts. The progress window and its questions belong to
     // `owner`; a screen reader hears `heading` (which book of the disc this
     // is) as the window opens, when it is not empty. The report's message
-    // is the caller's to show.
+    // is the caller's to show. discCheck: what CheckBook found there, so
+    // that the disc is not read twice.
     virtual copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                          const wxString& heading, const CSettings& settings,
-                                         const std::function<void(const std::string&)>& showDestination) = 0;
+                                         const std::function<void(const std::string&)>& showDestination,
+                                         const bookcheck::CheckReport& discCheck) = 0;
 
     // Closes the last copy's progress window, which stays on screen after
     // CopyBook so that the messages after a copy, and the next copy's

@@ -23,5 +23,6 @@ inline constexpr int kAddNumber = 1016;
 inline constexpr int kTitleLine = 1003;
 inline constexpr int kDestLine = 1004;
 inline constexpr int kStartCopy = 1008;
+inline constexpr int kCheckLine = 1009;
 
 } // namespace ids

@@ -24,6 +24,9 @@ using copyops::CopyResult;
 
 namespace {
 
+// An NCC the book check reads: a book of no chapters, whole.
+const std::string kNcc = "<html><head><title>T</title><meta name=\"dc:title\" content=\"T\"/></head></html>";
+
 // Runs each copy on a worker thread, as the progress window does, and
 // keeps what the user would be told.
 struct CScriptedUi
@@ -54,7 +57,7 @@ class CopyBookFiles : public testing::Test
 protected:
     CopyBookFiles()
     {
-        Write(s / "disc/ncc.html", "ncc");
+        Write(s / "disc/ncc.html", kNcc);
         Write(s / "disc/audio/01.mp3", Pattern(300000));
         fs::create_directories(s / "cache");
         settings.TempPath = s / "cache/";
@@ -99,7 +102,7 @@ TEST_F(CopyBookFiles, SecondCopyIsNumbered)
     ASSERT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     const std::vector<std::string> want = {s / "out/Boek", s / "out/Boek_001", s / "out/Boek_003"};
     EXPECT_EQ(lines, want);
-    EXPECT_EQ(Read(s / "out/Boek_003/ncc.html"), "ncc");
+    EXPECT_EQ(Read(s / "out/Boek_003/ncc.html"), kNcc);
     EXPECT_EQ(Read(s / "out/Boek_002"), "a file takes the name");
 }
 
@@ -117,7 +120,7 @@ TEST_F(CopyBookFiles, LeftoverTempFolderOfAKilledRunNeverReachesTheBook)
         ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
         EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
         EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc")) << confirm;
-        EXPECT_EQ(Read(s / "out/Boek/ncc.html"), "ncc");
+        EXPECT_EQ(Read(s / "out/Boek/ncc.html"), kNcc);
         EXPECT_TRUE(ui.reporter.replaceQuestions.empty());
         EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
         fs::remove_all(s / "out/Boek");
@@ -199,8 +202,9 @@ TEST_F(CopyBookFiles, SkippedFileKeepsTheRestUnderAnIncompleteName)
         ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
         ui.errors.clear();
         EXPECT_EQ(CopyResult::Failed, Copy(s / ("out/" + row.book), &engine));
-        EXPECT_EQ(Read(s / ("out/" + row.kept + "/ncc.html")), "ncc");
-        EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::Missing({"audio/01.mp3"}, s / ("out/" + row.kept))});
+        EXPECT_EQ(Read(s / ("out/" + row.kept + "/ncc.html")), kNcc);
+        EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::NotWhole({}, {"audio/01.mp3"}, {}, "",
+                                                                         s / ("out/" + row.kept), true)});
     }
     EXPECT_EQ(Shown().size(), std::size(rows));
 }
@@ -224,7 +228,7 @@ TEST_F(CopyBookFiles, MissingOutputFolderIsMadeOnlyWhereItsParentIs)
     EXPECT_EQ(CopyResult::Refused, Copy(s / "stick/boeken/Boek"));
     EXPECT_FALSE(fs::exists(s / "stick"));
     EXPECT_EQ(CopyResult::Copied, Copy(s / "boeken/Boek"));
-    EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), "ncc");
+    EXPECT_EQ(Read(s / "boeken/Boek/ncc.html"), kNcc);
 }
 
 // A stick that is not plugged in, where the desktop mounts sticks: in a
@@ -264,7 +268,7 @@ TEST_P(MissingStick, NothingIsMadeOnTheSystemDisk)
         ASSERT_EQ(::mount("tmpfs", "/run/media/anna/STICK", "tmpfs", 0, "size=2m"), 0);
     }
     CScratch s;
-    Write(s / "disc/ncc.html", "ncc");
+    Write(s / "disc/ncc.html", kNcc);
     CSettings settings;
     settings.ConfirmOverwrite = 0;
     settings.CopyViaTemp = *c.temp != '\0';
@@ -342,13 +346,14 @@ TEST_F(CopyBookFiles, OverwriteModeAsksAndKeepsOtherFiles)
 {
     settings.ConfirmOverwrite = 1;
     settings.CopyViaTemp = 0;
-    Write(s / "out/Boek/ncc.html", "old ncc");
+    const std::string oldNcc = kNcc.substr(0, kNcc.size() - 7) + "<!-- oud --></html>";
+    Write(s / "out/Boek/ncc.html", oldNcc);
     Write(s / "out/Boek/notes.txt", "mine");
     ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
     EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(ui.reporter.replaceQuestions, std::vector<std::string>{s / "out/Boek/ncc.html"});
-    EXPECT_EQ(Read(s / "out/Boek/ncc.html"), "old ncc");
+    EXPECT_EQ(Read(s / "out/Boek/ncc.html"), oldNcc);
     EXPECT_EQ(Read(s / "out/Boek/notes.txt"), "mine");
     EXPECT_EQ(Read(s / "out/Boek/audio/01.mp3"), Pattern(300000));
 }

@@ -460,7 +460,7 @@ TEST(CopyTexts, PathsThatAreNoUtf8AreShownEscaped)
 {
     const std::string odd = "/media/anna/BOEK/caf\xE9.mp3";
     for (const std::string& text :
-         {copytext::Missing({"caf\xE9.mp3"}, ""), copytext::TempNotOwnFolder(odd), copytext::PathTooLong(odd),
+         {copytext::NotWhole({}, {"caf\xE9.mp3"}, {}, "", "", false), copytext::TempNotOwnFolder(odd), copytext::PathTooLong(odd),
           copytext::WriteError(EIO, "/media/anna/ST\xCD" "CK")}) {
         EXPECT_TRUE(IsValidUtf8(text)) << text;
         EXPECT_NE(text.find("\\x"), std::string::npos) << text;

@@ -46,6 +46,13 @@ public:
     std::string bigFile;                            // the disc's file over any limit
     std::vector<std::string> log;
     std::vector<std::string> titles;
+    // By folder: what the check finds there; nothing when not listed.
+    std::map<std::string, bookcheck::CheckReport> checks;
+    std::map<std::string, std::vector<std::string>> remembered;
+    std::vector<std::string> different; // per Copy call: a file that reads back different
+    // The checks, the notes and read-back are logged only where a test
+    // looks at them.
+    bool logChecks = false;
 
     PathState Inspect(const std::string& path) override
     {
@@ -72,16 +79,46 @@ public:
         return Log("work " + folder);
     }
     copyops::CopyOutcome Copy(const std::string& from, const std::string& to, const std::string& scratch,
-                              const std::string&, const std::string& title, bool ask) override
+                              const std::string&, const std::string& title, bool ask,
+                              const copyops::CopyScope& scope) override
     {
         const std::size_t index = m_copies++;
-        Log("copy " + from + " -> " + to + (ask ? " ask" : " silent") + " in " + scratch);
+        std::string redo;
+        for (const std::string& file : scope.redo)
+            redo += " " + file;
+        Log("copy " + from + " -> " + to + (ask ? " ask" : " silent") + " in " + scratch +
+            (scope.fillOnly ? " fill" + redo : "") + (scope.verify && logChecks ? " verify" : ""));
         titles.push_back(title);
         copyops::CopyOutcome outcome;
         outcome.result = index < copyResults.size() ? copyResults[index] : CopyResult::Copied;
+        if (logChecks)
+            outcome.drive = "/media/stick";
         if (outcome.result == CopyResult::Failed)
             outcome.missing = {"audio/02.mp3"};
+        if (index < different.size() && !different[index].empty()) {
+            outcome.result = CopyResult::Failed;
+            outcome.different = {different[index]};
+        }
+        outcome.readBack = outcome.result == CopyResult::Copied && scope.verify;
         return outcome;
+    }
+    bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override
+    {
+        if (logChecks)
+            Log(std::string("check ") + (place == bookcheck::Place::Disc ? "disc " : "copy ") + folder);
+        const auto it = checks.find(folder);
+        return it == checks.end() ? bookcheck::CheckReport{} : it->second;
+    }
+    std::vector<std::string> Remembered(const std::string& folder) override
+    {
+        return remembered.count(folder) ? remembered[folder] : std::vector<std::string>{};
+    }
+    Failure Remember(const std::string& folder, const std::vector<std::string>& files) override
+    {
+        std::string line = "remember " + folder + ":";
+        for (const std::string& file : files)
+            line += " " + file;
+        return logChecks ? Log(line) : Failure{};
     }
     Failure Publish(const std::string& from, const std::string& to) override
     {
@@ -227,6 +264,95 @@ TEST_P(CopyBookCombinations, OperationsInOrder)
 
 INSTANTIATE_TEST_SUITE_P(Settings, CopyBookCombinations, testing::ValuesIn(kCombos),
                          CaseName());
+
+// The book check before and after, the read-back and the second chance.
+struct WholeCase
+{
+    const char* name;
+    bool discFault;        // the check finds chapter 12's SMIL missing on the disc
+    bool copyFault;        // ... finds an audio file cut short in the copy
+    std::string different; // a file that reads back different
+    bool completing;       // "<name> (onvolledig)" of an earlier run is there
+    bool ranCheck;         // the caller checked the disc already
+    CopyResult expected;
+    std::vector<std::string> log;
+    const char* told;      // a piece of the message, or of the read-back line when copied
+};
+
+PRINT_CASE_AS(WholeCase, name)
+
+const std::string kIncompleteDest = kDest + " (onvolledig)";
+const std::string kCheckDisc = "check disc " + kDisc, kCheckStaged = "check copy " + kStaged;
+const std::string kVerified = kToStaged + " silent" + kInWork + " verify";
+const std::string kFill = "copy " + kDisc + " -> " + kIncompleteDest + " silent" + kInWork + " fill audio/02.mp3 verify";
+const std::string kToIncomplete = "publish " + kStaged + " -> " + kIncompleteDest;
+
+const std::vector<WholeCase> kWhole = {
+    {"WholeBookIsReadBackAndNamed", false, false, "", false, false, kOk,
+     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, kPublish, kDelWork}, "teruggelezen van"},
+    {"CallersCheckIsNotRepeated", false, false, "", false, true, kOk,
+     {kLeft, kMakeWork, kVerified, kCheckStaged, kPublish, kDelWork}, "gelijk aan die op de CD"},
+    {"FaultOnTheDiscIsCopiedAsIncomplete", true, false, "", false, false, kFail,
+     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ": smil/12.smil", kToIncomplete,
+      kDelWork},
+     "Hoofdstuk 12 ontbreekt op de CD (smil/12.smil)."},
+    {"FaultOnlyInTheCopyIsIncomplete", false, true, "", false, false, kFail,
+     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ": audio/12.mp3", kToIncomplete,
+      kDelWork},
+     "in de kopie"},
+    {"ReadBackDifferenceNamesFileAndDrive", false, false, "audio/01.mp3", false, false, kFail,
+     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ": audio/01.mp3", kToIncomplete,
+      kDelWork},
+     "teruggelezen van /media/stick en waren niet gelijk"},
+    {"SecondChanceFillsInAndNames", false, false, "", true, false, kOk,
+     {kCheckDisc, kLeft, kMakeWork, kFill, "check copy " + kIncompleteDest, "remember " + kIncompleteDest + ":",
+      "publish " + kIncompleteDest + " -> " + kDest, kDelWork},
+     "teruggelezen"},
+    {"SecondChanceStillIncompleteKeepsItsName", true, false, "", true, false, kFail,
+     {kCheckDisc, kLeft, kMakeWork, kFill, "check copy " + kIncompleteDest,
+      "remember " + kIncompleteDest + ": smil/12.smil", kDelWork},
+     "opnieuw naar dezelfde map"},
+};
+
+class CopyBookWhole : public testing::TestWithParam<WholeCase>
+{
+};
+
+TEST_P(CopyBookWhole, CheckedReadBackAndNamedForWhatItIs)
+{
+    const WholeCase& c = GetParam();
+    CFakeOps ops;
+    ops.logChecks = true;
+    bookcheck::Finding missing;
+    missing.grade = bookcheck::Grade::Fatal;
+    missing.role = bookcheck::Role::Smil;
+    missing.chapter = "Hoofdstuk 12";
+    missing.file = "smil/12.smil";
+    bookcheck::Finding cut = missing;
+    cut.kind = bookcheck::Kind::Truncated;
+    cut.role = bookcheck::Role::Audio;
+    cut.file = "audio/12.mp3";
+    if (c.discFault)
+        ops.checks[kDisc].findings = {missing};
+    if (c.copyFault)
+        ops.checks[kStaged].findings = {cut};
+    ops.different = {c.different};
+    if (c.completing) {
+        ops.existing[kIncompleteDest] = PathState::Folder;
+        ops.remembered[kIncompleteDest] = {"audio/02.mp3"};
+    }
+    CSettings settings = MakeSettings(0, 0);
+    settings.VerifyCopy = 1;
+    const bookcheck::CheckReport ran;
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, c.ranCheck ? &ran : nullptr);
+    EXPECT_EQ(report.result, c.expected);
+    EXPECT_EQ(ops.log, c.log);
+    const std::string& told = c.expected == kOk ? report.readBackLine : report.message;
+    EXPECT_NE(told.find(c.told), std::string::npos) << told;
+    EXPECT_EQ(report.folder, c.expected == kOk ? kDest : kIncompleteDest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, CopyBookWhole, testing::ValuesIn(kWhole), CaseName());
 
 TEST(CopyBookTitles, EachCopyNamesTheFolderTheUserKnows)
 {

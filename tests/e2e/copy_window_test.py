@@ -85,13 +85,14 @@ class CopyWindow(unittest.TestCase):
 
     def alert(self, text):
         """The message box showing `text`: its first line as the primary
-        label, the rest as the secondary one."""
+        label, the rest as the secondary one; or one whose primary label is
+        `text` (a whole book's done message has a second line)."""
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             try:
                 for node in tree.walk(self.app):
                     labels = [child.name for child in tree.walk(node) if tree.role(child) == "label" and child.name]
-                    if tree.role(node) == "alert" and "\n".join(labels) == text:
+                    if tree.role(node) == "alert" and ("\n".join(labels) == text or labels[:1] == [text]):
                         return node
             except Exception:  # a window appearing or going
                 pass

@@ -247,3 +247,40 @@ TEST(Settings, LoadLeavesTheTemporaryFolderAlone)
 }
 
 } // namespace
+
+namespace {
+
+struct VerifyCase
+{
+    const char* name;
+    const char* file;
+    std::int32_t expected;
+};
+
+PRINT_CASE_AS(VerifyCase, name)
+
+class VerifyCopySetting : public testing::TestWithParam<VerifyCase>
+{
+};
+
+// Read like the other switches; kept out of Save, so the settings window
+// never writes a value it does not show, nor loses the one written by hand.
+TEST_P(VerifyCopySetting, ReadLikeTheOthersAndLeftAloneBySave)
+{
+    CTempDir dir;
+    const std::string path = dir / "Talvora.conf";
+    WriteFile(path, std::string("[Settings]\nOutputDir=/boeken/\n") + GetParam().file);
+    auto file = OpenSettingsFile(path);
+    CSettings s(*file);
+    EXPECT_EQ(s.VerifyCopy, GetParam().expected);
+    s.VerifyCopy = 7;
+    ASSERT_TRUE(s.Save(*file));
+    EXPECT_EQ(LoadFrom(path).VerifyCopy, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, VerifyCopySetting,
+                         testing::Values(VerifyCase{"MissingIsOn", "", 1}, VerifyCase{"ZeroIsOff", "VerifyCopy=0\n", 0},
+                                         VerifyCase{"GarbageIsOn", "VerifyCopy=nee\n", 1}),
+                         CaseName());
+
+} // namespace

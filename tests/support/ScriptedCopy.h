@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,15 +39,29 @@ public:
         return {root, root + bookFile, KindOfBookFile(bookFile)};
     }
 
+    bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
+    {
+        if (logChecks)
+            log.push_back("check " + bookFolder);
+        return checks.count(bookFolder) ? checks[bookFolder] : bookcheck::CheckReport{};
+    }
+
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings&,
-                                 const std::function<void(const std::string&)>& showDestination) override
+                                 const std::function<void(const std::string&)>& showDestination,
+                                 const bookcheck::CheckReport& discCheck) override
     {
         log.push_back("copy " + discRoot + " -> " + destPath);
         headings.push_back(heading.utf8_string());
         if (duringCopy)
             duringCopy(*owner, showDestination);
-        copyjob::CopyReport report{copyResult, destPath, message};
+        copyjob::CopyReport report;
+        report.result = copyResult;
+        report.folder = destPath;
+        report.message = message;
+        report.readBackLine = readBackLine;
+        report.discCheck = discCheck;
+        handedChecks.push_back(discCheck);
         if (!copyResults.empty()) {
             report.result = copyResults.front();
             copyResults.pop_front();
@@ -63,6 +78,13 @@ public:
     std::deque<copyops::CopyResult> copyResults;
     // The report's message of every copy.
     std::string message;
+    std::string readBackLine;
+    // What CheckBook finds, by book folder; nothing for a folder not listed.
+    std::map<std::string, bookcheck::CheckReport> checks;
+    // What each copy was handed as the disc's check.
+    std::vector<bookcheck::CheckReport> handedChecks;
+    // Checks are logged only where a test looks at them.
+    bool logChecks = false;
     std::function<void()> duringScan;
     std::function<void(wxWindow&, const std::function<void(const std::string&)>&)> duringCopy;
 

@@ -85,6 +85,7 @@ struct CopyWindowRun
                 return;
             titleWhenReady = TextOf(dlg, kTitleLine);
             destWhenReady = TextOf(dlg, kDestLine);
+            checkWhenReady = TextOf(dlg, kCheckLine);
             focusOnStart = wxWindow::FindFocus() == &start;
             startDescription = AccessibleDescription(&start).utf8_string();
             if (whenReady)
@@ -97,7 +98,7 @@ struct CopyWindowRun
         return result;
     }
 
-    std::string titleWhenReady, destWhenReady, startDescription;
+    std::string titleWhenReady, destWhenReady, checkWhenReady, startDescription;
     ExitStatus outcome = ExitStatus::Done;
     bool focusOnStart = false;
 };
@@ -112,7 +113,9 @@ TEST(CopyWindow, ReadyShowsTitleAndDestinationThenStartCopiesEjectsAndTells)
     EXPECT_EQ("Het raadsel", run.titleWhenReady);
     EXPECT_EQ(run.Dest(kBookFolder), run.destWhenReady);
     EXPECT_TRUE(run.focusOnStart) << "Enter starts the copy once it is ready";
-    EXPECT_EQ("Kopieert \xE2\x80\x98Het raadsel\xE2\x80\x99 naar " + run.Dest(kBookFolder), run.startDescription);
+    EXPECT_EQ("Kopieert \xE2\x80\x98Het raadsel\xE2\x80\x99 naar " + run.Dest(kBookFolder) +
+                  ". Het boek op de CD is volledig.",
+              run.startDescription);
     const std::vector<std::string> expected = {"scan", "copy " + run.root + " -> " + run.Dest(kBookFolder),
                                                "eject " + run.root, "message Daisy-CD is gekopieerd."};
     EXPECT_EQ(expected, run.copy.log);
@@ -254,6 +257,36 @@ TEST(CopyWindow, FailedCopyEndsWithOkAndNeitherTrayNorMessage)
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + " -> " + run.Dest(kBookFolder)}), run.copy.log);
     EXPECT_TRUE(run.dialogs.shown.empty());
+}
+
+TEST(CopyWindow, FindingsAreSaidBeforeStartAndHandedToTheCopy)
+{
+    CopyWindowRun run;
+    run.copy.logChecks = true;
+    bookcheck::Finding missing;
+    missing.grade = bookcheck::Grade::Fatal;
+    missing.role = bookcheck::Role::Smil;
+    missing.chapter = "Hoofdstuk 12";
+    missing.file = "s12.smil";
+    run.copy.checks[run.root].findings = {missing};
+    run.copy.copyResult = copyops::CopyResult::Failed;
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    const std::string said = "Het boek op de CD is niet volledig; wat er is, wordt gekopieerd naar een map met "
+                             "\"(onvolledig)\" achter de naam. Hoofdstuk 12 ontbreekt op de CD (s12.smil).";
+    EXPECT_EQ(said, run.checkWhenReady);
+    EXPECT_NE(run.startDescription.find(". " + said), std::string::npos) << run.startDescription;
+    EXPECT_EQ(run.copy.log.at(1), "check " + run.root);
+    ASSERT_EQ(run.copy.handedChecks.size(), 1u) << "the copy reads the disc once, not twice";
+    EXPECT_EQ(run.copy.handedChecks[0].findings.size(), 1u);
+    EXPECT_EQ(run.outcome, ExitStatus::Failed);
+}
+
+TEST(CopyWindow, WholeBookReadBackAddsOneLineToTheDoneMessage)
+{
+    CopyWindowRun run;
+    run.copy.readBackLine = "Alle bestanden zijn teruggelezen.";
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    EXPECT_EQ(run.copy.log.back(), "message Daisy-CD is gekopieerd.\nAlle bestanden zijn teruggelezen.");
 }
 
 TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithAnAnnouncementOnly)
@@ -475,7 +508,8 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
     EXPECT_EQ("Deze Daisy-CD bevat 2 Daisy-boeken.", run.titleWhenReady);
     EXPECT_EQ(run.settings.OutputDir, run.destWhenReady);
     // The count is no title; each book is announced as its copy starts.
-    EXPECT_EQ("Kopieert 2 Daisy-boeken naar " + run.settings.OutputDir, run.startDescription);
+    EXPECT_EQ("Kopieert 2 Daisy-boeken naar " + run.settings.OutputDir + ". Alle boeken op de CD zijn volledig.",
+              run.startDescription);
     EXPECT_EQ((std::vector<std::string>{"Boek 1 van 2: Twee", "Boek 2 van 2: Een"}), run.copy.headings);
     EXPECT_EQ((std::vector<std::string>{"Boek 1 van 2: Twee | " + run.Dest("2 - Twee - B"),
                                         "Boek 2 van 2: Een | " + run.Dest("1 - Een - A")}),

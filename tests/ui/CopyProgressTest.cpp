@@ -167,7 +167,7 @@ TEST(CopyProgressWindow, CopyThatEndsAtOnceDoesNotHang)
 TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
 {
     CScriptedDialogs dialogs;
-    for (const std::size_t button : {1, 2, 1, 0, 2})
+    for (const std::size_t button : {1, 2, 1, 0, 3, 2})
         dialogs.AnswerQuestion(button);
     bool askedOnUiThread = true;
     dialogs.onShow = [&](const ShownMessage&) { askedOnUiThread = askedOnUiThread && wxThread::IsMain(); };
@@ -179,17 +179,18 @@ TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
         got.push_back(static_cast<int>(rep.AskError("/out/c.mp3", "De schijf is vol.")));
         got.push_back(static_cast<int>(rep.AskError("/out/c.mp3", "x")));
         got.push_back(static_cast<int>(rep.AskError("/out/c.mp3", "x")));
+        got.push_back(static_cast<int>(rep.AskError("/out/c.mp3", "x")));
     });
     const std::vector<int> want = {int(ReplaceAnswer::YesToAll), int(ReplaceAnswer::No), int(ErrorAnswer::Skip),
-                                   int(ErrorAnswer::Retry), int(ErrorAnswer::Cancel)};
+                                   int(ErrorAnswer::Retry), int(ErrorAnswer::Cancel), int(ErrorAnswer::SkipAll)};
     EXPECT_EQ(got, want);
     EXPECT_TRUE(askedOnUiThread);
-    ASSERT_EQ(dialogs.shown.size(), 5u);
+    ASSERT_EQ(dialogs.shown.size(), 6u);
     EXPECT_EQ(dialogs.shown[0].text, copytext::ReplaceQuestion("/out/a.mp3").utf8_string());
     EXPECT_EQ(dialogs.shown[2].text, copytext::ErrorMessage("/out/c.mp3", "De schijf is vol.").utf8_string());
     // Reading order, left to right and in Tab order.
     const std::vector<std::string> replace = {"Ja", "Ja, alles", "Nee", "Annuleren"};
-    const std::vector<std::string> error = {"Opnieuw", "Overslaan", "Annuleren"};
+    const std::vector<std::string> error = {"Opnieuw", "Overslaan", "Alles overslaan", "Annuleren"};
     EXPECT_EQ(dialogs.shown[0].buttons, replace);
     EXPECT_EQ(dialogs.shown[0].type, MB_ICONQUESTION);
     EXPECT_EQ(dialogs.shown[2].buttons, error);
@@ -206,7 +207,7 @@ TEST(CopyProgressWindow, RealCopyThroughTheWindow)
     dialogs.AnswerQuestion(0);
     CCopyProgress progress;
     copyjob::CFileOperations ops([&](const std::string& title, const auto& work) { progress.RunCopy(title, work); });
-    EXPECT_TRUE(ops.Copy(s / "disc/", s / "out", "", "", kTitle, true));
+    EXPECT_TRUE(ops.Copy(s / "disc/", s / "out", "", "", kTitle, true, {}));
     EXPECT_EQ(Read(s / "out/ncc.html"), "ncc");
     EXPECT_EQ(Read(s / "out/a/01.mp3"), Pattern(5 * copyops::CCopyEngine::kChunkBytes));
     EXPECT_EQ(dialogs.shown.size(), 1u);

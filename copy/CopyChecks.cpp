@@ -1,0 +1,101 @@
+// The real file operations' book check and the note an incomplete copy
+// keeps of what it still needs.
+#include "copy/FileOperations.h"
+
+#include "book/BookFile.h"
+#include "check/BookFiles.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace copyjob {
+
+namespace {
+
+using posix::CFd;
+using posix::RetryOnInterrupt;
+
+// A note longer than this is no note of ours.
+constexpr std::size_t kMaxNoteBytes = 16u << 20;
+
+// The book file in folder itself: an NCC before a package file before a
+// disc index, as the disc search ranks them.
+std::string BookFileIn(const std::string& folder)
+{
+    CFd dir(RetryOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    std::vector<std::string> names;
+    if (dir.Get() < 0 || posix::ListNames(dir.Get(), names) != 0)
+        return {};
+    for (const BookFileKind wanted : {BookFileKind::Ncc, BookFileKind::Package, BookFileKind::DiscInfo})
+        for (const std::string& name : names)
+            if (BookFileKindOfName(name) == wanted)
+                return name;
+    return {};
+}
+
+} // namespace
+
+bookcheck::CheckReport CFileOperations::CheckBook(const std::string& folder, bookcheck::Place)
+{
+    return CheckBookFolder(folder);
+}
+
+bookcheck::CheckReport CheckBookFolder(const std::string& folder)
+{
+    const std::string bookFile = BookFileIn(folder);
+    if (bookFile.empty())
+        return {};
+    bookcheck::CPosixBookFiles files(folder);
+    return bookcheck::CheckDisc(files, bookFile);
+}
+
+std::vector<std::string> CFileOperations::Remembered(const std::string& folder)
+{
+    std::vector<std::string> files;
+    CFd note(RetryOnInterrupt(
+        [&] { return ::open(posix::Join(folder, kNeededNote).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (note.Get() < 0)
+        return files;
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = RetryOnInterrupt([&] { return ::read(note.Get(), buffer, sizeof buffer); });
+        if (got <= 0 || bytes.size() + static_cast<std::size_t>(got) > kMaxNoteBytes)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    // One path a line would break on a name with a line break in it.
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\0', start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        if (end > start)
+            files.push_back(bytes.substr(start, end - start));
+        start = end + 1;
+    }
+    return files;
+}
+
+Failure CFileOperations::Remember(const std::string& folder, const std::vector<std::string>& files)
+{
+    const std::string path = posix::Join(folder, kNeededNote);
+    if (files.empty())
+        return posix::OnOutput(::unlink(path.c_str()) != 0 && errno != ENOENT ? errno : 0, path);
+    std::string bytes;
+    for (const std::string& file : files)
+        bytes += file + '\0';
+    CFd note(RetryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600); }));
+    if (note.Get() < 0)
+        return posix::OnOutput(errno, path);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t put = RetryOnInterrupt([&] { return ::write(note.Get(), bytes.data() + done, bytes.size() - done); });
+        if (put < 0)
+            return posix::OnOutput(errno, path);
+        done += static_cast<std::size_t>(put);
+    }
+    return posix::OnOutput(::fsync(note.Get()) != 0 ? errno : 0, path);
+}
+
+} // namespace copyjob
