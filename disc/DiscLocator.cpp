@@ -245,25 +245,48 @@ FoundDisc FindDaisyDiscIn(const std::vector<std::string>& roots)
     return ncc ? ncc : found;
 }
 
-std::size_t MountUnmountedDiscs(const IDiscPlatform& platform)
+std::vector<UnmountedDisc> MountUnmountedDiscs(const IDiscPlatform& platform)
 {
-    std::size_t mounted = 0;
+    std::vector<UnmountedDisc> mounted;
     for (const UnmountedDisc& disc : platform.UnmountedDiscs())
-        mounted += platform.Mount(disc) ? 1 : 0;
+        if (!platform.Mount(disc))
+            mounted.push_back(disc);
     return mounted;
+}
+
+void UnmountDiscsWithoutBook(const IDiscPlatform& platform, const std::vector<UnmountedDisc>& mounted)
+{
+    if (mounted.empty())
+        return;
+    const std::vector<MountEntry> mounts = platform.Mounts();
+    for (const UnmountedDisc& disc : mounted) {
+        struct stat st = {};
+        const bool device = ::stat(disc.devNode.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+        const bool holdsBook = std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry& m) {
+            const bool same = m.source == disc.devNode ||
+                              (device && m.major == major(st.st_rdev) && m.minor == minor(st.st_rdev));
+            return same && m.IsWholeFileSystem() && !FindBookFileName(AsRoot(m.target)).empty();
+        });
+        // A failed unmount leaves a disc mounted that the desktop would
+        // have mounted anyway; nothing for the user to do about it.
+        if (!holdsBook)
+            platform.Unmount(disc);
+    }
 }
 
 } // namespace disc
 
 disc::FoundDisc FindDaisyDisc(const disc::IDiscPlatform& platform)
 {
-    disc::MountUnmountedDiscs(platform);
-    return disc::FindDaisyDiscIn(disc::CandidateRoots(platform));
+    const std::vector<disc::UnmountedDisc> mounted = disc::MountUnmountedDiscs(platform);
+    const disc::FoundDisc found = disc::FindDaisyDiscIn(disc::CandidateRoots(platform));
+    disc::UnmountDiscsWithoutBook(platform, mounted);
+    return found;
 }
 
-disc::FoundDisc FindDaisyDisc()
+disc::FoundDisc FindDaisyDisc(disc::GioLoop loop)
 {
     if (const char* list = std::getenv("TALVORA_DRIVES"))
         return disc::FindDaisyDiscIn(disc::RootsFromDriveList(list));
-    return FindDaisyDisc(disc::CSystemDiscPlatform());
+    return FindDaisyDisc(disc::CSystemDiscPlatform(loop));
 }

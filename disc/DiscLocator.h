@@ -5,10 +5,12 @@
 // udev knows (or SCSI CD-ROM devices when it knows nothing), followed by
 // mounted disc images, each in natural device order (sr2 before sr10). A
 // drive counts only while it is mounted; its root is the mount point. A
-// data disc that nobody mounted is mounted first, as file managers do.
+// data disc that nobody mounted is mounted first, as file managers do, and
+// unmounted again when it holds no book.
 #pragma once
 
 #include "book/BookFile.h"
+#include "posix/Failure.h"
 
 #include <cstddef>
 #include <string>
@@ -59,8 +61,17 @@ public:
     virtual std::vector<MountEntry> Mounts() const = 0;
     // Data discs that could be mounted but are not.
     virtual std::vector<UnmountedDisc> UnmountedDiscs() const { return {}; }
-    // Mounts one, bounded in time; true when it is mounted now.
-    virtual bool Mount(const UnmountedDisc&) const { return false; }
+    // Mounts one, bounded in time; no failure when it is mounted now.
+    virtual posix::Failure Mount(const UnmountedDisc& disc) const { return posix::OnDisc(ENOTSUP, disc.devNode); }
+    // Unmounts one that Mount mounted, bounded in time.
+    virtual posix::Failure Unmount(const UnmountedDisc& disc) const { return posix::OnDisc(ENOTSUP, disc.devNode); }
+};
+
+// Where GLib's main loop runs while the system platform waits for GIO.
+enum class GioLoop
+{
+    Own,    // nowhere else: the waiting thread runs one of its own (tools, the archive station)
+    Window, // on a window's thread, which never waits: GIO's part is handed to it, another thread waits
 };
 
 // The running system: libudev for drives, libmount on /proc/self/mountinfo,
@@ -68,10 +79,16 @@ public:
 class CSystemDiscPlatform final : public IDiscPlatform
 {
 public:
+    explicit CSystemDiscPlatform(GioLoop loop = GioLoop::Own) : m_loop(loop) {}
+
     std::vector<OpticalDrive> OpticalDrives() const override;
     std::vector<MountEntry> Mounts() const override;
     std::vector<UnmountedDisc> UnmountedDiscs() const override;
-    bool Mount(const UnmountedDisc& disc) const override;
+    posix::Failure Mount(const UnmountedDisc& disc) const override;
+    posix::Failure Unmount(const UnmountedDisc& disc) const override;
+
+private:
+    GioLoop m_loop;
 };
 
 // Reads a mount table in the format of /proc/self/mountinfo through
@@ -108,8 +125,12 @@ struct FoundDisc
 FoundDisc FindDaisyDiscIn(const std::vector<std::string>& roots);
 
 // Mounts every data disc that has no mount yet; a failure leaves that
-// drive empty. Returns how many were mounted.
-std::size_t MountUnmountedDiscs(const IDiscPlatform& platform);
+// drive empty. Returns the discs mounted.
+std::vector<UnmountedDisc> MountUnmountedDiscs(const IDiscPlatform& platform);
+
+// Unmounts each of `mounted` (discs that this run mounted) whose root holds
+// no book, so that only DAISY discs stay mounted.
+void UnmountDiscsWithoutBook(const IDiscPlatform& platform, const std::vector<UnmountedDisc>& mounted);
 
 // Natural order of device names: "sr2" < "sr10".
 bool NaturalLess(const std::string& a, const std::string& b);
@@ -118,5 +139,7 @@ bool NaturalLess(const std::string& a, const std::string& b);
 
 // The drives of the running system, or the folders of TALVORA_DRIVES when
 // that variable is set (demonstrations and end-to-end tests without a drive).
-disc::FoundDisc FindDaisyDisc();
+// Discs nobody mounted are mounted for the search; those without a book are
+// unmounted again before it returns.
+disc::FoundDisc FindDaisyDisc(disc::GioLoop loop = disc::GioLoop::Own);
 disc::FoundDisc FindDaisyDisc(const disc::IDiscPlatform& platform);

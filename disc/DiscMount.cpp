@@ -1,6 +1,9 @@
 // Mounting a data disc that the desktop left alone (automounting off, a
 // minimal desktop, a console login), the way file managers do it: through
 // GIO's volume monitor, which asks udisks2; no root needed in a session.
+// Unmounting one again the same way. Everything GIO is done on the default
+// main context (see GioWait.h); the drives and the mount table are read on
+// the calling thread.
 #include "disc/DiscLocator.h"
 #include "disc/GioWait.h"
 
@@ -18,6 +21,10 @@ namespace {
 // A drive spins a disc up in a few seconds; past this the drive counts as
 // empty and the user is asked to insert a disc.
 constexpr auto kMountTimeout = std::chrono::seconds(15);
+constexpr auto kUnmountTimeout = std::chrono::seconds(10);
+// Listing volumes asks gvfs at most once, in milliseconds; a window loop
+// that does not come round in this time is busy with something else.
+constexpr auto kListTimeout = std::chrono::seconds(5);
 
 bool IsOpticalDevice(const std::string& devNode, const std::vector<OpticalDrive>& drives)
 {
@@ -55,40 +62,68 @@ bool IsMountableHere(GVolume* volume)
     return !remote;
 }
 
-// Calls visit with every mountable volume on an optical drive until it
-// returns false.
+// Calls visit with every volume of the volume monitor and its device until
+// it returns false.
 template <typename Visit>
-void ForEachUnmounted(const std::vector<OpticalDrive>& drives, Visit visit)
+void ForEachVolume(Visit visit)
 {
     GVolumeMonitor* monitor = g_volume_monitor_get();
     GList* volumes = g_volume_monitor_get_volumes(monitor);
     for (GList* l = volumes; l != nullptr; l = l->next) {
         GVolume* volume = G_VOLUME(l->data);
         const std::string device = DeviceOf(volume);
-        if (device.empty() || !IsMountableHere(volume) || !IsOpticalDevice(device, drives))
-            continue;
-        if (!visit(volume, device))
+        if (!device.empty() && !visit(volume, device))
             break;
     }
     g_list_free_full(volumes, g_object_unref);
     g_object_unref(monitor);
 }
 
-bool MountVolume(GVolume* volume)
+// Calls visit with every mountable volume on an optical drive until it
+// returns false.
+template <typename Visit>
+void ForEachUnmounted(const std::vector<OpticalDrive>& drives, Visit visit)
 {
-    const auto outcome = gio_wait::StartAndWait(
-        [&](GAsyncReadyCallback done, gpointer data) {
-            g_volume_mount(volume, G_MOUNT_MOUNT_NONE, nullptr, nullptr, done, data);
-        },
-        [](GObject* source, GAsyncResult* result) {
-            GError* error = nullptr;
-            const bool ok = g_volume_mount_finish(G_VOLUME(source), result, &error) != FALSE;
-            if (error != nullptr)
-                g_error_free(error);
-            return ok;
-        },
-        std::chrono::duration_cast<std::chrono::milliseconds>(kMountTimeout));
-    return outcome == gio_wait::Outcome::Succeeded;
+    ForEachVolume([&](GVolume* volume, const std::string& device) {
+        if (!IsMountableHere(volume) || !IsOpticalDevice(device, drives))
+            return true;
+        return visit(volume, device);
+    });
+}
+
+int MountFinish(GObject* source, GAsyncResult* result)
+{
+    GError* error = nullptr;
+    const bool ok = g_volume_mount_finish(G_VOLUME(source), result, &error) != FALSE;
+    const int code = ok ? 0 : gio_wait::ErrnoOf(error);
+    g_clear_error(&error);
+    return code;
+}
+
+// A disc whose mount came after the search counted its drive as empty
+// was not looked at: it is unmounted again, without waiting.
+void UnmountLate(GObject* source)
+{
+    GMount* mount = g_volume_get_mount(G_VOLUME(source));
+    if (mount == nullptr)
+        return;
+    if (gio_wait::SafeForProgram(mount, "umount") && g_mount_can_unmount(mount))
+        g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, nullptr, nullptr);
+    g_object_unref(mount);
+}
+
+int UnmountFinish(GObject* source, GAsyncResult* result)
+{
+    GError* error = nullptr;
+    const bool ok = g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &error) != FALSE;
+    const int code = ok ? 0 : gio_wait::ErrnoOf(error);
+    g_clear_error(&error);
+    return code;
+}
+
+posix::Failure AsFailure(int error, const std::string& devNode)
+{
+    return error == 0 ? posix::Failure{} : posix::OnDisc(error, devNode);
 }
 
 } // namespace
@@ -96,25 +131,63 @@ bool MountVolume(GVolume* volume)
 std::vector<UnmountedDisc> CSystemDiscPlatform::UnmountedDiscs() const
 {
     std::vector<UnmountedDisc> discs;
-    ForEachUnmounted(OpticalDrives(), [&](GVolume* volume, const std::string& device) {
-        gchar* name = g_volume_get_name(volume);
-        discs.push_back({device, name != nullptr ? name : ""});
-        g_free(name);
-        return true;
-    });
+    const std::vector<OpticalDrive> drives = OpticalDrives();
+    gio_wait::RunOnMainContext(
+        m_loop,
+        [&] {
+            ForEachUnmounted(drives, [&](GVolume* volume, const std::string& device) {
+                gchar* name = g_volume_get_name(volume);
+                discs.push_back({device, name != nullptr ? name : ""});
+                g_free(name);
+                return true;
+            });
+        },
+        kListTimeout);
     return discs;
 }
 
-bool CSystemDiscPlatform::Mount(const UnmountedDisc& disc) const
+posix::Failure CSystemDiscPlatform::Mount(const UnmountedDisc& disc) const
 {
-    bool mounted = false;
-    ForEachUnmounted(OpticalDrives(), [&](GVolume* volume, const std::string& device) {
-        if (device != disc.devNode)
-            return true;
-        mounted = MountVolume(volume);
-        return false;
-    });
-    return mounted;
+    const std::vector<OpticalDrive> drives = OpticalDrives();
+    const int error = gio_wait::StartAndWait(
+        m_loop,
+        [&](GAsyncReadyCallback done, gpointer data) {
+            bool begun = false;
+            ForEachUnmounted(drives, [&](GVolume* volume, const std::string& device) {
+                if (device != disc.devNode)
+                    return true;
+                g_volume_mount(volume, G_MOUNT_MOUNT_NONE, nullptr, nullptr, done, data);
+                begun = true;
+                return false;
+            });
+            return begun;
+        },
+        MountFinish, kMountTimeout, UnmountLate);
+    return AsFailure(error, disc.devNode);
+}
+
+posix::Failure CSystemDiscPlatform::Unmount(const UnmountedDisc& disc) const
+{
+    const int error = gio_wait::StartAndWait(
+        m_loop,
+        [&](GAsyncReadyCallback done, gpointer data) {
+            bool begun = false;
+            ForEachVolume([&](GVolume* volume, const std::string& device) {
+                if (device != disc.devNode)
+                    return true;
+                if (GMount* mount = g_volume_get_mount(volume)) {
+                    if (gio_wait::SafeForProgram(mount, "umount") && g_mount_can_unmount(mount)) {
+                        g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, done, data);
+                        begun = true;
+                    }
+                    g_object_unref(mount);
+                }
+                return false;
+            });
+            return begun;
+        },
+        UnmountFinish, kUnmountTimeout);
+    return AsFailure(error, disc.devNode);
 }
 
 } // namespace disc

@@ -9,7 +9,6 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <memory>
@@ -51,19 +50,6 @@ GMount* FindMount(const std::string& root)
     return found;
 }
 
-// GLib 2.74 ejects a plain Unix mount (no gvfs) by running the eject
-// program and aborts the whole process through an assertion when that
-// program is missing.
-bool SafeToEject(GMount* mount)
-{
-    if (std::strcmp(G_OBJECT_TYPE_NAME(mount), "GUnixMount") != 0)
-        return true;
-    gchar* program = g_find_program_in_path("eject");
-    const bool found = program != nullptr;
-    g_free(program);
-    return found;
-}
-
 } // namespace
 
 GioOutcome EjectThroughGio(const std::string& root, std::chrono::milliseconds timeout)
@@ -71,26 +57,27 @@ GioOutcome EjectThroughGio(const std::string& root, std::chrono::milliseconds ti
     GMount* mount = FindMount(root);
     if (mount == nullptr)
         return GioOutcome::NoMount;
-    if (!SafeToEject(mount) || !g_mount_can_eject(mount)) {
+    if (!gio_wait::SafeForProgram(mount, "eject") || !g_mount_can_eject(mount)) {
         g_object_unref(mount);
         return GioOutcome::Refused;
     }
 
-    const auto waited = gio_wait::StartAndWait(
-        [&](GAsyncReadyCallback done, gpointer data) {
+    const int error = gio_wait::StartAndWait(
+        disc::GioLoop::Own,
+        [mount](GAsyncReadyCallback done, gpointer data) {
             g_mount_eject_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, done, data);
+            return true;
         },
         [](GObject* source, GAsyncResult* result) {
             GError* error = nullptr;
             const bool ok = g_mount_eject_with_operation_finish(G_MOUNT(source), result, &error) != FALSE;
-            if (error != nullptr)
-                g_error_free(error);
-            return ok;
+            g_clear_error(&error);
+            return ok ? 0 : EIO;
         },
         timeout);
-    const GioOutcome outcome = waited == gio_wait::Outcome::Succeeded ? GioOutcome::Ejected
-                               : waited == gio_wait::Outcome::Failed  ? GioOutcome::Failed
-                                                                      : GioOutcome::TimedOut;
+    const GioOutcome outcome = error == 0           ? GioOutcome::Ejected
+                               : error == ETIMEDOUT ? GioOutcome::TimedOut
+                                                    : GioOutcome::Failed;
     g_object_unref(mount);
     return outcome;
 }

@@ -13,6 +13,7 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/weakref.h>
 
 #include <algorithm>
 
@@ -224,22 +225,33 @@ void CCopyDlg::OnSearchDisc()
         return;
     m_strTitleText = U(kSearching);
     UpdateData(false);
+    SearchDisc();
+}
 
-    disc::FoundDisc found;
-    for (;;) {
-        found = CopyServices().FindDaisyDisc();
-        // Mounting a disc lets the window's events run: an Escape pressed
-        // meanwhile wins over everything the search found.
-        if (IsEnding())
-            return;
-        if (found)
-            break;
-        if (AfxMessageBox(U(kNoDisc), MB_OKCANCEL | MB_ICONASTERISK) == IDCANCEL) {
+void CCopyDlg::SearchDisc()
+{
+    // The search mounts discs and reads drives away from this thread: the
+    // window repaints, answers a screen reader and takes Escape meanwhile.
+    // The answer may come after the window is gone.
+    const wxWeakRef<CCopyDlg> self(this);
+    CopyServices().FindDaisyDisc([self](const disc::FoundDisc& found) {
+        if (self)
+            self->OnDiscFound(found);
+    });
+}
+
+void CCopyDlg::OnDiscFound(const disc::FoundDisc& found)
+{
+    // An Escape or the close box during the search wins over everything the
+    // search found, AutoStart included.
+    if (IsEnding())
+        return;
+    if (!found) {
+        if (AfxMessageBox(U(kNoDisc), MB_OKCANCEL | MB_ICONASTERISK) == IDCANCEL)
             EndDialog(IDCANCEL);
-            return;
-        }
-        // Repainted before the next scan can hold the thread.
-        Update();
+        else
+            SearchDisc();
+        return;
     }
 
     m_strSourceRoot = found.root;

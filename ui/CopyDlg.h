@@ -15,6 +15,9 @@ struct FittedFolderName;
 class CSettings;
 class CSunkenLine;
 class wxButton;
+namespace disc {
+struct FoundDisc;
+}
 
 // What the start button tells a screen reader once the book is found:
 // "Kopieert ‘<title>’ naar <destination>", for a disc of several books
@@ -56,6 +59,8 @@ protected:
     void OnInitDialog(wxInitDialogEvent& event);
     void OnShowWindow();
     void OnSearchDisc();
+    void SearchDisc();
+    void OnDiscFound(const disc::FoundDisc& found);
     void OnStartCopy();
     // Copies the planned books in order; the exit status of the run.
     ExitStatus CopyPlannedBooks();

@@ -7,12 +7,47 @@
 #include "ui/CopyProgress.h"
 #include "ui/ServiceSlot.h"
 
+#include <glib.h>
+#include <wx/app.h>
+
+#include <memory>
+#include <thread>
+
 namespace {
 
 class CNativeCopyServices final : public ICopyServices
 {
 public:
-    disc::FoundDisc FindDaisyDisc() override { return ::FindDaisyDisc(); }
+    void FindDaisyDisc(std::function<void(const disc::FoundDisc&)> found) override
+    {
+        // The drives are read and the mounts waited for on a thread of its
+        // own; GIO's part runs in this thread's main loop (GioLoop::Window).
+        // The worker hands the answer back through GLib's main context and
+        // never touches wxWidgets, which may be gone by the time it ends
+        // (the window ended, the program ending); only the window's thread
+        // touches `found`.
+        struct Search
+        {
+            std::function<void(const disc::FoundDisc&)> found;
+            disc::FoundDisc answer;
+        };
+        auto* search = new Search{std::move(found), {}};
+        std::thread([search] {
+            search->answer = ::FindDaisyDisc(disc::GioLoop::Window);
+            g_idle_add(
+                [](gpointer data) -> gboolean {
+                    const std::unique_ptr<Search> search(static_cast<Search*>(data));
+                    // Handed on as a wx event, where the window's handlers
+                    // run as they always do.
+                    if (wxTheApp != nullptr)
+                        wxTheApp->CallAfter([found = std::move(search->found), answer = search->answer] {
+                            found(answer);
+                        });
+                    return G_SOURCE_REMOVE;
+                },
+                search);
+        }).detach();
+    }
 
     bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
     {

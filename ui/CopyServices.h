@@ -18,9 +18,12 @@ class ICopyServices
 public:
     virtual ~ICopyServices() = default;
 
-    // The drive holding a DAISY book and its ncc.html, package file or
-    // discinfo.html; nothing found when no drive holds one.
-    virtual disc::FoundDisc FindDaisyDisc() = 0;
+    // Looks for the drive holding a DAISY book and its ncc.html, package
+    // file or discinfo.html (nothing found when no drive holds one) without
+    // holding up the window: mounting a disc may take seconds. `found` is
+    // called once with the answer, on the window's thread, from its event
+    // loop and never from within this call.
+    virtual void FindDaisyDisc(std::function<void(const disc::FoundDisc&)> found) = 0;
 
     // The book check of the book in bookFolder (the disc's root, or one
     // book's folder on it), as soon as the book is found.

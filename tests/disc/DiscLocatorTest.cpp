@@ -33,29 +33,36 @@ public:
     std::vector<disc::MountEntry> Mounts() const override { return mounts; }
 };
 
-// A drive with a data disc that nobody mounted; mounting it puts the disc's
-// root at mountPoint, unless the mount is set to fail.
+// Drives with data discs that nobody mounted; mounting one puts its root at
+// its mount point, unless it is set to fail. Every mount and unmount is
+// logged.
 class CFakeVolumePlatform final : public disc::IDiscPlatform
 {
 public:
     std::vector<disc::OpticalDrive> drives;
     mutable std::vector<disc::MountEntry> mounts;
     mutable std::vector<disc::UnmountedDisc> unmounted;
-    std::string mountPoint;
+    std::map<std::string, std::string> mountPoints; // device -> where mounting puts it
     bool mountFails = false;
-    mutable std::vector<std::string> mountCalls;
+    mutable std::vector<std::string> calls;
 
     std::vector<disc::OpticalDrive> OpticalDrives() const override { return drives; }
     std::vector<disc::MountEntry> Mounts() const override { return mounts; }
     std::vector<disc::UnmountedDisc> UnmountedDiscs() const override { return unmounted; }
-    bool Mount(const disc::UnmountedDisc& volume) const override
+    posix::Failure Mount(const disc::UnmountedDisc& disc) const override
     {
-        mountCalls.push_back(volume.devNode);
+        calls.push_back("mount " + disc.devNode);
         if (mountFails)
-            return false;
-        mounts.push_back({volume.devNode, mountPoint, "udf", "/", 11, 0});
-        unmounted.clear();
-        return true;
+            return posix::OnDisc(ETIMEDOUT, disc.devNode);
+        const unsigned minor = static_cast<unsigned>(disc.devNode.back() - '0');
+        mounts.push_back({disc.devNode, mountPoints.at(disc.devNode), "udf", "/", 11, minor});
+        std::erase_if(unmounted, [&](const disc::UnmountedDisc& u) { return u.devNode == disc.devNode; });
+        return {};
+    }
+    posix::Failure Unmount(const disc::UnmountedDisc& disc) const override
+    {
+        calls.push_back("unmount " + disc.devNode);
+        return {};
     }
 };
 
@@ -224,33 +231,57 @@ TEST(MountTable, RunningSystemAnswersWithoutDrives)
         EXPECT_EQ(root.back(), '/');
 }
 
-TEST(UnmountedDisc, IsMountedThenFoundAndAFailedMountFindsNothing)
+// sr0 is mounted before the search at "d"; sr1 and sr2 are discs nobody
+// mounted, which mounting puts at "one" and "two".
+struct SearchMountCase
 {
-    for (const bool fails : {false, true}) {
-        CScratch scratch;
-        CFakeVolumePlatform platform;
-        platform.drives = {sr0};
-        platform.unmounted = {{"/dev/sr0", "DAISY"}};
-        platform.mountPoint = scratch.Dir("media/DAISY");
-        platform.mountFails = fails;
-        Touch(scratch.path() / "media/DAISY/ncc.html");
-        const disc::FoundDisc found = FindDaisyDisc(platform);
-        EXPECT_EQ(std::vector<std::string>{"/dev/sr0"}, platform.mountCalls);
-        EXPECT_EQ(fails ? "" : platform.mountPoint + "/", found.root) << (fails ? "failed mount" : "mount");
-        EXPECT_EQ(fails ? "" : platform.mountPoint + "/ncc.html", found.bookFile);
-    }
-}
+    const char* name;
+    std::vector<disc::UnmountedDisc> unmounted;
+    std::vector<std::string> files;   // relative to the scratch folder
+    bool mountFails;
+    std::vector<std::string> calls;
+    const char* expectedFolder;       // nullptr: nothing found
+};
 
-TEST(UnmountedDisc, AMountedDriveIsNotMountedAgain)
+PRINT_CASE_AS(SearchMountCase, name)
+
+class SearchMounts : public testing::TestWithParam<SearchMountCase>
+{};
+
+// Only DAISY discs stay mounted: a disc the search mounted and found no
+// book on is unmounted again, and a disc mounted before is never touched.
+TEST_P(SearchMounts, MountsUnmountedDiscsAndUnmountsThoseWithoutBook)
 {
+    const SearchMountCase& c = GetParam();
     CScratch scratch;
     CFakeVolumePlatform platform;
-    platform.drives = {sr0};
+    platform.drives = {sr0, sr1, sr2};
     platform.mounts = {{"/dev/sr0", scratch.Dir("d"), "iso9660", "/", 11, 0}};
-    Touch(scratch.path() / "d/ncc.html");
-    EXPECT_EQ(scratch / "d/", FindDaisyDisc(platform).root);
-    EXPECT_TRUE(platform.mountCalls.empty());
+    platform.unmounted = c.unmounted;
+    platform.mountPoints = {{"/dev/sr1", scratch.Dir("one")}, {"/dev/sr2", scratch.Dir("two")}};
+    platform.mountFails = c.mountFails;
+    for (const std::string& f : c.files)
+        Touch(scratch.path() / f);
+    const disc::FoundDisc found = FindDaisyDisc(platform);
+    EXPECT_EQ(c.calls, platform.calls);
+    EXPECT_EQ(c.expectedFolder == nullptr ? "" : scratch / c.expectedFolder + "/", found.root);
 }
+
+const disc::UnmountedDisc kDisc1{"/dev/sr1", "DAISY"}, kDisc2{"/dev/sr2", "FOTOS"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Fakes, SearchMounts,
+    testing::ValuesIn(std::vector<SearchMountCase>{
+        {"MountedBookIsFoundAndStaysMounted", {kDisc1}, {"one/ncc.html"}, false, {"mount /dev/sr1"}, "one"},
+        {"FailedMountFindsNothingAndUnmountsNothing", {kDisc1}, {"one/ncc.html"}, true, {"mount /dev/sr1"}, nullptr},
+        {"MountedDiscWithoutBookIsUnmountedAgain", {kDisc1, kDisc2}, {"one/ncc.html", "two/foto.jpg"}, false,
+         {"mount /dev/sr1", "mount /dev/sr2", "unmount /dev/sr2"}, "one"},
+        {"DiscMountedBeforeIsLeftAloneWithoutBook", {kDisc2}, {"d/readme.txt", "two/foto.jpg"}, false,
+         {"mount /dev/sr2", "unmount /dev/sr2"}, nullptr},
+        {"EveryDaisyDiscStaysMountedNotOnlyTheOneFound", {kDisc1, kDisc2}, {"one/book.opf", "two/ncc.html"}, false,
+         {"mount /dev/sr1", "mount /dev/sr2"}, "two"},
+    }),
+    CaseName());
 
 TEST(RunningSystem, ListingUnmountedDiscsAnswersWithoutUdisks)
 {

@@ -3,10 +3,13 @@
 
 #include "ui/CopyServices.h"
 
+#include <wx/app.h>
+
 #include <deque>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class wxWindow;
@@ -25,18 +28,16 @@ public:
     // The book file each found root is said to hold.
     std::string bookFile = "ncc.html";
 
-    disc::FoundDisc FindDaisyDisc() override
+    // The answer comes as a posted event, as a real search's does; with
+    // holdAnswers it waits until ReleaseAnswer (a search that takes long).
+    void FindDaisyDisc(std::function<void(const disc::FoundDisc&)> found) override
     {
         log.push_back("scan");
         if (duringScan)
             duringScan();
-        if (m_roots.empty())
-            return {};
-        const std::string root = m_roots.front();
-        m_roots.pop_front();
-        if (root.empty())
-            return {};
-        return {root, root + bookFile, KindOfBookFile(bookFile)};
+        m_held = [found, answer = NextAnswer()] { found(answer); };
+        if (!holdAnswers)
+            ReleaseAnswer();
     }
 
     bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
@@ -45,6 +46,14 @@ public:
             log.push_back("check " + bookFolder);
         return checks.count(bookFolder) ? checks[bookFolder] : bookcheck::CheckReport{};
     }
+
+    bool AnswerHeld() const { return static_cast<bool>(m_held); }
+    void ReleaseAnswer()
+    {
+        if (m_held)
+            wxTheApp->CallAfter(std::exchange(m_held, {}));
+    }
+    bool holdAnswers = false;
 
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings&,
@@ -89,7 +98,19 @@ public:
     std::function<void(wxWindow&, const std::function<void(const std::string&)>&)> duringCopy;
 
 private:
+    disc::FoundDisc NextAnswer()
+    {
+        if (m_roots.empty())
+            return {};
+        const std::string root = m_roots.front();
+        m_roots.pop_front();
+        if (root.empty())
+            return {};
+        return {root, root + bookFile, KindOfBookFile(bookFile)};
+    }
+
     std::deque<std::string> m_roots;
+    std::function<void()> m_held;
     ICopyServices* m_previous;
 };
 

@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <wx/evtloop.h>
+#include <wx/timer.h>
+
 #include <chrono>
 #include <deque>
 #include <fstream>
@@ -171,6 +174,76 @@ TEST(CopyWindow, EscapeDuringTheSearchWinsOverAutoStart)
     };
     EXPECT_EQ(IDCANCEL, run.Run([](CCopyDlg&) { ADD_FAILURE() << "start was enabled"; }));
     EXPECT_EQ(std::vector<std::string>{"scan"}, run.copy.log);
+}
+
+// A search that takes its time (discs being mounted) runs while the
+// window's own loop goes on: the window repaints and ends at Escape at once,
+// and a disc that turns up after the window ended starts no copy.
+TEST(CopyWindow, StaysLiveDuringALongSearchAndEscapeWinsOverALateDisc)
+{
+    CopyWindowRun run;
+    run.settings.AutoStart = 1;
+    run.copy.holdAnswers = true;
+    int result = 0;
+    ExitStatus outcome = ExitStatus::Done;
+    bool refreshed = false, repainted = false, searchingAtEscape = false;
+    {
+        CCopyDlg dlg;
+        dlg.m_pSettings = &run.settings;
+        dlg.Bind(wxEVT_PAINT, [&](wxPaintEvent& event) {
+            repainted = repainted || refreshed;
+            event.Skip();
+        });
+        // Steps on a timer: between them only the window's own loop runs.
+        wxTimer steps;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        steps.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            const bool late = std::chrono::steady_clock::now() > deadline;
+            if (!refreshed && (run.copy.AnswerHeld() || late)) {
+                dlg.Refresh();
+                refreshed = true;
+            } else if (refreshed && (repainted || late)) {
+                steps.Stop();
+                searchingAtEscape = run.copy.AnswerHeld();
+                wxKeyEvent escape(wxEVT_CHAR_HOOK);
+                escape.m_keyCode = WXK_ESCAPE;
+                dlg.ProcessWindowEvent(escape);
+            }
+        });
+        steps.Start(20);
+        result = dlg.ShowModal();
+        outcome = dlg.Outcome();
+    }
+    run.copy.ReleaseAnswer();
+    wxTheApp->ProcessPendingEvents();
+    EXPECT_TRUE(repainted);
+    EXPECT_TRUE(searchingAtEscape);
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ(ExitStatus::Cancelled, outcome);
+    EXPECT_EQ(std::vector<std::string>{"scan"}, run.copy.log);
+}
+
+// The machine's search reads the drives on a thread of its own and answers
+// through the window's loop, never from within the call.
+TEST(CopyServicesOfTheMachine, SearchAnswersThroughTheLoop)
+{
+    CTempDir dir;
+    const std::string root = dir / "disc/";
+    std::filesystem::create_directories(root);
+    std::ofstream(root + "ncc.html") << Ncc("Boek", kBookMetas);
+    CScopedEnv drives("TALVORA_DRIVES", root.c_str());
+    std::vector<std::string> answers;
+    wxEventLoop loop;
+    NativeCopyServices().FindDaisyDisc([&](const disc::FoundDisc& found) {
+        answers.push_back(found.bookFile);
+        loop.Exit();
+    });
+    EXPECT_TRUE(answers.empty()) << "answered within the call";
+    wxTimer giveUp;
+    giveUp.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { loop.Exit(); });
+    giveUp.StartOnce(10000);
+    loop.Run();
+    EXPECT_EQ(std::vector<std::string>{root + "ncc.html"}, answers);
 }
 
 TEST(CopyWindow, NoDiscAsksUntilOneIsFoundAndOkScansAgainAtOnce)
