@@ -274,7 +274,8 @@ void CArchiveDlg::OnCancel()
         return;
     }
     bool cancelRunning = false;
-    if (BusyDrives() > 0) {
+    const bool busy = BusyDrives() > 0;
+    if (busy) {
         const std::size_t answer = DialogServices().Ask(
             this, U(kQuestion), {U("&Afmaken"), U("Af&breken"), U("&Niet stoppen")}, MB_ICONQUESTION);
         if (answer == 2)
@@ -282,7 +283,9 @@ void CArchiveDlg::OnCancel()
         cancelRunning = answer == 1;
     }
     m_cancelled = cancelRunning;
-    SetStatus(U(cancelRunning ? kCancelling : kFinishing));
+    // With no copy running the window is gone before anything is read.
+    if (busy)
+        SetStatus(U(cancelRunning ? kCancelling : kFinishing));
     m_endWhenStopped = true;
     StopThen(cancelRunning);
 }
