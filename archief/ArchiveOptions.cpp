@@ -22,6 +22,10 @@ ArchiveOptions ParseArchiveOptions(const std::vector<std::string>& arguments)
     }
     if (options.error.empty() && options.outputDir.empty() && !arguments.empty() && arguments.back() == "--map")
         options.error = "Na --map hoort een map.";
+    // The window watches until Stoppen; a run that ends by itself is the
+    // headless mode's.
+    if (options.error.empty() && options.once && !options.headless)
+        options.error = "--eenmalig werkt alleen samen met --zonder-venster.";
     if (!options.outputDir.empty() && options.outputDir.front() != '/')
         options.error = "De map na --map moet een volledig pad zijn (beginnend met /).";
     if (!options.outputDir.empty() && options.outputDir.back() != '/')
@@ -33,7 +37,7 @@ const char* ArchiveUsage()
 {
     return "Gebruik: talvora-archief [--zonder-venster] [--eenmalig] [--map PAD] [--bagit]\n"
            "  --zonder-venster  zonder venster; een regel per gebeurtenis\n"
-           "  --eenmalig        de schijven die er nu in zitten, daarna stoppen\n"
+           "  --eenmalig        met --zonder-venster: de schijven die er nu in zitten, daarna stoppen\n"
            "  --map PAD         naar deze map in plaats van de uitvoermap van Talvora\n"
            "  --bagit           elk boek als BagIt-tas\n";
 }

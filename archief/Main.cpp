@@ -1,7 +1,9 @@
-// talvora-archief: the archive station. Without --zonder-venster it will
-// open its window; the headless mode runs the same station.
+// talvora-archief: the archive station. Its window by default; the
+// headless mode runs the same station for servers and scripts.
+#include "app/DutchMessages.h"
 #include "archief/ArchiveOptions.h"
 #include "archief/Headless.h"
+#include "archiefvenster/ArchiveApp.h"
 #include "settings/ProfilePaths.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
@@ -10,6 +12,28 @@
 #include <wx/init.h>
 
 #include <cstdio>
+
+namespace {
+
+// Talvora's settings and the command line; reads the settings file, so
+// wxWidgets must run. An output folder that is no full path is none.
+station::StationSetup SetupFrom(const ArchiveOptions& options)
+{
+    const std::unique_ptr<wxFileConfig> profile = OpenSettingsFile(profile_paths::SettingsFile());
+    station::StationSetup setup;
+    setup.settings = CSettings(*profile);
+    setup.outputDir = options.outputDir.empty() ? setup.settings.OutputDir : options.outputDir;
+    if (!setup.outputDir.empty() && setup.outputDir.front() != '/')
+        setup.outputDir.clear();
+    if (!setup.outputDir.empty() && setup.outputDir.back() != '/')
+        setup.outputDir += '/';
+    long bagit = 0;
+    profile->Read("/Archief/BagIt", &bagit, 0L);
+    setup.bagit = options.bagit || bagit != 0;
+    return setup;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -23,20 +47,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n%s", options.error.c_str(), ArchiveUsage());
         return 3;
     }
-    wxInitializer wx;
-    const std::unique_ptr<wxFileConfig> profile = OpenSettingsFile(profile_paths::SettingsFile());
-    station::StationSetup setup;
-    setup.settings = CSettings(*profile);
-    setup.outputDir = options.outputDir.empty() ? setup.settings.OutputDir : options.outputDir;
-    long bagit = 0;
-    profile->Read("/Archief/BagIt", &bagit, 0L);
-    setup.bagit = options.bagit || bagit != 0;
-    if (setup.outputDir.empty() || setup.outputDir.front() != '/') {
-        std::fputs("Er is geen uitvoermap: stel die in Talvora in, of geef --map PAD.\n", stderr);
-        return 3;
-    }
     if (!options.headless) {
-        std::fputs("Het venster van het archiefstation is er nog niet; start met --zonder-venster.\n", stderr);
+        // GTK reads the message language when it starts.
+        ForceDutchMessages();
+        // GTK sees no arguments: ours are no GTK options.
+        char* programOnly[] = {argv[0], nullptr};
+        return RunArchiveWindow(1, programOnly, [&options] { return SetupFrom(options); });
+    }
+    wxInitializer wx;
+    const station::StationSetup setup = SetupFrom(options);
+    if (setup.outputDir.empty()) {
+        std::fputs("Er is geen uitvoermap: stel die in Talvora in, of geef --map PAD.\n", stderr);
         return 3;
     }
     return RunHeadless(setup, options.once);

@@ -20,6 +20,7 @@ expected=(
   usr/bin/talvora-archief
   usr/share/applications/com.merrowind.Talvora.desktop
   usr/share/applications/com.merrowind.Talvora.Setup.desktop
+  usr/share/applications/com.merrowind.Talvora.Archief.desktop
   usr/share/metainfo/com.merrowind.Talvora.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/com.merrowind.Talvora.svg
   usr/share/icons/hicolor/16x16/apps/com.merrowind.Talvora.png
@@ -33,6 +34,8 @@ for file in "${expected[@]}"; do
 done
 grep -qx 'Exec=talvora /setup' "$work/stage/usr/share/applications/com.merrowind.Talvora.Setup.desktop" \
   || fail "the settings launcher does not start /setup"
+grep -qx 'Exec=talvora-archief' "$work/stage/usr/share/applications/com.merrowind.Talvora.Archief.desktop" \
+  || fail "the archive station's launcher does not start talvora-archief"
 
 (cd "$build_dir" && cpack -B "$work/deb" >/dev/null)
 deb=$(ls "$work"/deb/talvora_*.deb)

@@ -1,6 +1,8 @@
 #include "ui/Accessibility.h"
 
+#include <wx/dataview.h>
 #include <wx/gauge.h>
+#include <wx/listbox.h>
 
 #include <gtk/gtk.h>
 
@@ -47,6 +49,15 @@ void ReadWholeText(wxWindow* field)
         return;
     g_gtkRunAttributes = text->get_run_attributes;
     text->get_run_attributes = WholeRunAttributes;
+}
+
+WXWidget FocusWidget(wxWindow* control)
+{
+    if (auto* table = dynamic_cast<wxDataViewCtrl*>(control))
+        return table->GtkGetTreeView();
+    if (auto* list = dynamic_cast<wxListBox*>(control))
+        return GTK_WIDGET(list->m_treeview);
+    return control->GetHandle();
 }
 
 void SetAccessibleDescription(wxWindow* control, const wxString& text)
@@ -133,4 +144,22 @@ wxSize NativeSize(wxWindow* control)
 void SetBarText(wxGauge* bar, const wxString& text)
 {
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar->GetHandle()), text.utf8_str());
+}
+
+void MakeAnnouncer(wxStaticText* line)
+{
+    if (AtkObject* accessible = Accessible(line))
+        atk_object_set_role(accessible, ATK_ROLE_NOTIFICATION);
+}
+
+void Announce(wxStaticText* line, const wxString& text)
+{
+    line->SetLabelText(text);
+    // A notification is spoken when it becomes showing; a text change alone
+    // is only spoken for the control that has the focus.
+    GtkWidget* widget = line->GetHandle();
+    if (gtk_widget_get_mapped(widget)) {
+        gtk_widget_hide(widget);
+        gtk_widget_show(widget);
+    }
 }

@@ -6,6 +6,11 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+// The widget of `control` that takes the keyboard focus and that a screen
+// reader names: the tree inside a list box or a table, else the control's
+// own. A label must point there, or its access key and name go nowhere.
+WXWidget FocusWidget(wxWindow* control);
+
 // A group box that names only what it holds, not also the control after it
 // (a check box below a group would be announced with the group's title).
 class CGroupBox : public wxStaticBox
@@ -25,7 +30,7 @@ class CCaption : public wxStaticText
 public:
     CCaption(wxWindow* parent, const wxString& text) : wxStaticText(parent, wxID_ANY, text) {}
 
-    void SetLabelFor(wxWindow* control) { GTKWidgetDoSetMnemonic(control->GetHandle()); }
+    void SetLabelFor(wxWindow* control) { GTKWidgetDoSetMnemonic(FocusWidget(control)); }
 
 protected:
     bool GTKWidgetNeedsMnemonic() const override { return false; }
@@ -62,3 +67,9 @@ void SetBarText(wxGauge* bar, const wxString& text);
 // The size GTK itself wants for a control at the font and theme in use;
 // wxWidgets underestimates some, such as a text field at a large font.
 wxSize NativeSize(wxWindow* control);
+
+// A line whose every new text a screen reader speaks at once, wherever the
+// focus is (Orca speaks a notification as it appears), and shows on screen
+// for whoever looks. Announce sets the text and makes the line appear anew.
+void MakeAnnouncer(wxStaticText* line);
+void Announce(wxStaticText* line, const wxString& text);

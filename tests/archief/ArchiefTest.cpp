@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionCase{"map_with_equals", {"--map=/uit/"}, false, false, false, "/uit/", false},
                     OptionCase{"map_without_folder", {"--map"}, false, false, false, "", true},
                     OptionCase{"relative_map", {"--map", "uit"}, false, false, false, "", true},
-                    OptionCase{"unknown", {"--snel"}, false, false, false, "", true}),
+                    OptionCase{"unknown", {"--snel"}, false, false, false, "", true},
+                    OptionCase{"once_with_the_window", {"--eenmalig"}, false, true, false, "", true}),
     CaseName());
 
 TEST(Headless, ArchivesTheDiscsPresentOncePrintingALineEachAndEndsWithTheWorstOutcome)

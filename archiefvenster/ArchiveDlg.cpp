@@ -1,0 +1,325 @@
+#include "archiefvenster/ArchiveDlg.h"
+
+#include "ui/Accessibility.h"
+#include "ui/DialogServices.h"
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/dataview.h>
+#include <wx/filefn.h>
+#include <wx/listbox.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+
+namespace {
+
+wxString U(const std::string& utf8)
+{
+    return wxString::FromUTF8(utf8);
+}
+
+const char* const kTitle = "Talvora Archief";
+const char* const kWaiting = ": wacht op een schijf";
+const char* const kBusy = ": bezig met archiveren";
+const char* const kNoFolder = "Er is nog geen uitvoermap. Kies er een met Map wijzigen.";
+const char* const kPickTitle = "Kies de map waarin de boeken komen";
+const char* const kNotAFolder = "Dit is geen map op de schijf. Kies een andere map.";
+const char* const kLater = "De nieuwe uitvoermap geldt zodra de lopende kopie\xC3\xABn klaar zijn.";
+const char* const kQuestion =
+    "Er wordt nog gekopieerd. Wilt u de lopende kopie\xC3\xABn laten afmaken of ze afbreken? "
+    "Van een afgebroken kopie blijft niets achter; die schijf moet later opnieuw.";
+const char* const kFinishing = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgemaakt...";
+const char* const kCancelling = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgebroken...";
+
+wxString Archiving(const std::string& folder)
+{
+    return U("Archiveren naar " + folder + ". Plaats schijven in de stations.");
+}
+
+wxString DriveText(const station::Drive& drive, station::DriveState state)
+{
+    return U(drive.name + (state == station::DriveState::Busy ? kBusy : kWaiting));
+}
+
+wxString BookTitle(const station::LogRow& row)
+{
+    return U(row.title.empty() ? std::string("(geen titel)") : row.title);
+}
+
+// What is said when a book is done: its title and outcome, and why for
+// anything but a whole copy.
+wxString BookAnnouncement(const station::LogRow& row)
+{
+    std::string text = std::string(station::OutcomeWord(row.outcome)) + ".";
+    if (row.outcome != station::Outcome::Copied && row.outcome != station::Outcome::AlreadyThere &&
+        !row.message.empty()) {
+        std::string message = row.message;
+        std::replace(message.begin(), message.end(), '\n', ' ');
+        text += " " + message;
+    }
+    return BookTitle(row) + ": " + U(text);
+}
+
+} // namespace
+
+// Touched on the window's thread only: a posted event finds the window
+// gone instead of a dangling pointer.
+struct CArchiveDlg::Sink
+{
+    CArchiveDlg* window = nullptr;
+};
+
+class CArchiveDlg::CEvents final : public station::IStationEvents
+{
+public:
+    explicit CEvents(std::shared_ptr<Sink> sink) : m_sink(std::move(sink)) {}
+
+    void DriveChanged(const station::Drive& drive, station::DriveState state) override
+    {
+        wxTheApp->CallAfter([sink = m_sink, drive, state] {
+            if (sink->window != nullptr)
+                sink->window->DriveChanged(drive, state);
+        });
+    }
+    void BookDone(const station::LogRow& row) override
+    {
+        wxTheApp->CallAfter([sink = m_sink, row] {
+            if (sink->window != nullptr)
+                sink->window->BookDone(row);
+        });
+    }
+
+private:
+    const std::shared_ptr<Sink> m_sink;
+};
+
+CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
+    : CDialog(nullptr, wxID_ANY, kTitle, wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX),
+      m_runner(runner), m_outputDir(outputDir), m_sink(std::make_shared<Sink>()),
+      m_events(std::make_unique<CEvents>(m_sink))
+{
+    m_sink->window = this;
+
+    auto* outputLabel = new wxStaticText(this, wxID_ANY, "&Uitvoermap:");
+    m_outputLine = AtLeast(new wxTextCtrl(this, wxID_ANY, U(outputDir), wxDefaultPosition, wxDefaultSize,
+                                          wxTE_READONLY),
+                           220, 12);
+    m_change = AtLeast(new wxButton(this, wxID_ANY, "Map &wijzigen..."), 60, 14);
+    m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnChangeFolder(); });
+
+    auto* drivesLabel = new CCaption(this, "S&tations:");
+    m_drives = AtLeast(new wxListBox(this, wxID_ANY), 330, 36);
+    drivesLabel->SetLabelFor(m_drives);
+
+    auto* booksLabel = new CCaption(this, "&Boeken:");
+    m_books = AtLeast(new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                             wxDV_SINGLE | wxDV_ROW_LINES | wxDV_VERT_RULES),
+                      330, 110);
+    m_books->AppendTextColumn("Station", wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
+    m_books->AppendTextColumn("Titel", wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
+    m_books->AppendTextColumn("Resultaat", wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
+    m_books->AppendTextColumn("Tijd", wxDATAVIEW_CELL_INERT, Dlu(75, 0).x);
+    booksLabel->SetLabelFor(m_books);
+
+    auto* lastLabel = new CCaption(this, "Laatste melding:");
+    m_announcement = new wxStaticText(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
+                                      wxST_NO_AUTORESIZE);
+    MakeAnnouncer(m_announcement);
+    m_announcement->SetLabelText(m_outputDir.empty() ? U(kNoFolder) : Archiving(m_outputDir));
+
+    m_stop = AtLeast(new wxButton(this, IDCANCEL, "&Stoppen"), 50, 14);
+
+    auto* output = new wxBoxSizer(wxHORIZONTAL);
+    output->Add(m_outputLine, wxSizerFlags(1).CenterVertical());
+    output->AddSpacer(Gap());
+    output->Add(m_change, wxSizerFlags().CenterVertical());
+
+    auto* content = new wxBoxSizer(wxVERTICAL);
+    content->Add(outputLabel);
+    content->AddSpacer(Dlu(0, 2).y);
+    content->Add(output, wxSizerFlags().Expand());
+    content->AddSpacer(GroupGap());
+    content->Add(drivesLabel);
+    content->AddSpacer(Dlu(0, 2).y);
+    content->Add(m_drives, wxSizerFlags().Expand());
+    content->AddSpacer(GroupGap());
+    content->Add(booksLabel);
+    content->AddSpacer(Dlu(0, 2).y);
+    content->Add(m_books, wxSizerFlags(1).Expand());
+    content->AddSpacer(GroupGap());
+    content->Add(lastLabel);
+    content->AddSpacer(Dlu(0, 2).y);
+    content->Add(m_announcement, wxSizerFlags().Expand());
+    content->AddSpacer(GroupGap());
+    content->Add(m_stop, wxSizerFlags().Right());
+    SetContent(content);
+    m_outputLine->SetFocus();
+}
+
+CArchiveDlg::~CArchiveDlg()
+{
+    m_sink->window = nullptr;
+    if (m_stopper.joinable())
+        m_stopper.join();
+    else if (m_running)
+        m_runner.Stop(true);
+}
+
+station::IStationEvents& CArchiveDlg::Events()
+{
+    return *m_events;
+}
+
+int CArchiveDlg::ExitStatus() const
+{
+    return station::ExitStatusOf(m_outcomes, m_cancelled);
+}
+
+void CArchiveDlg::OnShownOnScreen()
+{
+    StartStation();
+}
+
+void CArchiveDlg::StartStation()
+{
+    if (m_running || m_outputDir.empty() || IsEnding())
+        return;
+    m_runner.Start(m_outputDir, *m_events);
+    m_running = true;
+    SetStatus(Archiving(m_outputDir));
+}
+
+void CArchiveDlg::StopThen(bool cancelRunning)
+{
+    m_stopping = true;
+    m_stopper = std::thread([sink = m_sink, &runner = m_runner, cancelRunning] {
+        runner.Stop(cancelRunning);
+        wxTheApp->CallAfter([sink] {
+            if (sink->window != nullptr)
+                sink->window->Stopped();
+        });
+    });
+}
+
+void CArchiveDlg::Stopped()
+{
+    m_stopper.join();
+    m_stopping = false;
+    m_running = false;
+    if (m_endWhenStopped)
+        EndDialog(IDOK);
+    else
+        StartStation();
+}
+
+std::size_t CArchiveDlg::BusyDrives() const
+{
+    return std::count_if(m_driveStates.begin(), m_driveStates.end(),
+                         [](const auto& drive) { return drive.second == station::DriveState::Busy; });
+}
+
+void CArchiveDlg::SetStatus(const wxString& text)
+{
+    Announce(m_announcement, text);
+}
+
+void CArchiveDlg::OnChangeFolder()
+{
+    if (m_stopping || IsEnding())
+        return;
+    const wxString start = !m_outputDir.empty() && wxDirExists(U(m_outputDir)) ? U(m_outputDir) : wxGetHomeDir();
+    const FolderChoice choice = DialogServices().PickFolder(this, U(kPickTitle), start);
+    if (!choice.chosen)
+        return;
+    std::string folder = choice.path.utf8_string();
+    if (!choice.hasPath || folder.empty() || folder.front() != '/') {
+        AfxMessageBox(U(kNotAFolder), MB_OK | MB_ICONHAND);
+        return;
+    }
+    if (folder.back() != '/')
+        folder += '/';
+    if (folder == m_outputDir)
+        return;
+    m_outputDir = folder;
+    m_outputLine->ChangeValue(U(folder));
+    if (!m_running) {
+        StartStation();
+        return;
+    }
+    // A copy in progress finishes where it began; the station then starts
+    // again on the new folder.
+    if (BusyDrives() > 0)
+        SetStatus(U(kLater));
+    StopThen(false);
+}
+
+void CArchiveDlg::OnCancel()
+{
+    if (IsEnding())
+        return;
+    if (m_stopping) {
+        // The station is being stopped for a new folder, letting copies
+        // finish: end then instead of starting it again.
+        if (!m_endWhenStopped)
+            SetStatus(U(kFinishing));
+        m_endWhenStopped = true;
+        return;
+    }
+    if (!m_running) {
+        EndDialog(IDOK);
+        return;
+    }
+    bool cancelRunning = false;
+    const bool busy = BusyDrives() > 0;
+    if (busy) {
+        const std::size_t answer = DialogServices().Ask(
+            this, U(kQuestion), {U("&Afmaken"), U("Af&breken"), U("&Niet stoppen")}, MB_ICONQUESTION);
+        if (answer == 2)
+            return;
+        cancelRunning = answer == 1;
+    }
+    m_cancelled = cancelRunning;
+    // With no copy running the window is gone before anything is read.
+    if (busy)
+        SetStatus(U(cancelRunning ? kCancelling : kFinishing));
+    m_endWhenStopped = true;
+    StopThen(cancelRunning);
+}
+
+void CArchiveDlg::DriveChanged(const station::Drive& drive, station::DriveState state)
+{
+    const auto at = std::find(m_driveRoots.begin(), m_driveRoots.end(), drive.root);
+    const int index = static_cast<int>(at - m_driveRoots.begin());
+    if (state == station::DriveState::Gone) {
+        if (at != m_driveRoots.end()) {
+            m_drives->Delete(index);
+            m_driveRoots.erase(at);
+        }
+        m_driveStates.erase(drive.root);
+        return;
+    }
+    m_driveStates[drive.root] = state;
+    if (at == m_driveRoots.end()) {
+        m_drives->Append(DriveText(drive, state));
+        m_driveRoots.push_back(drive.root);
+    } else if (m_drives->GetString(index) != DriveText(drive, state)) {
+        m_drives->SetString(index, DriveText(drive, state));
+    }
+}
+
+void CArchiveDlg::BookDone(const station::LogRow& row)
+{
+    m_outcomes.push_back(row.outcome);
+    wxVector<wxVariant> cells;
+    cells.push_back(wxVariant(U(row.drive)));
+    cells.push_back(wxVariant(BookTitle(row)));
+    cells.push_back(wxVariant(U(station::OutcomeWord(row.outcome))));
+    cells.push_back(wxVariant(U(row.time)));
+    m_books->AppendItem(cells);
+    m_books->EnsureVisible(m_books->RowToItem(m_books->GetItemCount() - 1));
+    Announce(m_announcement, BookAnnouncement(row));
+}

@@ -1,0 +1,89 @@
+// The archive station's window: where the books go, what each drive is
+// doing, every book handled so far in a table a screen reader reads row by
+// row, each finished book announced, and a way to stop that lets running
+// copies finish or cancels them.
+#pragma once
+
+#include "archiefvenster/StationRunner.h"
+#include "ui/Dialog.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class wxButton;
+class wxDataViewListCtrl;
+class wxListBox;
+class wxStaticText;
+class wxTextCtrl;
+
+class CArchiveDlg : public CDialog
+{
+public:
+    // outputDir: Talvora's output folder, or the one the command line gave;
+    // "" leaves the station idle until one is chosen.
+    CArchiveDlg(IStationRunner& runner, const std::string& outputDir);
+    ~CArchiveDlg() override;
+
+    // The worst outcome of the books handled, as talvora's exit status; 2
+    // when running copies were cancelled.
+    int ExitStatus() const;
+
+    // The station's events, from any thread; each reaches the window on its
+    // own thread, in order, and none after the window is gone.
+    station::IStationEvents& Events();
+
+    // What the window shows, for its tests.
+    std::string OutputDir() const { return m_outputDir; }
+    wxTextCtrl* OutputLine() const { return m_outputLine; }
+    wxListBox* DriveList() const { return m_drives; }
+    wxDataViewListCtrl* BookTable() const { return m_books; }
+    wxStaticText* AnnouncementLine() const { return m_announcement; }
+    wxButton* StopButton() const { return m_stop; }
+    wxButton* ChangeButton() const { return m_change; }
+    bool IsStopping() const { return m_stopping; }
+
+    // Handlers, reached from the buttons and from tests.
+    void OnChangeFolder();
+    void OnCancel() override;
+
+    // The events themselves, on the window's thread.
+    void DriveChanged(const station::Drive& drive, station::DriveState state);
+    void BookDone(const station::LogRow& row);
+
+private:
+    class CEvents;
+    struct Sink;
+
+    void OnShownOnScreen() override;
+    void StartStation();
+    // Stops the station on a thread of its own, so the window stays live;
+    // Stopped follows on the window's thread, and ends the window or starts
+    // the station on the new folder.
+    void StopThen(bool cancelRunning);
+    void Stopped();
+    std::size_t BusyDrives() const;
+    void SetStatus(const wxString& text);
+
+    IStationRunner& m_runner;
+    std::string m_outputDir;
+    std::shared_ptr<Sink> m_sink;
+    std::unique_ptr<CEvents> m_events;
+    std::thread m_stopper;
+    bool m_running = false;
+    bool m_stopping = false;
+    bool m_endWhenStopped = false;
+    bool m_cancelled = false;
+    std::vector<std::string> m_driveRoots;  // in the list's order
+    std::map<std::string, station::DriveState> m_driveStates;
+    std::vector<station::Outcome> m_outcomes;
+
+    wxTextCtrl* m_outputLine = nullptr;
+    wxButton* m_change = nullptr;
+    wxListBox* m_drives = nullptr;
+    wxDataViewListCtrl* m_books = nullptr;
+    wxStaticText* m_announcement = nullptr;
+    wxButton* m_stop = nullptr;
+};

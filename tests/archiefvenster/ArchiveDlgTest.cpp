@@ -1,0 +1,230 @@
+// The station's window with a scripted station: what each event shows and
+// says, what Stoppen asks and how it stops, and a new output folder.
+#include "archiefvenster/ArchiveDlg.h"
+#include "support/ModalDriver.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TableCases.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/button.h>
+#include <wx/dataview.h>
+#include <wx/listbox.h>
+#include <wx/textctrl.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using station::DriveState;
+using station::Outcome;
+
+class CScriptedStation final : public IStationRunner
+{
+public:
+    void Start(const std::string& outputDir, station::IStationEvents& sink) override
+    {
+        started.push_back(outputDir);
+        events = &sink;
+    }
+    void Stop(bool cancelRunning) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stops.push_back(cancelRunning);
+    }
+    std::vector<bool> Stops()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return stops;
+    }
+
+    std::vector<std::string> started;
+    station::IStationEvents* events = nullptr;
+    std::mutex mutex;
+    std::vector<bool> stops;
+};
+
+const station::Drive kDrive1{"/media/cd1/", "/dev/sr0"};
+const station::Drive kDrive2{"/media/cd2/", "/dev/sr1"};
+
+station::LogRow Row(const station::Drive& drive, const std::string& title, Outcome outcome,
+                    const std::string& message = {})
+{
+    station::LogRow row;
+    row.time = "2024-05-01 14:03:12";
+    row.drive = drive.name;
+    row.title = title;
+    row.outcome = outcome;
+    row.message = message;
+    return row;
+}
+
+void YieldUntil(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        wxYield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// Runs the window until it ends; `step` runs once the station started.
+struct WindowRun
+{
+    CScriptedDialogs dialogs;
+    CScriptedStation station;
+
+    int Run(const std::function<void(CArchiveDlg&)>& step, const std::string& outputDir = "/srv/boeken/")
+    {
+        CArchiveDlg dlg(station, outputDir);
+        WhenModalRuns([&] {
+            YieldUntil([&] { return !station.started.empty(); });
+            step(dlg);
+        });
+        dlg.ShowModal();
+        return dlg.ExitStatus();
+    }
+};
+
+std::vector<std::string> Items(wxListBox* list)
+{
+    std::vector<std::string> items;
+    for (unsigned i = 0; i < list->GetCount(); ++i)
+        items.push_back(list->GetString(i).utf8_string());
+    return items;
+}
+
+std::vector<std::string> TableRow(wxDataViewListCtrl* table, int row)
+{
+    std::vector<std::string> cells;
+    for (unsigned column = 0; column < table->GetColumnCount(); ++column)
+        cells.push_back(table->GetTextValue(row, column).utf8_string());
+    return cells;
+}
+
+TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
+{
+    WindowRun run;
+    std::vector<std::string> drives, announced;
+    std::vector<std::vector<std::string>> rows;
+    bool focusOnFolder = false;
+    const int status = run.Run([&](CArchiveDlg& dlg) {
+        focusOnFolder = wxWindow::FindFocus() == dlg.OutputLine();
+        std::thread worker([&] {
+            station::IStationEvents& events = *run.station.events;
+            events.DriveChanged(kDrive1, DriveState::Waiting);
+            events.DriveChanged(kDrive2, DriveState::Waiting);
+            events.DriveChanged(kDrive1, DriveState::Busy);
+            events.BookDone(Row(kDrive1, "Het raadsel", Outcome::Copied));
+            events.DriveChanged(kDrive1, DriveState::Waiting);
+            events.DriveChanged(kDrive2, DriveState::Busy);
+            events.BookDone(Row(kDrive2, "", Outcome::Failed, "De CD kon niet\nworden gelezen."));
+        });
+        worker.join();
+        YieldUntil([&] { return dlg.BookTable()->GetItemCount() == 2; });
+        drives = Items(dlg.DriveList());
+        for (int row = 0; row < dlg.BookTable()->GetItemCount(); ++row)
+            rows.push_back(TableRow(dlg.BookTable(), row));
+        announced.push_back(dlg.AnnouncementLine()->GetLabelText().utf8_string());
+        dlg.DriveChanged(kDrive2, DriveState::Gone);
+        announced.push_back(Items(dlg.DriveList()).at(0));
+        EXPECT_EQ(1u, dlg.DriveList()->GetCount());
+        dlg.DriveChanged(kDrive2, DriveState::Waiting);
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_TRUE(focusOnFolder);
+    EXPECT_EQ(std::vector<std::string>{"/srv/boeken/"}, run.station.started);
+    EXPECT_EQ((std::vector<std::string>{"/dev/sr0: wacht op een schijf", "/dev/sr1: bezig met archiveren"}), drives);
+    const std::vector<std::vector<std::string>> expectedRows = {
+        {"/dev/sr0", "Het raadsel", "gekopieerd", "2024-05-01 14:03:12"},
+        {"/dev/sr1", "(geen titel)", "mislukt", "2024-05-01 14:03:12"}};
+    EXPECT_EQ(expectedRows, rows);
+    EXPECT_EQ("(geen titel): mislukt. De CD kon niet worden gelezen.", announced.at(0));
+    EXPECT_EQ("/dev/sr0: wacht op een schijf", announced.at(1));
+    EXPECT_EQ(1, status) << "the worst outcome, as talvora's exit status";
+}
+
+TEST(ArchiveWindow, AnEventPostedAsTheWindowGoesIsDropped)
+{
+    CScriptedStation station;
+    {
+        CArchiveDlg dlg(station, "/srv/boeken/");
+        dlg.Events().BookDone(Row(kDrive1, "Laat", Outcome::Copied));
+    }
+    wxTheApp->ProcessPendingEvents();
+    EXPECT_TRUE(station.Stops().empty()) << "a station never started is not stopped";
+}
+
+struct StopCase
+{
+    const char* name;
+    bool busy;
+    std::size_t answer;          // to the question, when asked
+    bool asked;
+    std::vector<bool> stops;     // cancelRunning of each Stop
+    bool endsAtOnce;
+    int status;
+};
+PRINT_CASE_AS(StopCase, name)
+
+const StopCase kStopCases[] = {
+    {"idle_stops_without_a_question", false, 0, false, {false}, true, 0},
+    {"busy_finish_lets_copies_finish", true, 0, true, {false}, true, 0},
+    {"busy_cancel_cancels_them", true, 1, true, {true}, true, 2},
+    {"busy_keep_going_stops_nothing", true, 2, true, {false}, false, 0},
+};
+
+class ArchiveWindowStop : public testing::TestWithParam<StopCase>
+{
+};
+
+TEST_P(ArchiveWindowStop, Stoppen)
+{
+    const StopCase& c = GetParam();
+    WindowRun run;
+    run.dialogs.AnswerQuestion(c.answer);
+    bool endingAfterFirst = false;
+    const int status = run.Run([&](CArchiveDlg& dlg) {
+        dlg.DriveChanged(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
+        wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
+        dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
+        endingAfterFirst = dlg.IsStopping();
+        if (!endingAfterFirst) {
+            // The copy ends; Stoppen then stops without asking.
+            dlg.DriveChanged(kDrive1, DriveState::Waiting);
+            dlg.OnCancel();
+        }
+    });
+    EXPECT_EQ(c.endsAtOnce, endingAfterFirst);
+    EXPECT_EQ(c.stops, run.station.Stops());
+    EXPECT_EQ(c.status, status);
+    ASSERT_EQ(c.asked ? 1u : 0u, run.dialogs.shown.size());
+    if (c.asked) {
+        EXPECT_EQ((std::vector<std::string>{"&Afmaken", "Af&breken", "&Niet stoppen"}), run.dialogs.shown[0].buttons);
+        EXPECT_EQ(MB_ICONQUESTION, run.dialogs.shown[0].type);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ArchiveWindowStop, testing::ValuesIn(kStopCases), CaseName());
+
+TEST(ArchiveWindow, ANewOutputFolderRestartsTheStationThere)
+{
+    WindowRun run;
+    run.dialogs.AnswerPicker({true, true, "/srv/nieuw"});
+    std::string shown;
+    run.Run([&](CArchiveDlg& dlg) {
+        dlg.OnChangeFolder();
+        YieldUntil([&] { return run.station.started.size() == 2; });
+        shown = dlg.OutputLine()->GetValue().utf8_string();
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ((std::vector<std::string>{"/srv/boeken/", "/srv/nieuw/"}), run.station.started);
+    EXPECT_EQ("/srv/nieuw/", shown);
+    EXPECT_EQ(std::vector<std::string>{"Kies de map waarin de boeken komen"}, run.dialogs.pickerTitles);
+    EXPECT_EQ((std::vector<bool>{false, true}), run.station.Stops())
+        << "copies running at the change finish; a window that ends without Stoppen cancels";
+}
+
+} // namespace

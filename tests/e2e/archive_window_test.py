@@ -1,0 +1,111 @@
+#!/usr/bin/python3
+"""The archive station's window as a screen-reader user meets it: the real
+talvora-archief watching two folders that stand for drives, one with a
+sample book in it. The table of books and the drive list are found by role
+and name, the finished book's row and its announcement are read, and
+Stoppen is pressed with its access key."""
+
+import csv
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+import atspi_tree as tree
+from talvora_process import BOOK, BOOK_TITLE, SAMPLE, Sandbox, keys, screenshot
+
+PROGRAM = os.path.abspath(sys.argv.pop(1))
+WINDOW = "Talvora Archief"
+
+
+def cells(table):
+    return [node.name for node in tree.walk(table) if tree.role(node) == "table cell"]
+
+
+def headers(table):
+    return [node.name for node in tree.walk(table) if tree.role(node) == "table column header"]
+
+
+class ArchiveWindow(unittest.TestCase):
+    def setUp(self):
+        self.sandbox = Sandbox()
+        home = self.sandbox.home
+        self.drives = [os.path.join(home, "cd1"), os.path.join(home, "cd2")]
+        self.output = os.path.join(home, "Archief")
+        for folder in self.drives + [self.output]:
+            os.makedirs(folder)
+        subprocess.run(["/usr/bin/python3", SAMPLE, self.drives[0]], check=True)
+        os.makedirs(os.path.dirname(self.sandbox.settings_file()))
+        with open(self.sandbox.settings_file(), "w", encoding="utf-8") as file:
+            file.write(f"[Settings]\nOutputDir={self.output}/\n")
+        self.process = None
+
+    def tearDown(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.sandbox.cleanup()
+
+    def table(self, window, name):
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            for node in tree.walk(window):
+                try:
+                    if tree.role(node) == "table" and tree.accessible_name(node) == name:
+                        return node
+                except Exception:  # a node being built
+                    pass
+            time.sleep(0.05)
+        self.fail(f"no table named {name!r}:\n{tree.dump(window)}")
+
+    def wait_for(self, what, condition, timeout=30):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            try:
+                if condition():
+                    return
+            except Exception:  # a node being replaced
+                pass
+            time.sleep(0.05)
+        self.fail(what)
+
+    def test_a_finished_book_shows_in_the_table_is_announced_and_stoppen_ends(self):
+        env = self.sandbox.env(TALVORA_DRIVES=":".join(self.drives))
+        env.pop("NO_AT_BRIDGE")
+        self.process = subprocess.Popen([PROGRAM], env=env)
+        app = tree.application(self.process.pid)
+        window = tree.find(app, "frame", WINDOW, timeout=20)
+
+        folder = tree.find(window, "text")
+        self.assertEqual(["Uitvoermap:"], tree.labelled_by(folder))
+        self.assertEqual(self.output + "/", folder.queryText().getText(0, -1))
+        self.assertTrue(tree.is_focused(folder), "the first control has the focus")
+
+        books = self.table(window, "Boeken:")
+        self.assertEqual(["Station", "Titel", "Resultaat", "Tijd"], headers(books))
+        self.wait_for("no row for the finished book", lambda: len(cells(books)) == 4)
+        row = cells(books)
+        self.assertEqual([self.drives[0] + "/", BOOK_TITLE, "gekopieerd"], row[:3])
+        self.assertRegex(row[3], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
+        said = tree.find(window, "notification")
+        self.assertEqual(BOOK_TITLE + ": gekopieerd.", said.name)
+
+        drives = self.table(window, "Stations:")
+        expected = [d + "/: wacht op een schijf" for d in self.drives]
+        self.wait_for("the drives are not both waiting", lambda: cells(drives) == expected)
+        tree.find(window, "push button", "Map wijzigen...")
+        tree.find(window, "push button", "Stoppen")
+        screenshot("archive-window")
+
+        keys(WINDOW, "alt+s")
+        self.assertEqual(0, self.process.wait(timeout=30))
+        self.assertTrue(os.path.isdir(os.path.join(self.output, BOOK)))
+        with open(os.path.join(self.output, "talvora-archief.csv"), encoding="utf-8-sig", newline="") as file:
+            rows = list(csv.reader(file))
+        self.assertEqual(2, len(rows), "a header and the book's row")
+        self.assertIn("gekopieerd", rows[1])
+
+
+if __name__ == "__main__":
+    unittest.main()
