@@ -27,7 +27,7 @@
 #include <mutex>
 #include <thread>
 
-namespace copytext {
+namespace progresstext {
 
 namespace {
 
@@ -117,7 +117,7 @@ wxString ErrorMessage(const std::string& path, const std::string& reason)
     return wxString::FromUTF8("Kan niet kopiëren:\n") + Utf8(path) + "\n\n" + Utf8(reason);
 }
 
-} // namespace copytext
+} // namespace progresstext
 
 namespace {
 
@@ -160,7 +160,7 @@ public:
         m_line = AtLeast(new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_READONLY),
                          200, 0);
         // Wide enough for the longest the line gets, at the font in use.
-        const wxString longest = copytext::Summary(999ull << 30, 999ull << 30, copytext::TimeLeft(-1));
+        const wxString longest = progresstext::Summary(999ull << 30, 999ull << 30, progresstext::TimeLeft(-1));
         wxSize lineSize = m_line->GetMinSize();
         lineSize.IncTo(m_line->GetSizeFromTextSize(m_line->GetTextExtent(longest).x));
         m_line->SetMinSize(lineSize);
@@ -211,7 +211,7 @@ public:
         const int value = total > 0 ? static_cast<int>(std::min<std::uint64_t>(kRange, done * kRange / total)) : 0;
         if (value != m_gauge->GetValue())
             m_gauge->SetValue(value);
-        const wxString barText = wxString::Format("%d %%", copytext::Percent(done, total));
+        const wxString barText = wxString::Format("%d %%", progresstext::Percent(done, total));
         if (barText != m_barText) {
             m_barText = barText;
             SetBarText(m_gauge, barText);
@@ -224,10 +224,10 @@ public:
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
             // A rate needs a little time and data before it means anything.
             const double left = elapsed > 2 && done > 0 ? (total - done) * elapsed / done : -1;
-            state = copytext::TimeLeft(left);
+            state = progresstext::TimeLeft(left);
         }
         const wxString line =
-            m_shared->counted || m_shared->cancel ? copytext::Summary(done, total, state) : wxString(kCounting);
+            m_shared->counted || m_shared->cancel ? progresstext::Summary(done, total, state) : wxString(kCounting);
         if (line != m_line->GetValue())
             m_line->ChangeValue(line);
     }
@@ -284,14 +284,14 @@ public:
 
     copyops::ReplaceAnswer AskReplace(const std::string& path) override
     {
-        const wxString text = copytext::ReplaceQuestion(path);
+        const wxString text = progresstext::ReplaceQuestion(path);
         return OnUiThread<copyops::ReplaceAnswer>(
             [this, text] { return m_owner.AskReplace(m_owner.m_window, text); });
     }
 
     copyops::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
     {
-        const wxString text = copytext::ErrorMessage(path, reason);
+        const wxString text = progresstext::ErrorMessage(path, reason);
         return OnUiThread<copyops::ErrorAnswer>([this, text] { return m_owner.AskError(m_owner.m_window, text); });
     }
 
@@ -334,7 +334,7 @@ wxDialog* CCopyProgress::ProgressWindow() const
 void CCopyProgress::RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)
 {
     auto shared = std::make_shared<Shared>();
-    auto* window = new CWindow(m_parent, copytext::ShortTitle(wxString::FromUTF8(title.c_str())), m_heading, shared);
+    auto* window = new CWindow(m_parent, progresstext::ShortTitle(wxString::FromUTF8(title.c_str())), m_heading, shared);
     CReporter reporter(*this, shared);
     m_window = window;
     // Modal as a dialog is, but its own loop ends without hiding it.

@@ -32,8 +32,9 @@ struct ShownWindowCloser
 };
 using ShownWindow = std::unique_ptr<wxWindow, ShownWindowCloser>;
 
-// Dutch texts of the window, also used by the tests.
-namespace copytext {
+// The progress window's Dutch texts (the copy layer's own are copytext::,
+// in copy/CopyTexts.h), also used by the tests.
+namespace progresstext {
 wxString Bytes(std::uint64_t bytes);            // "12,3 MB"
 wxString Done(std::uint64_t done, std::uint64_t total); // "12,3 MB van 600,0 MB"
 wxString TimeLeft(double seconds);              // "Nog ongeveer 3 minuten"
@@ -44,7 +45,7 @@ wxString Summary(std::uint64_t done, std::uint64_t total, const wxString& state)
 wxString ShortTitle(const wxString& title);
 wxString ReplaceQuestion(const std::string& path);
 wxString ErrorMessage(const std::string& path, const std::string& reason);
-} // namespace copytext
+} // namespace progresstext
 
 class CCopyProgress
 {

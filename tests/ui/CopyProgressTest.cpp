@@ -186,8 +186,8 @@ TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
     EXPECT_EQ(got, want);
     EXPECT_TRUE(askedOnUiThread);
     ASSERT_EQ(dialogs.shown.size(), 6u);
-    EXPECT_EQ(dialogs.shown[0].text, copytext::ReplaceQuestion("/out/a.mp3").utf8_string());
-    EXPECT_EQ(dialogs.shown[2].text, copytext::ErrorMessage("/out/c.mp3", "De schijf is vol.").utf8_string());
+    EXPECT_EQ(dialogs.shown[0].text, progresstext::ReplaceQuestion("/out/a.mp3").utf8_string());
+    EXPECT_EQ(dialogs.shown[2].text, progresstext::ErrorMessage("/out/c.mp3", "De schijf is vol.").utf8_string());
     // Reading order, left to right and in Tab order.
     const std::vector<std::string> replace = {"Ja", "Ja, alles", "Nee", "Annuleren"};
     const std::vector<std::string> error = {"Opnieuw", "Overslaan", "Alles overslaan", "Annuleren"};
@@ -221,28 +221,28 @@ struct TimeCase
 
 TEST(CopyTexts, DutchFigures)
 {
-    EXPECT_EQ(copytext::Bytes(5 * 1024), "5,0 kB");
-    EXPECT_EQ(copytext::Bytes(2516582), "2,4 MB");
-    EXPECT_EQ(copytext::Bytes(3ull << 30), "3,0 GB");
-    EXPECT_EQ(copytext::Done(0, 600ull << 20), "0,0 kB van 600,0 MB");
+    EXPECT_EQ(progresstext::Bytes(5 * 1024), "5,0 kB");
+    EXPECT_EQ(progresstext::Bytes(2516582), "2,4 MB");
+    EXPECT_EQ(progresstext::Bytes(3ull << 30), "3,0 GB");
+    EXPECT_EQ(progresstext::Done(0, 600ull << 20), "0,0 kB van 600,0 MB");
     const std::vector<TimeCase> times = {{-1, "Resterende tijd wordt berekend..."},
                                          {0.2, "Nog ongeveer 1 seconde"},
                                          {42, "Nog ongeveer 42 seconden"},
                                          {60, "Nog ongeveer 1 minuut"},
                                          {61, "Nog ongeveer 2 minuten"}};
     for (const TimeCase& t : times)
-        EXPECT_EQ(copytext::TimeLeft(t.seconds), t.text) << t.seconds;
+        EXPECT_EQ(progresstext::TimeLeft(t.seconds), t.text) << t.seconds;
     const std::vector<std::tuple<std::uint64_t, std::uint64_t, int>> percents = {
         {0, 0, 0}, {1, 3, 33}, {199, 200, 99}, {200, 200, 100}, {300, 200, 100}, {~0ull / 2, ~0ull, 49}};
     for (const auto& [done, total, percent] : percents)
-        EXPECT_EQ(copytext::Percent(done, total), percent) << done << " of " << total;
+        EXPECT_EQ(progresstext::Percent(done, total), percent) << done << " of " << total;
     const std::vector<std::pair<std::string, std::string>> titles = {
         {kTitle, "Bestanden worden gekopi\xC3\xAB" "erd naar Boek"},
         {"Bestanden worden gekopi\xC3\xAB" "erd naar /tmp/_TalvoraTmp_/",
          "Bestanden worden gekopi\xC3\xAB" "erd naar _TalvoraTmp_"},
         {"zonder pad", "zonder pad"}};
     for (const auto& [title, shortTitle] : titles)
-        EXPECT_EQ(copytext::ShortTitle(wxString::FromUTF8(title)).utf8_string(), shortTitle);
+        EXPECT_EQ(progresstext::ShortTitle(wxString::FromUTF8(title)).utf8_string(), shortTitle);
 }
 
 } // namespace
