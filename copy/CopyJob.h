@@ -67,7 +67,8 @@ public:
     // bytes, or "" when there is none.
     virtual std::string FileLargerThan(const std::string& root, std::uint64_t limit) = 0;
 
-    // Makes one folder whose parent exists.
+    // Makes one folder whose parent exists; a folder there already is
+    // fine.
     virtual Failure MakeFolder(const std::string& path) = 0;
 
     // Takes the temporary folder for this run alone until the operations

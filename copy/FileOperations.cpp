@@ -272,7 +272,11 @@ std::string CFileOperations::FileLargerThan(const std::string& root, std::uint64
 
 Failure CFileOperations::MakeFolder(const std::string& path)
 {
-    return posix::OnOutput(::mkdir(path.c_str(), 0777) != 0 ? errno : 0, path);
+    // Another run (a second drive of the archive station, another copy)
+    // may have made it since it was found missing: that is no failure.
+    if (::mkdir(path.c_str(), 0777) != 0 && !(errno == EEXIST && IsFolder(path)))
+        return posix::OnOutput(errno, path);
+    return {};
 }
 
 Failure CFileOperations::HoldTempFolder(const std::string& folder)

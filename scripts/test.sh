@@ -54,7 +54,7 @@ run_ctest out/release -L orca
 echo "== Unit and window tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B out/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALVORA_WERROR=ON -DTALVORA_SANITIZE=ON
 cmake --build out/sanitize
-run_ctest out/sanitize -LE 'e2e|valgrind|package'
+run_ctest out/sanitize -LE 'e2e|valgrind|package|orca'
 
 if [ -x scripts/fuzz-ci.sh ]; then
   echo "== Fuzzing: the stored corpus, then a short run"

@@ -320,13 +320,30 @@ std::string ArchivedCopy(const std::string& destPath, const std::vector<ListedFi
     return {};
 }
 
+// The log lies in the output folder, which a first disc that was refused
+// has not made yet; it is made as the copy makes it: only where its
+// parent is, never in place of a stick that is not plugged in.
+int MakeOutputFolder(const std::string& folder)
+{
+    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    if (ops.IsFolder(folder))
+        return 0;
+    const std::string parent = posix::ParentFolder(folder);
+    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
+        return ENOENT;
+    return ops.MakeFolder(folder).error;
+}
+
 std::vector<LogRow> ArchiveDisc(const std::string& root, const std::string& drive, const StationSetup& setup,
                                 CNameReservations& names, const std::atomic<bool>& cancel,
                                 const std::function<void(const LogRow&)>& done)
 {
     std::vector<LogRow> rows;
     auto log = [&](LogRow row) {
-        if (const int error = AppendRow(posix::Join(setup.outputDir, kLogName), row))
+        int error = MakeOutputFolder(setup.outputDir);
+        if (error == 0)
+            error = AppendRow(posix::Join(setup.outputDir, kLogName), row);
+        if (error != 0)
             row.message += (row.message.empty() ? "" : " ") + std::string("Het logboek kon niet worden bijgewerkt: ") +
                            copytext::DescribeError(error);
         if (done)

@@ -370,6 +370,9 @@ TEST(FileOperationsInspect, KindsOfPath)
     EXPECT_EQ(ops.Inspect(s / "file"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "link"), copyjob::PathState::Other);
     EXPECT_EQ(ops.Inspect(s / "none"), copyjob::PathState::Missing);
+    // Made meanwhile by another run: there, so no failure.
+    EXPECT_FALSE(ops.MakeFolder(s / "dir"));
+    EXPECT_EQ(ops.MakeFolder(s / "file").error, EEXIST);
     // A colleague's book folder in a shared output folder, or a volume that
     // shows every file as root's, is a folder to replace files in.
     fs::create_directories(s / "colleague");
