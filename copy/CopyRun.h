@@ -72,7 +72,7 @@ private:
     // destination folder open as dstFd) and compares it with what the disc
     // gave; what differs goes to m_different.
     void ReadBackAll(int dstFd);
-    bool SameOnDrive(int dstFd, const std::string& rel, const XXH128_hash_t& expected);
+    bool SameOnDrive(CFd fd, const XXH128_hash_t& expected);
     // How often a file's bytes count towards the progress: written, and
     // read back when verifying.
     std::uint64_t Passes() const { return m_scope.verify ? 2 : 1; }

@@ -433,7 +433,11 @@ int main(int argc, char** argv)
     std::printf("\nmedian cp -r           %.3f s\n", Median(cpTimes));
     std::printf("median engine          %.3f s (flush before success: median %.3f s more)\n", Median(engineTimes),
                 Median(flushTimes));
-    std::printf("median ratio engine/cp %.3f (goal <= 1.05)\n", Median(ratios));
+    // The engine hands each file to the drive as soon as it is written, so
+    // part of its flush falls before this mark; the goal is on the whole
+    // copy, flush included, below.
+    std::printf("median ratio engine/cp %.3f (writing back during the copy; compare the whole job below)\n",
+                Median(ratios));
     std::printf("median processor-time ratio engine/cp %.3f (less disturbed by other load)\n", Median(cpuRatios));
     std::printf("median cp -r + sync %.3f s, job with VerifyCopy=0 %.3f s, ratio %.3f (goal <= 1.05)\n",
                 Median(cpSyncTimes), Median(jobTimes), Median(jobRatios));
