@@ -62,7 +62,10 @@ void MakeKnownDisc(const std::string& folder)
     const std::string audio(4096, 'a');
     for (int s = 1; s <= smils; ++s) {
         std::snprintf(line, sizeof line, "%s/s%05d", folder.c_str(), s);
-        std::ofstream(std::string(line) + ".smil") << "<smil><body><audio src=\"a.mp3\"/></body></smil>\n";
+        // Each SMIL plays its own audio file, so that the book check finds
+        // the book whole.
+        std::ofstream(std::string(line) + ".smil")
+            << "<smil><body><audio src=\"" << fs::path(line).filename().string() << ".mp3\"/></body></smil>\n";
         std::ofstream(std::string(line) + ".mp3") << audio;
     }
 }
