@@ -193,8 +193,8 @@ INSTANTIATE_TEST_SUITE_P(
     Questions, AccessKeys,
     testing::Values(AccessKeyCase{"replace", {"Ja", "Ja, alles", "Nee", "Annuleren"},
                                   {"_Ja", "Ja, a_lles", "_Nee", "_Annuleren"}},
-                    AccessKeyCase{"error", {"Opnieuw", "Overslaan", "Annuleren"},
-                                  {"_Opnieuw", "O_verslaan", "_Annuleren"}},
+                    AccessKeyCase{"error", {"Opnieuw", "Overslaan", "Alles overslaan", "Annuleren"},
+                                  {"_Opnieuw", "O_verslaan", "A_lles overslaan", "_Annuleren"}},
                     AccessKeyCase{"underscore_kept", {"a_b", "Annuleren"}, {"a___b", "_Annuleren"}},
                     AccessKeyCase{"no_letter_left", {"1", "Annuleren"}, {"1", "_Annuleren"}}),
     CaseName());
