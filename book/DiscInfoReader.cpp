@@ -50,33 +50,6 @@ bool IsBookFileName(std::string_view name)
     return kind && *kind != BookFileKind::DiscInfo;
 }
 
-// The link's text with every run of white space made one blank.
-void CollectText(const TiXmlNode& node, std::string& text)
-{
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (const TiXmlText* piece = child->ToText())
-            text += piece->ValueStr();
-        else if (child->ToElement() != nullptr)
-            CollectText(*child, text);
-    }
-}
-
-std::string Condensed(const std::string& text)
-{
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank)
-            out.push_back(' ');
-        blank = false;
-        out.push_back(c);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -154,9 +127,7 @@ bool CDiscInfoReader::Read(XmlFailure loaded, const TiXmlDocument& document)
                 const bool twice = std::any_of(m_books.begin(), m_books.end(),
                                                [&](const CListedBook& b) { return b.folder == book.folder; });
                 if (parsed && !twice) {
-                    std::string text;
-                    CollectText(*element, text);
-                    book.label = DecodeBookText(Condensed(text));
+                    book.label = DecodeBookText(CondensedText(*element));
                     m_books.push_back(std::move(book));
                 } else {
                     m_skipped.emplace_back(href);

@@ -203,3 +203,36 @@ std::string XmlFailureReasonLine(XmlFailure failure)
 {
     return std::string("Reden: ") + DescribeXmlFailure(failure) + ".";
 }
+
+namespace {
+
+void CollectText(const TiXmlNode& node, std::string& text)
+{
+    for (const TiXmlNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (const TiXmlText* piece = child->ToText())
+            text += piece->ValueStr();
+        else if (child->ToElement() != nullptr)
+            CollectText(*child, text);
+    }
+}
+
+} // namespace
+
+std::string CondensedText(const TiXmlNode& node)
+{
+    std::string raw;
+    CollectText(node, raw);
+    std::string out;
+    bool blank = false;
+    for (char c : raw) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank)
+            out.push_back(' ');
+        blank = false;
+        out.push_back(c);
+    }
+    return out;
+}

@@ -13,6 +13,7 @@
 #include <string_view>
 
 class TiXmlDocument;
+class TiXmlNode;
 
 // Why a reader refused a file; the readers share the file failures and
 // add their own (NoTitle: an NCC without html/head/title).
@@ -48,6 +49,11 @@ XmlFailure LoadSafeXml(const std::string& path, TiXmlDocument& document, std::st
 
 // The same on the bytes of a file already in memory.
 XmlFailure ParseSafeXml(std::string_view fileBytes, TiXmlDocument& document, std::string_view stopAfter = {});
+
+// The text inside node, its elements' text included, with every run of
+// white space made one blank and none at either end; the file's bytes, not
+// yet decoded. A link's text, a heading's.
+std::string CondensedText(const TiXmlNode& node);
 
 // The part of an element's name after its namespace prefix.
 std::string_view LocalName(std::string_view name);

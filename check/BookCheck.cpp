@@ -93,33 +93,9 @@ bool ResolveInside(const std::string& from, const std::string& decoded, std::str
     return !resolved.empty() && resolved.back() != '/';
 }
 
-void CollectText(const TiXmlNode& node, std::string& text)
-{
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (const TiXmlText* piece = child->ToText())
-            text += piece->ValueStr();
-        else if (child->ToElement() != nullptr)
-            CollectText(*child, text);
-    }
-}
-
 std::string HeadingText(const TiXmlNode& node)
 {
-    std::string raw;
-    CollectText(node, raw);
-    std::string out;
-    bool blank = false;
-    for (char c : raw) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank)
-            out.push_back(' ');
-        blank = false;
-        out.push_back(c);
-    }
-    return DecodeBookText(out);
+    return DecodeBookText(CondensedText(node));
 }
 
 // Calls visit for every element in document order, without recursion.
