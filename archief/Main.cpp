@@ -1,6 +1,7 @@
 // talvora-archief: the archive station. Its window by default; the
 // headless mode runs the same station for servers and scripts.
 #include "app/DutchMessages.h"
+#include "app/InstanceMarker.h"
 #include "archief/ArchiveOptions.h"
 #include "archief/Headless.h"
 #include "archiefvenster/ArchiveApp.h"
@@ -46,6 +47,12 @@ int main(int argc, char** argv)
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s\n%s", options.error.c_str(), ArchiveUsage());
         return 3;
+    }
+    // Two stations on the same drives would both archive every disc.
+    const CInstanceMarker marker(profile_paths::RuntimeFolder(), "TalvoraArchiefMutex");
+    if (marker.GetState() == CInstanceMarker::State::AlreadyRunning) {
+        std::fputs("Er draait al een archiefstation voor deze gebruiker.\n", stderr);
+        return 4;
     }
     if (!options.headless) {
         // GTK reads the message language when it starts.

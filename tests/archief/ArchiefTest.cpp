@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <sys/wait.h>
 
@@ -60,7 +65,8 @@ TEST(Headless, ArchivesTheDiscsPresentOncePrintingALineEachAndEndsWithTheWorstOu
         ASSERT_EQ(0, std::system(make.c_str()));
     }
     dir.Write("cd3/ncc.html", "geen boek");
-    const std::string command = "XDG_CONFIG_HOME=" + (dir / "config") + " TALVORA_DRIVES=" + (dir / "cd1") + ":" +
+    const std::string command = "XDG_CONFIG_HOME=" + (dir / "config") + " XDG_RUNTIME_DIR=" + (dir / "run") +
+                                " TALVORA_DRIVES=" + (dir / "cd1") + ":" +
                                 (dir / "cd2") + ":" + (dir / "cd3") + " " TALVORA_ARCHIEF
                                 " --zonder-venster --eenmalig --map " + (dir / "uit");
     FILE* run = ::popen(command.c_str(), "r");
@@ -73,6 +79,28 @@ TEST(Headless, ArchivesTheDiscsPresentOncePrintingALineEachAndEndsWithTheWorstOu
     EXPECT_EQ(3, WEXITSTATUS(status)) << output;
     EXPECT_NE(std::string::npos, output.find(": Tweede: gekopieerd (map: b2 - Tweede - ")) << output;
     EXPECT_NE(std::string::npos, output.find("cd3/: (geen titel): geweigerd. Het boekbestand")) << output;
+}
+
+// Two stations on the same drives would both archive every disc: a
+// second one ends at once, as a second Talvora does.
+TEST(Headless, ASecondStationForTheSameUserEndsAtOnce)
+{
+    CTempDir dir;
+    ASSERT_EQ(0, ::mkdir((dir / "run").c_str(), 0700));
+    const int held = ::open((dir / "run/TalvoraArchiefMutex").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(0, ::flock(held, LOCK_EX));
+    const std::string command = "XDG_CONFIG_HOME=" + (dir / "config") + " XDG_RUNTIME_DIR=" + (dir / "run") +
+                                " TALVORA_DRIVES=" + (dir / "cd") + " " TALVORA_ARCHIEF " --zonder-venster --eenmalig --map " +
+                                (dir / "uit") + " 2>&1";
+    FILE* run = ::popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, run);
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, run))
+        output += buffer;
+    EXPECT_EQ(4, WEXITSTATUS(::pclose(run))) << output;
+    EXPECT_EQ("Er draait al een archiefstation voor deze gebruiker.\n", output);
+    ::close(held);
 }
 
 } // namespace
