@@ -4,6 +4,7 @@
 
 #include "text/BookText.h"
 #include "book/SafeXml.h"
+#include "book/XmlWalk.h"
 #include "text/Ascii.h"
 
 #include <tinyxml.h>
@@ -118,31 +119,21 @@ bool CDiscInfoReader::Read(XmlFailure loaded, const TiXmlDocument& document)
         return false;
 
     // Every element in document order, links inside lists and tables too.
-    const TiXmlNode* node = document.FirstChild();
-    while (node != nullptr) {
-        if (const TiXmlElement* element = node->ToElement(); element != nullptr && LocalName(element->ValueStr()) == "a") {
-            if (const char* href = element->Attribute("href")) {
-                CListedBook book;
-                const bool parsed = ParseBookLink(href, book.folder, book.file);
-                const bool twice = std::any_of(m_books.begin(), m_books.end(),
-                                               [&](const CListedBook& b) { return b.folder == book.folder; });
-                if (parsed && !twice) {
-                    book.label = DecodeBookText(CondensedText(*element));
-                    m_books.push_back(std::move(book));
-                } else {
-                    m_skipped.emplace_back(href);
-                }
-            }
+    ForEachElement(document, [&](const TiXmlElement& element) {
+        const char* href = LocalName(element.ValueStr()) == "a" ? element.Attribute("href") : nullptr;
+        if (href == nullptr)
+            return;
+        CListedBook book;
+        const bool parsed = ParseBookLink(href, book.folder, book.file);
+        const bool twice = std::any_of(m_books.begin(), m_books.end(),
+                                       [&](const CListedBook& b) { return b.folder == book.folder; });
+        if (parsed && !twice) {
+            book.label = DecodeBookText(CondensedText(element));
+            m_books.push_back(std::move(book));
+        } else {
+            m_skipped.emplace_back(href);
         }
-        if (node->FirstChild() != nullptr) {
-            node = node->FirstChild();
-            continue;
-        }
-        while (node != nullptr && node->NextSibling() == nullptr)
-            node = node->Parent();
-        if (node != nullptr)
-            node = node->NextSibling();
-    }
+    });
     return !m_books.empty();
 }
 

@@ -4,6 +4,7 @@
 #include "book/DiscBooks.h"
 #include "book/DiscInfoReader.h"
 #include "book/SafeXml.h"
+#include "book/XmlWalk.h"
 #include "check/AudioLength.h"
 #include "check/SmilReader.h"
 #include "text/Ascii.h"
@@ -96,24 +97,6 @@ bool ResolveInside(const std::string& from, const std::string& decoded, std::str
 std::string HeadingText(const TiXmlNode& node)
 {
     return DecodeBookText(CondensedText(node));
-}
-
-// Calls visit for every element in document order, without recursion.
-template <class Visit> void ForEachElement(const TiXmlDocument& document, Visit visit)
-{
-    const TiXmlNode* node = document.FirstChild();
-    while (node != nullptr) {
-        if (const TiXmlElement* element = node->ToElement())
-            visit(*element);
-        if (node->FirstChild() != nullptr) {
-            node = node->FirstChild();
-            continue;
-        }
-        while (node != nullptr && node->NextSibling() == nullptr)
-            node = node->Parent();
-        if (node != nullptr)
-            node = node->NextSibling();
-    }
 }
 
 bool IsHeading(std::string_view name)

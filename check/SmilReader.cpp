@@ -1,6 +1,7 @@
 #include "check/SmilReader.h"
 
 #include "book/SafeXml.h"
+#include "book/XmlWalk.h"
 
 #include <tinyxml.h>
 
@@ -87,36 +88,25 @@ XmlFailure ReadSmilBytes(std::string_view fileBytes, std::vector<SmilReference>&
     const XmlFailure loaded = ParseSafeXml(fileBytes, document);
     if (loaded != XmlFailure::None)
         return loaded;
-    // Every element in document order, without recursion.
-    const TiXmlNode* node = document.FirstChild();
-    while (node != nullptr) {
-        if (const TiXmlElement* element = node->ToElement()) {
-            if (const char* src = element->Attribute("src")) {
-                const std::string_view name = LocalName(element->ValueStr());
-                SmilReference ref;
-                ref.src = src;
-                if (name == "audio") {
-                    ref.type = SmilReference::Type::Audio;
-                    const char* end = element->Attribute("clip-end");
-                    if (end == nullptr)
-                        end = element->Attribute("clipEnd");
-                    if (end == nullptr || !ParseClockValue(end, ref.clipEnd))
-                        ref.clipEnd = -1;
-                } else if (name == "text") {
-                    ref.type = SmilReference::Type::Text;
-                }
-                refs.push_back(std::move(ref));
-            }
+    ForEachElement(document, [&](const TiXmlElement& element) {
+        const char* src = element.Attribute("src");
+        if (src == nullptr)
+            return;
+        const std::string_view name = LocalName(element.ValueStr());
+        SmilReference ref;
+        ref.src = src;
+        if (name == "audio") {
+            ref.type = SmilReference::Type::Audio;
+            const char* end = element.Attribute("clip-end");
+            if (end == nullptr)
+                end = element.Attribute("clipEnd");
+            if (end == nullptr || !ParseClockValue(end, ref.clipEnd))
+                ref.clipEnd = -1;
+        } else if (name == "text") {
+            ref.type = SmilReference::Type::Text;
         }
-        if (node->FirstChild() != nullptr) {
-            node = node->FirstChild();
-            continue;
-        }
-        while (node != nullptr && node->NextSibling() == nullptr)
-            node = node->Parent();
-        if (node != nullptr)
-            node = node->NextSibling();
-    }
+        refs.push_back(std::move(ref));
+    });
     return XmlFailure::None;
 }
 
