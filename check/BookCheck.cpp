@@ -20,13 +20,6 @@ namespace bookcheck {
 
 namespace {
 
-// A clip may end a little after its audio: clock values are rounded, and an
-// encoder pads. Less than this is no cut file.
-double Tolerance(double needed)
-{
-    return 0.5 + needed * 0.01;
-}
-
 std::string FolderOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
@@ -123,7 +116,9 @@ struct Target
 class CBookCheck
 {
 public:
-    CBookCheck(IBookFileAccess& files, std::string bookName) : m_files(files), m_bookName(std::move(bookName)) {}
+    CBookCheck(IBookFileAccess& files, std::string bookName, const CheckOptions& options)
+        : m_files(files), m_bookName(std::move(bookName)), m_options(options)
+    {}
 
     CheckReport Run(const std::string& bookFile);
 
@@ -181,9 +176,11 @@ private:
     void ReadNcc(const FileEntry& ncc);
     void ReadPackage(const FileEntry& package);
     void CheckTarget(const std::string& path, const Target& target);
+    void CheckAudio(const FileEntry& entry, const std::string& path, const Target& target);
 
     IBookFileAccess& m_files;
     std::string m_bookName;
+    const CheckOptions& m_options;
     std::string m_bookFile;
     bool m_textIsPart = false;
     CheckReport m_report;
@@ -403,15 +400,57 @@ void CBookCheck::CheckTarget(const std::string& path, const Target& target)
             Refer(from, ref.src, role, target.chapter, ref.clipEnd);
         }
     } else if (target.role == Role::Audio && target.needed > 0) {
-        const AudioLength length = MeasureAudio(m_files, entry->path, entry->size);
-        if (!length.known) {
-            Add(Kind::UnknownLength, Role::Audio, target.chapter, path, Grade::Warning);
-        } else if (length.seconds + Tolerance(target.needed) < target.needed) {
-            Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
-            f.seconds = length.seconds;
-            f.neededSeconds = target.needed;
+        CheckAudio(*entry, path, target);
+    }
+}
+
+void CBookCheck::CheckAudio(const FileEntry& entry, const std::string& path, const Target& target)
+{
+    if (!IsWalkedAudioName(entry.path)) {
+        Add(Kind::UnknownLength, Role::Audio, target.chapter, path, Grade::Warning);
+        return;
+    }
+    const auto truncated = [&](double seconds) {
+        if (seconds + kClipEndTolerance >= target.needed)
+            return;
+        Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
+        f.seconds = seconds;
+        f.neededSeconds = target.needed;
+    };
+    if (m_options.audio == AudioReading::Head) {
+        const AudioLength length = DeclaredAudioLength(m_files, entry.path, entry.size);
+        if (length.error != 0)
+            Add(Kind::Unreadable, Role::Audio, target.chapter, path).error = length.error;
+        else if (!length.known)
+            m_report.unmeasured.push_back(entry.path);
+        else
+            truncated(length.seconds);
+        return;
+    }
+    AudioWalk walk;
+    const auto walked = m_options.walked != nullptr ? m_options.walked->find(entry.path) : WalkedAudio::const_iterator();
+    if (m_options.walked != nullptr && walked != m_options.walked->end()) {
+        walk = walked->second;
+    } else if (const int error = WalkAudioFile(m_files, entry.path, walk); error != 0) {
+        Add(Kind::Unreadable, Role::Audio, target.chapter, path).error = error;
+        return;
+    }
+    if (walk.format == AudioFormat::Unknown) {
+        Add(Kind::Damaged, Role::Audio, target.chapter, path);
+        return;
+    }
+    // A stretch at the end shortens what plays; one with sound after it
+    // shifts every clip after it, and plays nothing itself.
+    for (const AudioGap& gap : walk.gaps) {
+        const bool atEnd = gap.offset + gap.bytes >= walk.bytes;
+        if (!atEnd && gap.at + kClipEndTolerance < target.needed && gap.seconds >= kClipEndTolerance) {
+            Finding& f = Add(Kind::Unplayable, Role::Audio, target.chapter, path);
+            f.seconds = gap.at;
+            f.neededSeconds = gap.seconds;
+            return;
         }
     }
+    truncated(walk.seconds);
 }
 
 CheckReport CBookCheck::Run(const std::string& bookFile)
@@ -439,11 +478,15 @@ CheckReport CBookCheck::Run(const std::string& bookFile)
             ReadNcc(*present);
     }
     // SMIL files add audio and text as they are read; the list grows.
-    for (std::size_t i = 0; i < m_order.size(); ++i) {
-        const std::string path = m_order[i];
-        const Target target = m_targets[path];
-        if (target.role != Role::BookFile)
-            CheckTarget(path, target);
+    // Audio waits until every SMIL file has told its last clip: a
+    // package's manifest may list the audio first.
+    for (const bool audio : {false, true}) {
+        for (std::size_t i = 0; i < m_order.size(); ++i) {
+            const std::string path = m_order[i];
+            const Target target = m_targets[path];
+            if (target.role != Role::BookFile && (target.role == Role::Audio) == audio)
+                CheckTarget(path, target);
+        }
     }
     for (const FileEntry& entry : m_entries) {
         if (entry.type == EntryType::Folder || m_referenced.count(entry.path) != 0)
@@ -465,15 +508,16 @@ bool CheckReport::HasFatal() const
     return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.grade == Grade::Fatal; });
 }
 
-CheckReport CheckBook(IBookFileAccess& files, const std::string& bookFile, const std::string& bookName)
+CheckReport CheckBook(IBookFileAccess& files, const std::string& bookFile, const std::string& bookName,
+                      const CheckOptions& options)
 {
-    return CBookCheck(files, bookName).Run(bookFile);
+    return CBookCheck(files, bookName, options).Run(bookFile);
 }
 
-CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile)
+CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile, const CheckOptions& options)
 {
     if (KindOfBookFile(rootBookFile) != BookFileKind::DiscInfo)
-        return CheckBook(files, rootBookFile);
+        return CheckBook(files, rootBookFile, {}, options);
     CheckReport report;
     std::string bytes;
     int error = files.Read(rootBookFile, 0, kMaxXmlBytes + 1, bytes);
@@ -499,9 +543,10 @@ CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile)
     }
     for (const CListedBook& listed : reader.Books()) {
         const std::string name = listed.label.empty() ? listed.folder.substr(0, listed.folder.size() - 1) : listed.label;
-        CheckReport book = CheckBook(files, listed.folder + listed.file, name);
+        CheckReport book = CheckBook(files, listed.folder + listed.file, name, options);
         report.findings.insert(report.findings.end(), book.findings.begin(), book.findings.end());
         report.files.insert(report.files.end(), book.files.begin(), book.files.end());
+        report.unmeasured.insert(report.unmeasured.end(), book.unmeasured.begin(), book.unmeasured.end());
     }
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.grade < b.grade; });

@@ -68,6 +68,10 @@ std::string Sentence(const Finding& f, const std::string& where)
         return (chapter ? ChapterPhrase(f.chapter, true) : std::string("Het boek")) + " is onvolledig " + where +
                ": het geluidsbestand " + file + " duurt " + Clock(f.seconds) + " en moet minstens " +
                Clock(f.neededSeconds) + " duren.";
+    case Kind::Unplayable:
+        return (chapter ? ChapterPhrase(f.chapter, true) : std::string("Het boek")) + " is onvolledig " + where +
+               ": het geluidsbestand " + file + " is beschadigd vanaf " + Clock(f.seconds) + "; ongeveer " +
+               Clock(f.neededSeconds) + " ervan speelt niet.";
     case Kind::UnknownLength:
         return "Van het geluidsbestand " + file + " is de lengte niet te bepalen" + ofChapter + ".";
     case Kind::OutsideBook:
