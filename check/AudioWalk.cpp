@@ -42,10 +42,11 @@ bool StartsWith(const unsigned char* p, std::size_t available, const char* text)
     return available >= n && std::memcmp(p, text, n) == 0;
 }
 
-// Where a tag begins: what may follow a frame instead of the next one.
+// Where a tag may begin: what may follow a frame instead of the next one.
+// Three bytes tell, so that the verdict never hangs on how the bytes came.
 bool IsTagStart(const unsigned char* p, std::size_t available)
 {
-    return StartsWith(p, available, "ID3") || StartsWith(p, available, "TAG") || StartsWith(p, available, "APETAGEX");
+    return StartsWith(p, available, "ID3") || StartsWith(p, available, "TAG") || StartsWith(p, available, "APE");
 }
 
 // Two headers of one stream: same version, layer and sample rate.
