@@ -87,6 +87,37 @@ bool ResolveInside(const std::string& from, const std::string& decoded, std::str
     return !resolved.empty() && resolved.back() != '/';
 }
 
+// Like ResolveInside, but ".." steps up a folder while it stays in the
+// book: style sheets name their images "../images/x.png". For marking
+// files referenced only, never for a finding.
+bool ResolveUpwards(const std::string& from, const std::string& decoded, std::string& resolved)
+{
+    if (decoded.empty() || decoded.front() == '/' || decoded.find_first_of(":\\") != std::string::npos)
+        return false;
+    std::vector<std::string_view> parts;
+    const std::string whole = from + decoded;
+    std::string_view rest = whole;
+    while (!rest.empty()) {
+        const auto slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part == "..") {
+            if (parts.empty())
+                return false;
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    resolved.clear();
+    for (const std::string_view part : parts) {
+        if (!resolved.empty())
+            resolved.push_back('/');
+        resolved.append(part);
+    }
+    return !resolved.empty();
+}
+
 std::string HeadingText(const TiXmlNode& node)
 {
     return DecodeBookText(CondensedText(node));
@@ -177,6 +208,8 @@ private:
     void ReadPackage(const FileEntry& package);
     void CheckTarget(const std::string& path, const Target& target);
     void CheckAudio(const FileEntry& entry, const std::string& path, const Target& target);
+    void FollowTextReferences();
+    bool AllReferenced() const;
 
     IBookFileAccess& m_files;
     std::string m_bookName;
@@ -453,6 +486,113 @@ void CBookCheck::CheckAudio(const FileEntry& entry, const std::string& path, con
     truncated(walk.seconds);
 }
 
+bool CBookCheck::AllReferenced() const
+{
+    return std::all_of(m_entries.begin(), m_entries.end(), [&](const FileEntry& e) {
+        return e.type == EntryType::Folder || m_referenced.count(e.path) != 0;
+    });
+}
+
+// The references a text file makes, found in its bytes whatever its shape
+// (HTML that is no XML too): href and src attributes, CSS url() and
+// @import, and the system identifiers of a DOCTYPE or a DTD's entities.
+std::vector<std::string> ReferencesIn(std::string_view text)
+{
+    std::vector<std::string> found;
+    const auto quoted = [&](std::size_t at) -> std::size_t {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+            ++at;
+        if (at >= text.size() || (text[at] != '"' && text[at] != '\''))
+            return std::string_view::npos;
+        const auto end = text.find(text[at], at + 1);
+        if (end == std::string_view::npos)
+            return std::string_view::npos;
+        found.emplace_back(text.substr(at + 1, end - at - 1));
+        return end + 1;
+    };
+    const std::string lowered = Lowered(text);
+    for (const std::string_view word : {"href", "src"}) {
+        for (auto at = lowered.find(word); at != std::string::npos; at = lowered.find(word, at + 1)) {
+            std::size_t eq = at + word.size();
+            while (eq < lowered.size() && lowered[eq] == ' ')
+                ++eq;
+            const bool startsName = at == 0 || !((lowered[at - 1] >= 'a' && lowered[at - 1] <= 'z') || lowered[at - 1] == '-');
+            if (startsName && eq < lowered.size() && lowered[eq] == '=')
+                quoted(eq + 1);
+        }
+    }
+    for (auto at = lowered.find("system"); at != std::string::npos; at = lowered.find("system", at + 1))
+        quoted(at + 6);
+    for (auto at = lowered.find("public"); at != std::string::npos; at = lowered.find("public", at + 1)) {
+        const std::size_t second = quoted(at + 6);
+        if (second != std::string_view::npos) {
+            found.pop_back();  // the public identifier names no file
+            quoted(second);
+        }
+    }
+    for (auto at = lowered.find("url("); at != std::string::npos; at = lowered.find("url(", at + 1)) {
+        const auto end = lowered.find(')', at);
+        if (end == std::string::npos)
+            break;
+        std::string_view inside = text.substr(at + 4, end - at - 4);
+        while (!inside.empty() && (inside.front() == ' ' || inside.front() == '"' || inside.front() == '\''))
+            inside.remove_prefix(1);
+        while (!inside.empty() && (inside.back() == ' ' || inside.back() == '"' || inside.back() == '\''))
+            inside.remove_suffix(1);
+        found.emplace_back(inside);
+    }
+    for (auto at = lowered.find("@import"); at != std::string::npos; at = lowered.find("@import", at + 1))
+        quoted(at + 7);
+    return found;
+}
+
+bool IsTextFileName(std::string_view path)
+{
+    for (const std::string_view ext : {".html", ".htm", ".xhtml", ".xml", ".smil", ".opf", ".ncx", ".css", ".dtd", ".ent",
+                                       ".mod", ".res"})
+        if (EndsWithIgnoringCase(path, ext))
+            return true;
+    return false;
+}
+
+// Files that only the book's text files refer to (images in the text, style
+// sheets, DTDs) are part of the book too: before a file is called
+// unreferenced, the references of every text file of the book are
+// followed, and of the files those lead to.
+void CBookCheck::FollowTextReferences()
+{
+    std::vector<std::string> work;
+    std::unordered_set<std::string> seen;
+    for (const std::string& path : m_report.files)
+        if (IsTextFileName(path) && seen.insert(path).second)
+            work.push_back(path);
+    while (!work.empty() && !AllReferenced()) {
+        const std::string path = work.back();
+        work.pop_back();
+        bool caseOnly = false;
+        const FileEntry* entry = Find(path, caseOnly);
+        if (entry == nullptr || entry->type != EntryType::File)
+            continue;
+        std::string bytes;
+        const std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(entry->size, kMaxXmlBytes));
+        if (m_files.Read(entry->path, 0, most, bytes) != 0)
+            continue;
+        const std::string from = FolderOf(entry->path);
+        for (std::string ref : ReferencesIn(bytes)) {
+            ref = ref.substr(0, ref.find('#'));
+            std::string resolved;
+            if (ref.empty() || !ResolveUpwards(from, PercentDecoded(ref), resolved))
+                continue;
+            const FileEntry* target = Find(resolved, caseOnly);
+            if (target == nullptr)
+                continue;
+            m_referenced.insert(target->path);
+            if (IsTextFileName(target->path) && seen.insert(target->path).second)
+                work.push_back(target->path);
+        }
+    }
+}
+
 CheckReport CBookCheck::Run(const std::string& bookFile)
 {
     const std::string folder = FolderOf(bookFile);
@@ -488,6 +628,8 @@ CheckReport CBookCheck::Run(const std::string& bookFile)
                 CheckTarget(path, target);
         }
     }
+    if (!AllReferenced())
+        FollowTextReferences();
     for (const FileEntry& entry : m_entries) {
         if (entry.type == EntryType::Folder || m_referenced.count(entry.path) != 0)
             continue;

@@ -122,6 +122,13 @@ enum class Place
 // (smil0012.smil)." Always valid UTF-8; odd bytes in names show as \xNN.
 std::string DescribeFinding(const Finding& finding, Place place);
 
+// The inspector's lines (talvora-ncc --controleer): that it reads the
+// audio through; that a path is not there; that a path is no book file
+// nor a folder holding one.
+std::string WholeAudioReadLine();
+std::string PathNotThereLine();
+std::string NoBookFileLine();
+
 // "fout", "waarschuwing", "opmerking".
 const char* GradeWord(Grade grade);
 

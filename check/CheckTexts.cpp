@@ -91,6 +91,21 @@ std::string DescribeFinding(const Finding& finding, Place place)
     return finding.book.empty() ? sentence : "Boek " + Quoted(finding.book) + ": " + sentence;
 }
 
+std::string WholeAudioReadLine()
+{
+    return "Elk geluidsbestand wordt helemaal gelezen; van een CD duurt dat even.";
+}
+
+std::string PathNotThereLine()
+{
+    return "Dit bestand of deze map bestaat niet.";
+}
+
+std::string NoBookFileLine()
+{
+    return "Dit is geen ncc.html, pakketbestand (.opf) of discinfo.html, en geen map met een van die bestanden.";
+}
+
 const char* GradeWord(Grade grade)
 {
     switch (grade) {

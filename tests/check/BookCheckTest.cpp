@@ -142,3 +142,94 @@ INSTANTIATE_TEST_SUITE_P(Smil, ClockValues,
                          CaseName());
 
 } // namespace
+
+namespace {
+
+// A DAISY 2.02 book in memory: ncc.html, s.smil (its text in text.html,
+// its audio in a.wav) and whatever a row adds.
+class CMemoryBook : public IBookFileAccess
+{
+public:
+    std::map<std::string, std::string> files;
+
+    int ListTree(const std::string&, std::vector<FileEntry>& entries) override
+    {
+        for (const auto& [path, bytes] : files)
+            entries.push_back({path, EntryType::File, bytes.size()});
+        return 0;
+    }
+    int Read(const std::string& path, std::uint64_t offset, std::size_t maxBytes, std::string& bytes) override
+    {
+        const std::string& file = files.at(path);
+        bytes = offset < file.size() ? file.substr(offset, maxBytes) : std::string();
+        return 0;
+    }
+};
+
+struct ReferenceCase
+{
+    const char* name;
+    std::string smilDoctype;                    // before the SMIL's root
+    std::map<std::string, std::string> files;   // added to the book, text.html among them
+    std::vector<std::string> unreferenced;
+};
+PRINT_CASE_AS(ReferenceCase, name)
+
+class FollowedReferences : public testing::TestWithParam<ReferenceCase>
+{};
+
+TEST_P(FollowedReferences, LeaveOnlyTrulyUnreferencedFiles)
+{
+    const ReferenceCase& c = GetParam();
+    CMemoryBook book;
+    book.files = c.files;
+    book.files["ncc.html"] = "<html><body><h1><a href=\"s.smil#t\">Een</a></h1></body></html>";
+    book.files["s.smil"] = c.smilDoctype + "<smil><body><par><text src=\"text.html#p1\"/><audio src=\"a.wav\" "
+                                           "clip-end=\"npt=0.5s\"/></par></body></smil>";
+    std::string wav = "RIFF\x24\x1f\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data";
+    wav += std::string("\0\x1f\0\0", 4) + std::string(0x1f00, '\0');
+    book.files["a.wav"] = std::string("RIFF\x24\x1f\0\0WAVE", 12) + wav.substr(12);
+    const CheckReport report = CheckDisc(book, "ncc.html");
+    std::vector<std::string> unreferenced;
+    for (const Finding& f : report.findings) {
+        EXPECT_EQ(Kind::Unreferenced, f.kind) << DescribeFinding(f, Place::Disc);
+        EXPECT_EQ(Grade::Note, f.grade);
+        unreferenced.push_back(f.file);
+    }
+    EXPECT_EQ(c.unreferenced, unreferenced);
+}
+
+const std::string kText = "<html><head><link rel=\"stylesheet\" href=\"css/book.css\"/></head><body><p id=\"p1\">"
+                          "<img src=\"pics/map.jpg\" alt=\"\"/></p></body></html>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Check, FollowedReferences,
+    testing::Values(
+        ReferenceCase{"image_and_style_sheet_of_a_text_document", "",
+                      {{"text.html", kText}, {"pics/map.jpg", "jpg"}, {"css/book.css", "p {}"}}, {}},
+        ReferenceCase{"images_and_imports_of_a_style_sheet", "",
+                      {{"text.html", kText},
+                       {"pics/map.jpg", "jpg"},
+                       {"css/book.css", "@import \"more.css\";\nbody { background: url( '../pics/bg.png' ) }"},
+                       {"css/more.css", "h1 { background: url(\"../pics/h.png\") }"},
+                       {"pics/bg.png", "png"},
+                       {"pics/h.png", "png"}},
+                      {}},
+        ReferenceCase{"dtd_of_a_smil_file_and_its_module", "<!DOCTYPE smil PUBLIC \"-//W3C//DTD SMIL 1.0//EN\" \"smil10.dtd\">",
+                      {{"text.html", "<p id=\"p1\"/>"},
+                       {"smil10.dtd", "<!ENTITY % mod SYSTEM \"smil-mod.ent\">"},
+                       {"smil-mod.ent", "<!-- -->"}},
+                      {}},
+        ReferenceCase{"a_dtd_on_the_web_is_no_file", "<!DOCTYPE smil SYSTEM \"http://www.example.org/smil10.dtd\">",
+                      {{"text.html", "<p id=\"p1\"/>"}, {"smil10.dtd", "x"}},
+                      {"smil10.dtd"}},
+        ReferenceCase{"xlink_href_in_a_text_document", "",
+                      {{"text.html", "<p id=\"p1\"><svg xlink:href=\"fig.svg\"/></p>"}, {"fig.svg", "<svg/>"}}, {}},
+        ReferenceCase{"data_src_is_no_reference", "",
+                      {{"text.html", "<p id=\"p1\" data-src=\"lazy.png\"/>"}, {"lazy.png", "png"}}, {"lazy.png"}},
+        ReferenceCase{"a_file_nothing_names", "",
+                      {{"text.html", kText}, {"pics/map.jpg", "jpg"}, {"css/book.css", "p {}"}, {"pics/old.jpg", "j"}},
+                      {"pics/old.jpg"}}),
+    CaseName());
+
+} // namespace
