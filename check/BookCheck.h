@@ -122,6 +122,11 @@ enum class Place
 // (smil0012.smil)." Always valid UTF-8; odd bytes in names show as \xNN.
 std::string DescribeFinding(const Finding& finding, Place place);
 
+// What the check before the copy says when it found no fault in books
+// books: "volledig" only when every audio length was proven; else that the
+// copy will tell.
+std::string NothingMissingSentence(std::size_t books, bool unmeasured);
+
 // The inspector's lines (talvora-ncc --controleer): that it reads the
 // audio through; that a path is not there; that a path is no book file
 // nor a folder holding one.

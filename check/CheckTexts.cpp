@@ -91,6 +91,14 @@ std::string DescribeFinding(const Finding& finding, Place place)
     return finding.book.empty() ? sentence : "Boek " + Quoted(finding.book) + ": " + sentence;
 }
 
+std::string NothingMissingSentence(std::size_t books, bool unmeasured)
+{
+    if (!unmeasured)
+        return books > 1 ? "Alle boeken op de CD zijn volledig." : "Het boek op de CD is volledig.";
+    return books > 1 ? "Op de CD ontbreekt niets aan de boeken; of al het geluid heel is, blijkt bij het kopi\xC3\xABren."
+                     : "Op de CD ontbreekt niets aan het boek; of al het geluid heel is, blijkt bij het kopi\xC3\xABren.";
+}
+
 std::string WholeAudioReadLine()
 {
     return "Elk geluidsbestand wordt helemaal gelezen; van een CD duurt dat even.";

@@ -252,3 +252,18 @@ TEST(AudioVerdicts, AreMadeByTheCopyEngineAsItReads)
 }
 
 } // namespace
+
+namespace {
+
+TEST(AudioVerdicts, MakeTheDiscVolledigOnlyWhenEveryLengthIsProven)
+{
+    EXPECT_EQ("Het boek op de CD is volledig.", NothingMissingSentence(1, false));
+    EXPECT_EQ("Alle boeken op de CD zijn volledig.", NothingMissingSentence(2, false));
+    for (const std::size_t books : {1u, 2u}) {
+        const std::string said = NothingMissingSentence(books, true);
+        EXPECT_EQ(std::string::npos, said.find("volledig")) << said;
+        EXPECT_NE(std::string::npos, said.find("kopi\xC3\xABren")) << said;
+    }
+}
+
+} // namespace

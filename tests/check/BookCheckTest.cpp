@@ -233,3 +233,163 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 } // namespace
+
+namespace {
+
+// What grade each kind of finding gets for each role a file has.
+using Graded = std::tuple<Grade, Kind, Role>;
+const std::string kGone = "\x01gone";
+
+struct GradeCase
+{
+    const char* name;
+    std::string multimediaType;
+    std::map<std::string, std::string> changed;  // path: new bytes, or kGone
+    std::vector<Graded> findings;                // every finding
+    std::string folder = {};                     // a folder where a file was
+    std::string unreadable = {};                 // reading this fails (EIO)
+    bool whole = false;                          // every audio byte read
+};
+PRINT_CASE_AS(GradeCase, name)
+
+class CFaultyBook : public IBookFileAccess
+{
+public:
+    std::map<std::string, std::string> files;
+    std::string folder, unreadable;
+
+    int ListTree(const std::string&, std::vector<FileEntry>& entries) override
+    {
+        for (const auto& [path, bytes] : files)
+            entries.push_back({path, EntryType::File, bytes.size()});
+        if (!folder.empty())
+            entries.push_back({folder, EntryType::Folder, 0});
+        return 0;
+    }
+    int Read(const std::string& path, std::uint64_t offset, std::size_t maxBytes, std::string& bytes) override
+    {
+        if (path == unreadable)
+            return EIO;
+        const std::string& file = files.at(path);
+        bytes = offset < file.size() ? file.substr(offset, maxBytes) : std::string();
+        return 0;
+    }
+};
+
+std::string OneSecondWav()
+{
+    auto le = [](std::uint32_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s.push_back(static_cast<char>(v >> (8 * i)));
+        return s;
+    };
+    return "RIFF" + le(36 + 16000, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(8000, 4) + le(16000, 4) +
+           le(2, 2) + le(16, 2) + "data" + le(16000, 4) + std::string(16000, '\0');
+}
+
+// MPEG-1 layer III frames of silence, 26 ms each.
+std::string SilentMp3(int frames)
+{
+    std::string frame(104, '\0');
+    frame.replace(0, 4, "\xFF\xFB\x10\xC4");
+    std::string file;
+    for (int i = 0; i < frames; ++i)
+        file += frame;
+    return file;
+}
+
+class Grading : public testing::TestWithParam<GradeCase>
+{};
+
+TEST_P(Grading, FollowsTheRoleOfTheFile)
+{
+    const GradeCase& c = GetParam();
+    CFaultyBook book;
+    book.files["ncc.html"] = "<html><head><meta name=\"ncc:multimediaType\" content=\"" + c.multimediaType +
+                             "\"/><link rel=\"stylesheet\" href=\"style.css\"/></head><body><h1><a "
+                             "href=\"s.smil#t\">Een</a></h1></body></html>";
+    book.files["s.smil"] = "<smil><body><par><text src=\"text.html#p\"/><audio src=\"a.wav\" clip-end=\"npt=0.9s\"/>"
+                           "</par></body></smil>";
+    book.files["a.wav"] = OneSecondWav();
+    book.files["text.html"] = "<p id=\"p\"/>";
+    book.files["style.css"] = "p {}";
+    for (const auto& [path, bytes] : c.changed) {
+        if (bytes == kGone)
+            book.files.erase(path);
+        else
+            book.files[path] = bytes;
+    }
+    book.folder = c.folder;
+    book.unreadable = c.unreadable;
+    CheckOptions options;
+    options.audio = c.whole ? AudioReading::Whole : AudioReading::Head;
+    const CheckReport report = CheckDisc(book, "ncc.html", options);
+    std::vector<Graded> found;
+    for (const Finding& f : report.findings) {
+        found.emplace_back(f.grade, f.kind, f.role);
+        EXPECT_FALSE(DescribeFinding(f, Place::Copy).empty());
+    }
+    EXPECT_EQ(c.findings, found);
+}
+
+const std::string kSmilWith = "<smil><body><par><text src=\"text.html#p\"/><audio src=\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    Check, Grading,
+    testing::Values(
+        GradeCase{"nothing_wrong", "audioNcc", {}, {}},
+        GradeCase{"book_file_damaged", "audioNcc", {{"ncc.html", "<html><body"}},
+                  {{Grade::Fatal, Kind::Damaged, Role::BookFile},
+                   {Grade::Note, Kind::Unreferenced, Role::Other},
+                   {Grade::Note, Kind::Unreferenced, Role::Other},
+                   {Grade::Note, Kind::Unreferenced, Role::Other},
+                   {Grade::Note, Kind::Unreferenced, Role::Other}}},
+        GradeCase{"smil_empty", "audioNcc", {{"s.smil", ""}},
+                  {{Grade::Fatal, Kind::Empty, Role::Smil},
+                   {Grade::Note, Kind::Unreferenced, Role::Other},
+                   {Grade::Note, Kind::Unreferenced, Role::Other}}},
+        GradeCase{"smil_unreadable", "audioNcc", {}, {{Grade::Fatal, Kind::Unreadable, Role::Smil},
+                   {Grade::Note, Kind::Unreferenced, Role::Other},
+                   {Grade::Note, Kind::Unreferenced, Role::Other}}, "", "s.smil"},
+        GradeCase{"audio_missing", "audioNcc", {{"a.wav", kGone}}, {{Grade::Fatal, Kind::Missing, Role::Audio}}},
+        GradeCase{"audio_a_folder", "audioNcc", {{"a.wav", kGone}}, {{Grade::Fatal, Kind::NotAFile, Role::Audio}},
+                  "a.wav"},
+        GradeCase{"audio_unreadable", "audioNcc", {}, {{Grade::Fatal, Kind::Unreadable, Role::Audio}}, "", "a.wav"},
+        GradeCase{"audio_cut_short", "audioNcc", {{"a.wav", OneSecondWav().substr(0, 4000)}},
+                  {{Grade::Fatal, Kind::Truncated, Role::Audio}}},
+        GradeCase{"audio_without_a_frame", "audioNcc",
+                  {{"a.mp3", std::string(20000, '\0') + std::string(20000, 'x')},
+                   {"a.wav", kGone},
+                   {"s.smil", kSmilWith + "a.mp3\" clip-end=\"npt=0.9s\"/></par></body></smil>"}},
+                  {{Grade::Fatal, Kind::Damaged, Role::Audio}}, "", "", true},
+        GradeCase{"audio_with_a_dead_stretch", "audioNcc",
+                  {{"a.mp3", SilentMp3(200) + std::string(20000, '\0') + SilentMp3(200)},
+                   {"a.wav", kGone},
+                   {"s.smil", kSmilWith + "a.mp3\" clip-end=\"npt=9s\"/></par></body></smil>"}},
+                  {{Grade::Fatal, Kind::Unplayable, Role::Audio}}, "", "", true},
+        GradeCase{"audio_cut_short_read_whole", "audioNcc",
+                  {{"a.mp3", SilentMp3(200)},
+                   {"a.wav", kGone},
+                   {"s.smil", kSmilWith + "a.mp3\" clip-end=\"npt=9s\"/></par></body></smil>"}},
+                  {{Grade::Fatal, Kind::Truncated, Role::Audio}}, "", "", true},
+        GradeCase{"audio_of_unknown_format", "audioNcc",
+                  {{"a.ogg", "OggS"}, {"a.wav", kGone}, {"s.smil", kSmilWith + "a.ogg\" clip-end=\"npt=0.9s\"/></par></body></smil>"}},
+                  {{Grade::Warning, Kind::UnknownLength, Role::Audio}}},
+        GradeCase{"audio_only_in_another_letter_case", "audioNcc", {{"a.wav", kGone}, {"A.WAV", OneSecondWav()}},
+                  {{Grade::Warning, Kind::CaseOnly, Role::Audio}}},
+        GradeCase{"audio_outside_the_book", "audioNcc",
+                  {{"s.smil", kSmilWith + "../a.wav\" clip-end=\"npt=0.9s\"/></par></body></smil>"}},
+                  {{Grade::Fatal, Kind::OutsideBook, Role::Audio}, {Grade::Note, Kind::Unreferenced, Role::Other}}},
+        GradeCase{"text_missing_in_an_audio_only_book", "audioNcc", {{"text.html", kGone}},
+                  {{Grade::Warning, Kind::Missing, Role::Text}}},
+        GradeCase{"text_missing_in_a_full_text_book", "audioFullText", {{"text.html", kGone}},
+                  {{Grade::Fatal, Kind::Missing, Role::Text}}},
+        GradeCase{"style_sheet_missing", "audioFullText", {{"style.css", kGone}},
+                  {{Grade::Warning, Kind::Missing, Role::Other}}},
+        GradeCase{"style_sheet_empty", "audioNcc", {{"style.css", ""}}, {{Grade::Warning, Kind::Empty, Role::Other}}},
+        GradeCase{"file_nothing_refers_to", "audioNcc", {{"oud.txt", "x"}},
+                  {{Grade::Note, Kind::Unreferenced, Role::Other}}}),
+    CaseName());
+
+} // namespace
