@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 using namespace bookcheck;
@@ -265,5 +268,104 @@ TEST(AudioVerdicts, MakeTheDiscVolledigOnlyWhenEveryLengthIsProven)
         EXPECT_NE(std::string::npos, said.find("kopi\xC3\xABren")) << said;
     }
 }
+
+} // namespace
+
+namespace {
+
+// Files that a real encoder made from ten seconds of sound: what books are
+// made of. The walk must find the sound's length (plus the encoder's
+// delay and padding, a few frames) however the file announces it.
+struct LameCase
+{
+    const char* name;
+    const char* options;  // for lame
+    bool joined;          // the file twice, as cat makes it
+    bool headKnows;       // the head declares the length exactly (at 8 kbit/s lame writes no Info frame)
+};
+PRINT_CASE_AS(LameCase, name)
+
+class EncodedAudio : public testing::TestWithParam<LameCase>
+{};
+
+// seconds of 16-bit mono sound at 44.1 kHz whose loudness and pitch change,
+// so that a VBR encoder varies its bitrate.
+std::string Sound(double seconds)
+{
+    const int rate = 44100;
+    const auto samples = static_cast<std::uint32_t>(seconds * rate);
+    std::string wav = Wav(0);
+    wav.resize(44);
+    std::uint32_t noise = 12345;
+    for (std::uint32_t i = 0; i < samples; ++i) {
+        noise = noise * 1103515245u + 12345u;
+        const double t = static_cast<double>(i) / rate;
+        const double loud = (static_cast<int>(t * 2) % 2 == 0) ? 0.6 : 0.05;
+        const double v = loud * (0.7 * std::sin(2 * M_PI * (200 + 300 * t) * t) +
+                                 0.3 * (static_cast<double>(noise >> 16) / 32768.0 - 1.0));
+        const auto s = static_cast<std::int16_t>(v * 32000);
+        wav.push_back(static_cast<char>(s & 0xFF));
+        wav.push_back(static_cast<char>((s >> 8) & 0xFF));
+    }
+    auto put = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            wav[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    put(4, static_cast<std::uint32_t>(wav.size() - 8));
+    put(24, rate);
+    put(28, rate * 2);
+    put(40, samples * 2);
+    return wav;
+}
+
+TEST_P(EncodedAudio, WalksToTheLengthOfTheSound)
+{
+    const LameCase& c = GetParam();
+    if (std::system("command -v lame >/dev/null") != 0)
+        GTEST_SKIP() << "lame is not installed (scripts/install-deps.sh installs it)";
+    copytest::CScratch scratch;
+    constexpr double kSound = 10.0;
+    std::ofstream(scratch / "in.wav", std::ios::binary) << Sound(kSound);
+    const std::string command = std::string("lame --quiet ") + c.options + " '" + (scratch / "in.wav") + "' '" +
+                                (scratch / "out.mp3") + "'";
+    ASSERT_EQ(0, std::system(command.c_str())) << command;
+    std::ifstream in(scratch / "out.mp3", std::ios::binary);
+    std::string mp3(std::istreambuf_iterator<char>(in), {});
+    if (c.joined)
+        mp3 += mp3;
+    const double sound = c.joined ? 2 * kSound : kSound;
+
+    CAudioWalker walker;
+    for (std::size_t at = 0; at < mp3.size(); at += 65536)
+        walker.Feed(mp3.data() + at, std::min<std::size_t>(65536, mp3.size() - at));
+    const AudioWalk walk = walker.Finish();
+    EXPECT_EQ(AudioFormat::Mpeg, walk.format);
+    EXPECT_EQ(0u, walk.gapCount);
+    // The encoder's delay and padding: at most a few frames at each start.
+    EXPECT_GE(walk.seconds, sound);
+    EXPECT_LE(walk.seconds, sound + (c.joined ? 0.4 : 0.2));
+
+    // A book whose clips end where the sound ends has no fault, before the
+    // copy and after it.
+    CMemoryBook book("a.mp3", mp3, sound, false);
+    EXPECT_EQ(kNone, KindsOf(CheckDisc(book, "ncc.html")));
+    EXPECT_EQ(c.headKnows, CheckDisc(book, "ncc.html").unmeasured.empty());
+    CheckOptions options;
+    options.audio = AudioReading::Whole;
+    EXPECT_EQ(kNone, KindsOf(CheckDisc(book, "ncc.html", options)));
+    // Cut to half, it has, from every byte.
+    CMemoryBook cut("a.mp3", mp3.substr(0, mp3.size() / 2), sound, false);
+    EXPECT_EQ(K{Kind::Truncated}, KindsOf(CheckDisc(cut, "ncc.html", options)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lame, EncodedAudio,
+                         testing::Values(LameCase{"cbr_64_with_info", "-b 64", false, true},
+                                         LameCase{"vbr_with_xing", "-V 2", false, true},
+                                         LameCase{"vbr_without_header", "-V 2 -t", false, false},
+                                         LameCase{"cbr_without_header", "-b 32 -t", false, false},
+                                         LameCase{"joined_with_stale_xing", "-V 2", true, false},
+                                         LameCase{"mpeg2_low_bitrate", "-b 8 --resample 16", false, false},
+                                         LameCase{"mpeg25_low_bitrate", "-b 8 --resample 8", false, false}),
+                         CaseName());
 
 } // namespace
