@@ -369,3 +369,32 @@ INSTANTIATE_TEST_SUITE_P(Lame, EncodedAudio,
                          CaseName());
 
 } // namespace
+
+namespace {
+
+// The check on the copy judges the bytes the disc gave, as the copy walked
+// them: here the copy is mended behind its back, and the verdict stands.
+TEST(AudioVerdicts, OnTheCopyAreTheWalkOfTheBytesTheDiscGave)
+{
+    copytest::CScratch scratch;
+    std::filesystem::create_directories(scratch / "cd");
+    CMemoryBook made("a.mp3", Zeroed(Mp3(k10, With("Info")), 0.4, 0.6), 10.0, false);
+    for (const auto& [path, bytes] : made.files)
+        std::ofstream(scratch / ("cd/" + path), std::ios::binary) << bytes;
+    copyops::CCopyEngine engine;
+    copyjob::CFileOperations ops(
+        [](const std::string&, const std::function<void(copyops::ICopyReporter&)>& work) {
+            copytest::CScriptedReporter reporter;
+            work(reporter);
+        },
+        &engine);
+    ASSERT_TRUE(ops.Copy(scratch / "cd/", scratch / "usb", "", "", "", false, {}));
+    std::ofstream(scratch / "usb/a.mp3", std::ios::binary | std::ios::trunc) << Mp3(k10, With("Info"));
+    EXPECT_EQ(K{Kind::Unplayable}, KindsOf(ops.CheckBook(scratch / "usb", Place::Copy)));
+    EXPECT_EQ(kNone, KindsOf(ops.CheckBook(scratch / "usb", Place::Disc)));
+    // Another folder was not walked: its audio is read from the drive.
+    std::filesystem::copy(scratch / "usb", scratch / "other");
+    EXPECT_EQ(kNone, KindsOf(ops.CheckBook(scratch / "other", Place::Copy)));
+}
+
+} // namespace
