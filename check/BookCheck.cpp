@@ -208,6 +208,7 @@ private:
     void ReadPackage(const FileEntry& package);
     void CheckTarget(const std::string& path, const Target& target);
     void CheckAudio(const FileEntry& entry, const std::string& path, const Target& target);
+    void JudgeWalk(const AudioWalk& walk, const std::string& path, const Target& target);
     void FollowTextReferences();
     bool AllReferenced() const;
 
@@ -443,31 +444,37 @@ void CBookCheck::CheckAudio(const FileEntry& entry, const std::string& path, con
         Add(Kind::UnknownLength, Role::Audio, target.chapter, path, Grade::Warning);
         return;
     }
-    const auto truncated = [&](double seconds) {
-        if (seconds + kClipEndTolerance >= target.needed)
-            return;
-        Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
-        f.seconds = seconds;
-        f.neededSeconds = target.needed;
-    };
     if (m_options.audio == AudioReading::Head) {
         const AudioLength length = DeclaredAudioLength(m_files, entry.path, entry.size);
-        if (length.error != 0)
+        if (length.error != 0) {
             Add(Kind::Unreadable, Role::Audio, target.chapter, path).error = length.error;
-        else if (!length.known)
+        } else if (!length.known) {
             m_report.unmeasured.push_back(entry.path);
-        else
-            truncated(length.seconds);
+        } else if (length.seconds + kClipEndTolerance < target.needed) {
+            Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
+            f.seconds = length.seconds;
+            f.neededSeconds = target.needed;
+        }
         return;
     }
     AudioWalk walk;
+    bool fromSource = false;
     const auto walked = m_options.walked != nullptr ? m_options.walked->find(entry.path) : WalkedAudio::const_iterator();
     if (m_options.walked != nullptr && walked != m_options.walked->end()) {
         walk = walked->second;
+        fromSource = true;
     } else if (const int error = WalkAudioFile(m_files, entry.path, walk); error != 0) {
         Add(Kind::Unreadable, Role::Audio, target.chapter, path).error = error;
         return;
     }
+    const std::size_t before = m_report.findings.size();
+    JudgeWalk(walk, path, target);
+    for (std::size_t i = before; i < m_report.findings.size(); ++i)
+        m_report.findings[i].fromSource = fromSource;
+}
+
+void CBookCheck::JudgeWalk(const AudioWalk& walk, const std::string& path, const Target& target)
+{
     if (walk.format == AudioFormat::Unknown) {
         Add(Kind::Damaged, Role::Audio, target.chapter, path);
         return;
@@ -483,7 +490,11 @@ void CBookCheck::CheckAudio(const FileEntry& entry, const std::string& path, con
             return;
         }
     }
-    truncated(walk.seconds);
+    if (walk.seconds + kClipEndTolerance < target.needed) {
+        Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
+        f.seconds = walk.seconds;
+        f.neededSeconds = target.needed;
+    }
 }
 
 bool CBookCheck::AllReferenced() const

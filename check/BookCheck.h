@@ -66,6 +66,10 @@ struct Finding
     double seconds = 0;       // Truncated: how long the audio is; Unplayable: where the stretch starts
     double neededSeconds = 0; // Truncated: how long its last clip needs it to be; Unplayable: about how long the stretch is
     int error = 0;            // Unreadable: the errno value
+    // Judged from the bytes as the copy read them from its source (the
+    // walk the copy made, CheckOptions::walked): a fault of the disc,
+    // not of the copy.
+    bool fromSource = false;
 };
 
 struct CheckReport

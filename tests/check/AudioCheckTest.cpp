@@ -390,11 +390,17 @@ TEST(AudioVerdicts, OnTheCopyAreTheWalkOfTheBytesTheDiscGave)
         &engine);
     ASSERT_TRUE(ops.Copy(scratch / "cd/", scratch / "usb", "", "", "", false, {}));
     std::ofstream(scratch / "usb/a.mp3", std::ios::binary | std::ios::trunc) << Mp3(k10, With("Info"));
-    EXPECT_EQ(K{Kind::Unplayable}, KindsOf(ops.CheckBook(scratch / "usb", Place::Copy)));
+    const CheckReport copy = ops.CheckBook(scratch / "usb", Place::Copy);
+    EXPECT_EQ(K{Kind::Unplayable}, KindsOf(copy));
+    EXPECT_TRUE(copy.findings.at(0).fromSource) << "the disc's fault, not the copy's";
     EXPECT_EQ(kNone, KindsOf(ops.CheckBook(scratch / "usb", Place::Disc)));
-    // Another folder was not walked: its audio is read from the drive.
+    // Another folder was not walked: its audio is read from the drive, and
+    // what it finds is the copy's.
     std::filesystem::copy(scratch / "usb", scratch / "other");
-    EXPECT_EQ(kNone, KindsOf(ops.CheckBook(scratch / "other", Place::Copy)));
+    std::ofstream(scratch / "other/a.mp3", std::ios::binary | std::ios::trunc) << Mp3(100);
+    const CheckReport other = ops.CheckBook(scratch / "other", Place::Copy);
+    EXPECT_EQ(K{Kind::Truncated}, KindsOf(other));
+    EXPECT_FALSE(other.findings.at(0).fromSource);
 }
 
 } // namespace
