@@ -1,8 +1,12 @@
 #include "copy/CopyTexts.h"
 
+#include "check/BookCheck.h"
+#include "copy/CopyJob.h"
+
 #include "text/Utf8.h"
 
 #include <cerrno>
+#include <set>
 
 namespace copytext {
 
@@ -283,6 +287,109 @@ std::string ReadBackEqual(const std::string& drive)
 {
     return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + ShownText(drive) +
            " en gelijk aan die op de CD.";
+}
+
+std::string DiscLacks(const std::vector<std::string>& faults, const std::string& keptIn)
+{
+    return "Alle bestanden die op de CD staan, zijn gekopieerd, maar de CD zelf mist delen van het boek:\n" +
+           Lines(faults, false) + "\n\nHet boek staat in" + Quoted(keptIn) +
+           "Schoonmaken of een ander station helpt hier niet: vraag de bibliotheek om een nieuwe CD van dit boek.";
+}
+
+std::string NoRoom(const std::string& folder, std::uint64_t need, std::uint64_t room)
+{
+    auto mb = [](std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; };
+    return "Het Daisy-boek past niet op de schijf van" + Quoted(folder) + "Het boek neemt daar " + mb(need) +
+           " in, en er is nog " + mb(room) + " vrij. Maak ruimte of kies een andere schijf. " + kNothingCopied;
+}
+
+std::string Refused(const copyjob::Refusal& refusal)
+{
+    using copyjob::RefusalReason;
+    switch (refusal.reason) {
+    case RefusalReason::NotAbsolute:
+        return NotAbsolute(refusal.path);
+    case RefusalReason::PathTooLong:
+        return PathTooLong(refusal.path);
+    case RefusalReason::OutputNotFolder:
+        return OutputNotFolder(refusal.path);
+    case RefusalReason::OutputParentMissing:
+        return OutputParentMissing(refusal.path);
+    case RefusalReason::AllNumbersTaken:
+        return AllNumbersTaken(refusal.path);
+    case RefusalReason::TargetNotFolder:
+        return TargetNotFolder(refusal.path);
+    case RefusalReason::FileTooLarge:
+        return FileTooLargeForDrive(refusal.path, refusal.other);
+    case RefusalReason::TempNotSet:
+        return TempNotSet();
+    case RefusalReason::OutputInsideTemp:
+        return OutputInsideTemp(refusal.path, refusal.other);
+    case RefusalReason::TempInsideTarget:
+        return TempInsideTarget(refusal.path, refusal.other);
+    case RefusalReason::TempRefused:
+        return TempRefused(refusal.failure);
+    case RefusalReason::CannotPrepare:
+        return CannotPrepare(refusal.path, refusal.failure.error);
+    case RefusalReason::NoRoom:
+        return NoRoom(refusal.path, refusal.need, refusal.room);
+    }
+    return CannotPrepare(refusal.path, refusal.failure.error);
+}
+
+namespace {
+
+// The check's fatal findings as sentences: the disc's, then those only the
+// copy shows.
+std::vector<std::string> Faults(const copyjob::CopyReport& report, bool discOnly)
+{
+    std::vector<std::string> lines;
+    for (const bookcheck::Finding& f : report.discCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal)
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+    if (discOnly)
+        return lines;
+    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
+    for (const bookcheck::Finding& f : report.copyCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal && !onDisc.count(f.file))
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));
+    return lines;
+}
+
+} // namespace
+
+std::string Told(const copyjob::CopyReport& report)
+{
+    using copyjob::Ending;
+    switch (report.ending) {
+    case Ending::Whole:
+        return {};
+    case Ending::Refused:
+        return Refused(report.refusal);
+    case Ending::Cancelled:
+        return Cancelled(report.folder);
+    case Ending::DiscLacks:
+        return DiscLacks(Faults(report, true), report.folder);
+    case Ending::CopyLacks:
+        return NotWhole(Faults(report, false), report.missing, report.different, report.drive, report.folder,
+                        report.secondChance);
+    case Ending::Failed:
+        break;
+    }
+    if (report.unflushed)
+        return NotFlushed(report.drive, report.folder);
+    if (report.failure)
+        return NotPublished(report.target, Reason(report.failure, report.drive));
+    if (!report.missing.empty() || !report.different.empty() || report.discCheck.HasFatal() ||
+        report.copyCheck.HasFatal())
+        return NotWhole(Faults(report, false), report.missing, report.different, report.drive, report.folder,
+                        report.secondChance);
+    return {};
+}
+
+std::string ReadBackLine(const copyjob::CopyReport& report)
+{
+    return report.readBack ? ReadBackEqual(report.drive) : std::string();
 }
 
 } // namespace copytext
