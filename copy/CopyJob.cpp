@@ -184,6 +184,21 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
                 return Refuse(RefusalReason::FileTooLarge, plan.discRoot + big, folder);
         }
     }
+    // A book that cannot fit is refused before anything is read, on the
+    // drive it goes to and on the temporary folder's. Completing needs only
+    // what is missing; replacing frees the old files as it goes.
+    const std::string viaTemp = settings.CopyViaTemp != 0 ? settings.TempPath : std::string();
+    for (const std::string& folder : {plan.existing || !plan.completing.empty() ? std::string() : outputDrive, viaTemp}) {
+        std::uint64_t block = 0, room = 0;
+        if (folder.empty() || !ops.Room(folder, block, room))
+            continue;
+        if (const std::uint64_t need = ops.SizeOnDrive(plan.discRoot, block); need > room) {
+            Refusal refusal = Refuse(RefusalReason::NoRoom, folder);
+            refusal.need = need;
+            refusal.room = room;
+            return refusal;
+        }
+    }
     return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::nullopt;
 }
 
@@ -279,6 +294,15 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     report.target = plan.target;
     report.existed = plan.existing;
     report.missing = outcome.missing;
+    report.noRoom = outcome.noRoom;
+    if (!outcome.noRoom.empty()) {
+        // The figures for the drive that was full: what the book takes
+        // there, and what it has free now.
+        std::uint64_t block = 0;
+        const std::string full = outcome.drive.empty() ? plan.outputDir : outcome.drive;
+        if (ops.Room(full, block, report.room))
+            report.need = ops.SizeOnDrive(plan.discRoot, block);
+    }
     report.different = outcome.different;
     report.drive = outcome.drive;
     report.unflushed = outcome.unflushed;

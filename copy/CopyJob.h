@@ -72,6 +72,15 @@ public:
     // bytes, or "" when there is none.
     virtual std::string FileLargerThan(const std::string& root, std::uint64_t limit) = 0;
 
+    // The drive holding folder (or its nearest existing parent): its block
+    // size (what each file's size is rounded up to there) and the bytes
+    // free for this user. False when the system cannot say.
+    virtual bool Room(const std::string&, std::uint64_t&, std::uint64_t&) { return false; }
+
+    // What the files below root take on a drive with blockSize: each
+    // file's size rounded up to it.
+    virtual std::uint64_t SizeOnDrive(const std::string&, std::uint64_t) { return 0; }
+
     // Makes one folder whose parent exists; a folder there already is
     // fine.
     virtual Failure MakeFolder(const std::string& path) = 0;
@@ -181,6 +190,11 @@ struct CopyReport
     // (where the drive written to is mounted).
     std::vector<std::string> missing;
     std::vector<std::string> different;
+    // Of missing: files the drive written to had no room for, and then
+    // what the book takes there and what it had free (bytes).
+    std::vector<std::string> noRoom;
+    std::uint64_t need = 0;
+    std::uint64_t room = 0;
     std::string drive;
     bool readBack = false;     // every file was read back and found equal
     bool unflushed = false;    // the data may not be on the device

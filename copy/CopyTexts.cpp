@@ -5,6 +5,7 @@
 
 #include "text/Utf8.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <set>
 
@@ -17,6 +18,13 @@ const char* const kNothingCopied = "Er is niets gekopieerd.";
 std::string Quoted(const std::string& path)
 {
     return "\n" + ShownText(path) + "\n";
+}
+
+// Bytes as whole megabytes, rounded up: a book of 1 byte more than there
+// is room for must not read as one that fits.
+std::string Megabytes(std::uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
 }
 
 } // namespace
@@ -264,11 +272,29 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
                      const std::vector<std::string>& different, const std::string& drive, const std::string& keptIn,
                      bool secondChance)
 {
+    return NotWhole(faults, skipped, different, {}, 0, 0, drive, keptIn, secondChance);
+}
+
+std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
+                     const std::vector<std::string>& different, const std::vector<std::string>& noRoom,
+                     std::uint64_t need, std::uint64_t room, const std::string& drive, const std::string& keptIn,
+                     bool secondChance)
+{
+    std::vector<std::string> unread;
+    for (const std::string& file : skipped)
+        if (std::find(noRoom.begin(), noRoom.end(), file) == noRoom.end())
+            unread.push_back(file);
     std::string text = "Het Daisy-boek is niet volledig gekopieerd.";
     if (!faults.empty())
         text += "\n" + Lines(faults, false);
-    if (!skipped.empty())
-        text += "\n\nDeze bestanden konden niet van de CD worden gelezen:" + Lines(skipped, true);
+    if (!unread.empty())
+        text += "\n\nDeze bestanden konden niet van de CD worden gelezen:" + Lines(unread, true);
+    if (!noRoom.empty()) {
+        text += "\n\nDeze bestanden pasten niet meer op " + ShownText(drive);
+        if (need != 0)
+            text += " (het boek neemt daar " + Megabytes(need) + " in, en er is nog " + Megabytes(room) + " vrij)";
+        text += ":" + Lines(noRoom, true);
+    }
     if (!different.empty())
         text += "\n\nDeze bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + ShownText(drive) +
                 " en waren niet gelijk aan die op de CD; de schijf is misschien beschadigd of kleiner dan hij "
@@ -277,7 +303,12 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
     if (keptIn.empty())
         return text + "\n\nEr is geen map voor dit boek gemaakt.";
     text += "\n\nWat wel is gekopieerd, staat in" + Quoted(keptIn);
-    if (secondChance)
+    // A full drive is no reason to clean the disc.
+    const bool onlyRoom = !noRoom.empty() && faults.empty() && unread.empty() && different.empty();
+    if (secondChance && onlyRoom)
+        text += "\nMaak ruimte op " + ShownText(drive) +
+                " en kopieer de CD opnieuw naar dezelfde map: dan wordt alleen gekopieerd wat nog ontbreekt.";
+    else if (secondChance)
         text += "\nMaak de CD schoon of gebruik een ander station, en kopieer de CD opnieuw naar dezelfde map: dan "
                 "wordt alleen gelezen wat nog ontbreekt.";
     return text;
@@ -298,9 +329,8 @@ std::string DiscLacks(const std::vector<std::string>& faults, const std::string&
 
 std::string NoRoom(const std::string& folder, std::uint64_t need, std::uint64_t room)
 {
-    auto mb = [](std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; };
-    return "Het Daisy-boek past niet op de schijf van" + Quoted(folder) + "Het boek neemt daar " + mb(need) +
-           " in, en er is nog " + mb(room) + " vrij. Maak ruimte of kies een andere schijf. " + kNothingCopied;
+    return "Het Daisy-boek past niet op de schijf van" + Quoted(folder) + "Het boek neemt daar " + Megabytes(need) +
+           " in, en er is nog " + Megabytes(room) + " vrij. Maak ruimte of kies een andere schijf. " + kNothingCopied;
 }
 
 std::string Refused(const copyjob::Refusal& refusal)
@@ -371,8 +401,8 @@ std::string Told(const copyjob::CopyReport& report)
     case Ending::DiscLacks:
         return DiscLacks(Faults(report, true), report.folder);
     case Ending::CopyLacks:
-        return NotWhole(Faults(report, false), report.missing, report.different, report.drive, report.folder,
-                        report.secondChance);
+        return NotWhole(Faults(report, false), report.missing, report.different, report.noRoom, report.need,
+                        report.room, report.drive, report.folder, report.secondChance);
     case Ending::Failed:
         break;
     }
@@ -382,8 +412,8 @@ std::string Told(const copyjob::CopyReport& report)
         return NotPublished(report.target, Reason(report.failure, report.drive));
     if (!report.missing.empty() || !report.different.empty() || report.discCheck.HasFatal() ||
         report.copyCheck.HasFatal())
-        return NotWhole(Faults(report, false), report.missing, report.different, report.drive, report.folder,
-                        report.secondChance);
+        return NotWhole(Faults(report, false), report.missing, report.different, report.noRoom, report.need,
+                        report.room, report.drive, report.folder, report.secondChance);
     return {};
 }
 

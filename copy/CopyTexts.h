@@ -92,6 +92,13 @@ std::string Cancelled(const std::string& existingFolder);
 std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
                      const std::vector<std::string>& different, const std::string& drive, const std::string& keptIn,
                      bool secondChance);
+// The same, where noRoom (part of skipped) are the files the drive written
+// to had no room for: they are blamed on drive, with need and room (bytes;
+// need 0 when unknown), never on the disc.
+std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
+                     const std::vector<std::string>& different, const std::vector<std::string>& noRoom,
+                     std::uint64_t need, std::uint64_t room, const std::string& drive, const std::string& keptIn,
+                     bool secondChance);
 
 // The line after the done message when every file was read back from
 // drive and found equal.

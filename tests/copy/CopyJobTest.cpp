@@ -67,6 +67,20 @@ public:
         return fileLimit.count(folder) ? fileLimit[folder] : 0;
     }
     std::string FileLargerThan(const std::string&, std::uint64_t) override { return bigFile; }
+    // By folder: the bytes free on its drive (blocks of 4096); not listed:
+    // the system cannot say.
+    std::map<std::string, std::uint64_t> freeBytes;
+    std::uint64_t bookBytes = 0; // what the disc's files take, rounded up
+    bool Room(const std::string& folder, std::uint64_t& block, std::uint64_t& free) override
+    {
+        block = 4096;
+        free = freeBytes.count(folder) ? freeBytes[folder] : 0;
+        return freeBytes.count(folder) != 0;
+    }
+    std::uint64_t SizeOnDrive(const std::string&, std::uint64_t block) override
+    {
+        return block == 4096 ? bookBytes : 0;
+    }
     int mkdirError = 0;
     Failure MakeFolder(const std::string& path) override
     {
@@ -454,6 +468,21 @@ TEST_P(CopyBookDefects, NamedAndToldForWhoseDefectItIs)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CopyBookDefects, testing::ValuesIn(kDefects), CaseName());
 
+// Room is not refused where it is there, nor for a second chance, which
+// copies only what is missing.
+TEST(CopyBookRoom, FitsOrCompletes)
+{
+    for (const bool completing : {false, true}) {
+        CFakeOps ops;
+        ops.freeBytes[kOut] = 5 << 20;
+        ops.bookBytes = completing ? 6 << 20 : 5 << 20;
+        if (completing)
+            ops.existing[kIncompleteDest] = PathState::Folder;
+        EXPECT_EQ(CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr).ending, copyjob::Ending::Whole)
+            << completing;
+    }
+}
+
 TEST(CopyBookTitles, EachCopyNamesTheFolderTheUserKnows)
 {
     CFakeOps ops;
@@ -544,6 +573,17 @@ const std::vector<RefusalCase> kRefusals = {
          d = kOut + "/" + std::string(253, 'z');
          o.existing[d] = PathState::Folder;
      }},
+    {"BookDoesNotFitOnTheDrive", RefusalReason::NoRoom, 0, 0,
+     [](CFakeOps& o, CSettings&, std::string&) {
+         o.freeBytes[kOut] = 5 << 20;
+         o.bookBytes = (5 << 20) + 1;
+     }},
+    {"BookDoesNotFitInTheTempFolder", RefusalReason::NoRoom, 0, 1,
+     [](CFakeOps& o, CSettings&, std::string&) {
+         o.freeBytes[kOut] = 6 << 20;
+         o.freeBytes[kTemp] = 4 << 20;
+         o.bookBytes = 5 << 20;
+     }},
     {"OutputFolderCannotBeMade", RefusalReason::CannotPrepare, 1, 0,
      [](CFakeOps& o, CSettings&, std::string&) {
          o.missingFolders = {kOut};
@@ -568,6 +608,9 @@ TEST_P(CopyBookRefusals, NothingWrittenAndTheUserIsTold)
     EXPECT_EQ(r.report.refusal.reason, c.reason);
     EXPECT_EQ(r.report.message, copytext::Refused(r.report.refusal));
     // The system's refusal keeps its side and the path it concerned.
+    if (c.reason == RefusalReason::NoRoom) {
+        EXPECT_NE(r.report.message.find(" MB in, en er is nog "), std::string::npos) << r.report.message;
+    }
     const Failure& failure = r.report.refusal.failure;
     if (ops.hold != 0) {
         EXPECT_TRUE(failure.error == ops.hold && failure.side == posix::Side::Temp && failure.path == kTempFolder);
