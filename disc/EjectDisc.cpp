@@ -116,7 +116,7 @@ bool EjectThroughIoctl(const std::string& device, std::chrono::milliseconds time
 void EjectDisc(const std::string& discRoot)
 {
     // Folders standing in for drives have no tray.
-    if (std::getenv("TALVORA_DRIVES") != nullptr || discRoot.empty())
+    if (disc::DriveFolders() || discRoot.empty())
         return;
     std::string mountPoint = discRoot;
     while (mountPoint.size() > 1 && mountPoint.back() == '/')

@@ -4,7 +4,6 @@
 #include "disc/EjectDisc.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <sys/stat.h>
 
 namespace station {
@@ -25,8 +24,8 @@ public:
     std::vector<Drive> Drives() override
     {
         std::vector<Drive> drives;
-        if (const char* list = std::getenv("TALVORA_DRIVES")) {
-            for (const std::string& root : disc::RootsFromDriveList(list))
+        if (const auto folders = disc::DriveFolders()) {
+            for (const std::string& root : *folders)
                 drives.push_back({root, root});
             return drives;
         }

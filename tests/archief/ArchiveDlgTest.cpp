@@ -1,6 +1,6 @@
 // The station's window with a scripted station: what each event shows and
 // says, what Stoppen asks and how it stops, and a new output folder.
-#include "archiefvenster/ArchiveDlg.h"
+#include "archief/ArchiveDlg.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TableCases.h"
@@ -128,10 +128,10 @@ TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
         for (int row = 0; row < dlg.BookTable()->GetItemCount(); ++row)
             rows.push_back(TableRow(dlg.BookTable(), row));
         announced.push_back(dlg.AnnouncementLine()->GetLabelText().utf8_string());
-        dlg.DriveChanged(kDrive2, DriveState::Gone);
+        dlg.ShowDrive(kDrive2, DriveState::Gone);
         announced.push_back(Items(dlg.DriveList()).at(0));
         EXPECT_EQ(1u, dlg.DriveList()->GetCount());
-        dlg.DriveChanged(kDrive2, DriveState::Waiting);
+        dlg.ShowDrive(kDrive2, DriveState::Waiting);
         dlg.EndDialog(IDOK);
     });
     EXPECT_TRUE(focusOnFolder);
@@ -187,13 +187,13 @@ TEST_P(ArchiveWindowStop, Stoppen)
     run.dialogs.AnswerQuestion(c.answer);
     bool endingAfterFirst = false;
     const int status = run.Run([&](CArchiveDlg& dlg) {
-        dlg.DriveChanged(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
+        dlg.ShowDrive(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
         wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
         dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
         endingAfterFirst = dlg.IsStopping();
         if (!endingAfterFirst) {
             // The copy ends; Stoppen then stops without asking.
-            dlg.DriveChanged(kDrive1, DriveState::Waiting);
+            dlg.ShowDrive(kDrive1, DriveState::Waiting);
             dlg.OnCancel();
         }
     });
