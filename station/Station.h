@@ -74,7 +74,8 @@ public:
     ~CStation();
 
     // Archives every disc in the drives now, in parallel, and returns when
-    // all are done.
+    // all are done, or once a Stop from another thread has them ended;
+    // that thread's owner joins it before the station goes.
     void RunOnce();
 
     // Watches until Stop.
@@ -92,7 +93,9 @@ private:
     void Watch();
     void WorkerLoop(Worker& worker, bool once);
     void Handle(Worker& worker);
-    void StartWorker(const Drive& drive, bool once);
+    void StartWorkers(const std::vector<Drive>& drives, bool once);
+    // Joins the workers that ended (their drive went away: Gone), or all.
+    void JoinWorkers(bool onlyEnded);
 
     StationSetup m_setup;
     IDriveList& m_drives;
@@ -100,7 +103,7 @@ private:
     std::chrono::milliseconds m_poll;
     CNameReservations m_names;
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::atomic<bool> m_cancel{false};
