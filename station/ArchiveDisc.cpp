@@ -132,7 +132,7 @@ Outcome OutcomeOf(const copyjob::CopyReport& report)
     case copyops::CopyResult::Failed:
         return EndsWith(report.folder, kIncompleteEnd) ? Outcome::Incomplete : Outcome::Failed;
     case copyops::CopyResult::Cancelled:
-        break;
+        return Outcome::Stopped;
     }
     return Outcome::Failed;
 }

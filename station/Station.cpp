@@ -83,6 +83,7 @@ int ExitStatusOf(const std::vector<Outcome>& outcomes, bool cancelled)
     int worst = cancelled ? 2 : 0;
     for (const Outcome outcome : outcomes) {
         const int status = outcome == Outcome::Refused                                     ? 3
+                           : outcome == Outcome::Stopped                                   ? 2
                            : outcome == Outcome::Failed || outcome == Outcome::Incomplete ? 1
                                                                                            : 0;
         if (Rank(status) > Rank(worst))

@@ -63,7 +63,8 @@ public:
 std::string DiscSignature(const std::string& root);
 
 // The exit status of a run, as talvora's: 0 all copied or there already,
-// 3 only refusals, 2 stopped, 1 something failed or is incomplete.
+// 3 only refusals, 2 stopped (a copy cancelled by a stop, or cancelled),
+// 1 something failed or is incomplete.
 int ExitStatusOf(const std::vector<Outcome>& outcomes, bool cancelled);
 
 class CStation
