@@ -83,6 +83,9 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
     m_books->AppendTextColumn(kDriveColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
     m_books->AppendTextColumn(kTitleColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
     m_books->AppendTextColumn(kOutcomeColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
+    // Why a book is not whole stays in its row, after the announcement is
+    // gone.
+    m_books->AppendTextColumn(kReasonColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
     m_books->AppendTextColumn(kTimeColumn, wxDATAVIEW_CELL_INERT, Dlu(75, 0).x);
     booksLabel->SetLabelFor(m_books);
 
@@ -279,6 +282,7 @@ void CArchiveDlg::ShowBook(const station::LogRow& row)
     cells.push_back(wxVariant(U(row.drive)));
     cells.push_back(wxVariant(U(BookTitle(row))));
     cells.push_back(wxVariant(U(station::OutcomeWord(row.outcome))));
+    cells.push_back(wxVariant(U(BookReason(row))));
     cells.push_back(wxVariant(U(row.time)));
     m_books->AppendItem(cells);
     m_books->EnsureVisible(m_books->RowToItem(m_books->GetItemCount() - 1));

@@ -138,8 +138,8 @@ TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
     EXPECT_EQ(std::vector<std::string>{"/srv/boeken/"}, run.station.started);
     EXPECT_EQ((std::vector<std::string>{"/dev/sr0: wacht op een schijf", "/dev/sr1: bezig met archiveren"}), drives);
     const std::vector<std::vector<std::string>> expectedRows = {
-        {"/dev/sr0", "Het raadsel", "gekopieerd", "2024-05-01 14:03:12"},
-        {"/dev/sr1", "(geen titel)", "mislukt", "2024-05-01 14:03:12"}};
+        {"/dev/sr0", "Het raadsel", "gekopieerd", "", "2024-05-01 14:03:12"},
+        {"/dev/sr1", "(geen titel)", "mislukt", "De CD kon niet worden gelezen.", "2024-05-01 14:03:12"}};
     EXPECT_EQ(expectedRows, rows);
     EXPECT_EQ("(geen titel): mislukt. De CD kon niet worden gelezen.", announced.at(0));
     EXPECT_EQ("/dev/sr0: wacht op een schijf", announced.at(1));
