@@ -45,9 +45,10 @@ inline constexpr const char* kLater = "De nieuwe uitvoermap geldt zodra de lopen
 inline constexpr const char* kQuestion =
     "Er wordt nog gekopieerd. Wilt u de lopende kopie\xC3\xABn laten afmaken of ze afbreken? "
     "Van een afgebroken kopie blijft niets achter; die schijf moet later opnieuw.";
-inline constexpr const char* kFinishButton = "&Afmaken";
-inline constexpr const char* kCancelButton = "Af&breken";
-inline constexpr const char* kKeepButton = "&Niet stoppen";
+// The question's buttons get their access keys from DialogServices().Ask.
+inline constexpr const char* kFinishButton = "Afmaken";
+inline constexpr const char* kCancelButton = "Afbreken";
+inline constexpr const char* kKeepButton = "Niet stoppen";
 inline constexpr const char* kFinishing = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgemaakt...";
 inline constexpr const char* kCancelling = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgebroken...";
 inline constexpr const char* kStationStopped = "Het archiefstation is gestopt.";
