@@ -9,8 +9,12 @@
 #include "posix/Posix.h"
 #include "station/Bag.h"
 #include "station/HashingEngine.h"
+#include "station/StationTexts.h"
 
 #include <chrono>
+#include <cstdio>
+#include <map>
+#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,7 +98,7 @@ std::vector<PlannedBook> PlanBooks(const std::string& root, std::string& refusal
         return {{root, root + bookFile, Leaf(posix::ParentFolder(root + "x")), true}};
     std::vector<CDiscBook> listed;
     if (!ListDiscBooks(root, root + bookFile, listed)) {
-        refusal = "De inhoudsopgave (discinfo.html) kon niet worden gelezen of noemt geen Daisy-boeken.";
+        refusal = stationtext::DiscInfoUnreadable();
         return {};
     }
     std::vector<PlannedBook> books;
@@ -212,6 +216,131 @@ BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::I
     return bag;
 }
 
+// What the bytes say of the folders with the disc's names and sizes.
+struct Comparison
+{
+    std::string same;                    // holds this disc whole and unchanged
+    ArchivedFolder damaged;              // holds this disc's edition, but no longer its bytes
+    std::vector<std::string> damagedFiles;
+    std::string otherEdition;            // the first that holds other bytes
+    bool proven = false;                 // the disc was read whole
+};
+
+std::map<std::string, std::string> HashesOnly(const std::map<std::string, FileHash>& hashes)
+{
+    std::map<std::string, std::string> only;
+    for (const auto& [path, hash] : hashes)
+        only[path] = hash.sha256;
+    return only;
+}
+
+// The files whose bytes now differ from the manifest, or are gone.
+std::vector<std::string> Differing(const std::map<std::string, std::string>& manifest,
+                                   const std::map<std::string, std::string>& now)
+{
+    std::vector<std::string> files;
+    for (const auto& [path, hash] : manifest) {
+        const auto it = now.find(path);
+        if (it == now.end() || it->second != hash)
+            files.push_back(path);
+    }
+    for (const auto& [path, hash] : now)
+        if (!manifest.count(path))
+            files.push_back(path);
+    return files;
+}
+
+// Reads the disc whole, as its copy would, and each candidate's archived
+// copy beside it on a thread of its own (another drive), and tells which
+// of them, if any, is this disc.
+Comparison Compare(const std::string& discFolder, const std::vector<ListedFile>& files,
+                   const std::vector<ArchivedFolder>& candidates, const DiscPace& pace,
+                   const std::atomic<bool>& cancel, std::map<std::string, FileHash>& disc)
+{
+    std::vector<std::string> paths;
+    for (const ListedFile& file : files)
+        paths.push_back(file.path);
+    struct Archived
+    {
+        bool listed = false;
+        std::map<std::string, std::string> manifest;
+        std::map<std::string, std::string> now;
+    };
+    std::vector<Archived> archived(candidates.size());
+    std::thread reader([&] {
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            const ArchivedFolder& c = candidates[i];
+            archived[i].listed = c.bag ? ReadManifest(c.folder + "/manifest-sha256.txt", "data/", archived[i].manifest)
+                                       : ReadManifest(PlainManifestPath(c.folder), "", archived[i].manifest);
+            const std::string root = c.bag ? c.folder + "/data/" : c.folder + "/";
+            // One file at a time: a file of the archive that cannot be
+            // read is a damaged file, not the end of the look.
+            for (const std::string& path : paths) {
+                std::map<std::string, FileHash> one;
+                if (HashFiles(root, {path}, cancel, {}, one) == 0)
+                    for (const auto& [rel, hash] : one)
+                        archived[i].now[rel] = hash.sha256;
+            }
+        }
+    });
+    const int error = HashFiles(discFolder, paths, cancel, pace, disc);
+    reader.join();
+    Comparison result;
+    result.proven = error == 0;
+    if (!result.proven)
+        return result;
+    const std::map<std::string, std::string> read = HashesOnly(disc);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const Archived& a = archived[i];
+        if (a.listed && a.manifest == read) {
+            result.damagedFiles = Differing(a.manifest, a.now);
+            if (result.damagedFiles.empty())
+                result.same = candidates[i].folder;
+            else
+                result.damaged = candidates[i];
+            return result;
+        }
+        // Archived before manifests were kept: only the copy itself can
+        // tell.
+        if (!a.listed && a.now == read) {
+            result.same = candidates[i].folder;
+            return result;
+        }
+    }
+    result.otherEdition = candidates.front().folder;
+    return result;
+}
+
+// The fresh copy at fresh takes the damaged one's place in one step, so the
+// book is never absent; the damaged one goes.
+int ReplaceDamaged(const std::string& fresh, const ArchivedFolder& damaged, copyjob::IFileOperations& ops)
+{
+    if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, damaged.folder.c_str(), RENAME_EXCHANGE) != 0)
+        return errno;
+    if (!damaged.bag) {
+        ::rename(PlainManifestPath(fresh).c_str(), PlainManifestPath(damaged.folder).c_str());
+    }
+    ops.Delete(fresh);
+    return 0;
+}
+
+// The manifest of a plain copy, of the files this run read and those an
+// earlier run read into the incomplete copy it completed.
+int WritePlainManifest(const std::string& folder, std::map<std::string, FileHash> hashes,
+                       const std::vector<ListedFile>& files, const std::string& earlierManifest)
+{
+    std::map<std::string, std::string> earlier;
+    if (ReadManifest(earlierManifest, "", earlier)) {
+        for (const ListedFile& file : files)
+            if (!hashes.count(file.path) && earlier.count(file.path))
+                hashes[file.path] = {earlier[file.path], file.size};
+        struct stat st;
+        if (::stat(earlierManifest.substr(0, earlierManifest.size() - 7).c_str(), &st) != 0)
+            ::unlink(earlierManifest.c_str());
+    }
+    return ReplaceFile(PlainManifestPath(folder), ManifestOf(folder, hashes, ""));
+}
+
 // One book, from its book file to its row.
 LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const StationSetup& setup,
                    CNameReservations& names, const std::atomic<bool>& cancel)
@@ -225,11 +354,11 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         return row;
     };
     if (!book.found)
-        return finish(Outcome::Refused, "Het boek " + book.name + " staat niet op de CD.");
+        return finish(Outcome::Refused, stationtext::BookNotOnDisc(book.name));
     CBookInfo info;
     std::string reason;
     if (!ReadBookFile(book.bookFile, info, &reason))
-        return finish(Outcome::Refused, "Het boekbestand kon niet worden gelezen. " + reason);
+        return finish(Outcome::Refused, stationtext::BookFileUnreadable(reason));
     TakeMeta(info, row);
 
     const CSettings settings = StationSettings(setup.settings);
@@ -237,13 +366,12 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         ComposeFolderNameParts(settings.UseIdentifier, settings.UseTitle, settings.UseCreator, info.metaList),
         setup.outputDir);
     if (fitted.path.empty())
-        return finish(Outcome::Refused, fitted.fit == FolderNameFit::TooLong
-                                            ? "De mapnaam voor dit boek wordt te lang."
-                                            : "Uit de gegevens van dit boek kan geen mapnaam worden gemaakt.");
+        return finish(Outcome::Refused,
+                      fitted.fit == FolderNameFit::TooLong ? stationtext::NameTooLong() : stationtext::NoName());
 
     std::vector<ListedFile> files;
     if (!ListFiles(book.folder, files))
-        return finish(Outcome::Failed, "De bestanden op de CD konden niet worden opgesomd.");
+        return finish(Outcome::Failed, stationtext::CannotList());
     row.files = files.size();
     for (const ListedFile& file : files)
         row.bytes += file.size;
@@ -251,17 +379,22 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
     // Held until the copy has its name on disk: a second drive with the
     // same book waits here, then finds this copy.
     CReservedName held(names, fitted.path);
-    row.folder = ArchivedCopy(fitted.path, files);
-    if (!row.folder.empty())
-        return finish(Outcome::AlreadyThere, "Dit boek staat al in de uitvoermap.");
+    const DiscPace pace = setup.makePace ? setup.makePace() : DiscPace();
+    Comparison known;
+    if (const std::vector<ArchivedFolder> candidates = SameNamesAndSizes(fitted.path, files); !candidates.empty()) {
+        std::map<std::string, FileHash> read;
+        known = Compare(book.folder, files, candidates, pace, cancel, read);
+        if (cancel.load())
+            return finish(Outcome::Failed, copytext::Cancelled({}));
+        if (!known.same.empty()) {
+            row.folder = Leaf(known.same);
+            return finish(Outcome::AlreadyThere, stationtext::AlreadyThere(row.folder));
+        }
+    }
 
     CUnattended reporter(cancel);
-    std::unique_ptr<copyops::CCopyEngine> engine = setup.makeEngine ? setup.makeEngine() : nullptr;
-    CHashingEngine* hashing = nullptr;
-    if (setup.bagit && !engine) {
-        engine = std::make_unique<CHashingEngine>(book.folder);
-        hashing = static_cast<CHashingEngine*>(engine.get());
-    }
+    auto engine = std::make_unique<CHashingEngine>(book.folder, pace);
+    CHashingEngine& hashing = *engine;
     copyjob::CFileOperations ops(
         [&reporter](const std::string&, const std::function<void(copyops::ICopyReporter&)>& work) {
             work(reporter);
@@ -271,17 +404,43 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         return setup.copier ? setup.copier(book.folder, dest, settings, ops)
                             : ::CopyBook(book.folder, dest, settings, ops, nullptr);
     };
+    copyjob::CopyReport report;
+    std::string published;
+    std::string message;
     if (!setup.bagit) {
-        const copyjob::CopyReport report = copy(fitted.path);
-        row.folder = report.folder.empty() ? std::string() : Leaf(report.folder);
-        return finish(OutcomeOf(report), report.message);
+        report = copy(fitted.path);
+        published = report.folder;
+        message = report.message;
+        if (!published.empty()) {
+            if (const int error = WritePlainManifest(published, hashing.Hashes(), files,
+                                                     PlainManifestPath(fitted.path + kIncompleteEnd)))
+                message += (message.empty() ? "" : " ") + stationtext::ManifestNotWritten(Leaf(published), error);
+        }
+    } else {
+        const BagReport bag = CopyAsBag(fitted.path, {row.identifier, row.title, NowText().substr(0, 10)}, ops,
+                                        hashing, copy);
+        report = bag.report;
+        published = bag.folder;
+        message = bag.report.message;
     }
-    if (!hashing)
-        return finish(Outcome::Failed, "Een tas vraagt de kopie die de controlegetallen berekent.");
-    const BagReport bag = CopyAsBag(fitted.path, {row.identifier, row.title, NowText().substr(0, 10)}, ops,
-                                    *hashing, copy);
-    row.folder = bag.folder.empty() ? std::string() : Leaf(bag.folder);
-    return finish(OutcomeOf(bag.report), bag.report.message);
+    row.folder = published.empty() ? std::string() : Leaf(published);
+    Outcome outcome = OutcomeOf(report);
+    if (!known.damaged.folder.empty()) {
+        const std::string damaged = Leaf(known.damaged.folder);
+        int error = outcome == Outcome::Copied ? 0 : -1;
+        if (error == 0)
+            error = ReplaceDamaged(published, known.damaged, ops);
+        if (error == 0) {
+            row.folder = damaged;
+            return finish(Outcome::ArchiveDamaged, stationtext::ArchiveReplaced(damaged, known.damagedFiles));
+        }
+        return finish(outcome == Outcome::Copied ? Outcome::Failed : outcome,
+                      stationtext::ArchiveNotReplaced(damaged, known.damagedFiles,
+                                                      error > 0 ? copytext::DescribeError(error) : message));
+    }
+    if (!known.otherEdition.empty() && !published.empty())
+        message = stationtext::OtherEdition(Leaf(known.otherEdition)) + (message.empty() ? "" : " ") + message;
+    return finish(outcome, message);
 }
 
 } // namespace
@@ -301,23 +460,24 @@ bool ListFiles(const std::string& folder, std::vector<ListedFile>& files)
     return dir.Get() >= 0 && ListInto(dir.Get(), "", files);
 }
 
-std::string ArchivedCopy(const std::string& destPath, const std::vector<ListedFile>& disc)
+std::vector<ArchivedFolder> SameNamesAndSizes(const std::string& destPath, const std::vector<ListedFile>& disc)
 {
     // The copy picked the first free number; a copy of this book lies at
     // the name or at one of the numbers up to the first gap.
+    std::vector<ArchivedFolder> found;
     for (int n = 0; n < 999; ++n) {
         const std::string candidate = n == 0 ? destPath : Numbered(destPath, n);
         struct stat st;
         if (::lstat(candidate.c_str(), &st) != 0)
-            return {};
+            break;
         if (!S_ISDIR(st.st_mode))
             continue;
         std::vector<ListedFile> there;
         const bool bag = ::access((candidate + "/bagit.txt").c_str(), F_OK) == 0;
         if (ListFiles(bag ? candidate + "/data" : candidate, there) && there == disc)
-            return Leaf(candidate);
+            found.push_back({candidate, bag});
     }
-    return {};
+    return found;
 }
 
 // The log lies in the output folder, which a first disc that was refused
@@ -344,8 +504,7 @@ std::vector<LogRow> ArchiveDisc(const std::string& root, const std::string& driv
         if (error == 0)
             error = AppendRow(posix::Join(setup.outputDir, kLogName), row);
         if (error != 0)
-            row.message += (row.message.empty() ? "" : " ") + std::string("Het logboek kon niet worden bijgewerkt: ") +
-                           copytext::DescribeError(error);
+            row.message += (row.message.empty() ? "" : " ") + stationtext::LogNotUpdated(error);
         if (done)
             done(row);
         rows.push_back(std::move(row));

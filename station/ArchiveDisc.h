@@ -6,6 +6,7 @@
 #include "copy/CopyJob.h"
 #include "settings/Settings.h"
 #include "station/ArchiveLog.h"
+#include "station/HashingEngine.h"
 #include "station/NameReservations.h"
 
 #include <atomic>
@@ -34,9 +35,10 @@ struct StationSetup
     std::string outputDir;  // absolute, ending in '/'
     bool bagit = false;
     BookCopier copier;      // empty: ::CopyBook
-    // Makes the engine one copy runs on; empty: the plain engine (or the
-    // hashing one for bags). Benchmarks slow it down.
-    std::function<std::unique_ptr<copyops::CCopyEngine>()> makeEngine;
+    // Makes what paces one book's reading from the disc (the copy's and
+    // the hashing of a disc that may be archived already); empty: nothing.
+    // Benchmarks and tests slow the reading down with it.
+    std::function<DiscPace()> makePace;
 };
 
 // The settings a station copy runs with: Talvora's naming, numbering mode
@@ -56,10 +58,18 @@ struct ListedFile
 // be read.
 bool ListFiles(const std::string& folder, std::vector<ListedFile>& files);
 
-// The folder (leaf name) in outputDir that holds this book whole already:
-// the name or one of its numbered variants, as a plain copy or as a bag's
-// data/, with exactly these files and sizes. "" when none does.
-std::string ArchivedCopy(const std::string& destPath, const std::vector<ListedFile>& disc);
+// An archived copy of a book: a folder in the output folder, a plain copy
+// (its manifest beside it) or a bag (the copy in data/).
+struct ArchivedFolder
+{
+    std::string folder;  // full path
+    bool bag = false;
+};
+
+// The folders at destPath or one of its numbered variants that hold
+// exactly these files and sizes: the only ones that can be this disc.
+// Whether they are is for the bytes to say.
+std::vector<ArchivedFolder> SameNamesAndSizes(const std::string& destPath, const std::vector<ListedFile>& disc);
 
 // Handles the disc at root (ending in '/'), shown as drive; one row per
 // book, each also passed to done as soon as it is written. cancel stops a

@@ -3,6 +3,7 @@
 #include "posix/Posix.h"
 
 #include <cstdio>
+#include <string_view>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -69,25 +70,13 @@ int CutHalfRow(int fd, off_t size)
 
 } // namespace
 
-const char* OutcomeWord(Outcome outcome)
+std::string CsvField(const std::string& raw)
 {
-    switch (outcome) {
-    case Outcome::Copied:
-        return "gekopieerd";
-    case Outcome::AlreadyThere:
-        return "al aanwezig";
-    case Outcome::Incomplete:
-        return "onvolledig";
-    case Outcome::Refused:
-        return "geweigerd";
-    case Outcome::Failed:
-        break;
-    }
-    return "mislukt";
-}
-
-std::string CsvField(const std::string& text)
-{
+    // A spreadsheet runs a cell that starts like a formula, and a title
+    // comes from whoever made the disc: the leading quote makes it text.
+    const std::string text = !raw.empty() && std::string_view("=+-@\t\r").find(raw.front()) != std::string_view::npos
+                                 ? "'" + raw
+                                 : raw;
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string out = "\"";

@@ -27,4 +27,23 @@ int WriteBagTags(const std::string& bag, const std::map<std::string, FileHash>& 
 // A path as a manifest line writes it: CR, LF and '%' percent-encoded.
 std::string ManifestPath(const std::string& path);
 
+// The lines "<sha256>  <prefix><path>" of the regular files below folder
+// that hashes holds at their size, in byte order of paths; LF line ends,
+// as sha256sum -c reads them.
+std::string ManifestOf(const std::string& folder, const std::map<std::string, FileHash>& hashes,
+                       const std::string& prefix);
+
+// A manifest's entries, prefix taken off and the path decoded: path to
+// SHA-256. False when it cannot be read or a line is no manifest line.
+bool ReadManifest(const std::string& file, const std::string& prefix, std::map<std::string, std::string>& hashes);
+
+// Where a plain copy's manifest lies: beside its folder, "<folder>.sha256",
+// so that the book itself holds only the disc's files; in the folder,
+// "sha256sum -c ../<folder>.sha256" checks it.
+std::string PlainManifestPath(const std::string& folder);
+
+// Writes text into file whole or not at all (a new file renamed over the
+// old one), flushed to the device. 0 or an errno value.
+int ReplaceFile(const std::string& file, const std::string& text);
+
 } // namespace station

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -70,30 +71,24 @@ void MakeKnownDisc(const std::string& folder)
     }
 }
 
-// Reads no faster than a CD drive: every byte goes through ReadChunk.
-class CCdSpeed final : public copyops::CCopyEngine
+// Reads no faster than a CD drive: every read from the disc waits until
+// its bytes would have come.
+station::DiscPace CdSpeed()
 {
-protected:
-    int CopyRange(int, int, std::size_t, std::size_t& moved) override
+    struct State
     {
-        moved = 0;
-        return EXDEV;
-    }
-    int ReadChunk(int in, char* buffer, std::size_t max, std::size_t& got) override
-    {
-        if (m_bytes == 0)
-            m_start = Clock::now();
-        const int error = CCopyEngine::ReadChunk(in, buffer, max, got);
-        m_bytes += got;
-        std::this_thread::sleep_until(m_start + std::chrono::duration_cast<Clock::duration>(
-                                                    std::chrono::duration<double>(m_bytes / g_bytesPerSecond)));
-        return error;
-    }
-
-private:
-    Clock::time_point m_start;
-    double m_bytes = 0;
-};
+        Clock::time_point start;
+        double bytes = 0;
+    };
+    auto state = std::make_shared<State>();
+    return [state](std::size_t got) {
+        if (state->bytes == 0)
+            state->start = Clock::now();
+        state->bytes += static_cast<double>(got);
+        std::this_thread::sleep_until(state->start + std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(state->bytes / g_bytesPerSecond)));
+    };
+}
 
 class CQuiet final : public station::IStationEvents
 {
@@ -129,7 +124,7 @@ double RunBatch(const std::string& work, const std::vector<std::string>& discs)
     fs::create_directories(work + "/uit");
     station::StationSetup setup;
     setup.outputDir = work + "/uit/";
-    setup.makeEngine = [] { return std::make_unique<CCdSpeed>(); };
+    setup.makePace = CdSpeed;
     CDrives drives;
     for (const std::string& disc : discs)
         drives.drives.push_back({disc + "/", disc});
@@ -217,7 +212,7 @@ int main(int argc, char** argv)
             std::vector<station::ListedFile> files;
             ReadBookFile(known + "/ncc.html", info);
             station::ListFiles(known + "/", files);
-            if (station::ArchivedCopy(dest, files).empty())
+            if (station::SameNamesAndSizes(dest, files).empty())
                 return 1;
         }
         known1 = std::min(known1, Seconds(start));

