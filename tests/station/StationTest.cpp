@@ -266,4 +266,123 @@ TEST(Bag, IsWholeByAValidatorAndTheSameDiscAgainIsAlreadyThere)
     EXPECT_EQ(first[0].folder, again.at(0).folder);
 }
 
+// Overwrites a stretch of a file with zeros, its size unchanged: another
+// edition's audio, or an archive's file gone bad.
+void Spoil(const fs::path& file)
+{
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(100);
+    f << std::string(1000, '\0');
+}
+
+LogRow ArchiveOnce(const fs::path& disc, const StationSetup& setup)
+{
+    CNameReservations names;
+    std::atomic<bool> cancel{false};
+    return ArchiveDisc(disc.string() + "/", "cd", setup, names, cancel, nullptr).at(0);
+}
+
+std::set<std::string> Names(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+struct OutcomeCase
+{
+    const char* name;
+    bool bagit;
+    std::string bookOptions;
+    // Prepares the disc and the output folder (which exists, unless the
+    // case removes it); may archive the disc a first time.
+    std::function<void(const fs::path& disc, const StationSetup& setup)> before;
+    Outcome outcome;
+    std::function<void(const fs::path& disc, const fs::path& out, const LogRow& row)> after;
+};
+PRINT_CASE_AS(OutcomeCase, name)
+
+class StationOutcomes : public testing::TestWithParam<OutcomeCase>
+{};
+
+TEST_P(StationOutcomes, AreWhatTheBytesProve)
+{
+    const OutcomeCase& c = GetParam();
+    CTempDir dir;
+    const fs::path disc = dir / "cd";
+    MakeBook(disc, c.bookOptions);
+    StationSetup setup = OutputSetup(dir);
+    setup.bagit = c.bagit;
+    if (c.before)
+        c.before(disc, setup);
+    CFolderDrives drives;
+    drives.drives.push_back({disc.string() + "/", "cd"});
+    CRows events;
+    CStation station(setup, drives, events);
+    station.RunOnce();
+    ASSERT_EQ(1u, events.rows.size());
+    const LogRow& row = events.rows[0];
+    EXPECT_EQ(OutcomeWord(c.outcome), std::string(OutcomeWord(row.outcome))) << row.message;
+    const fs::path out = setup.outputDir;
+    const std::vector<std::string> lines = Lines(ReadAll(out / kLogName));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::string::npos, lines.back().find(std::string(",") + OutcomeWord(c.outcome) + ","));
+    if (c.bagit && !row.folder.empty()) {
+        EXPECT_EQ("", ValidateBag(out / row.folder));
+    }
+    if (c.after)
+        c.after(disc, out, row);
+}
+
+const std::string kBook = "TV-2026-0042 - Het raadsel van de blauwe sluis - Hoogmeer, Tjitske";
+
+INSTANTIATE_TEST_SUITE_P(
+    Station, StationOutcomes,
+    testing::Values(
+        OutcomeCase{"same_edition", false, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                    },
+                    Outcome::AlreadyThere,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_EQ((std::set<std::string>{kBook, kBook + ".sha256", kLogName}), Names(out));
+                    }},
+        OutcomeCase{"other_edition", false, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                        Spoil(disc / "aud0002.wav");
+                    },
+                    Outcome::Copied,
+                    [](const fs::path& disc, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook + "_001", row.folder);
+                        EXPECT_NE(std::string::npos, row.message.find("andere uitgave")) << row.message;
+                        EXPECT_EQ(ReadAll(disc / "aud0002.wav"), ReadAll(out / row.folder / "aud0002.wav"));
+                        EXPECT_NE(ReadAll(disc / "aud0002.wav"), ReadAll(out / kBook / "aud0002.wav"));
+                    }},
+        OutcomeCase{"damaged_archive", false, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                        Spoil(fs::path(setup.outputDir) / kBook / "aud0003.wav");
+                    },
+                    Outcome::ArchiveDamaged,
+                    [](const fs::path& disc, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_NE(std::string::npos, row.message.find("aud0003.wav")) << row.message;
+                        EXPECT_EQ(ReadAll(disc / "aud0003.wav"), ReadAll(out / kBook / "aud0003.wav"));
+                        EXPECT_EQ((std::set<std::string>{kBook, kBook + ".sha256", kLogName}), Names(out));
+                    }},
+        OutcomeCase{"damaged_bag", true, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                        Spoil(fs::path(setup.outputDir) / kBook / "data/aud0001.wav");
+                    },
+                    Outcome::ArchiveDamaged,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_EQ((std::set<std::string>{kBook, kLogName}), Names(out));
+                    }},
+        OutcomeCase{"hostile_title", false, "--title =1+1", nullptr, Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow&) {
+                        EXPECT_NE(std::string::npos, ReadAll(out / kLogName).find(",'=1+1,"));
+                    }}),
+    CaseName());
+
 } // namespace
