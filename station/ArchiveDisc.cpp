@@ -10,8 +10,12 @@
 #include "station/Bag.h"
 #include "station/HashingEngine.h"
 #include "station/StationTexts.h"
+#include "text/Utf8.h"
 
 #include <chrono>
+#include <algorithm>
+#include <climits>
+#include <cstring>
 #include <cstdio>
 #include <map>
 #include <thread>
@@ -67,7 +71,10 @@ bool ListInto(int dirFd, const std::string& prefix, std::vector<ListedFile>& fil
             if (sub.Get() < 0 || !ListInto(sub.Get(), rel + "/", files))
                 return false;
         } else {
-            files.push_back({rel, S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0});
+            files.push_back({rel, S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0,
+                             S_ISREG(st.st_mode)   ? ListedFile::Kind::Regular
+                             : S_ISLNK(st.st_mode) ? ListedFile::Kind::Link
+                                                   : ListedFile::Kind::Other});
         }
     }
     return true;
@@ -141,79 +148,191 @@ Outcome OutcomeOf(const copyjob::CopyReport& report)
     return Outcome::Failed;
 }
 
+// The output folder is made as the copy makes it: only where its parent
+// is, never in place of a stick that is not plugged in. The log lies there
+// too, also when the first disc was refused.
+int MakeOutputFolder(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    if (ops.IsFolder(folder))
+        return 0;
+    const std::string parent = posix::ParentFolder(folder);
+    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
+        return ENOENT;
+    return ops.MakeFolder(folder).error;
+}
+
 struct BagReport
 {
     copyjob::CopyReport report;
+    Outcome outcome = Outcome::Failed;
     std::string folder;
+    std::string message;
 };
 
-// A report of the bag's own making, which left nothing under a name.
-copyjob::CopyReport Ended(copyops::CopyResult result, std::string message)
+// "<name> (onvolledig)", cut at a character to leave room for a number.
+std::string IncompleteName(const std::string& destPath)
 {
-    copyjob::CopyReport report;
-    report.result = result;
-    report.message = std::move(message);
-    return report;
+    const std::size_t leafStart = destPath.rfind('/') + 1;
+    const std::size_t room = NAME_MAX - std::strlen(kIncompleteEnd) - std::strlen("_NNN");
+    return destPath.substr(0, leafStart) +
+           std::string(CutAtCharacter(std::string_view(destPath).substr(leafStart), room)) + kIncompleteEnd;
 }
 
-// The book copied into data/ of a hidden work folder, the tag files
-// written beside it, and the whole bag named only then: under the book's
-// name when whole, "<name> (onvolledig)" when files were skipped.
-template <class Copy>
-BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::IFileOperations& ops,
-                    const CHashingEngine& hashing, const Copy& copy)
+// Renames from to name, or to its first free numbered variant.
+posix::Failure PublishNumbered(const std::string& from, const std::string& name, copyjob::IFileOperations& ops,
+                               std::string& published)
 {
-    BagReport bag;
-    const std::string outputDir = posix::ParentFolder(destPath);
-    ops.RemoveLeftovers(outputDir);
-    std::string work;
-    if (const posix::Failure failure = ops.MakeWorkFolder(outputDir, work)) {
-        bag.report = Ended(copyops::CopyResult::Refused, copytext::CannotPrepare(outputDir, failure.error));
-        return bag;
-    }
-    const std::string data = work + "/data";
-    bag.report = copy(data);
-    const bool incomplete = OutcomeOf(bag.report) == Outcome::Incomplete;
-    if (bag.report.result != copyops::CopyResult::Copied && !incomplete) {
-        ops.Delete(work);
-        return bag;
-    }
-    if (incomplete && ::rename(bag.report.folder.c_str(), data.c_str()) != 0) {
-        bag.report = Ended(copyops::CopyResult::Failed, copytext::WriteError(errno, outputDir));
-        ops.Delete(work);
-        return bag;
-    }
-    if (const int error = WriteBagTags(work, hashing.Hashes(), info)) {
-        bag.report = Ended(copyops::CopyResult::Failed,
-                           error == EIO ? "Niet elk bestand werd in zijn geheel van de CD gelezen; er is geen tas gemaakt."
-                                        : copytext::WriteError(error, outputDir));
-        ops.Delete(work);
-        return bag;
-    }
-    const std::string name = incomplete ? destPath + kIncompleteEnd : destPath;
     posix::Failure failure;
     for (int n = 0; n < 999; ++n) {
         const std::string to = n == 0 ? name : Numbered(name, n);
-        failure = ops.Publish(work, to);
+        failure = ops.Publish(from, to);
         if (!failure) {
-            bag.folder = to;
-            break;
+            published = to;
+            return failure;
         }
         if (failure.error != EEXIST)
-            break;
+            return failure;
     }
-    if (failure) {
-        bag.report = Ended(copyops::CopyResult::Failed, copytext::NotPublished(name, copytext::Reason(failure, outputDir)));
-        ops.Delete(work);
+    return failure;
+}
+
+// Whether every file of the disc arrived in folder as it was read: each
+// regular file hashed whole at its size and there, each link taken in or
+// left out. What the book check then finds is the disc's own defect.
+bool Faithful(const std::vector<ListedFile>& disc, const std::string& folder,
+              const std::map<std::string, FileHash>& hashes)
+{
+    std::vector<ListedFile> there;
+    if (!ListFiles(folder, there))
+        return false;
+    std::map<std::string, std::uint64_t> sizes;
+    for (const ListedFile& file : there)
+        sizes[file.path] = file.size;
+    for (const ListedFile& file : disc) {
+        if (file.kind == ListedFile::Kind::Link)
+            continue;
+        const auto hash = hashes.find(file.path);
+        const auto size = sizes.find(file.path);
+        if (file.kind != ListedFile::Kind::Regular || hash == hashes.end() || hash->second.bytes != file.size ||
+            size == sizes.end() || size->second != file.size)
+            return false;
+    }
+    return true;
+}
+
+// The book copied into data/ of a bag inside a hidden work folder (whose
+// mark stays outside the bag), the tag files written beside it, and the
+// bag named only then: under the book's name when every file of the disc
+// arrived as read (a defect of the disc itself noted in bag-info.txt),
+// "<name> (onvolledig)" with a list of what is missing otherwise. What was
+// read is never thrown away here.
+template <class Copy>
+BagReport CopyAsBag(const std::string& destPath, BagInfo info, copyjob::IFileOperations& ops,
+                    CHashingEngine& hashing, const std::vector<ListedFile>& disc, const Copy& copy)
+{
+    BagReport bag;
+    const std::string outputDir = posix::ParentFolder(destPath);
+    auto end = [&](Outcome outcome, std::string message) {
+        bag.outcome = outcome;
+        bag.message = std::move(message);
         return bag;
+    };
+    if (const int error = MakeOutputFolder(outputDir))
+        return end(Outcome::Refused, copytext::CannotPrepare(outputDir, error));
+    ops.RemoveLeftovers(outputDir);
+    std::string work;
+    if (const posix::Failure failure = ops.MakeWorkFolder(outputDir, work))
+        return end(Outcome::Refused, copytext::CannotPrepare(outputDir, failure.error));
+    const std::string staged = work + "/tas";
+    const std::string data = staged + "/data";
+    if (::mkdir(staged.c_str(), 0777) != 0) {
+        const int error = errno;
+        ops.Delete(work);
+        return end(Outcome::Failed, copytext::WriteError(error, outputDir));
     }
-    // The copy's message names the hidden folder it knew; the staff know
-    // the bag.
-    const std::string hidden = bag.report.folder;
-    for (std::size_t at; !hidden.empty() && (at = bag.report.message.find(hidden)) != std::string::npos;)
-        bag.report.message.replace(at, hidden.size(), bag.folder);
-    bag.report.folder = bag.folder;
-    return bag;
+    bag.report = copy(data);
+    const std::string copied = bag.report.folder;
+    if (copied.empty()) {
+        ops.Delete(work);
+        return end(OutcomeOf(bag.report), bag.report.message);
+    }
+    if (copied != data && ::rename(copied.c_str(), data.c_str()) != 0) {
+        // Left for the next run's clean-up, never deleted here.
+        return end(Outcome::Failed, copytext::WriteError(errno, outputDir));
+    }
+    // The copy's note of what it still needs is no file of the book.
+    std::vector<std::string> missing = ops.Remembered(data);
+    ops.Remember(data, {});
+    std::map<std::string, FileHash> hashes = hashing.Hashes();
+    const TakenLinks links = TakeInLinks(data, hashes);
+    for (const std::string& link : links.leftOut)
+        info.notes.push_back({"Talvora-Koppeling-Weggelaten", ShownText(link)});
+    const bool whole = Faithful(disc, data, hashes);
+    if (whole) {
+        for (const bookcheck::Finding& f : bag.report.discCheck.findings)
+            if (f.grade == bookcheck::Grade::Fatal)
+                info.notes.push_back({"Talvora-Gebrek-Op-CD", bookcheck::DescribeFinding(f, bookcheck::Place::Disc)});
+    } else {
+        for (const ListedFile& file : disc)
+            if (file.kind != ListedFile::Kind::Link && !hashes.count(file.path))
+                missing.push_back(file.path);
+        std::sort(missing.begin(), missing.end());
+        missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+        info.missing = missing;
+    }
+    std::string message;
+    Outcome outcome = whole ? Outcome::Copied : Outcome::Incomplete;
+    if (const int error = WriteBagTags(staged, hashes, info)) {
+        // The files read stay, under a name that says what they are not.
+        outcome = Outcome::Incomplete;
+        message = stationtext::BagNotWritten(Leaf(destPath), error);
+    }
+    const std::string name = outcome == Outcome::Copied ? destPath : IncompleteName(destPath);
+    if (const posix::Failure failure = PublishNumbered(staged, name, ops, bag.folder)) {
+        return end(Outcome::Failed, copytext::NotPublished(name, copytext::Reason(failure, outputDir)));
+    }
+    ops.Delete(work);
+    if (message.empty()) {
+        if (whole && bag.report.discCheck.HasFatal()) {
+            std::vector<std::string> faults;
+            for (const auto& [label, value] : info.notes)
+                if (std::string(label) == "Talvora-Gebrek-Op-CD")
+                    faults.push_back(value);
+            message = stationtext::BagDiscDefect(faults);
+        } else if (!whole) {
+            message = stationtext::BagIncomplete(Leaf(bag.folder), missing);
+        }
+    }
+    if (!links.resolved.empty() || !links.leftOut.empty())
+        message += (message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
+    return end(outcome, message);
+}
+
+// The disc's files as the archive holds them: a link to a regular file
+// inside the book as that file (linkTargets says which), a link leading
+// out not at all.
+std::vector<ListedFile> AsArchived(const std::string& folder, const std::vector<ListedFile>& files,
+                                   std::map<std::string, std::string>& linkTargets)
+{
+    std::map<std::string, const ListedFile*> byPath;
+    for (const ListedFile& file : files)
+        byPath[file.path] = &file;
+    std::vector<ListedFile> archived;
+    for (const ListedFile& file : files) {
+        if (file.kind != ListedFile::Kind::Link) {
+            archived.push_back(file);
+            continue;
+        }
+        const auto target = byPath.find(LinkInside(folder, file.path));
+        if (target != byPath.end() && target->second->kind == ListedFile::Kind::Regular) {
+            archived.push_back({file.path, target->second->size, ListedFile::Kind::Regular});
+            linkTargets[file.path] = target->first;
+        }
+    }
+    return archived;
 }
 
 // What the bytes say of the folders with the disc's names and sizes.
@@ -254,12 +373,17 @@ std::vector<std::string> Differing(const std::map<std::string, std::string>& man
 // copy beside it on a thread of its own (another drive), and tells which
 // of them, if any, is this disc.
 Comparison Compare(const std::string& discFolder, const std::vector<ListedFile>& files,
+                   const std::map<std::string, std::string>& linkTargets,
                    const std::vector<ArchivedFolder>& candidates, const DiscPace& pace,
-                   const std::atomic<bool>& cancel, std::map<std::string, FileHash>& disc)
+                   const std::atomic<bool>& cancel)
 {
-    std::vector<std::string> paths;
-    for (const ListedFile& file : files)
+    std::map<std::string, FileHash> disc;
+    std::vector<std::string> paths, discPaths;
+    for (const ListedFile& file : files) {
         paths.push_back(file.path);
+        if (!linkTargets.count(file.path))
+            discPaths.push_back(file.path);
+    }
     struct Archived
     {
         bool listed = false;
@@ -283,8 +407,12 @@ Comparison Compare(const std::string& discFolder, const std::vector<ListedFile>&
             }
         }
     });
-    const int error = HashFiles(discFolder, paths, cancel, pace, disc);
+    const int error = HashFiles(discFolder, discPaths, cancel, pace, disc);
     reader.join();
+    // A link inside the book is archived as the file it leads to.
+    for (const auto& [link, target] : linkTargets)
+        if (const auto it = disc.find(target); it != disc.end())
+            disc[link] = it->second;
     Comparison result;
     result.proven = error == 0;
     if (!result.proven)
@@ -334,8 +462,9 @@ int WritePlainManifest(const std::string& folder, std::map<std::string, FileHash
         for (const ListedFile& file : files)
             if (!hashes.count(file.path) && earlier.count(file.path))
                 hashes[file.path] = {earlier[file.path], file.size};
+        // Its folder was completed and renamed: the list goes with it.
         struct stat st;
-        if (::stat(earlierManifest.substr(0, earlierManifest.size() - 7).c_str(), &st) != 0)
+        if (::lstat(earlierManifest.substr(0, earlierManifest.size() - 7).c_str(), &st) != 0)
             ::unlink(earlierManifest.c_str());
     }
     return ReplaceFile(PlainManifestPath(folder), ManifestOf(folder, hashes, ""));
@@ -381,9 +510,11 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
     CReservedName held(names, fitted.path);
     const DiscPace pace = setup.makePace ? setup.makePace() : DiscPace();
     Comparison known;
-    if (const std::vector<ArchivedFolder> candidates = SameNamesAndSizes(fitted.path, files); !candidates.empty()) {
-        std::map<std::string, FileHash> read;
-        known = Compare(book.folder, files, candidates, pace, cancel, read);
+    std::map<std::string, std::string> linkTargets;
+    const std::vector<ListedFile> archivable = AsArchived(book.folder, files, linkTargets);
+    if (const std::vector<ArchivedFolder> candidates = SameNamesAndSizes(fitted.path, archivable);
+        !candidates.empty()) {
+        known = Compare(book.folder, archivable, linkTargets, candidates, pace, cancel);
         if (cancel.load())
             return finish(Outcome::Failed, copytext::Cancelled({}));
         if (!known.same.empty()) {
@@ -404,27 +535,40 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         return setup.copier ? setup.copier(book.folder, dest, settings, ops)
                             : ::CopyBook(book.folder, dest, settings, ops, nullptr);
     };
-    copyjob::CopyReport report;
+    // A bag's tag files are UTF-8: a disc with a name that is not is kept
+    // as a plain copy, and the row says why.
+    std::string notUtf8;
+    for (const ListedFile& file : files)
+        if (notUtf8.empty() && !IsValidUtf8(file.path))
+            notUtf8 = file.path;
     std::string published;
     std::string message;
-    if (!setup.bagit) {
-        report = copy(fitted.path);
+    Outcome outcome = Outcome::Failed;
+    if (!setup.bagit || !notUtf8.empty()) {
+        const copyjob::CopyReport report = copy(fitted.path);
         published = report.folder;
         message = report.message;
+        outcome = OutcomeOf(report);
         if (!published.empty()) {
-            if (const int error = WritePlainManifest(published, hashing.Hashes(), files,
-                                                     PlainManifestPath(fitted.path + kIncompleteEnd)))
+            std::map<std::string, FileHash> hashes = hashing.Hashes();
+            const TakenLinks links = TakeInLinks(published, hashes);
+            if (!links.resolved.empty() || !links.leftOut.empty())
+                message += (message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
+            if (const int error = WritePlainManifest(published, hashes, archivable,
+                                                     PlainManifestPath(IncompleteName(fitted.path))))
                 message += (message.empty() ? "" : " ") + stationtext::ManifestNotWritten(Leaf(published), error);
+            if (setup.bagit)
+                message = stationtext::BagNameNotUtf8(Leaf(published), notUtf8) + (message.empty() ? "" : " ") +
+                          message;
         }
     } else {
-        const BagReport bag = CopyAsBag(fitted.path, {row.identifier, row.title, NowText().substr(0, 10)}, ops,
-                                        hashing, copy);
-        report = bag.report;
+        BagInfo info{row.identifier, row.title, NowText().substr(0, 10), {}, {}};
+        const BagReport bag = CopyAsBag(fitted.path, std::move(info), ops, hashing, files, copy);
         published = bag.folder;
-        message = bag.report.message;
+        message = bag.message;
+        outcome = bag.outcome;
     }
     row.folder = published.empty() ? std::string() : Leaf(published);
-    Outcome outcome = OutcomeOf(report);
     if (!known.damaged.folder.empty()) {
         const std::string damaged = Leaf(known.damaged.folder);
         int error = outcome == Outcome::Copied ? 0 : -1;
@@ -460,6 +604,82 @@ bool ListFiles(const std::string& folder, std::vector<ListedFile>& files)
     return dir.Get() >= 0 && ListInto(dir.Get(), "", files);
 }
 
+std::string LinkInside(const std::string& folder, const std::string& rel)
+{
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(posix::Join(folder, rel).c_str(), target, sizeof target - 1);
+    if (n <= 0 || target[0] == '/')
+        return {};
+    // Resolved by its words alone: a link on the way is not followed.
+    std::vector<std::string> parts;
+    std::string path = rel.substr(0, rel.rfind('/') == std::string::npos ? 0 : rel.rfind('/') + 1) +
+                       std::string(target, static_cast<std::size_t>(n));
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (parts.empty())
+                return {};
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string inside;
+    for (const std::string& part : parts)
+        inside += (inside.empty() ? "" : "/") + part;
+    return inside;
+}
+
+TakenLinks TakeInLinks(const std::string& folder, std::map<std::string, FileHash>& hashes)
+{
+    TakenLinks taken;
+    std::vector<ListedFile> files;
+    if (!ListFiles(folder, files))
+        return taken;
+    for (const ListedFile& file : files) {
+        if (file.kind != ListedFile::Kind::Link)
+            continue;
+        const std::string path = posix::Join(folder, file.path);
+        const std::string target = LinkInside(folder, file.path);
+        posix::CFd in(target.empty() ? -1
+                                     : ::open(posix::Join(folder, target).c_str(),
+                                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st;
+        bool copied = false;
+        if (in.Get() >= 0 && ::fstat(in.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
+            // The target's bytes under the link's name, written beside it
+            // and renamed over it.
+            const std::string partial = posix::ParentFolder(path) + "/.talvora-koppeling.part";
+            posix::CFd out(::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+            copied = out.Get() >= 0;
+            char buffer[65536];
+            for (ssize_t got; copied && (got = posix::RetryOnInterrupt(
+                                             [&] { return ::read(in.Get(), buffer, sizeof buffer); })) != 0;)
+                copied = got > 0 && posix::RetryOnInterrupt([&] {
+                                        return ::write(out.Get(), buffer, static_cast<std::size_t>(got));
+                                    }) == got;
+            copied = copied && ::fsync(out.Get()) == 0 && ::rename(partial.c_str(), path.c_str()) == 0;
+            if (!copied)
+                ::unlink(partial.c_str());
+        }
+        if (copied) {
+            taken.resolved.push_back(file.path);
+            if (const auto it = hashes.find(target); it != hashes.end())
+                hashes[file.path] = it->second;
+        } else {
+            ::unlink(path.c_str());
+            taken.leftOut.push_back(file.path);
+            hashes.erase(file.path);
+        }
+    }
+    return taken;
+}
+
 std::vector<ArchivedFolder> SameNamesAndSizes(const std::string& destPath, const std::vector<ListedFile>& disc)
 {
     // The copy picked the first free number; a copy of this book lies at
@@ -478,20 +698,6 @@ std::vector<ArchivedFolder> SameNamesAndSizes(const std::string& destPath, const
             found.push_back({candidate, bag});
     }
     return found;
-}
-
-// The log lies in the output folder, which a first disc that was refused
-// has not made yet; it is made as the copy makes it: only where its
-// parent is, never in place of a stick that is not plugged in.
-int MakeOutputFolder(const std::string& folder)
-{
-    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
-    if (ops.IsFolder(folder))
-        return 0;
-    const std::string parent = posix::ParentFolder(folder);
-    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
-        return ENOENT;
-    return ops.MakeFolder(folder).error;
 }
 
 std::vector<LogRow> ArchiveDisc(const std::string& root, const std::string& drive, const StationSetup& setup,

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,29 @@ CSettings StationSettings(const CSettings& settings);
 // A file of a book and its size, relative to the book's folder.
 struct ListedFile
 {
+    enum class Kind { Regular, Link, Other };
     std::string path;
     std::uint64_t size = 0;
-    bool operator==(const ListedFile&) const = default;
+    Kind kind = Kind::Regular;
+    bool operator==(const ListedFile& other) const { return path == other.path && size == other.size; }
 };
+
+// Where the link at rel (relative to folder) leads, relative to folder,
+// when it stays inside it; "" when it leads out (an absolute target, or
+// ".." past the top) or cannot be read.
+std::string LinkInside(const std::string& folder, const std::string& rel);
+
+// What became of a copy's links: one that leads to a regular file inside
+// the book is now a copy of that file; every other one is left out.
+struct TakenLinks
+{
+    std::vector<std::string> resolved;
+    std::vector<std::string> leftOut;
+};
+
+// Replaces the links below folder as TakenLinks says, so that no link in
+// the archive points anywhere; a resolved one takes its target's hash.
+TakenLinks TakeInLinks(const std::string& folder, std::map<std::string, FileHash>& hashes);
 
 // Every regular file below folder with its size, in byte order of paths;
 // links and other kinds are listed with size 0. False when folder cannot

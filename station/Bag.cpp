@@ -2,6 +2,7 @@
 
 #include "posix/Posix.h"
 #include "station/ArchiveDisc.h"
+#include "text/Utf8.h"
 
 #include <sys/stat.h>
 
@@ -139,16 +140,29 @@ int WriteBagTags(const std::string& bag, const std::map<std::string, FileHash>& 
         const auto it = hashes.find(file.path);
         if (it == hashes.end() || it->second.bytes != file.size)
             return EIO;
+        // The tag files say they are UTF-8; a name that is not stays out
+        // of a bag.
+        if (!IsValidUtf8(file.path))
+            return EILSEQ;
         manifest += it->second.sha256 + "  data/" + ManifestPath(file.path) + "\n";
         bytes += file.size;
     }
-    const std::pair<const char*, std::string> tags[] = {
+    std::string bagInfo = "Bagging-Date: " + info.date + "\nExternal-Identifier: " + OneLine(info.identifier) +
+                          "\nTitle: " + OneLine(info.title) + "\nPayload-Oxum: " + std::to_string(bytes) + "." +
+                          std::to_string(payload.size()) + "\nBag-Software-Agent: talvora-archief\n";
+    for (const auto& [label, value] : info.notes)
+        bagInfo += label + ": " + OneLine(value) + "\n";
+    std::vector<std::pair<std::string, std::string>> tags = {
         {"bagit.txt", "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n"},
-        {"bag-info.txt", "Bagging-Date: " + info.date + "\nExternal-Identifier: " + OneLine(info.identifier) +
-                             "\nTitle: " + OneLine(info.title) + "\nPayload-Oxum: " + std::to_string(bytes) + "." +
-                             std::to_string(payload.size()) + "\nBag-Software-Agent: talvora-archief\n"},
+        {"bag-info.txt", bagInfo},
         {"manifest-sha256.txt", manifest},
     };
+    if (!info.missing.empty()) {
+        std::string list;
+        for (const std::string& path : info.missing)
+            list += OneLine(ShownText(path)) + "\n";
+        tags.push_back({kMissingTagFile, list});
+    }
     std::string tagManifest;
     for (const auto& [name, text] : tags) {
         if (const int error = WriteFile(posix::Join(bag, name), text))

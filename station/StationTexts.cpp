@@ -137,4 +137,23 @@ std::string BagDiscDefect(const std::vector<std::string>& faults)
     return text;
 }
 
+std::string BagIncomplete(const std::string& folder, const std::vector<std::string>& missing)
+{
+    return "Niet elk bestand kon van de CD worden gelezen. Wat gelezen is, staat als tas in " + ShownText(folder) +
+           ", met de controlegetallen van wat er is; talvora-ontbreekt.txt noemt wat ontbreekt: " +
+           FileList(missing) + ".";
+}
+
+std::string LinksTaken(const std::vector<std::string>& resolved, const std::vector<std::string>& leftOut)
+{
+    std::string text;
+    if (!resolved.empty())
+        text += "Een koppeling op de CD naar een bestand van het boek is als kopie van dat bestand bewaard: " +
+                FileList(resolved) + ".";
+    if (!leftOut.empty())
+        text += std::string(text.empty() ? "" : " ") +
+                "Een koppeling op de CD die buiten het boek wijst, is weggelaten: " + FileList(leftOut) + ".";
+    return text;
+}
+
 } // namespace stationtext

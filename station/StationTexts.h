@@ -34,5 +34,10 @@ std::string ManifestNotWritten(const std::string& folder, int error);
 std::string BagNotWritten(const std::string& folder, int error);
 std::string BagNameNotUtf8(const std::string& folder, const std::string& path);
 std::string BagDiscDefect(const std::vector<std::string>& faults);
+std::string BagIncomplete(const std::string& folder, const std::vector<std::string>& missing);
+
+// Links on the disc: resolved ones became copies of the file they lead
+// to, the others were left out.
+std::string LinksTaken(const std::vector<std::string>& resolved, const std::vector<std::string>& leftOut);
 
 } // namespace stationtext
