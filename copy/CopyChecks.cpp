@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace copyjob {
@@ -53,9 +54,13 @@ bookcheck::CheckReport CheckBookFolder(const std::string& folder)
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)
 {
     std::vector<std::string> files;
-    CFd note(RetryOnInterrupt(
-        [&] { return ::open(posix::Join(folder, kNeededNote).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
-    if (note.Get() < 0)
+    // Only a regular file is a note: a FIFO put in its place must not
+    // hold the copy up for good.
+    CFd note(RetryOnInterrupt([&] {
+        return ::open(posix::Join(folder, kNeededNote).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
+    struct stat st;
+    if (note.Get() < 0 || ::fstat(note.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return files;
     std::string bytes;
     char buffer[65536];
@@ -85,8 +90,11 @@ Failure CFileOperations::Remember(const std::string& folder, const std::vector<s
     std::string bytes;
     for (const std::string& file : files)
         bytes += file + '\0';
+    // A new file in place of whatever holds the name (a FIFO would block).
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return posix::OnOutput(errno, path);
     CFd note(RetryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600); }));
+        [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); }));
     if (note.Get() < 0)
         return posix::OnOutput(errno, path);
     for (std::size_t done = 0; done < bytes.size();) {

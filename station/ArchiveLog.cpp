@@ -122,9 +122,15 @@ int AppendRow(const std::string& path, const LogRow& row)
 {
     std::lock_guard<std::mutex> hold(LogMutex());
     posix::CFd fd(posix::RetryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644); }));
+        [&] { return ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644); }));
     if (fd.Get() < 0)
         return errno;
+    // A FIFO under the log's name would hold every worker up.
+    struct stat kind;
+    if (::fstat(fd.Get(), &kind) != 0)
+        return errno;
+    if (!S_ISREG(kind.st_mode))
+        return EINVAL;
     if (posix::RetryOnInterrupt([&] { return ::flock(fd.Get(), LOCK_EX); }) != 0)
         return errno;
     struct stat st;

@@ -328,14 +328,34 @@ TEST_P(StationOutcomes, AreWhatTheBytesProve)
     const std::vector<std::string> lines = Lines(ReadAll(out / kLogName));
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(std::string::npos, lines.back().find(std::string(",") + OutcomeWord(c.outcome) + ","));
-    if (c.bagit && !row.folder.empty()) {
+    if (!row.folder.empty() && fs::exists(out / row.folder / "bagit.txt")) {
         EXPECT_EQ("", ValidateBag(out / row.folder));
+    }
+    // Nothing of the program's own stays in the archive, and no link.
+    for (const auto& entry : fs::recursive_directory_iterator(out)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(entry.is_symlink()) << entry.path();
+        EXPECT_NE(0u, name.rfind(".talvora-werkmap", 0)) << entry.path();
     }
     if (c.after)
         c.after(disc, out, row);
 }
 
 const std::string kBook = "TV-2026-0042 - Het raadsel van de blauwe sluis - Hoogmeer, Tjitske";
+
+// A file the engine refuses to read, as a damaged sector would be.
+void Unreadable(const fs::path& disc, const StationSetup&)
+{
+    ASSERT_EQ(0, ::mkfifo((disc / "kapot.mp3").c_str(), 0644));
+}
+
+// A link to a file of the book, and links that lead out of it.
+void Links(const fs::path& disc, const StationSetup&)
+{
+    fs::create_symlink("aud0001.wav", disc / "kopie.wav");
+    fs::create_symlink("/etc/passwd", disc / "wachtwoord");
+    fs::create_symlink("/", disc / "wortel");
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Station, StationOutcomes,
@@ -382,7 +402,83 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"hostile_title", false, "--title =1+1", nullptr, Outcome::Copied,
                     [](const fs::path&, const fs::path& out, const LogRow&) {
                         EXPECT_NE(std::string::npos, ReadAll(out / kLogName).find(",'=1+1,"));
-                    }}),
+                    }},
+        OutcomeCase{"incomplete_bag", true, "", Unreadable, Outcome::Incomplete,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook + " (onvolledig)", row.folder);
+                        EXPECT_EQ("kapot.mp3\n", ReadAll(out / row.folder / "talvora-ontbreekt.txt"));
+                        EXPECT_TRUE(fs::exists(out / row.folder / "data/aud0001.wav"));
+                        EXPECT_FALSE(fs::exists(out / row.folder / "data/.talvora-onvolledig"));
+                    }},
+        OutcomeCase{"incomplete_bag_twice", true, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Unreadable(disc, setup);
+                        ASSERT_EQ(Outcome::Incomplete, ArchiveOnce(disc, setup).outcome);
+                    },
+                    Outcome::Incomplete,
+                    [](const fs::path&, const fs::path&, const LogRow& row) {
+                        EXPECT_EQ(kBook + " (onvolledig)_001", row.folder);
+                    }},
+        OutcomeCase{"incomplete_bag_long_title", true, "--title " + std::string(240, 'x'), Unreadable,
+                    Outcome::Incomplete,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_TRUE(fs::is_directory(out / row.folder)) << row.message;
+                        EXPECT_NE(std::string::npos, row.folder.find(" (onvolledig)"));
+                    }},
+        OutcomeCase{"bag_of_a_disc_with_its_own_defect", true, "--fault missing-audio", nullptr, Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_NE(std::string::npos,
+                                  ReadAll(out / row.folder / "bag-info.txt").find("Talvora-Gebrek-Op-CD: "));
+                        EXPECT_FALSE(row.message.empty());
+                    }},
+        OutcomeCase{"bag_into_a_new_folder", true, "",
+                    [](const fs::path&, const StationSetup& setup) { fs::remove_all(setup.outputDir); },
+                    Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        // Readable as a plain copy: made as the output folder was.
+                        EXPECT_EQ(fs::status(out).permissions(), fs::status(out / row.folder).permissions());
+                        EXPECT_EQ((std::set<std::string>{"bag-info.txt", "bagit.txt", "data", "manifest-sha256.txt",
+                                                         "tagmanifest-sha256.txt"}),
+                                  Names(out / row.folder));
+                    }},
+        OutcomeCase{"bag_with_a_name_that_is_no_utf8", true, "",
+                    [](const fs::path& disc, const StationSetup&) {
+                        std::ofstream(disc / "naam\xff.txt") << "x";
+                    },
+                    Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_FALSE(fs::exists(out / row.folder / "bagit.txt"));
+                        EXPECT_NE(std::string::npos, row.message.find("UTF-8")) << row.message;
+                        EXPECT_TRUE(fs::exists(out / (row.folder + ".sha256")));
+                    }},
+        OutcomeCase{"links_on_the_disc", false, "", Links, Outcome::Copied,
+                    [](const fs::path& disc, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(ReadAll(disc / "aud0001.wav"), ReadAll(out / row.folder / "kopie.wav"));
+                        EXPECT_FALSE(fs::exists(fs::symlink_status(out / row.folder / "wachtwoord")));
+                        EXPECT_FALSE(fs::exists(fs::symlink_status(out / row.folder / "wortel")));
+                        EXPECT_NE(std::string::npos, row.message.find("weggelaten")) << row.message;
+                    }},
+        OutcomeCase{"links_on_the_disc_again", false, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Links(disc, setup);
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                    },
+                    Outcome::AlreadyThere, nullptr},
+        OutcomeCase{"links_in_a_bag", true, "", Links, Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_NE(std::string::npos, ReadAll(out / row.folder / "bag-info.txt")
+                                                         .find("Talvora-Koppeling-Weggelaten: wachtwoord"));
+                    }},
+        OutcomeCase{"fifo_as_the_note_of_an_incomplete_copy", false, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Unreadable(disc, setup);
+                        ASSERT_EQ(Outcome::Incomplete, ArchiveOnce(disc, setup).outcome);
+                        const fs::path note = fs::path(setup.outputDir) / (kBook + " (onvolledig)/.talvora-onvolledig");
+                        fs::remove(note);
+                        ASSERT_EQ(0, ::mkfifo(note.c_str(), 0644));
+                    },
+                    Outcome::Incomplete, nullptr}),
     CaseName());
 
 } // namespace
