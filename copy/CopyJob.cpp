@@ -1,6 +1,7 @@
 #include "copy/CopyJob.h"
 
 #include "copy/CopyTexts.h"
+#include "copy/Publish.h"
 #include "posix/Posix.h"
 #include "text/Utf8.h"
 #include "settings/Settings.h"
@@ -22,24 +23,23 @@ const char* const kTempName = "_TalvoraTmp_";
 // The disc's files inside the temporary folder; its partial files lie
 // beside, where no name of the disc can be.
 const char* const kTempContent = "/cd";
-// The book inside a work folder, beside the partial files.
-const char* const kStagedBook = "/boek";
-const char* const kIncomplete = " (onvolledig)";
 const char* const kProgressTitle = "Bestanden worden gekopi\xC3\xAB" "erd naar %s";
-constexpr int kLastNumber = 999; // tried, never used: 998 numbered names
 
 // What one run settles before it writes anything.
 struct Plan
 {
     std::string discRoot;
     std::string outputDir;
+    std::string base;        // destPath: the name the book's numbers and incomplete name come from
     std::string target;      // the book's folder: destPath or a free numbered variant
+    int number = 0;          // target's number after base, 0 for none
     std::string tempFolder;  // "_TalvoraTmp_" when copying via the hard disk, else ""
     bool makeOutput = false; // the output folder is missing and its parent is there
     bool existing = false;   // replace mode, into a book folder that exists
     bool ask = false;        // ask before replacing a file
     bool verify = false;     // read every copied file back from the drive
     std::string completing;  // "<name> (onvolledig)" of an earlier run, being completed; else ""
+    bool completes = true;   // the layout lets an incomplete copy be completed in place
 };
 
 std::string Format(const char* format, const std::string& text)
@@ -50,57 +50,10 @@ std::string Format(const char* format, const std::string& text)
     return out;
 }
 
-std::string Numbered(const std::string& path, int n)
-{
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "_%03d", n);
-    return path + suffix;
-}
-
 bool Inside(const std::string& path, const std::string& folder)
 {
     return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
                               (folder.back() == '/' || path[folder.size()] == '/'));
-}
-
-// The first of path, path_001 ... path_998 that nothing carries; "" when
-// all are taken. A link counts as taken: the book never goes through one.
-std::string FreeName(const std::string& path, IFileOperations& ops)
-{
-    if (ops.Inspect(path) == PathState::Missing)
-        return path;
-    for (int n = 1; n < kLastNumber; ++n)
-        if (ops.Inspect(Numbered(path, n)) == PathState::Missing)
-            return Numbered(path, n);
-    return {};
-}
-
-// "<name> (onvolledig)" beside target. A name near the limit is cut at a
-// character boundary to make room for the addition and a number: a name
-// too long to make would throw the copied part of a damaged disc away.
-std::string IncompleteName(const std::string& target)
-{
-    const std::size_t leafStart = target.rfind('/') + 1;
-    const std::size_t room = NAME_MAX - std::strlen(kIncomplete) - std::strlen("_NNN");
-    return target.substr(0, leafStart) + std::string(CutAtCharacter(std::string_view(target).substr(leafStart), room)) +
-           kIncomplete;
-}
-
-// Renames the finished work into place at name, or at its first free
-// numbered variant should something have taken the name meanwhile; the
-// name used goes to published.
-Failure PublishAs(const std::string& from, const std::string& name, IFileOperations& ops, std::string& published)
-{
-    Failure failure;
-    for (int n = 0; n < kLastNumber; ++n) {
-        const std::string to = n == 0 ? name : Numbered(name, n);
-        failure = ops.Publish(from, to);
-        if (!failure)
-            published = to;
-        if (failure.error != EEXIST)
-            return failure;
-    }
-    return failure;
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with
@@ -124,6 +77,7 @@ CopyReport Refused(std::string message)
 {
     CopyReport report;
     report.result = CopyResult::Refused;
+    report.ending = copyjob::Ending::Refused;
     report.message = std::move(message);
     return report;
 }
@@ -174,17 +128,18 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
         return copytext::OutputParentMissing(plan.outputDir);
     }
 
-    plan.target = destPath;
+    plan.target = plan.base = destPath;
     // An earlier copy of this book that stayed incomplete is completed, not
     // copied anew beside it.
-    if (const std::string incomplete = IncompleteName(destPath); ops.Inspect(incomplete) == PathState::Folder) {
+    if (const std::string incomplete = publish::IncompleteName(destPath); plan.completes && ops.Inspect(incomplete) == PathState::Folder) {
         plan.completing = incomplete;
     } else if (!plan.ask) {
-        plan.target = FreeName(destPath, ops);
+        plan.number = publish::FreeNumber(destPath, ops);
         // Closing the window without a word would look like success to
         // someone who cannot see that no folder appeared.
-        if (plan.target.empty())
+        if (plan.number < 0)
             return copytext::AllNumbersTaken(destPath);
+        plan.target = publish::NameWith(destPath, plan.number);
         if (!copyjob::PathFits(plan.target))
             return copytext::PathTooLong(plan.target);
     } else {
@@ -211,18 +166,17 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
 
 // Makes what the copy writes into: the output folder when missing, the
 // temporary folder, this run's work folder. The refusal's text, or "".
-std::string Prepare(IFileOperations& ops, const Plan& plan, std::string& work)
+std::string Prepare(IFileOperations& ops, const Plan& plan, publish::CStage& stage)
 {
     if (plan.makeOutput) {
         if (const Failure failure = ops.MakeFolder(plan.outputDir))
             return copytext::CannotPrepare(plan.outputDir, failure.error);
     }
-    ops.RemoveLeftovers(plan.outputDir);
     if (!plan.tempFolder.empty()) {
         if (const Failure failure = ops.HoldTempFolder(plan.tempFolder))
             return copytext::TempRefused(failure);
     }
-    if (const Failure failure = ops.MakeWorkFolder(plan.outputDir, work)) {
+    if (const Failure failure = stage.Open(plan.outputDir)) {
         DeleteFolder(plan.tempFolder, ops);
         return copytext::CannotPrepare(plan.outputDir, failure.error);
     }
@@ -298,7 +252,7 @@ std::vector<std::string> Faults(const CopyReport& report)
 // whole book a name that says so, with a note of what it still needs. Then
 // says how it ended.
 CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome, bool intoBook,
-                          const std::string& into, const std::string& work, IFileOperations& ops,
+                          const std::string& into, publish::CStage& stage, IFileOperations& ops,
                           const copyjob::DestinationLine& showDestination, CopyReport report)
 {
     report.result = outcome.result;
@@ -317,10 +271,14 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
         // may pass for the book.
         report.message = copytext::NotFlushed(outcome.drive, report.folder);
     } else if (staged && whole) {
-        // The note of an earlier run goes before the book gets its name.
-        if (!plan.completing.empty())
+        Failure failure;
+        if (!plan.completing.empty()) {
+            // The note of an earlier run goes before the book gets its name.
             ops.Remember(into, {});
-        const Failure failure = PublishAs(into, plan.target, ops, report.folder);
+            failure = publish::PublishAs(into, plan.target, ops, report.folder);
+        } else {
+            failure = stage.PublishWhole(plan.base, plan.number, report.folder);
+        }
         if (failure) {
             report.result = CopyResult::Failed;
             report.message = copytext::NotPublished(plan.target, copytext::Reason(failure, outcome.drive));
@@ -330,13 +288,20 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
             showDestination(report.folder);
         }
     } else if (staged && partial) {
-        ops.Remember(into, Needed(outcome, report));
         // What cannot be named so is lost with the work folder; the list of
         // missing files says that nothing was kept.
         if (plan.completing.empty())
-            PublishAs(into, IncompleteName(plan.target), ops, report.folder);
+            stage.PublishIncomplete(plan.base, Needed(outcome, report), report.folder);
+        else
+            ops.Remember(into, Needed(outcome, report));
+        if (!report.folder.empty())
+            report.ending = copyjob::Ending::CopyLacks;
     }
-    DeleteFolder(work, ops);
+    if (report.result == CopyResult::Copied)
+        report.ending = copyjob::Ending::Whole;
+    else if (outcome.result == CopyResult::Cancelled)
+        report.ending = copyjob::Ending::Cancelled;
+    stage.Discard();
 
     if (outcome.result == CopyResult::Cancelled)
         report.message = copytext::Cancelled(report.folder);
@@ -372,9 +337,10 @@ bool PathFits(const std::string& path)
 
 CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                     IFileOperations& ops, const copyjob::DestinationLine& showDestination,
-                    const bookcheck::CheckReport* discCheck)
+                    const bookcheck::CheckReport* discCheck, const publish::Layout* layout)
 {
     Plan plan;
+    plan.completes = layout == nullptr || layout->completes;
     plan.discRoot = discRoot;
     plan.ask = settings.ConfirmOverwrite != 0;
     plan.verify = settings.VerifyCopy != 0;
@@ -388,11 +354,11 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     report.discCheck = discCheck != nullptr ? *discCheck : ops.CheckBook(discRoot, bookcheck::Place::Disc);
 
     // Nothing was written up to here.
-    std::string work;
-    if (std::string refusal = Prepare(ops, plan, work); !refusal.empty())
+    publish::CStage stage(ops, layout != nullptr ? *layout : publish::Layout());
+    if (std::string refusal = Prepare(ops, plan, stage); !refusal.empty())
         return Refused(std::move(refusal));
-    const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : work + kStagedBook;
+    const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
     bool intoBook = false;
-    const copyops::CopyOutcome outcome = CopyDisc(plan, into, work, ops, intoBook);
-    return PublishAndTell(plan, outcome, intoBook, into, work, ops, showDestination, std::move(report));
+    const copyops::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);
+    return PublishAndTell(plan, outcome, intoBook, into, stage, ops, showDestination, std::move(report));
 }

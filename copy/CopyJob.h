@@ -30,6 +30,10 @@
 
 class CSettings;
 
+namespace publish {
+struct Layout;
+}
+
 namespace copyjob {
 
 using copyops::CopyResult;
@@ -114,10 +118,26 @@ public:
     virtual Failure Delete(const std::string& folder) = 0;
 };
 
+// What became of the book; decided where it was proved, never read back
+// from a folder's name or a message.
+enum class Ending
+{
+    Whole,     // the whole book is in folder
+    CopyLacks, // the copy lacks files the disc gave or holds (unreadable,
+               // read back different, no room): folder is "<name>
+               // (onvolledig)", and copying the disc again completes it
+    DiscLacks, // the disc itself lacks files or holds them cut short; the
+               // copy is as faithful as the disc allows
+    Refused,   // nothing was touched
+    Cancelled, // the user stopped it
+    Failed,    // a failure ended it (or files lack in a folder that existed)
+};
+
 // How one book's copy ended, and what the user must be told of it.
 struct CopyReport
 {
     CopyResult result = CopyResult::Failed;
+    Ending ending = Ending::Failed;
     // Where the book, or what was copied of it, now is under a name the
     // user sees; "" when nowhere.
     std::string folder;
@@ -149,7 +169,9 @@ bool PathFits(const std::string& path);
 // was touched; Cancelled and Failed with what is left where. discCheck:
 // the book check of discRoot when the caller ran it already (the copy
 // window does, to say the findings before the copy), so that the disc is
-// not read twice; nullptr to have it run here.
+// not read twice; nullptr to have it run here. layout: how a new book is
+// staged and published (publish::Layout); nullptr for a plain folder.
 copyjob::CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                              copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination,
-                             const bookcheck::CheckReport* discCheck = nullptr);
+                             const bookcheck::CheckReport* discCheck = nullptr,
+                             const publish::Layout* layout = nullptr);

@@ -4,6 +4,7 @@
 #include "book/DiscBooks.h"
 #include "copy/CopyTexts.h"
 #include "copy/FileOperations.h"
+#include "copy/Publish.h"
 #include "disc/DiscLocator.h"
 #include "naming/FolderName.h"
 #include "posix/Posix.h"
@@ -26,8 +27,6 @@
 namespace station {
 
 namespace {
-
-const char kIncompleteEnd[] = " (onvolledig)";
 
 // A book of the disc, and where it goes.
 struct PlannedBook
@@ -80,22 +79,9 @@ bool ListInto(int dirFd, const std::string& prefix, std::vector<ListedFile>& fil
     return true;
 }
 
-std::string Numbered(const std::string& path, int n)
-{
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "_%03d", n);
-    return path + suffix;
-}
-
 std::string Leaf(const std::string& path)
 {
     return path.substr(path.rfind('/') + 1);
-}
-
-bool EndsWith(const std::string& text, const char* end)
-{
-    const std::string tail(end);
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 std::vector<PlannedBook> PlanBooks(const std::string& root, std::string& refusal)
@@ -135,14 +121,16 @@ void TakeMeta(const CBookInfo& info, LogRow& row)
 
 Outcome OutcomeOf(const copyjob::CopyReport& report)
 {
-    switch (report.result) {
-    case copyops::CopyResult::Copied:
+    switch (report.ending) {
+    case copyjob::Ending::Whole:
         return Outcome::Copied;
-    case copyops::CopyResult::Refused:
+    case copyjob::Ending::Refused:
         return Outcome::Refused;
-    case copyops::CopyResult::Failed:
-        return EndsWith(report.folder, kIncompleteEnd) ? Outcome::Incomplete : Outcome::Failed;
-    case copyops::CopyResult::Cancelled:
+    case copyjob::Ending::CopyLacks:
+    case copyjob::Ending::DiscLacks:
+        return Outcome::Incomplete;
+    case copyjob::Ending::Cancelled:
+    case copyjob::Ending::Failed:
         break;
     }
     return Outcome::Failed;
@@ -172,33 +160,6 @@ struct BagReport
     std::string message;
 };
 
-// "<name> (onvolledig)", cut at a character to leave room for a number.
-std::string IncompleteName(const std::string& destPath)
-{
-    const std::size_t leafStart = destPath.rfind('/') + 1;
-    const std::size_t room = NAME_MAX - std::strlen(kIncompleteEnd) - std::strlen("_NNN");
-    return destPath.substr(0, leafStart) +
-           std::string(CutAtCharacter(std::string_view(destPath).substr(leafStart), room)) + kIncompleteEnd;
-}
-
-// Renames from to name, or to its first free numbered variant.
-posix::Failure PublishNumbered(const std::string& from, const std::string& name, copyjob::IFileOperations& ops,
-                               std::string& published)
-{
-    posix::Failure failure;
-    for (int n = 0; n < 999; ++n) {
-        const std::string to = n == 0 ? name : Numbered(name, n);
-        failure = ops.Publish(from, to);
-        if (!failure) {
-            published = to;
-            return failure;
-        }
-        if (failure.error != EEXIST)
-            return failure;
-    }
-    return failure;
-}
-
 // Whether every file of the disc arrived in folder as it was read: each
 // regular file hashed whole at its size and there, each link taken in or
 // left out. What the book check then finds is the disc's own defect.
@@ -223,92 +184,83 @@ bool Faithful(const std::vector<ListedFile>& disc, const std::string& folder,
     return true;
 }
 
-// The book copied into data/ of a bag inside a hidden work folder (whose
-// mark stays outside the bag), the tag files written beside it, and the
-// bag named only then: under the book's name when every file of the disc
-// arrived as read (a defect of the disc itself noted in bag-info.txt),
-// "<name> (onvolledig)" with a list of what is missing otherwise. What was
-// read is never thrown away here.
+// The bag: one more layout of the published book, through the same
+// staging and naming as a plain folder. The book goes under data/; before
+// the bag gets its name its links are taken in, the copy's note is taken
+// out and the tag files are written. A bag holding every file of the disc
+// as it was read is whole, under the book's name, a defect of the disc
+// itself noted in bag-info.txt; otherwise it is "<name> (onvolledig)"
+// with talvora-ontbreekt.txt. What was read is never thrown away here.
 template <class Copy>
 BagReport CopyAsBag(const std::string& destPath, BagInfo info, copyjob::IFileOperations& ops,
-                    CHashingEngine& hashing, const std::vector<ListedFile>& disc, const Copy& copy)
+                    const CHashingEngine& hashing, const std::vector<ListedFile>& disc, const Copy& copy)
 {
     BagReport bag;
     const std::string outputDir = posix::ParentFolder(destPath);
-    auto end = [&](Outcome outcome, std::string message) {
-        bag.outcome = outcome;
-        bag.message = std::move(message);
+    if (const int error = MakeOutputFolder(outputDir)) {
+        bag.outcome = Outcome::Refused;
+        bag.message = copytext::CannotPrepare(outputDir, error);
         return bag;
-    };
-    if (const int error = MakeOutputFolder(outputDir))
-        return end(Outcome::Refused, copytext::CannotPrepare(outputDir, error));
-    ops.RemoveLeftovers(outputDir);
-    std::string work;
-    if (const posix::Failure failure = ops.MakeWorkFolder(outputDir, work))
-        return end(Outcome::Refused, copytext::CannotPrepare(outputDir, failure.error));
-    const std::string staged = work + "/tas";
-    const std::string data = staged + "/data";
-    if (::mkdir(staged.c_str(), 0777) != 0) {
-        const int error = errno;
-        ops.Delete(work);
-        return end(Outcome::Failed, copytext::WriteError(error, outputDir));
     }
-    bag.report = copy(data);
-    const std::string copied = bag.report.folder;
-    if (copied.empty()) {
-        ops.Delete(work);
-        return end(OutcomeOf(bag.report), bag.report.message);
-    }
-    if (copied != data && ::rename(copied.c_str(), data.c_str()) != 0) {
-        // Left for the next run's clean-up, never deleted here.
-        return end(Outcome::Failed, copytext::WriteError(errno, outputDir));
-    }
-    // The copy's note of what it still needs is no file of the book.
-    std::vector<std::string> missing = ops.Remembered(data);
-    ops.Remember(data, {});
-    std::map<std::string, FileHash> hashes = hashing.Hashes();
-    const TakenLinks links = TakeInLinks(data, hashes);
-    for (const std::string& link : links.leftOut)
-        info.notes.push_back({"Talvora-Koppeling-Weggelaten", ShownText(link)});
-    const bool whole = Faithful(disc, data, hashes);
-    if (whole) {
-        for (const bookcheck::Finding& f : bag.report.discCheck.findings)
-            if (f.grade == bookcheck::Grade::Fatal)
-                info.notes.push_back({"Talvora-Gebrek-Op-CD", bookcheck::DescribeFinding(f, bookcheck::Place::Disc)});
-    } else {
-        for (const ListedFile& file : disc)
-            if (file.kind != ListedFile::Kind::Link && !hashes.count(file.path))
-                missing.push_back(file.path);
-        std::sort(missing.begin(), missing.end());
-        missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
-        info.missing = missing;
-    }
-    std::string message;
-    Outcome outcome = whole ? Outcome::Copied : Outcome::Incomplete;
-    if (const int error = WriteBagTags(staged, hashes, info)) {
-        // The files read stay, under a name that says what they are not.
-        outcome = Outcome::Incomplete;
-        message = stationtext::BagNotWritten(Leaf(destPath), error);
-    }
-    const std::string name = outcome == Outcome::Copied ? destPath : IncompleteName(destPath);
-    if (const posix::Failure failure = PublishNumbered(staged, name, ops, bag.folder)) {
-        return end(Outcome::Failed, copytext::NotPublished(name, copytext::Reason(failure, outputDir)));
-    }
-    ops.Delete(work);
-    if (message.empty()) {
-        if (whole && bag.report.discCheck.HasFatal()) {
-            std::vector<std::string> faults;
-            for (const auto& [label, value] : info.notes)
-                if (std::string(label) == "Talvora-Gebrek-Op-CD")
-                    faults.push_back(value);
-            message = stationtext::BagDiscDefect(faults);
-        } else if (!whole) {
-            message = stationtext::BagIncomplete(Leaf(bag.folder), missing);
+    bool faithful = false;
+    int tagError = 0;
+    TakenLinks links;
+    std::vector<std::string> defects;
+    publish::Layout layout;
+    layout.published = "/tas";
+    layout.book = "/data";
+    // A later copy cannot fill in a bag: its manifest would not match.
+    layout.completes = false;
+    layout.beforePublish = [&](const std::string& staged) {
+        const std::string data = staged + "/data";
+        ops.Remember(data, {});
+        std::map<std::string, FileHash> hashes = hashing.Hashes();
+        links = TakeInLinks(data, hashes);
+        for (const std::string& link : links.leftOut)
+            info.notes.push_back({"Talvora-Koppeling-Weggelaten", ShownText(link)});
+        faithful = Faithful(disc, data, hashes);
+        if (faithful) {
+            // What the check finds in a faithful copy is the disc's own.
+            for (const bookcheck::Finding& f : ops.CheckBook(data, bookcheck::Place::Copy).findings)
+                if (f.grade == bookcheck::Grade::Fatal)
+                    defects.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+            for (const std::string& defect : defects)
+                info.notes.push_back({"Talvora-Gebrek-Op-CD", defect});
+        } else {
+            for (const ListedFile& file : disc)
+                if (file.kind != ListedFile::Kind::Link && !hashes.count(file.path))
+                    info.missing.push_back(file.path);
         }
+        tagError = WriteBagTags(staged, hashes, info);
+        // Without its tag files it is still what was read: it keeps a name
+        // that says it is not whole.
+        return posix::Failure{};
+    };
+    bag.report = copy(destPath, &layout);
+    bag.folder = bag.report.folder;
+    bag.outcome = OutcomeOf(bag.report);
+    bag.message = bag.report.message;
+    if (bag.folder.empty())
+        return bag;
+    if (tagError != 0) {
+        bag.outcome = Outcome::Incomplete;
+        bag.message = stationtext::BagNotWritten(Leaf(bag.folder), tagError);
+    } else if (faithful && bag.outcome == Outcome::Incomplete) {
+        // The copy named it after the disc's defect; the bag holds the
+        // disc as it is, and says so inside.
+        std::string whole;
+        if (!publish::PublishAs(bag.folder, destPath, ops, whole)) {
+            bag.folder = whole;
+            bag.outcome = Outcome::Copied;
+            bag.message = stationtext::BagDiscDefect(defects);
+        }
+    } else if (!faithful) {
+        bag.outcome = Outcome::Incomplete;
+        bag.message = stationtext::BagIncomplete(Leaf(bag.folder), info.missing);
     }
     if (!links.resolved.empty() || !links.leftOut.empty())
-        message += (message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
-    return end(outcome, message);
+        bag.message += (bag.message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
+    return bag;
 }
 
 // The disc's files as the archive holds them: a link to a regular file
@@ -531,9 +483,9 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
             work(reporter);
         },
         engine.get());
-    auto copy = [&](const std::string& dest) {
-        return setup.copier ? setup.copier(book.folder, dest, settings, ops)
-                            : ::CopyBook(book.folder, dest, settings, ops, nullptr);
+    auto copy = [&](const std::string& dest, const publish::Layout* layout) {
+        return setup.copier ? setup.copier(book.folder, dest, settings, ops, layout)
+                            : ::CopyBook(book.folder, dest, settings, ops, nullptr, nullptr, layout);
     };
     // A bag's tag files are UTF-8: a disc with a name that is not is kept
     // as a plain copy, and the row says why.
@@ -545,7 +497,7 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
     std::string message;
     Outcome outcome = Outcome::Failed;
     if (!setup.bagit || !notUtf8.empty()) {
-        const copyjob::CopyReport report = copy(fitted.path);
+        const copyjob::CopyReport report = copy(fitted.path, nullptr);
         published = report.folder;
         message = report.message;
         outcome = OutcomeOf(report);
@@ -555,7 +507,7 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
             if (!links.resolved.empty() || !links.leftOut.empty())
                 message += (message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
             if (const int error = WritePlainManifest(published, hashes, archivable,
-                                                     PlainManifestPath(IncompleteName(fitted.path))))
+                                                     PlainManifestPath(publish::IncompleteName(fitted.path))))
                 message += (message.empty() ? "" : " ") + stationtext::ManifestNotWritten(Leaf(published), error);
             if (setup.bagit)
                 message = stationtext::BagNameNotUtf8(Leaf(published), notUtf8) + (message.empty() ? "" : " ") +
@@ -685,8 +637,8 @@ std::vector<ArchivedFolder> SameNamesAndSizes(const std::string& destPath, const
     // The copy picked the first free number; a copy of this book lies at
     // the name or at one of the numbers up to the first gap.
     std::vector<ArchivedFolder> found;
-    for (int n = 0; n < 999; ++n) {
-        const std::string candidate = n == 0 ? destPath : Numbered(destPath, n);
+    for (int n = 0; n < publish::kLastNumber; ++n) {
+        const std::string candidate = publish::NameWith(destPath, n);
         struct stat st;
         if (::lstat(candidate.c_str(), &st) != 0)
             break;
