@@ -22,6 +22,7 @@
 #include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace station {
@@ -38,22 +39,38 @@ struct PlannedBook
 };
 
 // Runs each copy on the worker's own thread and answers for the staff who
-// are not there: a file that cannot be read is skipped.
+// are not there: a file that cannot be read is skipped; a drive that
+// cannot be written to (full) ends the copy, which is then no disc's fault.
 class CUnattended final : public copyops::ICopyReporter
 {
 public:
-    explicit CUnattended(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
+    CUnattended(const std::atomic<bool>& cancel, const CHashingEngine& engine) : m_cancel(cancel), m_engine(engine)
+    {}
     void Progress(std::uint64_t, std::uint64_t) override {}
     copyops::ReplaceAnswer AskReplace(const std::string&) override { return copyops::ReplaceAnswer::No; }
     copyops::ErrorAnswer AskError(const std::string&, const std::string&) override
     {
-        return copyops::ErrorAnswer::Skip;
+        return m_engine.OutputError() != 0 ? copyops::ErrorAnswer::Cancel : copyops::ErrorAnswer::Skip;
     }
     bool Cancelled() const override { return m_cancel.load(); }
 
 private:
     const std::atomic<bool>& m_cancel;
+    const CHashingEngine& m_engine;
 };
+
+// Free bytes on the drive holding folder, or on the first folder above it
+// that exists; -1 when unknown.
+std::int64_t FreeBytes(std::string folder)
+{
+    struct statvfs fs;
+    while (::statvfs(folder.c_str(), &fs) != 0) {
+        if (folder == "/" || folder.empty())
+            return -1;
+        folder = posix::ParentFolder(folder);
+    }
+    return static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
+}
 
 bool ListInto(int dirFd, const std::string& prefix, std::vector<ListedFile>& files)
 {
@@ -475,9 +492,15 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         }
     }
 
-    CUnattended reporter(cancel);
+    // A drive without room for the book is told before anything is
+    // written, with the figures.
+    const std::int64_t free = FreeBytes(setup.outputDir);
+    if (free >= 0 && static_cast<std::uint64_t>(free) < row.bytes)
+        return finish(Outcome::Refused, stationtext::NoRoom(setup.outputDir, row.bytes, static_cast<std::uint64_t>(free)));
+
     auto engine = std::make_unique<CHashingEngine>(book.folder, pace);
     CHashingEngine& hashing = *engine;
+    CUnattended reporter(cancel, hashing);
     copyjob::CFileOperations ops(
         [&reporter](const std::string&, const std::function<void(copyops::ICopyReporter&)>& work) {
             work(reporter);
@@ -521,6 +544,10 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         outcome = bag.outcome;
     }
     row.folder = published.empty() ? std::string() : Leaf(published);
+    if (const int error = hashing.OutputError(); error != 0 && !cancel.load())
+        return finish(Outcome::Failed, stationtext::DriveFailed(setup.outputDir, error, row.bytes,
+                                                                static_cast<std::uint64_t>(std::max<std::int64_t>(free, 0)),
+                                                                row.folder));
     if (!known.damaged.folder.empty()) {
         const std::string damaged = Leaf(known.damaged.folder);
         int error = outcome == Outcome::Copied ? 0 : -1;

@@ -105,6 +105,22 @@ int CHashingEngine::ReadChunk(int in, char* buffer, std::size_t max, std::size_t
     return 0;
 }
 
+int CHashingEngine::WriteChunk(int out, const char* data, std::size_t size)
+{
+    const int error = CCopyEngine::WriteChunk(out, data, size);
+    if (error != 0 && m_outputError == 0)
+        m_outputError = error;
+    return error;
+}
+
+int CHashingEngine::Flush(int dirFd)
+{
+    const int error = CCopyEngine::Flush(dirFd);
+    if (error != 0 && m_outputError == 0)
+        m_outputError = error;
+    return error;
+}
+
 int HashFiles(const std::string& root, const std::vector<std::string>& paths, const std::atomic<bool>& cancel,
               const DiscPace& pace, std::map<std::string, FileHash>& hashes)
 {

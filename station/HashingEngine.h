@@ -38,10 +38,17 @@ public:
     // last reading.
     const std::map<std::string, FileHash>& Hashes() const { return m_done; }
 
+    // The first error writing to or flushing the drive written to; 0 when
+    // none. An unattended copy stops at it: a full drive is no unreadable
+    // disc.
+    int OutputError() const { return m_outputError; }
+
 protected:
     int OpenSource(int dirFd, const char* name, int& fd) override;
     int CopyRange(int in, int out, std::size_t max, std::size_t& moved) override;
     int ReadChunk(int in, char* buffer, std::size_t max, std::size_t& got) override;
+    int WriteChunk(int out, const char* data, std::size_t size) override;
+    int Flush(int dirFd) override;
 
 private:
     struct Open;
@@ -49,6 +56,7 @@ private:
     DiscPace m_pace;
     std::map<int, std::unique_ptr<Open>> m_open;  // by descriptor
     std::map<std::string, FileHash> m_done;
+    int m_outputError = 0;
 };
 
 // SHA-256 of each regular file among paths (relative to root, which ends

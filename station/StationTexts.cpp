@@ -4,6 +4,9 @@
 #include "station/ArchiveLog.h"
 #include "text/Utf8.h"
 
+#include <cerrno>
+#include <cstdio>
+
 namespace station {
 
 const char* OutcomeWord(Outcome outcome)
@@ -46,7 +49,40 @@ std::string FileList(const std::vector<std::string>& files)
     return text;
 }
 
+// "650,0 MB": bytes as staff read them, with a Dutch decimal comma.
+std::string Megabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    for (char* c = text; *c; ++c)
+        if (*c == '.')
+            *c = ',';
+    return text;
+}
+
 } // namespace
+
+std::string NoRoom(const std::string& outputDir, std::uint64_t bytes, std::uint64_t free)
+{
+    return "Er is te weinig ruimte in de uitvoermap " + ShownText(outputDir) + ": het boek vraagt " +
+           Megabytes(bytes) + ", er is " + Megabytes(free) +
+           " vrij. Er is niets gekopieerd; maak ruimte of kies een andere map en leg de CD opnieuw in.";
+}
+
+std::string DriveFailed(const std::string& outputDir, int error, std::uint64_t bytes, std::uint64_t free,
+                        const std::string& folder)
+{
+    std::string text = (error == ENOSPC || error == EDQUOT ? "De schijf van de uitvoermap " + ShownText(outputDir) +
+                                                                 " raakte vol tijdens het kopi\xC3\xABren"
+                                                           : "Schrijven naar de uitvoermap " + ShownText(outputDir) +
+                                                                 " mislukte tijdens het kopi\xC3\xABren (" +
+                                                                 copytext::DescribeError(error) + ")") +
+                       ": het boek vraagt " + Megabytes(bytes) + ", er was " + Megabytes(free) +
+                       " vrij toen het begon. Dit ligt aan die schijf, niet aan de CD. ";
+    text += folder.empty() ? "Er is niets van dit boek bewaard."
+                           : "Wat er al stond, staat in " + ShownText(folder) + ".";
+    return text;
+}
 
 std::string BookNotOnDisc(const std::string& name)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,13 @@ std::string ArchiveReplaced(const std::string& folder, const std::vector<std::st
 std::string ArchiveNotReplaced(const std::string& folder, const std::vector<std::string>& files,
                                const std::string& why);
 std::string ManifestNotWritten(const std::string& folder, int error);
+
+// The drive written to: no room for bytes, free before the copy (refused);
+// an error writing to it midway, error the first one (folder: what was
+// kept of the book, "" when nothing).
+std::string NoRoom(const std::string& outputDir, std::uint64_t bytes, std::uint64_t free);
+std::string DriveFailed(const std::string& outputDir, int error, std::uint64_t bytes, std::uint64_t free,
+                        const std::string& folder);
 
 // Bags.
 std::string BagNotWritten(const std::string& folder, int error);

@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -300,6 +301,8 @@ struct OutcomeCase
     std::function<void(const fs::path& disc, const StationSetup& setup)> before;
     Outcome outcome;
     std::function<void(const fs::path& disc, const fs::path& out, const LogRow& row)> after;
+    // The output folder on a file system of this size of its own ("": none).
+    std::string drive = {};
 };
 PRINT_CASE_AS(OutcomeCase, name)
 
@@ -314,6 +317,20 @@ TEST_P(StationOutcomes, AreWhatTheBytesProve)
     MakeBook(disc, c.bookOptions);
     StationSetup setup = OutputSetup(dir);
     setup.bagit = c.bagit;
+    struct CDrive
+    {
+        std::string at;
+        ~CDrive()
+        {
+            if (!at.empty())
+                ::umount2(at.c_str(), MNT_DETACH);
+        }
+    } drive;
+    if (!c.drive.empty()) {
+        if (::mount("tmpfs", setup.outputDir.c_str(), "tmpfs", 0, ("size=" + c.drive).c_str()) != 0)
+            GTEST_SKIP() << "a small drive needs mount(2)";
+        drive.at = setup.outputDir;
+    }
     if (c.before)
         c.before(disc, setup);
     CFolderDrives drives;
@@ -478,7 +495,21 @@ INSTANTIATE_TEST_SUITE_P(
                         fs::remove(note);
                         ASSERT_EQ(0, ::mkfifo(note.c_str(), 0644));
                     },
-                    Outcome::Incomplete, nullptr}),
+                    Outcome::Incomplete, nullptr},
+        OutcomeCase{"drive_too_full_to_start", false, "", nullptr, Outcome::Refused,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_NE(std::string::npos, row.message.find("te weinig ruimte")) << row.message;
+                        EXPECT_NE(std::string::npos, row.message.find("0,1 MB")) << row.message;
+                        EXPECT_EQ((std::set<std::string>{kLogName}), Names(out));
+                    },
+                    "48k"},
+        OutcomeCase{"drive_full_midway", false, "", nullptr, Outcome::Failed,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_NE(std::string::npos, row.message.find("raakte vol")) << row.message;
+                        EXPECT_EQ(std::string::npos, row.message.find("gelezen")) << row.message;
+                        EXPECT_EQ((std::set<std::string>{kLogName}), Names(out));
+                    },
+                    "104k"}),
     CaseName());
 
 } // namespace
