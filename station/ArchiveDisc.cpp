@@ -366,14 +366,11 @@ Comparison Compare(const std::string& discFolder, const std::vector<ListedFile>&
             archived[i].listed = c.bag ? ReadManifest(c.folder + "/manifest-sha256.txt", "data/", archived[i].manifest)
                                        : ReadManifest(PlainManifestPath(c.folder), "", archived[i].manifest);
             const std::string root = c.bag ? c.folder + "/data/" : c.folder + "/";
-            // One file at a time: a file of the archive that cannot be
-            // read is a damaged file, not the end of the look.
-            for (const std::string& path : paths) {
-                std::map<std::string, FileHash> one;
-                if (HashFiles(root, {path}, cancel, {}, one) == 0)
-                    for (const auto& [rel, hash] : one)
-                        archived[i].now[rel] = hash.sha256;
-            }
+            // A file of the archive that cannot be read is a damaged
+            // file, not the end of the look.
+            std::map<std::string, FileHash> now;
+            HashFiles(root, paths, cancel, {}, now, true);
+            archived[i].now = HashesOnly(now);
         }
     });
     const int error = HashFiles(discFolder, discPaths, cancel, pace, disc);

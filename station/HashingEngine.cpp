@@ -122,7 +122,7 @@ int CHashingEngine::Flush(int dirFd)
 }
 
 int HashFiles(const std::string& root, const std::vector<std::string>& paths, const std::atomic<bool>& cancel,
-              const DiscPace& pace, std::map<std::string, FileHash>& hashes)
+              const DiscPace& pace, std::map<std::string, FileHash>& hashes, bool keepGoing)
 {
     std::unique_ptr<char[]> buffer(new char[copyops::CCopyEngine::kBufferBytes]);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
@@ -131,12 +131,15 @@ int HashFiles(const std::string& root, const std::vector<std::string>& paths, co
             return ::open((root + rel).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         }));
         struct stat st;
-        if (fd.Get() < 0 && errno == ELOOP)
+        if (fd.Get() < 0 && (errno == ELOOP || keepGoing))
             continue;
         if (fd.Get() < 0)
             return errno;
-        if (::fstat(fd.Get(), &st) != 0)
+        if (::fstat(fd.Get(), &st) != 0) {
+            if (keepGoing)
+                continue;
             return errno;
+        }
         if (!S_ISREG(st.st_mode))
             continue;
         ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -147,6 +150,10 @@ int HashFiles(const std::string& root, const std::vector<std::string>& paths, co
                 return ECANCELED;
             const ssize_t n = posix::RetryOnInterrupt(
                 [&] { return ::read(fd.Get(), buffer.get(), copyops::CCopyEngine::kBufferBytes); });
+            if (n < 0 && keepGoing) {
+                hash.bytes = ~std::uint64_t(0);
+                break;
+            }
             if (n < 0)
                 return errno;
             if (pace)
@@ -160,7 +167,8 @@ int HashFiles(const std::string& root, const std::vector<std::string>& paths, co
         unsigned size = 0;
         EVP_DigestFinal_ex(context.get(), digest, &size);
         hash.sha256 = Hex(digest, size);
-        hashes[rel] = std::move(hash);
+        if (hash.bytes != ~std::uint64_t(0))
+            hashes[rel] = std::move(hash);
     }
     return 0;
 }

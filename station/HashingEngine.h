@@ -63,9 +63,10 @@ private:
 // in '/'), read the way a copy reads them, into hashes; what is no regular
 // file is left out, and nothing is written. Opened without following a
 // link and without waiting on a FIFO. 0, ECANCELED once cancel is set, or
-// the first read's errno.
+// the first read's errno; keepGoing: a file that cannot be read is left
+// out of hashes and the rest still read (0 then).
 int HashFiles(const std::string& root, const std::vector<std::string>& paths, const std::atomic<bool>& cancel,
-              const DiscPace& pace, std::map<std::string, FileHash>& hashes);
+              const DiscPace& pace, std::map<std::string, FileHash>& hashes, bool keepGoing = false);
 
 // SHA-256 of bytes, lower-case hex.
 std::string Sha256Hex(const std::string& bytes);
