@@ -496,6 +496,23 @@ INSTANTIATE_TEST_SUITE_P(
                         ASSERT_EQ(0, ::mkfifo(note.c_str(), 0644));
                     },
                     Outcome::Incomplete, nullptr},
+        OutcomeCase{"incomplete_copy_completed_keeps_one_manifest", false, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Unreadable(disc, setup);
+                        ASSERT_EQ(Outcome::Incomplete, ArchiveOnce(disc, setup).outcome);
+                        fs::remove(disc / "kapot.mp3");
+                        std::ofstream(disc / "kapot.mp3") << "nu leesbaar";
+                    },
+                    Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_EQ((std::set<std::string>{kBook, kBook + ".sha256", kLogName}), Names(out));
+                        std::map<std::string, std::string> listed;
+                        ASSERT_TRUE(ReadManifest(out / (kBook + ".sha256"), "", listed));
+                        EXPECT_EQ(8u, listed.size());
+                        EXPECT_EQ(Sha256Hex("nu leesbaar"), listed["kapot.mp3"]);
+                        EXPECT_EQ(Sha256Hex(ReadAll(out / kBook / "aud0001.wav")), listed["aud0001.wav"]);
+                    }},
         OutcomeCase{"drive_too_full_to_start", false, "", nullptr, Outcome::Refused,
                     [](const fs::path&, const fs::path& out, const LogRow& row) {
                         EXPECT_NE(std::string::npos, row.message.find("te weinig ruimte")) << row.message;
