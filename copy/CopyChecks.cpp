@@ -54,8 +54,8 @@ bookcheck::CheckReport CheckBookFolder(const std::string& folder)
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)
 {
     std::vector<std::string> files;
-    // Only a regular file is a note: a FIFO put in its place must not
-    // hold the copy up for good.
+    // Only a regular file is a note: a FIFO put there would block the copy
+    // for good, a device would feed it anything.
     CFd note(RetryOnInterrupt([&] {
         return ::open(posix::Join(folder, kNeededNote).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     }));

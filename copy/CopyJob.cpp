@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <set>
 
 using copyjob::CopyReport;
 using copyjob::CopyResult;
@@ -73,59 +75,80 @@ void DeleteFolder(const std::string& folder, IFileOperations& ops)
         ops.Delete(folder);
 }
 
-CopyReport Refused(std::string message)
+using copyjob::Refusal;
+using copyjob::RefusalReason;
+using MaybeRefusal = std::optional<Refusal>;
+
+Refusal Refuse(RefusalReason reason, std::string path = {}, std::string other = {})
+{
+    Refusal refusal;
+    refusal.reason = reason;
+    refusal.path = std::move(path);
+    refusal.other = std::move(other);
+    return refusal;
+}
+
+Refusal Refuse(RefusalReason reason, std::string path, const Failure& failure)
+{
+    Refusal refusal = Refuse(reason, std::move(path));
+    refusal.failure = failure;
+    return refusal;
+}
+
+CopyReport Refused(Refusal refusal)
 {
     CopyReport report;
     report.result = CopyResult::Refused;
     report.ending = copyjob::Ending::Refused;
-    report.message = std::move(message);
+    report.refusal = std::move(refusal);
+    report.message = copytext::Told(report);
     return report;
 }
 
-// The temporary folder's own checks; the refusal's text, or "".
-std::string CheckTemp(std::string tempPath, IFileOperations& ops, Plan& plan)
+// The temporary folder's own checks; the refusal, or none.
+MaybeRefusal CheckTemp(std::string tempPath, IFileOperations& ops, Plan& plan)
 {
     if (tempPath.empty() || tempPath.front() != '/')
-        return copytext::TempNotSet();
+        return Refuse(RefusalReason::TempNotSet);
     if (tempPath.back() != '/')
         tempPath += '/';
     plan.tempFolder = tempPath + kTempName;
     if (!copyjob::PathFits(plan.tempFolder + kTempContent + "/"))
-        return copytext::PathTooLong(plan.tempFolder);
+        return Refuse(RefusalReason::PathTooLong, plan.tempFolder);
     // The temporary folder is emptied first and removed at the end:
     // nothing of the book may lie inside it, nor it inside the book.
     const std::string temp = ops.Resolve(plan.tempFolder);
     if (Inside(ops.Resolve(plan.outputDir), temp))
-        return copytext::OutputInsideTemp(plan.outputDir, plan.tempFolder);
+        return Refuse(RefusalReason::OutputInsideTemp, plan.outputDir, plan.tempFolder);
     if (Inside(temp, ops.Resolve(plan.target)))
-        return copytext::TempInsideTarget(plan.tempFolder, plan.target);
+        return Refuse(RefusalReason::TempInsideTarget, plan.tempFolder, plan.target);
     return {};
 }
 
-// Every check that needs no writing; the refusal's text, or "" to go on.
-std::string Check(const std::string& destPath, const CSettings& settings, IFileOperations& ops, Plan& plan)
+// Every check that needs no writing; the refusal, or none to go on.
+MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFileOperations& ops, Plan& plan)
 {
     plan.outputDir = posix::ParentFolder(destPath);
     // A relative folder ("boeken", "~/boeken") would land wherever the
     // program happens to start.
     if (destPath.empty() || destPath.front() != '/')
-        return copytext::NotAbsolute(plan.outputDir);
+        return Refuse(RefusalReason::NotAbsolute, plan.outputDir);
     if (!copyjob::PathFits(plan.discRoot))
-        return copytext::PathTooLong(plan.discRoot);
+        return Refuse(RefusalReason::PathTooLong, plan.discRoot);
     if (!copyjob::PathFits(destPath))
-        return copytext::PathTooLong(destPath);
+        return Refuse(RefusalReason::PathTooLong, destPath);
 
     // The output folder is made only where its parent is: a missing stick
     // must not turn into a folder on the system disk.
     plan.makeOutput = !ops.IsFolder(plan.outputDir);
     if (plan.makeOutput) {
         if (ops.Inspect(plan.outputDir) != PathState::Missing)
-            return copytext::OutputNotFolder(plan.outputDir);
+            return Refuse(RefusalReason::OutputNotFolder, plan.outputDir);
         const std::string parent = posix::ParentFolder(plan.outputDir);
         if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
-            return copytext::OutputParentMissing(plan.outputDir);
+            return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
     } else if (ops.OnMissingDrive(plan.outputDir)) {
-        return copytext::OutputParentMissing(plan.outputDir);
+        return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
     }
 
     plan.target = plan.base = destPath;
@@ -138,15 +161,15 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
         // Closing the window without a word would look like success to
         // someone who cannot see that no folder appeared.
         if (plan.number < 0)
-            return copytext::AllNumbersTaken(destPath);
+            return Refuse(RefusalReason::AllNumbersTaken, destPath);
         plan.target = publish::NameWith(destPath, plan.number);
         if (!copyjob::PathFits(plan.target))
-            return copytext::PathTooLong(plan.target);
+            return Refuse(RefusalReason::PathTooLong, plan.target);
     } else {
         const PathState state = ops.Inspect(plan.target);
         // Copying through a link would write the disc wherever it points.
         if (state == PathState::Other)
-            return copytext::TargetNotFolder(plan.target);
+            return Refuse(RefusalReason::TargetNotFolder, plan.target);
         plan.existing = state == PathState::Folder;
     }
 
@@ -158,27 +181,42 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
         if (const std::uint64_t limit = ops.LargestFileAllowed(folder)) {
             const std::string big = ops.FileLargerThan(plan.discRoot, limit);
             if (!big.empty())
-                return copytext::FileTooLargeForDrive(plan.discRoot + big, folder);
+                return Refuse(RefusalReason::FileTooLarge, plan.discRoot + big, folder);
         }
     }
-    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::string();
+    // A book that cannot fit is refused before anything is read, on the
+    // drive it goes to and on the temporary folder's. Completing needs only
+    // what is missing; replacing frees the old files as it goes.
+    const std::string viaTemp = settings.CopyViaTemp != 0 ? settings.TempPath : std::string();
+    for (const std::string& folder : {plan.existing || !plan.completing.empty() ? std::string() : outputDrive, viaTemp}) {
+        std::uint64_t block = 0, room = 0;
+        if (folder.empty() || !ops.Room(folder, block, room))
+            continue;
+        if (const std::uint64_t need = ops.SizeOnDrive(plan.discRoot, block); need > room) {
+            Refusal refusal = Refuse(RefusalReason::NoRoom, folder);
+            refusal.need = need;
+            refusal.room = room;
+            return refusal;
+        }
+    }
+    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::nullopt;
 }
 
 // Makes what the copy writes into: the output folder when missing, the
-// temporary folder, this run's work folder. The refusal's text, or "".
-std::string Prepare(IFileOperations& ops, const Plan& plan, publish::CStage& stage)
+// temporary folder, this run's work folder. The refusal, or none.
+MaybeRefusal Prepare(IFileOperations& ops, const Plan& plan, publish::CStage& stage)
 {
     if (plan.makeOutput) {
         if (const Failure failure = ops.MakeFolder(plan.outputDir))
-            return copytext::CannotPrepare(plan.outputDir, failure.error);
+            return Refuse(RefusalReason::CannotPrepare, plan.outputDir, failure);
     }
     if (!plan.tempFolder.empty()) {
         if (const Failure failure = ops.HoldTempFolder(plan.tempFolder))
-            return copytext::TempRefused(failure);
+            return Refuse(RefusalReason::TempRefused, failure.path, failure);
     }
     if (const Failure failure = stage.Open(plan.outputDir)) {
         DeleteFolder(plan.tempFolder, ops);
-        return copytext::CannotPrepare(plan.outputDir, failure.error);
+        return Refuse(RefusalReason::CannotPrepare, plan.outputDir, failure);
     }
     return {};
 }
@@ -231,46 +269,60 @@ std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyR
     return needed;
 }
 
-// The check's fatal findings as sentences for the user: the disc's, then
-// those only the copy shows.
-std::vector<std::string> Faults(const CopyReport& report)
+// Whether every fault is the disc's own: nothing was skipped or read back
+// different, and the check finds the same files at fault in the copy as on
+// the disc. Such a copy holds the book as the disc holds it, and another
+// copy of this disc cannot do better.
+bool OnlyTheDiscLacks(const copyops::CopyOutcome& outcome, const CopyReport& report)
 {
-    std::vector<std::string> lines, discFiles;
-    for (const bookcheck::Finding& f : report.discCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal) {
-            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
-            discFiles.push_back(f.file);
-        }
-    for (const bookcheck::Finding& f : report.copyCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal && std::find(discFiles.begin(), discFiles.end(), f.file) == discFiles.end())
-            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));
-    return lines;
+    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
+    return outcome.missing.empty() && outcome.different.empty() && !onDisc.empty() &&
+           onDisc == copyjob::FaultyFiles(report.copyCheck);
 }
 
 // Gives what the copy wrote its name: the whole book its own (or the next
-// free number, should the name have been taken meanwhile), what is not the
-// whole book a name that says so, with a note of what it still needs. Then
-// says how it ended.
+// free number, should the name have been taken meanwhile), and so a book
+// copied as faithfully as its disc allows; what the copy lacks a name that
+// says so, with a note of what it still needs. Then says how it ended.
 CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome, bool intoBook,
                           const std::string& into, publish::CStage& stage, IFileOperations& ops,
                           const copyjob::DestinationLine& showDestination, CopyReport report)
 {
+    using copyjob::Ending;
     report.result = outcome.result;
     report.folder = plan.existing ? plan.target : plan.completing;
+    report.target = plan.target;
+    report.existed = plan.existing;
+    report.missing = outcome.missing;
+    report.noRoom = outcome.noRoom;
+    if (!outcome.noRoom.empty()) {
+        // The figures for the drive that was full: what the book takes
+        // there, and what it has free now.
+        std::uint64_t block = 0;
+        const std::string full = outcome.drive.empty() ? plan.outputDir : outcome.drive;
+        if (ops.Room(full, block, report.room))
+            report.need = ops.SizeOnDrive(plan.discRoot, block);
+    }
+    report.different = outcome.different;
+    report.drive = outcome.drive;
+    report.unflushed = outcome.unflushed;
     const bool staged = !plan.existing && intoBook;
     const bool checked = intoBook && !outcome.unflushed && outcome.result != CopyResult::Cancelled;
     if (checked)
         report.copyCheck = ops.CheckBook(into, bookcheck::Place::Copy);
-    const bool whole = outcome.result == CopyResult::Copied && !report.discCheck.HasFatal() && !report.copyCheck.HasFatal();
-    if (outcome.result == CopyResult::Copied && !whole)
+    const bool copied = outcome.result == CopyResult::Copied;
+    const bool whole = copied && !report.discCheck.HasFatal() && !report.copyCheck.HasFatal();
+    const bool discLacks = copied && checked && !whole && OnlyTheDiscLacks(outcome, report);
+    if (copied && !whole)
         report.result = CopyResult::Failed;
     const bool lacking = !outcome.missing.empty() || !outcome.different.empty();
-    const bool partial = checked && !whole && (outcome.result == CopyResult::Copied || lacking);
+    const bool partial = checked && !whole && !discLacks && (copied || lacking);
+    report.ending = Ending::Failed;
     if (outcome.unflushed) {
         // The files may not be on the device: nothing under the book's name
         // may pass for the book.
-        report.message = copytext::NotFlushed(outcome.drive, report.folder);
-    } else if (staged && whole) {
+        report.failure = posix::OnOutput(EIO, outcome.drive);
+    } else if (staged && (whole || discLacks)) {
         Failure failure;
         if (!plan.completing.empty()) {
             // The note of an earlier run goes before the book gets its name.
@@ -281,11 +333,13 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
         }
         if (failure) {
             report.result = CopyResult::Failed;
-            report.message = copytext::NotPublished(plan.target, copytext::Reason(failure, outcome.drive));
+            report.failure = failure;
             if (!plan.completing.empty())
                 report.folder = plan.completing;
-        } else if (report.folder != plan.target && showDestination) {
-            showDestination(report.folder);
+        } else {
+            report.ending = whole ? Ending::Whole : Ending::DiscLacks;
+            if (report.folder != plan.target && showDestination)
+                showDestination(report.folder);
         }
     } else if (staged && partial) {
         // What cannot be named so is lost with the work folder; the list of
@@ -294,28 +348,42 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
             stage.PublishIncomplete(plan.base, Needed(outcome, report), report.folder);
         else
             ops.Remember(into, Needed(outcome, report));
-        if (!report.folder.empty())
-            report.ending = copyjob::Ending::CopyLacks;
+        if (!report.folder.empty()) {
+            report.ending = Ending::CopyLacks;
+            report.secondChance = true;
+        }
+    } else if (plan.existing && !outcome.unflushed && outcome.result != CopyResult::Cancelled) {
+        report.ending = whole ? Ending::Whole : discLacks ? Ending::DiscLacks : Ending::Failed;
     }
-    if (report.result == CopyResult::Copied)
-        report.ending = copyjob::Ending::Whole;
-    else if (outcome.result == CopyResult::Cancelled)
-        report.ending = copyjob::Ending::Cancelled;
     stage.Discard();
-
     if (outcome.result == CopyResult::Cancelled)
-        report.message = copytext::Cancelled(report.folder);
-    else if (report.result == CopyResult::Failed && (partial || lacking) && !outcome.unflushed)
-        report.message = copytext::NotWhole(Faults(report), outcome.missing, outcome.different, outcome.drive,
-                                            report.folder, !plan.existing);
-    if (report.result == CopyResult::Copied && outcome.readBack)
-        report.readBackLine = copytext::ReadBackEqual(outcome.drive);
+        report.ending = Ending::Cancelled;
+    report.readBack = report.ending == Ending::Whole && outcome.readBack;
+    report.message = copytext::Told(report);
+    report.readBackLine = copytext::ReadBackLine(report);
     return report;
 }
 
 } // namespace
 
 namespace copyjob {
+
+std::set<std::string> FaultyFiles(const bookcheck::CheckReport& check)
+{
+    std::set<std::string> files;
+    for (const bookcheck::Finding& f : check.findings)
+        if (f.grade == bookcheck::Grade::Fatal)
+            files.insert(f.file);
+    return files;
+}
+
+std::size_t FaultCount(const CopyReport& report)
+{
+    std::set<std::string> files = FaultyFiles(report.discCheck);
+    const std::set<std::string> copy = FaultyFiles(report.copyCheck);
+    files.insert(copy.begin(), copy.end());
+    return files.size();
+}
 
 bool PathFits(const std::string& path)
 {
@@ -344,8 +412,8 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     plan.discRoot = discRoot;
     plan.ask = settings.ConfirmOverwrite != 0;
     plan.verify = settings.VerifyCopy != 0;
-    if (std::string refusal = Check(destPath, settings, ops, plan); !refusal.empty())
-        return Refused(std::move(refusal));
+    if (MaybeRefusal refusal = Check(destPath, settings, ops, plan))
+        return Refused(std::move(*refusal));
     if (showDestination && !plan.completing.empty())
         showDestination(plan.completing);
     else if (!plan.ask && showDestination)
@@ -355,8 +423,8 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
 
     // Nothing was written up to here.
     publish::CStage stage(ops, layout != nullptr ? *layout : publish::Layout());
-    if (std::string refusal = Prepare(ops, plan, stage); !refusal.empty())
-        return Refused(std::move(refusal));
+    if (MaybeRefusal refusal = Prepare(ops, plan, stage))
+        return Refused(std::move(*refusal));
     const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
     bool intoBook = false;
     const copyops::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -121,5 +122,24 @@ TEST_P(PublishNames, NeverReplacesAndSaysWhatItIs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Taken, PublishNames, testing::ValuesIn(kNames), CaseName());
+
+} // namespace
+
+namespace {
+
+// The note is read only from a regular file: a FIFO in its place once
+// held the second chance for good.
+TEST(PublishNote, OnlyARegularFileIsRead)
+{
+    CTempDir tmp;
+    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    const std::string noted = tmp / "noted", fifo = tmp / "fifo";
+    fs::create_directories(noted);
+    fs::create_directories(fifo);
+    ASSERT_FALSE(ops.Remember(noted, {"audio/01.mp3", "smil/\n2.smil"}));
+    EXPECT_EQ(ops.Remembered(noted), (std::vector<std::string>{"audio/01.mp3", "smil/\n2.smil"}));
+    ASSERT_EQ(0, ::mkfifo((fifo + "/" + copyjob::kNeededNote).c_str(), 0600));
+    EXPECT_TRUE(ops.Remembered(fifo).empty());
+}
 
 } // namespace
