@@ -262,15 +262,10 @@ BagReport CopyAsBag(const std::string& destPath, BagInfo info, copyjob::IFileOpe
     if (tagError != 0) {
         bag.outcome = Outcome::Incomplete;
         bag.message = stationtext::BagNotWritten(Leaf(bag.folder), tagError);
-    } else if (faithful && bag.outcome == Outcome::Incomplete) {
-        // The copy named it after the disc's defect; the bag holds the
-        // disc as it is, and says so inside.
-        std::string whole;
-        if (!publish::PublishAs(bag.folder, destPath, ops, whole)) {
-            bag.folder = whole;
-            bag.outcome = Outcome::Copied;
-            bag.message = stationtext::BagDiscDefect(defects);
-        }
+    } else if (faithful && bag.report.ending == copyjob::Ending::DiscLacks) {
+        // The bag holds the disc as it is, and says so inside.
+        bag.outcome = Outcome::Copied;
+        bag.message = stationtext::BagDiscDefect(defects);
     } else if (!faithful) {
         bag.outcome = Outcome::Incomplete;
         bag.message = stationtext::BagIncomplete(Leaf(bag.folder), info.missing);
@@ -489,11 +484,10 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         }
     }
 
-    // A drive without room for the book is told before anything is
-    // written, with the figures.
+    // The copy refuses a drive without room for the book before it writes
+    // anything, with the figures; what was free is kept for a drive that
+    // fails midway.
     const std::int64_t free = FreeBytes(setup.outputDir);
-    if (free >= 0 && static_cast<std::uint64_t>(free) < row.bytes)
-        return finish(Outcome::Refused, stationtext::NoRoom(setup.outputDir, row.bytes, static_cast<std::uint64_t>(free)));
 
     auto engine = std::make_unique<CHashingEngine>(book.folder, pace);
     CHashingEngine& hashing = *engine;

@@ -62,13 +62,6 @@ std::string Megabytes(std::uint64_t bytes)
 
 } // namespace
 
-std::string NoRoom(const std::string& outputDir, std::uint64_t bytes, std::uint64_t free)
-{
-    return "Er is te weinig ruimte in de uitvoermap " + ShownText(outputDir) + ": het boek vraagt " +
-           Megabytes(bytes) + ", er is " + Megabytes(free) +
-           " vrij. Er is niets gekopieerd; maak ruimte of kies een andere map en leg de CD opnieuw in.";
-}
-
 std::string DriveFailed(const std::string& outputDir, int error, std::uint64_t bytes, std::uint64_t free,
                         const std::string& folder)
 {

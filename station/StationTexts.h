@@ -31,10 +31,9 @@ std::string ArchiveNotReplaced(const std::string& folder, const std::vector<std:
                                const std::string& why);
 std::string ManifestNotWritten(const std::string& folder, int error);
 
-// The drive written to: no room for bytes, free before the copy (refused);
-// an error writing to it midway, error the first one (folder: what was
-// kept of the book, "" when nothing).
-std::string NoRoom(const std::string& outputDir, std::uint64_t bytes, std::uint64_t free);
+// The drive written to failed midway (full), error the first error;
+// bytes the book, free what the drive had when the copy began (folder:
+// what was kept of the book, "" when nothing).
 std::string DriveFailed(const std::string& outputDir, int error, std::uint64_t bytes, std::uint64_t free,
                         const std::string& folder);
 

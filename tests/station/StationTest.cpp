@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 using namespace station;
@@ -298,7 +299,7 @@ struct OutcomeCase
     std::string bookOptions;
     // Prepares the disc and the output folder (which exists, unless the
     // case removes it); may archive the disc a first time.
-    std::function<void(const fs::path& disc, const StationSetup& setup)> before;
+    std::function<void(const fs::path& disc, StationSetup& setup)> before;
     Outcome outcome;
     std::function<void(const fs::path& disc, const fs::path& out, const LogRow& row)> after;
     // The output folder on a file system of this size of its own ("": none).
@@ -515,18 +516,37 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         OutcomeCase{"drive_too_full_to_start", false, "", nullptr, Outcome::Refused,
                     [](const fs::path&, const fs::path& out, const LogRow& row) {
-                        EXPECT_NE(std::string::npos, row.message.find("te weinig ruimte")) << row.message;
-                        EXPECT_NE(std::string::npos, row.message.find("0,1 MB")) << row.message;
+                        EXPECT_NE(std::string::npos, row.message.find("past niet op de schijf")) << row.message;
+                        EXPECT_NE(std::string::npos, row.message.find(" MB")) << row.message;
                         EXPECT_EQ((std::set<std::string>{kLogName}), Names(out));
                     },
                     "48k"},
-        OutcomeCase{"drive_full_midway", false, "", nullptr, Outcome::Failed,
+        OutcomeCase{"drive_full_midway", false, "",
+                    [](const fs::path&, StationSetup& setup) {
+                        // Something else fills the drive once the copy has
+                        // begun, leaving room for the log only.
+                        const std::string filler = setup.outputDir + "vuller";
+                        setup.makePace = [filler] {
+                            return [filler, filled = false](std::size_t) mutable {
+                                if (std::exchange(filled, true))
+                                    return;
+                                {
+                                    std::ofstream out(filler, std::ios::binary);
+                                    const std::string block(4096, 'v');
+                                    while (out.write(block.data(), block.size()))
+                                        ;
+                                }
+                                fs::resize_file(filler, fs::file_size(filler) > 16384 ? fs::file_size(filler) - 16384 : 0);
+                            };
+                        };
+                    },
+                    Outcome::Failed,
                     [](const fs::path&, const fs::path& out, const LogRow& row) {
                         EXPECT_NE(std::string::npos, row.message.find("raakte vol")) << row.message;
                         EXPECT_EQ(std::string::npos, row.message.find("gelezen")) << row.message;
-                        EXPECT_EQ((std::set<std::string>{kLogName}), Names(out));
+                        EXPECT_EQ((std::set<std::string>{kLogName, "vuller"}), Names(out));
                     },
-                    "104k"}),
+                    "1m"}),
     CaseName());
 
 } // namespace
