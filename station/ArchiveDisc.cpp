@@ -147,6 +147,7 @@ Outcome OutcomeOf(const copyjob::CopyReport& report)
     case copyjob::Ending::DiscLacks:
         return Outcome::Incomplete;
     case copyjob::Ending::Cancelled:
+        return Outcome::Stopped;
     case copyjob::Ending::Failed:
         break;
     }
@@ -477,7 +478,7 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         !candidates.empty()) {
         known = Compare(book.folder, archivable, linkTargets, candidates, pace, cancel);
         if (cancel.load())
-            return finish(Outcome::Failed, copytext::Cancelled({}));
+            return finish(Outcome::Stopped, copytext::Cancelled({}));
         if (!known.same.empty()) {
             row.folder = Leaf(known.same);
             return finish(Outcome::AlreadyThere, stationtext::AlreadyThere(row.folder));

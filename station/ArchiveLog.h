@@ -34,6 +34,7 @@ enum class Outcome
     Incomplete,     // "onvolledig"
     Refused,        // "geweigerd"
     Failed,         // "mislukt"
+    Stopped,        // "gestopt": the station was stopped during the copy
 };
 
 // The outcome as the log writes it (StationTexts.cpp).
