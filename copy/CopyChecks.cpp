@@ -99,8 +99,11 @@ Failure CFileOperations::Remember(const std::string& folder, const std::vector<s
     std::string bytes;
     for (const std::string& file : files)
         bytes += file + '\0';
+    // A new file in place of whatever holds the name (a FIFO would block).
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return posix::OnOutput(errno, path);
     CFd note(RetryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600); }));
+        [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); }));
     if (note.Get() < 0)
         return posix::OnOutput(errno, path);
     for (std::size_t done = 0; done < bytes.size();) {
