@@ -205,11 +205,16 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
                 return Refuse(RefusalReason::FileTooLarge, plan.discRoot + big, folder);
         }
     }
+    if (settings.CopyViaTemp != 0) {
+        if (MaybeRefusal refusal = CheckTemp(settings.TempPath, ops, plan))
+            return refusal;
+    }
     // A book that cannot fit is refused before anything is read, on the
     // drive it goes to and on the temporary folder's. Completing needs only
     // what is missing; replacing frees the old files as it goes.
     const std::string viaTemp = settings.CopyViaTemp != 0 ? settings.TempPath : std::string();
-    for (const std::string& folder : {plan.existing || !plan.completing.empty() ? std::string() : outputDrive, viaTemp}) {
+    const std::string bookDrive = plan.existing || !plan.completing.empty() ? std::string() : outputDrive;
+    for (const std::string& folder : {bookDrive, viaTemp}) {
         std::uint64_t block = 0, room = 0;
         if (folder.empty() || !ops.Room(folder, block, room))
             continue;
@@ -220,7 +225,7 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
             return refusal;
         }
     }
-    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::nullopt;
+    return std::nullopt;
 }
 
 // Makes what the copy writes into: the output folder when missing, the
