@@ -6,6 +6,9 @@
 #include "check/BookFiles.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <xxhash.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +61,34 @@ bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookchec
         return {};
     bookcheck::CPosixBookFiles files(folder);
     return bookcheck::CheckDisc(files, bookFile, options);
+}
+
+std::string CFileOperations::DiscIdentity(const std::string& discRoot)
+{
+    const std::string bookFile = BookFileIn(discRoot);
+    CFd file(bookFile.empty() ? -1 : RetryOnInterrupt([&] {
+        return ::open(posix::Join(discRoot, bookFile).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
+    struct stat st;
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
+    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
+        return {};
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = RetryOnInterrupt([&] { return ::read(file.Get(), buffer, sizeof buffer); });
+        if (got < 0)
+            return {};
+        if (got == 0)
+            break;
+        XXH3_128bits_update(state.get(), buffer, static_cast<std::size_t>(got));
+    }
+    const XXH128_hash_t hash = XXH3_128bits_digest(state.get());
+    char hex[33];
+    std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                  static_cast<unsigned long long>(hash.low64));
+    return bookFile + ":" + hex;
 }
 
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)

@@ -25,6 +25,9 @@ const char* const kTempName = "_TalvoraTmp_";
 // The disc's files inside the temporary folder; its partial files lie
 // beside, where no name of the disc can be.
 const char* const kTempContent = "/cd";
+// The note's entry naming the disc it came from; a path of the book never
+// starts with a slash.
+const char kDiscEntry[] = "/schijf:";
 const char* const kProgressTitle = "Bestanden worden gekopi\xC3\xAB" "erd naar %s";
 
 // What one run settles before it writes anything.
@@ -42,6 +45,7 @@ struct Plan
     bool verify = false;     // read every copied file back from the drive
     std::string completing;  // "<name> (onvolledig)" of an earlier run, being completed; else ""
     bool completes = true;   // the layout lets an incomplete copy be completed in place
+    std::string disc;        // the disc's identity, noted in an incomplete copy
 };
 
 std::string Format(const char* format, const std::string& text)
@@ -56,6 +60,15 @@ bool Inside(const std::string& path, const std::string& folder)
 {
     return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
                               (folder.back() == '/' || path[folder.size()] == '/'));
+}
+
+// The disc an incomplete copy's note names; "" when none.
+std::string NotedDisc(const std::vector<std::string>& note)
+{
+    for (const std::string& entry : note)
+        if (entry.rfind(kDiscEntry, 0) == 0)
+            return entry.substr(sizeof kDiscEntry - 1);
+    return {};
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with
@@ -153,8 +166,16 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
 
     plan.target = plan.base = destPath;
     // An earlier copy of this book that stayed incomplete is completed, not
-    // copied anew beside it.
-    if (const std::string incomplete = publish::IncompleteName(destPath); plan.completes && ops.Inspect(incomplete) == PathState::Folder) {
+    // copied anew beside it. In replace mode a book folder that exists is
+    // the one replaced into: completing beside it would end as a numbered
+    // folder the user never chose.
+    const std::string incomplete = publish::IncompleteName(destPath);
+    const bool replaceInto = plan.ask && ops.Inspect(destPath) != PathState::Missing;
+    if (plan.completes)
+        plan.disc = ops.DiscIdentity(plan.discRoot);
+    // Another disc never completes it: what it holds is another book.
+    if (plan.completes && !replaceInto && ops.Inspect(incomplete) == PathState::Folder &&
+        NotedDisc(ops.Remembered(incomplete)) == plan.disc) {
         plan.completing = incomplete;
     } else if (!plan.ask) {
         plan.number = publish::FreeNumber(destPath, ops);
@@ -184,11 +205,16 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
                 return Refuse(RefusalReason::FileTooLarge, plan.discRoot + big, folder);
         }
     }
+    if (settings.CopyViaTemp != 0) {
+        if (MaybeRefusal refusal = CheckTemp(settings.TempPath, ops, plan))
+            return refusal;
+    }
     // A book that cannot fit is refused before anything is read, on the
     // drive it goes to and on the temporary folder's. Completing needs only
     // what is missing; replacing frees the old files as it goes.
     const std::string viaTemp = settings.CopyViaTemp != 0 ? settings.TempPath : std::string();
-    for (const std::string& folder : {plan.existing || !plan.completing.empty() ? std::string() : outputDrive, viaTemp}) {
+    const std::string bookDrive = plan.existing || !plan.completing.empty() ? std::string() : outputDrive;
+    for (const std::string& folder : {bookDrive, viaTemp}) {
         std::uint64_t block = 0, room = 0;
         if (folder.empty() || !ops.Room(folder, block, room))
             continue;
@@ -199,7 +225,7 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
             return refusal;
         }
     }
-    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::nullopt;
+    return std::nullopt;
 }
 
 // Makes what the copy writes into: the output folder when missing, the
@@ -243,8 +269,9 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
     scope.verify = plan.verify;
     if (!plan.completing.empty()) {
         scope.fillOnly = true;
-        const std::vector<std::string> needed = ops.Remembered(plan.completing);
-        scope.redo.insert(needed.begin(), needed.end());
+        for (const std::string& file : ops.Remembered(plan.completing))
+            if (file.front() != '/')
+                scope.redo.insert(file);
     }
     if (intoBook)
         outcome = CopyFolder(source, into, work, plan.completing.empty() ? plan.target : plan.completing,
@@ -256,9 +283,12 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
 // What a copy that is not the whole book still needs from a disc: what was
 // skipped, what read back different, and every file the check found
 // missing or damaged on the disc or in the copy.
-std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report)
+std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report,
+                                const std::string& disc)
 {
     std::vector<std::string> needed = outcome.missing;
+    if (!disc.empty())
+        needed.push_back(kDiscEntry + disc);
     needed.insert(needed.end(), outcome.different.begin(), outcome.different.end());
     for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
         for (const bookcheck::Finding& f : check->findings)
@@ -352,9 +382,9 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
         // What cannot be named so is lost with the work folder; the list of
         // missing files says that nothing was kept.
         if (plan.completing.empty())
-            stage.PublishIncomplete(plan.base, Needed(outcome, report), report.folder);
+            stage.PublishIncomplete(plan.base, Needed(outcome, report, plan.disc), report.folder);
         else
-            ops.Remember(into, Needed(outcome, report));
+            ops.Remember(into, Needed(outcome, report, plan.disc));
         if (!report.folder.empty()) {
             report.ending = Ending::CopyLacks;
             report.secondChance = true;

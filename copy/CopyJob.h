@@ -113,6 +113,10 @@ public:
     // discinfo.html lies in folder itself; no findings when it holds none.
     virtual bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) = 0;
 
+    // What tells the disc at discRoot from another: a hash of its book
+    // file; "" when it cannot be read.
+    virtual std::string DiscIdentity(const std::string&) { return {}; }
+
     // What an incomplete copy in folder still needs from the disc (paths
     // relative to folder), as the run that left it noted; empty when none.
     virtual std::vector<std::string> Remembered(const std::string& folder) = 0;

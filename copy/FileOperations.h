@@ -68,6 +68,7 @@ public:
                               const copyops::CopyScope& scope) override;
     // In CopyChecks.cpp.
     bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override;
+    std::string DiscIdentity(const std::string& discRoot) override;
     std::vector<std::string> Remembered(const std::string& folder) override;
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override;
     Failure Publish(const std::string& from, const std::string& to) override;

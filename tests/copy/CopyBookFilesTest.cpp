@@ -250,6 +250,27 @@ TEST(SizeOnDrive, EachFileRoundedUpToTheBlock)
     EXPECT_GT(block, 0u);
 }
 
+// The incomplete copy notes which disc it came from: the same disc
+// completes it, another is another book beside it.
+TEST_F(CopyBookFiles, OnlyTheSameDiscCompletesAnIncompleteCopy)
+{
+    settings.CopyViaTemp = 0;
+    for (const bool sameDisc : {true, false}) {
+        fs::remove_all(s / "out");
+        Write(s / "disc/ncc.html", kNcc);
+        CUnreadableTrack unreadable;
+        ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+        ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &unreadable));
+        if (!sameDisc)
+            Write(s / "disc/ncc.html", kNcc + "\n");
+        EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+        const std::vector<std::string> want =
+            sameDisc ? std::vector<std::string>{"Boek"} : std::vector<std::string>{"Boek", "Boek (onvolledig)"};
+        EXPECT_EQ(Shown(), want);
+        EXPECT_EQ(Read(s / "out/Boek/audio/01.mp3"), Pattern(300000)) << sameDisc;
+    }
+}
+
 TEST_F(CopyBookFiles, BookFolderThatIsALinkIsNeverWrittenThrough)
 {
     settings.CopyViaTemp = 0;

@@ -492,6 +492,20 @@ TEST(CopyBookRoom, FitsOrCompletes)
     }
 }
 
+// In replace mode the book folder that exists is replaced into, after the
+// questions; an incomplete copy beside it once sent the book into "_001"
+// without one.
+TEST(CopyBookReplace, ExistingBookBesideAnIncompleteOneIsReplacedInto)
+{
+    CFakeOps ops;
+    ops.existing[kDest] = PathState::Folder;
+    ops.existing[kIncompleteDest] = PathState::Folder;
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(1, 0), ops, nullptr);
+    EXPECT_EQ(report.folder, kDest);
+    EXPECT_EQ(report.ending, copyjob::Ending::Whole);
+    EXPECT_NE(std::find(ops.log.begin(), ops.log.end(), kToDest + " ask" + kInWork), ops.log.end());
+}
+
 TEST(CopyBookTitles, EachCopyNamesTheFolderTheUserKnows)
 {
     CFakeOps ops;
