@@ -343,8 +343,14 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     else if (report.result == CopyResult::Failed && (partial || lacking) && !outcome.unflushed)
         report.message = copytext::NotWhole(Faults(report), outcome.missing, outcome.different, outcome.drive,
                                             report.folder, !plan.existing);
-    if (report.result == CopyResult::Copied && outcome.readBack)
-        report.readBackLine = copytext::ReadBackEqual(outcome.drive);
+    if (report.result == CopyResult::Copied) {
+        // Equal bytes from a cache are no proof of the stick.
+        report.readBack = outcome.readBack;
+        if (outcome.readBack.state == copyops::ReadBackState::FromDevice)
+            report.readBackLine = copytext::ReadBackEqual(outcome.drive);
+        else if (outcome.readBack.state == copyops::ReadBackState::NotFromDevice)
+            report.readBackLine = copytext::ReadBackNotFromDevice(outcome.drive, outcome.readBack);
+    }
     return report;
 }
 

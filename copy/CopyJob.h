@@ -125,9 +125,13 @@ struct CopyReport
     // missing, what a cancel left; "" when the book was copied.
     std::string message;
     // Dutch, one line to follow the done message of a whole book: that
-    // every file was read back from the drive and found equal; "" when the
-    // copy was not read back.
+    // every file was read back from the drive and found equal, or, where
+    // the bytes could not come from the drive's device itself, that and
+    // why; "" when the copy was not read back.
     std::string readBackLine;
+    // Whether the read-back of a whole book reached the drive's device;
+    // Off when the copy was not read back or is not whole.
+    copyops::ReadBackResult readBack;
     // The book check's findings on the disc and on the copy (empty where
     // it did not run).
     bookcheck::CheckReport discCheck;

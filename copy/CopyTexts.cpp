@@ -285,4 +285,19 @@ std::string ReadBackEqual(const std::string& drive)
            " en gelijk aan die op de CD.";
 }
 
+std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadBackResult& readBack)
+{
+    std::string text = "De kopie kon niet van de stick zelf worden teruggelezen.";
+    switch (readBack.why) {
+    case copyops::NotFromDeviceReason::FuseCache:
+    case copyops::NotFromDeviceReason::None:
+        text += " De stick " + ShownText(drive) + " wordt gelezen via een apart programma (FUSE" +
+                (readBack.fsType.empty() ? std::string() : ", " + ShownText(readBack.fsType)) +
+                "), zoals bij veel exFAT- en NTFS-sticks. Dat programma geeft de bestanden terug uit zijn eigen "
+                "geheugen, niet van de stick.";
+        break;
+    }
+    return text + " Of de stick alles goed heeft bewaard, is dus niet gecontroleerd.";
+}
+
 } // namespace copytext

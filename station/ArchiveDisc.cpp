@@ -212,6 +212,13 @@ BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::I
     return bag;
 }
 
+// The log's message of a copy: what went wrong, or for a whole book that
+// reading it back could not reach the drive's device.
+const std::string& Told(const copyjob::CopyReport& report)
+{
+    return report.readBack.state == copyops::ReadBackState::NotFromDevice ? report.readBackLine : report.message;
+}
+
 // One book, from its book file to its row.
 LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const StationSetup& setup,
                    CNameReservations& names, const std::atomic<bool>& cancel)
@@ -274,14 +281,14 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
     if (!setup.bagit) {
         const copyjob::CopyReport report = copy(fitted.path);
         row.folder = report.folder.empty() ? std::string() : Leaf(report.folder);
-        return finish(OutcomeOf(report), report.message);
+        return finish(OutcomeOf(report), Told(report));
     }
     if (!hashing)
         return finish(Outcome::Failed, "Een tas vraagt de kopie die de controlegetallen berekent.");
     const BagReport bag = CopyAsBag(fitted.path, {row.identifier, row.title, NowText().substr(0, 10)}, ops,
                                     *hashing, copy);
     row.folder = bag.folder.empty() ? std::string() : Leaf(bag.folder);
-    return finish(OutcomeOf(bag.report), bag.report.message);
+    return finish(OutcomeOf(bag.report), Told(bag.report));
 }
 
 } // namespace
