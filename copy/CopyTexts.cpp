@@ -293,8 +293,8 @@ std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadB
     case copyops::NotFromDeviceReason::None:
         text += " De stick " + ShownText(drive) + " wordt gelezen via een apart programma (FUSE" +
                 (readBack.fsType.empty() ? std::string() : ", " + ShownText(readBack.fsType)) +
-                "), zoals bij veel exFAT- en NTFS-sticks. Dat programma geeft de bestanden terug uit zijn eigen "
-                "geheugen, niet van de stick.";
+                "), zoals bij veel exFAT- en NTFS-sticks. Dat programma kan de bestanden uit zijn eigen geheugen "
+                "teruggeven in plaats van ze opnieuw van de stick te lezen.";
         break;
     }
     return text + " Of de stick alles goed heeft bewaard, is dus niet gecontroleerd.";

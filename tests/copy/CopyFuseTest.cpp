@@ -6,13 +6,16 @@
 #include "support/TableCases.h"
 
 #include "copy/FileOperations.h"
+#include "posix/Posix.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fcntl.h>
+#include <linux/loop.h>
 #include <linux/magic.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/statfs.h>
@@ -163,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(Job, ClaimedDrives, testing::ValuesIn(kClaims), CaseNam
 class CLyingStick
 {
 public:
-    CLyingStick(const std::string& flash, const std::string& mountPoint, std::size_t keepBytes)
+    CLyingStick(const std::string& flash, const std::string& mountPoint, std::size_t keepBytes, bool cached = true)
         : m_mountPoint(mountPoint)
     {
         fs::create_directories(flash);
@@ -172,7 +175,7 @@ public:
         m_pid = ::fork();
         if (m_pid == 0) {
             ::execl(kPython, kPython, TALVORA_LYING_STICK, flash.c_str(), mountPoint.c_str(), keep.c_str(),
-                    static_cast<char*>(nullptr));
+                    cached ? "cache" : "nocache", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -214,9 +217,6 @@ public:
         return {};
     }
 
-private:
-    static constexpr const char* kPython = "/usr/bin/python3";
-
     static int Run(const std::vector<std::string>& args)
     {
         const pid_t pid = ::fork();
@@ -235,8 +235,53 @@ private:
         return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+private:
+    static constexpr const char* kPython = "/usr/bin/python3";
+
     std::string m_mountPoint;
     pid_t m_pid = -1;
+};
+
+// An ext4 file system made in image and mounted at mountPoint through a
+// loop device, for as long as it lives; why not in Failed() otherwise.
+class CExt4OnLoop
+{
+public:
+    CExt4OnLoop(const std::string& image, const std::string& mountPoint) : m_mountPoint(mountPoint)
+    {
+        fs::create_directories(mountPoint);
+        if (CLyingStick::Run({"mkfs.ext4", "-q", "-F", "-E", "nodiscard,lazy_itable_init=0,lazy_journal_init=0",
+                              image}) != 0) {
+            m_failed = "mkfs.ext4 failed";
+            return;
+        }
+        posix::CFd control(::open("/dev/loop-control", O_RDWR | O_CLOEXEC));
+        const int number = control.Get() >= 0 ? ::ioctl(control.Get(), LOOP_CTL_GET_FREE) : -1;
+        posix::CFd loop(number >= 0 ? ::open(("/dev/loop" + std::to_string(number)).c_str(), O_RDWR | O_CLOEXEC) : -1);
+        posix::CFd file(::open(image.c_str(), O_RDWR | O_CLOEXEC));
+        loop_config config = {};
+        config.fd = static_cast<__u32>(file.Get());
+        config.info.lo_flags = LO_FLAGS_AUTOCLEAR; // gone with the mount
+        if (loop.Get() < 0 || file.Get() < 0 || ::ioctl(loop.Get(), LOOP_CONFIGURE, &config) != 0) {
+            m_failed = "no loop device";
+            return;
+        }
+        if (::mount(("/dev/loop" + std::to_string(number)).c_str(), mountPoint.c_str(), "ext4", 0, nullptr) != 0)
+            m_failed = "ext4 could not be mounted";
+    }
+    ~CExt4OnLoop()
+    {
+        if (m_failed.empty())
+            ::umount2(m_mountPoint.c_str(), 0);
+    }
+    CExt4OnLoop(const CExt4OnLoop&) = delete;
+    CExt4OnLoop& operator=(const CExt4OnLoop&) = delete;
+
+    const std::string& Failed() const { return m_failed; }
+
+private:
+    std::string m_mountPoint;
+    std::string m_failed;
 };
 
 // The stick of the report: more than it keeps is written to it, it gives
@@ -275,6 +320,35 @@ TEST(LyingFuseStick, TheCopyIsNotCalledReadBackFromTheStick)
     const std::string kept = Read(stick + "/Boek/audio/01.mp3");
     EXPECT_EQ(kept.size(), audio.size());
     EXPECT_FALSE(kept == audio) << "the stick kept everything: this test would show nothing";
+}
+
+// The same lying stick under a file system the kernel runs itself (ext4
+// on a loop device over a file on it, no cache in between): the read-back
+// reaches the flash and finds the zeros.
+TEST(LyingFuseStick, UnderExt4TheReadBackFindsTheZeros)
+{
+    if (const std::string why = CLyingStick::Unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    CScratch s;
+    Write(s / "disc/ncc.html", kNcc);
+    Write(s / "disc/audio/01.mp3", Pattern(8 * copyops::CCopyEngine::kChunkBytes, 1));
+    CLyingStick flash(s / "flash", s / "device", 4 << 20, false);
+    if (!flash.Mounted())
+        GTEST_SKIP() << "the FUSE stick could not be mounted here";
+    const std::string image = s / "device/image";
+    Write(image, "");
+    ASSERT_EQ(0, ::truncate(image.c_str(), 16 << 20));
+    CExt4OnLoop ext4(image, s / "stick");
+    if (!ext4.Failed().empty())
+        GTEST_SKIP() << ext4.Failed();
+    CScriptedReporter reporter;
+    copyjob::CFileOperations ops(OnAThread(reporter));
+    const copyjob::CopyReport report = CopyBook(s / "disc/", s / "stick/Boek", Verifying(true), ops, nullptr);
+    EXPECT_EQ(report.result, CopyResult::Failed);
+    EXPECT_EQ(report.readBack.state, ReadBackState::Off);
+    EXPECT_NE(report.message.find("audio/01.mp3"), std::string::npos) << report.message;
+    EXPECT_NE(report.message.find("niet gelijk aan die op de CD"), std::string::npos) << report.message;
+    EXPECT_TRUE(report.readBackLine.empty()) << report.readBackLine;
 }
 
 } // namespace

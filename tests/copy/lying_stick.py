@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A stick with fake capacity, served through FUSE as exfat-fuse serves one.
 
-    lying_stick.py DEVICE MOUNTPOINT KEEP_BYTES
+    lying_stick.py DEVICE MOUNTPOINT KEEP_BYTES [nocache]
 
 DEVICE is a folder that stands for the stick's flash: every name, folder
 and size reaches it, but of the file data only the first KEEP_BYTES bytes
@@ -11,6 +11,10 @@ own and answers reads from it, as a FUSE daemon does that reads its block
 device through the page cache. Dropping a file's pages in the kernel
 reaches this program, not its cache: only a new mount (a new run of this
 program) reads the device.
+
+With "nocache" every read goes to the device, and the kernel keeps no
+pages of the files either (direct_io): a file in it is then a lying
+device for a loop device, under a file system the kernel runs itself.
 """
 import errno
 import os
@@ -22,9 +26,10 @@ fuse.fuse_python_api = (0, 2)
 
 
 class LyingStick(fuse.Fuse):
-    def __init__(self, device, keep, *args, **kw):
+    def __init__(self, device, keep, cached, *args, **kw):
         super().__init__(*args, **kw)
         self.device = device
+        self.cached = cached
         self.left = keep  # flash bytes still really there
         self.cache = {}  # path -> bytearray, what this run was told
 
@@ -86,17 +91,18 @@ class LyingStick(fuse.Fuse):
         return 0
 
     def read(self, path, size, offset):
-        if path in self.cache:
+        if self.cached and path in self.cache:
             return bytes(self.cache[path][offset:offset + size])
         with open(self.real(path), "rb") as f:
             f.seek(offset)
             return f.read(size)
 
     def write(self, path, buf, offset):
-        data = self.cache.setdefault(path, bytearray(os.path.getsize(self.real(path))))
-        if len(data) < offset:
-            data.extend(bytes(offset - len(data)))
-        data[offset:offset + len(buf)] = buf
+        if self.cached:
+            data = self.cache.setdefault(path, bytearray(os.path.getsize(self.real(path))))
+            if len(data) < offset:
+                data.extend(bytes(offset - len(data)))
+            data[offset:offset + len(buf)] = buf
         kept = max(0, min(len(buf), self.left))
         self.left -= kept
         fd = os.open(self.real(path), os.O_WRONLY)
@@ -118,11 +124,14 @@ class LyingStick(fuse.Fuse):
 
 def main():
     device, mountpoint, keep = sys.argv[1], sys.argv[2], int(sys.argv[3])
-    server = LyingStick(os.path.abspath(device), keep, usage=__doc__)
+    cached = sys.argv[4:] != ["nocache"]
+    server = LyingStick(os.path.abspath(device), keep, cached, usage=__doc__)
     server.multithreaded = False
     server.fuse_args.mountpoint = mountpoint
     server.fuse_args.setmod("foreground")
     server.fuse_args.add("big_writes")
+    if not cached:
+        server.fuse_args.add("direct_io")
     server.main()
 
 
