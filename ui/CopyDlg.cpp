@@ -67,14 +67,18 @@ wxString RefusedBooks(const std::vector<CCopyDlg::CRefusedBook>& books)
 
 wxString Verdict(const copyjob::CopyReport& report)
 {
-    switch (report.result) {
-    case copyops::CopyResult::Copied:
+    switch (report.ending) {
+    case copyjob::Ending::Whole:
         return U("gekopieerd");
-    case copyops::CopyResult::Cancelled:
+    case copyjob::Ending::Cancelled:
         return U("geannuleerd");
-    case copyops::CopyResult::Refused:
+    case copyjob::Ending::Refused:
         return U("niet gekopieerd");
-    case copyops::CopyResult::Failed:
+    case copyjob::Ending::DiscLacks:
+        return U("gekopieerd zoals de CD het bevat, maar de CD mist delen; het boek staat in ") +
+               wxString::FromUTF8(report.folder);
+    case copyjob::Ending::CopyLacks:
+    case copyjob::Ending::Failed:
         break;
     }
     if (report.folder.empty())
@@ -82,13 +86,11 @@ wxString Verdict(const copyjob::CopyReport& report)
     return U("niet volledig gekopieerd; wat wel is gekopieerd, staat in ") + wxString::FromUTF8(report.folder);
 }
 
-// The check's part of a book's verdict.
+// The check's part of a book's verdict; a file the check found at fault on
+// the disc and in the copy is one fault.
 wxString CheckVerdict(const copyjob::CopyReport& report)
 {
-    std::size_t faults = 0;
-    for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
-        faults += std::count_if(check->findings.begin(), check->findings.end(),
-                                [](const bookcheck::Finding& f) { return f.grade == bookcheck::Grade::Fatal; });
+    const std::size_t faults = copyjob::FaultCount(report);
     if (faults > 0)
         return U((" (de controle vond " + std::to_string(faults) + (faults == 1 ? " fout)" : " fouten)")).c_str());
     return report.readBack.state == copyops::ReadBackState::FromDevice ? U(" en teruggelezen") : wxString();
