@@ -151,14 +151,16 @@ wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks)
     constexpr std::size_t kSaid = 3;
     std::vector<std::string> faults;
     std::size_t incomplete = 0;
+    bool unmeasured = false;
     for (const bookcheck::CheckReport& check : checks) {
         incomplete += check.HasFatal() ? 1 : 0;
+        unmeasured = unmeasured || !check.unmeasured.empty();
         for (const bookcheck::Finding& f : check.findings)
             if (f.grade == bookcheck::Grade::Fatal)
                 faults.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
     }
     if (faults.empty())
-        return checks.size() > 1 ? U("Alle boeken op de CD zijn volledig.") : U("Het boek op de CD is volledig.");
+        return U(bookcheck::NothingMissingSentence(checks.size(), unmeasured).c_str());
     wxString text = checks.size() > 1 ? U(("Van de boeken op de CD zijn er " + std::to_string(incomplete) +
                                            " niet volledig; wat er is, wordt gekopieerd naar een map met "
                                            "\"(onvolledig)\" achter de naam.")
