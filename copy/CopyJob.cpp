@@ -395,7 +395,10 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     stage.Discard();
     if (outcome.result == CopyResult::Cancelled)
         report.ending = Ending::Cancelled;
-    report.readBack = report.ending == Ending::Whole && outcome.readBack;
+    // Equal bytes from a cache are no proof of the stick: the outcome says
+    // where they came from.
+    if (report.ending == Ending::Whole)
+        report.readBack = outcome.readBack;
     report.message = copytext::Told(report);
     report.readBackLine = copytext::ReadBackLine(report);
     return report;

@@ -200,7 +200,6 @@ struct CopyReport
     std::uint64_t need = 0;
     std::uint64_t room = 0;
     std::string drive;
-    bool readBack = false;     // every file was read back and found equal
     bool unflushed = false;    // the data may not be on the device
     bool secondChance = false; // copying the disc again completes folder
     bool existed = false;      // folder existed before and was written into
@@ -209,9 +208,14 @@ struct CopyReport
     // left; "" when the book was copied.
     std::string message;
     // Dutch, one line to follow the done message of a whole book: that
-    // every file was read back from the drive and found equal; "" when the
-    // copy was not read back.
+    // every file was read back from the drive and found equal, or, where
+    // the bytes could not come from the drive's device itself, that and
+    // why; "" when the copy was not read back.
     std::string readBackLine;
+    // Whether every file of a whole book was read back and found equal,
+    // and whether from the drive's device itself; Off when the copy was
+    // not read back or is not whole.
+    copyops::ReadBackResult readBack;
     // The book check's findings on the disc and on the copy (empty where
     // it did not run).
     bookcheck::CheckReport discCheck;

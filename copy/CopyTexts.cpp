@@ -320,6 +320,21 @@ std::string ReadBackEqual(const std::string& drive)
            " en gelijk aan die op de CD.";
 }
 
+std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadBackResult& readBack)
+{
+    std::string text = "De kopie kon niet van de stick zelf worden teruggelezen.";
+    switch (readBack.why) {
+    case copyops::NotFromDeviceReason::FuseCache:
+    case copyops::NotFromDeviceReason::None:
+        text += " De stick " + ShownText(drive) + " wordt gelezen via een apart programma (FUSE" +
+                (readBack.fsType.empty() ? std::string() : ", " + ShownText(readBack.fsType)) +
+                "), zoals bij veel exFAT- en NTFS-sticks. Dat programma kan de bestanden uit zijn eigen geheugen "
+                "teruggeven in plaats van ze opnieuw van de stick te lezen.";
+        break;
+    }
+    return text + " Of de stick alles goed heeft bewaard, is dus niet gecontroleerd.";
+}
+
 std::string DiscLacks(const std::vector<std::string>& faults, const std::string& keptIn)
 {
     return "Alle bestanden die op de CD staan, zijn gekopieerd, maar de CD zelf mist delen van het boek:\n" +
@@ -426,7 +441,15 @@ std::string Told(const copyjob::CopyReport& report)
 
 std::string ReadBackLine(const copyjob::CopyReport& report)
 {
-    return report.readBack ? ReadBackEqual(report.drive) : std::string();
+    switch (report.readBack.state) {
+    case copyops::ReadBackState::FromDevice:
+        return ReadBackEqual(report.drive);
+    case copyops::ReadBackState::NotFromDevice:
+        return ReadBackNotFromDevice(report.drive, report.readBack);
+    case copyops::ReadBackState::Off:
+        break;
+    }
+    return {};
 }
 
 } // namespace copytext

@@ -3,6 +3,7 @@
 // readably (ShownText) and are always valid UTF-8.
 #pragma once
 
+#include "copy/CopyEngine.h"
 #include "posix/Failure.h"
 
 #include <cstdint>
@@ -103,5 +104,10 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
 // The line after the done message when every file was read back from
 // drive and found equal.
 std::string ReadBackEqual(const std::string& drive);
+
+// The line after the done message when every file read back equal but
+// not from drive's device itself (readBack.state NotFromDevice): that the
+// copy could not be read back from the stick itself, and why.
+std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadBackResult& readBack);
 
 } // namespace copytext

@@ -116,6 +116,11 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
         });
     }
     if (step == Step::Done) {
+        // The mount table names the stick even where a folder above it
+        // cannot be looked at.
+        std::string mountPoint, fsType;
+        if (MountEntryOf(dst.Get(), mountPoint, fsType))
+            m_drive = mountPoint;
         struct stat st;
         if (::fstat(dst.Get(), &st) == 0)
             m_destIdentity = IdentityOf(st);
@@ -143,7 +148,11 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
             ReadBackAll(dst.Get());
         if (step == Step::Done && !m_cancelled && m_different.empty()) {
             outcome.result = CopyResult::Copied;
-            outcome.readBack = m_scope.verify;
+            // A file that read back different is a fault wherever its bytes
+            // came from; equal bytes prove the device only where the read
+            // reached it.
+            if (m_scope.verify)
+                outcome.readBack = Reach(dst.Get());
             return outcome;
         }
         if (step == Step::Cancelled || m_cancelled) {

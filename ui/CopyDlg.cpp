@@ -93,7 +93,7 @@ wxString CheckVerdict(const copyjob::CopyReport& report)
     const std::size_t faults = copyjob::FaultCount(report);
     if (faults > 0)
         return U((" (de controle vond " + std::to_string(faults) + (faults == 1 ? " fout)" : " fouten)")).c_str());
-    return report.readBackLine.empty() ? wxString() : U(" en teruggelezen");
+    return report.readBack.state == copyops::ReadBackState::FromDevice ? U(" en teruggelezen") : wxString();
 }
 
 // A caption with its sunken line below it.
@@ -365,7 +365,7 @@ void CCopyDlg::OnStartCopy()
     if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
-        // The design's done text, then that the drive gave every file back.
+        // The design's done text, then what reading the copy back showed.
         const wxString done =
             m_readBackLine.empty() ? U(kCopied) : U(kCopied) + U("\n") + wxString::FromUTF8(m_readBackLine);
         // Without the message the end is still heard, without a box to close.

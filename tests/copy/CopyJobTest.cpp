@@ -119,7 +119,8 @@ public:
             outcome.result = CopyResult::Failed;
             outcome.different = {different[index]};
         }
-        outcome.readBack = outcome.result == CopyResult::Copied && scope.verify;
+        if (outcome.result == CopyResult::Copied && scope.verify)
+            outcome.readBack.state = copyops::ReadBackState::FromDevice;
         return outcome;
     }
     bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override
