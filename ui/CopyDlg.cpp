@@ -362,13 +362,12 @@ void CCopyDlg::OnStartCopy()
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
         // The design's done text, then that the drive gave every file back.
-        const wxString done =
-            m_readBackLine.empty() ? U(kCopied) : U(kCopied) + U("\n") + wxString::FromUTF8(m_readBackLine);
-        // Without the message the end is still heard, without a box to close.
+        // With "Melding geven" off the user asked for no message, and a
+        // desktop notification is one: the copy window just closes.
         if (m_pSettings->MessageWhenDone != 0)
-            AfxMessageBox(done, MB_OK | MB_ICONASTERISK);
-        else
-            DialogServices().Announce(done);
+            AfxMessageBox(m_readBackLine.empty() ? U(kCopied)
+                                                 : U(kCopied) + U("\n") + wxString::FromUTF8(m_readBackLine),
+                          MB_OK | MB_ICONASTERISK);
     }
     CopyServices().CloseProgress();
     EndDialog(IDOK);

@@ -362,7 +362,7 @@ TEST(CopyWindow, WholeBookReadBackAddsOneLineToTheDoneMessage)
     EXPECT_EQ(run.copy.log.back(), "message Daisy-CD is gekopieerd.\nAlle bestanden zijn teruggelezen.");
 }
 
-TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithAnAnnouncementOnly)
+TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithoutAnyMessage)
 {
     CopyWindowRun run;
     run.settings.EjectWhenDone = 0;
@@ -370,7 +370,7 @@ TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithAnAnnouncementOnly)
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ(2u, run.copy.log.size());
     EXPECT_TRUE(run.dialogs.shown.empty());
-    EXPECT_EQ(std::vector<std::string>{"Daisy-CD is gekopieerd."}, run.dialogs.announced);
+    EXPECT_TRUE(run.dialogs.announced.empty()) << "a desktop notification is a message too";
 }
 
 TEST(CopyWindow, CancelIsIgnoredWhileCopyingAndEndsTheWindowWhenReady)
