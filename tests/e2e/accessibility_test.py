@@ -248,7 +248,8 @@ class CopyJourney(unittest.TestCase):
         self.assertEqual(["Ja", "Ja, alles", "Nee", "Annuleren"], order, "Tab follows the reading order")
         log.append(f"question: alert {name!r}, buttons {buttons_left_to_right(question)}")
 
-        progress = tree.find(self.session.app, "frame", "Bestanden worden gekopiëerd naar " + BOOK)
+        # Its title names the whole destination, for eyes and ears alike.
+        progress = tree.find(self.session.app, "frame", "Bestanden worden gekopiëerd naar " + self.existing)
         line = tree.find(progress, "text")
         self.assertEqual(["Voortgang:"], tree.labelled_by(line))
         states = line.getState()

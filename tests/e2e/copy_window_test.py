@@ -181,7 +181,7 @@ class CopyWindow(unittest.TestCase):
         self.assertFalse(self.start_button().getState().contains(pyatspi.STATE_ENABLED))
         progress = next(n for n in tree.walk(self.app)
                         if tree.role(n) == "frame" and n.name.startswith("Bestanden worden gekopiëerd naar "))
-        self.assertEqual("Bestanden worden gekopiëerd naar " + BOOK, progress.name)
+        self.assertEqual("Bestanden worden gekopiëerd naar " + os.path.join(self.output, BOOK), progress.name)
         bar = tree.find(progress, "progress bar")
         self.assertEqual(["Voortgang:"], tree.labelled_by(bar))
         value = bar.queryValue()
