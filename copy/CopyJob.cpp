@@ -168,10 +168,18 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
         if (ops.Inspect(plan.outputDir) != PathState::Missing)
             return copytext::OutputNotFolder(plan.outputDir);
         const std::string parent = posix::ParentFolder(plan.outputDir);
-        if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
+        if (!ops.IsFolder(parent))
             return copytext::OutputParentMissing(plan.outputDir);
-    } else if (ops.OnMissingDrive(plan.outputDir)) {
-        return copytext::OutputParentMissing(plan.outputDir);
+        // Where drives are mounted, a folder on the disk above is made by
+        // nobody: it would stand in for the drive.
+        if (const copyjob::MountSpot spot = ops.OnMissingDrive(parent); spot == copyjob::MountSpot::LeftBehind)
+            return copytext::OutputMissingOnEmptyMountPoint(plan.outputDir, parent);
+        else if (spot != copyjob::MountSpot::OnDrive)
+            return copytext::OutputMissingOffDrive(plan.outputDir);
+    } else if (ops.OnMissingDrive(plan.outputDir) == copyjob::MountSpot::LeftBehind) {
+        // An existing folder that holds something is the user's own, also
+        // on the system disk; an empty one is where a stick was.
+        return copytext::OutputOnEmptyMountPoint(plan.outputDir);
     }
 
     plan.target = destPath;

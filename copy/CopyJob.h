@@ -37,6 +37,15 @@ using posix::Failure;
 
 enum class PathState { Missing, Folder, Other };
 
+// An existing folder's place among the folders where drives are mounted.
+enum class MountSpot {
+    OnDrive,     // on a drive of its own, or outside those folders
+    LeftBehind,  // empty, under /media or /run/media on the disk above: the
+                 // mount point of a stick that is not plugged in
+    MediaFolder, // under /media or /run/media on the disk above, holding something
+    MntFolder,   // under /mnt on the disk above
+};
+
 // What the job needs of the file system; CFileOperations is the real one,
 // tests use a fake. Failures name their side and path.
 class IFileOperations
@@ -51,9 +60,9 @@ public:
     // True for a folder, also one reached through a link.
     virtual bool IsFolder(const std::string& path) = 0;
 
-    // True when the existing folder stands where a drive should be mounted
-    // but lies on the disk above it: the stick is not plugged in.
-    virtual bool OnMissingDrive(const std::string&) { return false; }
+    // Where an existing folder stands among the folders drives are mounted
+    // in (/media, /run/media, /mnt) when it lies on the disk above them.
+    virtual MountSpot OnMissingDrive(const std::string&) { return MountSpot::OnDrive; }
 
     // The path with every link in its existing part resolved, for telling
     // whether one folder lies inside another.

@@ -160,6 +160,32 @@ std::string OutputParentMissing(const std::string& outputFolder)
            kNothingCopied;
 }
 
+std::string OutputOnEmptyMountPoint(const std::string& outputFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) +
+           "is leeg en staat op de systeemschijf, op de plek van een USB-stick of andere schijf die nu niet is "
+           "aangesloten. Sluit die aan en probeer het opnieuw. " +
+           kNothingCopied;
+}
+
+std::string OutputMissingOnEmptyMountPoint(const std::string& outputFolder, const std::string& parent)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) + "bestaat niet, en de map" +
+           Quoted(parent) +
+           "waarin hij hoort, is leeg en staat op de systeemschijf, op de plek van een USB-stick of andere schijf "
+           "die nu niet is aangesloten. Sluit die aan en probeer het opnieuw. " +
+           kNothingCopied;
+}
+
+std::string OutputMissingOffDrive(const std::string& outputFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) +
+           "bestaat niet. Talvora maakt hem hier niet zelf aan, omdat hij dan op de systeemschijf komt in plaats "
+           "van op een schijf die hier wordt aangekoppeld. Staat hij op een USB-stick of een andere schijf, sluit "
+           "die dan aan en probeer het opnieuw. " +
+           kNothingCopied;
+}
+
 std::string CannotPrepare(const std::string& folder, int error)
 {
     return "Kan niet schrijven in de map" + Quoted(folder) + DescribeError(error) + " " + kNothingCopied;
