@@ -185,8 +185,8 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
     plan.target = destPath;
     // An earlier copy of this book that stayed incomplete is completed, not
     // copied anew beside it.
-    if (const std::string incomplete = IncompleteName(destPath); ops.Inspect(incomplete) == PathState::Folder) {
-        plan.completing = incomplete;
+    if (const copyjob::Completion completion = copyjob::FindCompletion(destPath, ops); !completion.folder.empty()) {
+        plan.completing = completion.folder;
     } else if (!plan.ask) {
         plan.target = FreeName(destPath, ops);
         // Closing the window without a word would look like success to
@@ -374,6 +374,14 @@ bool PathFits(const std::string& path)
         start = end + 1;
     }
     return true;
+}
+
+Completion FindCompletion(const std::string& destPath, IFileOperations& ops)
+{
+    const std::string incomplete = IncompleteName(destPath);
+    if (ops.Inspect(incomplete) != PathState::Folder)
+        return {};
+    return {incomplete, ops.Remembered(incomplete)};
 }
 
 } // namespace copyjob

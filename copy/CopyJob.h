@@ -143,6 +143,16 @@ struct CopyReport
     bookcheck::CheckReport copyCheck;
 };
 
+// An earlier copy of a book that stayed incomplete, which copying the book
+// into the same output folder completes: its folder ("" when there is
+// none) and the files it still needs from the disc, as that run noted.
+struct Completion
+{
+    std::string folder;
+    std::vector<std::string> missing;
+};
+Completion FindCompletion(const std::string& destPath, IFileOperations& ops);
+
 // Called with the folder actually used, before the copy starts, when
 // numbering is on, and again should the book end up under another name.
 using DestinationLine = std::function<void(const std::string& target)>;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/BookCheck.h"
+#include "copy/CopyJob.h"
 #include "ui/Dialog.h"
 #include "ui/ExitStatus.h"
 
@@ -18,16 +19,6 @@ class wxButton;
 namespace disc {
 struct FoundDisc;
 }
-
-// What the start button tells a screen reader once the book is found:
-// "Kopieert ‘<title>’ naar <destination>", for a disc of several books
-// "Kopieert <books> Daisy-boeken naar <output folder>"; empty before.
-wxString StartDescription(const wxString& title, const wxString& destination, std::size_t books = 0);
-
-// What the book check found on the disc, as the copy window says it before
-// the copy: that the book is whole, or that it is not and why (the first
-// few fatal findings). One report per book to copy.
-wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks);
 
 class CCopyDlg : public CDialog
 {
@@ -73,6 +64,7 @@ protected:
         std::string dest;    // UTF-8
         std::string title;   // as the reader gives it
         bookcheck::CheckReport check; // of the source, before the copy
+        copyjob::Completion completion; // an earlier incomplete copy this one completes
     };
 
     // Reads the disc's one book, or the books its index lists; false when
@@ -104,6 +96,8 @@ private:
     bool m_searchPosted = false;
     // The last copy's line that every file was read back and found equal.
     std::string m_readBackLine;
+    // That the copy made an earlier incomplete one whole, under its name.
+    wxString m_nowWhole;
     // Until something else happens, a window that ends was cancelled.
     ExitStatus m_outcome = ExitStatus::Cancelled;
 };

@@ -70,6 +70,13 @@ public:
         return report;
     }
 
+    copyjob::Completion FindCompletion(const std::string& destPath) override
+    {
+        // Looks at the output folder only; nothing copies.
+        copyjob::CFileOperations operations([](const std::string&, const auto&) {});
+        return copyjob::FindCompletion(destPath, operations);
+    }
+
     void CloseProgress() override { m_lastWindow.reset(); }
 
     void EjectDisc(const std::string& discRoot) override { ::EjectDisc(discRoot); }

@@ -41,6 +41,10 @@ public:
                                          const std::function<void(const std::string&)>& showDestination,
                                          const bookcheck::CheckReport& discCheck) = 0;
 
+    // An earlier copy of the book for destPath that stayed incomplete and
+    // that copying it now completes; none by default.
+    virtual copyjob::Completion FindCompletion(const std::string&) { return {}; }
+
     // Closes the last copy's progress window, which stays on screen after
     // CopyBook so that the messages after a copy, and the next copy's
     // window, open over it rather than over the copy window.

@@ -78,7 +78,14 @@ public:
         return report;
     }
 
+    copyjob::Completion FindCompletion(const std::string& destPath) override
+    {
+        return completions.count(destPath) ? completions[destPath] : copyjob::Completion{};
+    }
+
     void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
+    // Incomplete earlier copies that a copy completes, by destination.
+    std::map<std::string, copyjob::Completion> completions;
 
     std::vector<std::string> log;
     std::vector<std::string> headings; // of each copy, as a screen reader hears it

@@ -594,6 +594,75 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
     EXPECT_EQ(ExitStatus::Done, run.outcome);
 }
 
+bookcheck::Finding MissingChapter(const std::string& chapter, const std::string& file)
+{
+    bookcheck::Finding missing;
+    missing.grade = bookcheck::Grade::Fatal;
+    missing.role = bookcheck::Role::Smil;
+    missing.chapter = chapter;
+    missing.file = file;
+    return missing;
+}
+
+TEST(CopyWindow, TwoBookDiscNamesTheBookOfAFindingAndHeadingsAreSaidOnce)
+{
+    CopyWindowRun run;
+    MakeDisc(run,
+             {{"discinfo.html", DiscInfo({"b2/ncc.html", "b1/boek.opf"})},
+              {"b1/boek.opf", Opf("1", "Een", "A")},
+              {"b2/ncc.html", Ncc("Twee", {{"dc:identifier", "2"}, {"dc:title", "Twee"}, {"dc:creator", "B"}})}},
+             "discinfo.html");
+    run.copy.checks[run.root + "b1/"].findings = {MissingChapter("Hoofdstuk 2", "s2.smil")};
+    std::vector<std::string> descriptionsDuringCopy;
+    run.copy.duringCopy = [&](wxWindow& dlg, const auto&) {
+        descriptionsDuringCopy.push_back(AccessibleDescription(dlg.FindWindow(kStartCopy)).utf8_string());
+    };
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    EXPECT_EQ("Van de boeken op de CD is er 1 niet volledig; wat er is, wordt gekopieerd naar een map met "
+              "\"(onvolledig)\" achter de naam. In \xE2\x80\x98" "Een\xE2\x80\x99: Hoofdstuk 2 ontbreekt op de CD "
+              "(s2.smil).",
+              run.checkWhenReady);
+    // The progress window says which book is on its way; the start button
+    // saying it too made a screen reader say it twice.
+    ASSERT_EQ(2u, descriptionsDuringCopy.size());
+    for (const std::string& description : descriptionsDuringCopy)
+        EXPECT_EQ(std::string::npos, description.find("Boek ")) << description;
+}
+
+TEST(CopyWindow, LongFindingsAreShownWholeOverSeveralLines)
+{
+    CopyWindowRun run;
+    run.copy.checks[run.root].findings = {MissingChapter(Repeated("Een heel lang hoofdstuk ", 8), "s12.smil")};
+    int lineHeight = 0, shownHeight = 0;
+    std::string shown;
+    run.Run([&](CCopyDlg& dlg) {
+        auto* line = static_cast<wxStaticText*>(dlg.FindWindow(kCheckLine));
+        lineHeight = line->GetCharHeight();
+        shownHeight = line->GetSize().y;
+        shown = line->GetLabelText().utf8_string();
+        dlg.EndDialog(IDCANCEL);
+    });
+    EXPECT_NE(std::string::npos, shown.find("(s12.smil)")) << "the whole text, no ellipsis";
+    EXPECT_EQ(std::string::npos, shown.find('\n')) << "a screen reader reads it as one text";
+    EXPECT_GE(shownHeight, 3 * lineHeight) << "wrapped over the lines it needs";
+}
+
+TEST(CopyWindow, ASecondChanceSaysWhatItReadsAndThatTheBookIsWholeAfterwards)
+{
+    CopyWindowRun run;
+    const std::string incomplete = run.Dest(kBookFolder + " (onvolledig)");
+    run.copy.completions[run.Dest(kBookFolder)] = {incomplete, {"aud0002.wav", "s2.smil"}};
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    const std::string completes = "Een eerdere kopie van dit boek is onvolledig: \xE2\x80\x98" + kBookFolder +
+                                  " (onvolledig)\xE2\x80\x99. Deze kopie vult die aan en leest van de CD alleen de 2 "
+                                  "bestanden die ontbreken.";
+    EXPECT_EQ("Het boek op de CD is volledig. " + completes, run.checkWhenReady);
+    EXPECT_NE(std::string::npos, run.startDescription.find(completes)) << run.startDescription;
+    EXPECT_EQ("message Daisy-CD is gekopieerd.\nHet boek is nu volledig en heet weer \xE2\x80\x98" + kBookFolder +
+                  "\xE2\x80\x99.",
+              run.copy.log.back());
+}
+
 const std::string kRefusedIntro = "Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of "
                                   "geen eigen mapnaam krijgen:";
 const std::string kNotAll = "Niet alle Daisy-boeken van deze CD zijn gekopieerd:\n";
