@@ -57,7 +57,7 @@ bool ReadBookFile(const std::string& path, CBookInfo& info, std::string* reason)
         CPackageReader reader;
         if (!reader.ReadPackage(path)) {
             if (reason != nullptr)
-                *reason = std::string("Reden: ") + reader.DescribeFailure() + ".";
+                *reason = ReasonLine(reader.DescribeFailure());
             return false;
         }
         info.title = reader.BookTitle();

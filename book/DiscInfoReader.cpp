@@ -136,10 +136,3 @@ bool CDiscInfoReader::Read(XmlFailure loaded, const TiXmlDocument& document)
     });
     return !m_books.empty();
 }
-
-const char* CDiscInfoReader::DescribeFailure() const
-{
-    if (m_fileFailure != XmlFailure::None)
-        return DescribeXmlFailure(m_fileFailure);
-    return m_books.empty() ? "er staat geen enkele geldige verwijzing naar een boek in" : "geen fout";
-}

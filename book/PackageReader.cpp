@@ -108,18 +108,3 @@ bool CPackageReader::Read(XmlFailure loaded, const TiXmlDocument& document)
     m_lastFailure = PackageFailure::None;
     return true;
 }
-
-const char* CPackageReader::DescribeFailure() const
-{
-    switch (m_lastFailure) {
-    case PackageFailure::None:
-        return "geen fout";
-    case PackageFailure::File:
-        return DescribeXmlFailure(m_fileFailure);
-    case PackageFailure::NoPackage:
-        return "het hoofdelement is geen package";
-    case PackageFailure::NoMetadata:
-        return "er zijn geen metagegevens (dc:Identifier, dc:Title of dc:Creator)";
-    }
-    return "onbekende fout";
-}

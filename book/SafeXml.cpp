@@ -178,32 +178,6 @@ std::string_view LocalName(std::string_view name)
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
-const char* DescribeXmlFailure(XmlFailure failure)
-{
-    switch (failure) {
-    case XmlFailure::None:
-        return "geen fout";
-    case XmlFailure::CannotOpen:
-        return "het bestand bestaat niet, is niet leesbaar of is geen gewoon bestand";
-    case XmlFailure::Empty:
-        return "het bestand is leeg";
-    case XmlFailure::TooLarge:
-        return "het bestand is groter dan 32 MiB";
-    case XmlFailure::TooComplex:
-        return "het document is te diep genest of te ingewikkeld om veilig te lezen";
-    case XmlFailure::NotXml:
-        return "het bestand is geen geldige XML";
-    case XmlFailure::NoTitle:
-        return "er is geen element html/head/title";
-    }
-    return "onbekende fout";
-}
-
-std::string XmlFailureReasonLine(XmlFailure failure)
-{
-    return std::string("Reden: ") + DescribeXmlFailure(failure) + ".";
-}
-
 namespace {
 
 void CollectText(const TiXmlNode& node, std::string& text)

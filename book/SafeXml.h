@@ -35,6 +35,7 @@ const char* DescribeXmlFailure(XmlFailure failure);
 // window and in the inspector: "Reden: " and the description, with a full
 // stop.
 std::string XmlFailureReasonLine(XmlFailure failure);
+std::string ReasonLine(const char* description);
 
 // Reads path and parses it into document. XmlFailure::None on success;
 // TooComplex, NotXml and the file failures otherwise, and then document
