@@ -187,12 +187,44 @@ class Heard(unittest.TestCase):
             heard = self.hear("Kopieert 2 Daisy-boeken naar " + self.output)
             self.assertFalse([line for line in heard if "bevat" in line], "the count is no title")
             press("Return")
-            self.hear("Boek 1 van 2: " + BOOK_TITLE)
+            first = self.hear("Boek 1 van 2: " + BOOK_TITLE)
             # The second book's window opens before the first one's closes.
-            self.hear("Boek 2 van 2: De stille haven")
+            second = self.hear("Boek 2 van 2: De stille haven")
+            self.assertEqual(1, len([line for line in first + second if "Boek 1 van 2" in line]),
+                             "each book's heading is said once")
             self.hear(DONE)
             press("Return")
             self.wait_exit(0)
+
+
+    def test_5_the_findings_are_heard_whole_with_their_book(self):
+        make_book(self.disc, "--two-books", "--fault", "missing-smil")
+        self.launch()
+        heard = self.hear("Kopieert 2 Daisy-boeken naar " + self.output)
+        said = " ".join(heard + self.hear(".smil)."))
+        self.assertIn("Van de boeken op de CD is er 1 niet volledig", said)
+        self.assertIn("(onvolledig)", said)
+        self.assertIn(f"In ‘{BOOK_TITLE}’: ", said)
+        press("Escape")
+        self.wait_exit(2)
+
+    def test_6_a_second_chance_says_what_it_reads_and_that_the_book_is_whole(self):
+        make_book(self.disc, "--fault", "truncated-audio")
+        self.launch(MessageWhenDone=1, EjectWhenDone=0)
+        self.hear("Kopieert ‘")
+        press("Return")
+        self.hear("Het Daisy-boek is niet volledig gekopieerd.")
+        press("Return")
+        self.wait_exit(1)
+        shutil.rmtree(self.disc)
+        make_book(self.disc)
+        self.launch(MessageWhenDone=1, EjectWhenDone=0)
+        self.hear(f"Een eerdere kopie van dit boek is onvolledig: ‘{BOOK} (onvolledig)’. Deze kopie vult die aan "
+                  "en leest van de CD alleen ")
+        press("Return")
+        self.hear(f"Het boek is nu volledig en heet weer ‘{BOOK}’.")
+        press("Return")
+        self.wait_exit(0)
 
 
 if __name__ == "__main__":
