@@ -13,6 +13,7 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/app.h>
 #include <wx/weakref.h>
 
 #include <algorithm>
@@ -68,7 +69,14 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnStartCopy(); }, ids::kStartCopy);
 }
 
-CCopyDlg::~CCopyDlg() = default;
+CCopyDlg::~CCopyDlg()
+{
+    // A check still running ends on its own (a check cannot be stopped);
+    // its answer then finds no window.
+    *m_alive = false;
+    if (m_checker.joinable())
+        m_checker.join();
+}
 
 bool CCopyDlg::TransferDataToWindow()
 {
@@ -166,33 +174,73 @@ void CCopyDlg::OnDiscFound(const disc::FoundDisc& found)
         EndDialog(IDCANCEL);
         return;
     }
-    // Checked as soon as found, so that the user hears before the copy
-    // whether the book is whole; the copy takes these findings over and
-    // never reads the disc twice for them.
-    std::vector<bookcheck::CheckReport> checks;
-    std::vector<std::string> titles;
-    for (CPlannedCopy& copy : m_copies) {
-        copy.check = CopyServices().CheckBook(copy.source);
-        checks.push_back(copy.check);
-        titles.push_back(copy.title);
-    }
-    m_strCheckText = windowtext::CheckSummary(checks, titles);
     // A copy that completes an earlier, incomplete one says so before it
-    // starts, and how little it reads.
-    for (CPlannedCopy& copy : m_copies) {
+    // starts, and how little it reads (a look at the output folder only).
+    for (CPlannedCopy& copy : m_copies)
         copy.completion = CopyServices().FindCompletion(copy.dest);
-        if (!copy.completion.folder.empty())
-            m_strCheckText += U(" ") + windowtext::Completes(copy.completion.folder, copy.completion.missing.size());
-    }
-    UpdateData(false);
 
     if (m_pSettings->AutoStart != 0) {
+        // The copy starts as soon as title and path are shown; it checks
+        // the disc itself, so the disc is never read twice at once.
+        m_strCheckText = windowtext::CheckedDuringCopy() + CompletionNotes();
+        UpdateData(false);
         OnStartCopy();
         return;
     }
+    m_strCheckText = windowtext::Checking();
+    UpdateData(false);
     m_btnStart->Enable();
     // Enter now starts the copy, and a screen reader says what it will do.
     m_btnStart->SetFocus();
+    StartCheck();
+}
+
+void CCopyDlg::StartCheck()
+{
+    // Checked as soon as found, so that the user hears before the copy
+    // whether the book is whole; on a thread of its own, for a disc with
+    // hundreds of files takes seconds to open them all, and the window
+    // keeps answering meanwhile. The copy takes these findings over and
+    // never reads the disc twice for them.
+    std::vector<std::string> sources;
+    for (const CPlannedCopy& copy : m_copies)
+        sources.push_back(copy.source);
+    m_checking = true;
+    m_checker = std::thread([sources, alive = m_alive, self = this] {
+        std::vector<bookcheck::CheckReport> checks;
+        for (const std::string& source : sources)
+            checks.push_back(CopyServices().CheckBook(source));
+        // Back on the window's thread, where `alive` is read and written.
+        if (wxTheApp != nullptr)
+            wxTheApp->CallAfter([alive, self, checks = std::move(checks)] {
+                if (*alive)
+                    self->OnChecked(checks);
+            });
+    });
+}
+
+wxString CCopyDlg::CompletionNotes() const
+{
+    wxString notes;
+    for (const CPlannedCopy& copy : m_copies)
+        if (!copy.completion.folder.empty())
+            notes += U(" ") + windowtext::Completes(copy.completion.folder, copy.completion.missing.size());
+    return notes;
+}
+
+void CCopyDlg::OnChecked(const std::vector<bookcheck::CheckReport>& checks)
+{
+    m_checking = false;
+    std::vector<std::string> titles;
+    for (std::size_t i = 0; i < m_copies.size() && i < checks.size(); ++i) {
+        m_copies[i].check = checks[i];
+        m_copies[i].checked = true;
+        titles.push_back(m_copies[i].title);
+    }
+    m_strCheckText = windowtext::CheckSummary(checks, titles) + CompletionNotes();
+    UpdateData(false);
+    if (m_startWhenChecked && !IsEnding())
+        OnStartCopy();
 }
 
 FittedFolderName CCopyDlg::DestinationFor(const CMetaList& metaList) const
@@ -219,7 +267,7 @@ bool CCopyDlg::PlanSingleBook(const std::string& bookPath)
         return false;
     }
     m_outcome = ExitStatus::Cancelled;
-    m_copies.push_back({m_strSourceRoot, fitted.path, book.title, {}, {}});
+    m_copies.push_back({m_strSourceRoot, fitted.path, book.title, {}, false, {}});
     m_strTitleText = wxString::FromUTF8(book.title);
     m_strDestText = wxString::FromUTF8(fitted.path);
     return true;
@@ -253,7 +301,7 @@ bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
         else if (taken)
             m_refused.push_back({book.name, windowtext::kSameFolder});
         else
-            m_copies.push_back({book.folder, dest, info.title, {}, {}});
+            m_copies.push_back({book.folder, dest, info.title, {}, false, {}});
     }
     if (m_copies.empty()) {
         std::vector<std::string> names;
@@ -272,6 +320,13 @@ void CCopyDlg::OnStartCopy()
 {
     if (m_bBusy)
         return;
+    // Pressed while the check still reads the disc: the copy starts with
+    // its findings, as soon as they are there; Escape still ends the window.
+    if (m_checking) {
+        m_startWhenChecked = true;
+        m_btnStart->Disable();
+        return;
+    }
     m_bBusy = true;
     m_btnStart->Disable();
     m_outcome = CopyPlannedBooks();
@@ -326,7 +381,7 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
                 UpdateData(false);
                 Update();
             },
-            book.check);
+            book.checked ? &book.check : nullptr);
         m_readBackLine = report.readBackLine;
         // Copied means whole: checked and, where set, read back.
         if (report.result == copyops::CopyResult::Copied && !book.completion.folder.empty() &&

@@ -8,7 +8,9 @@
 #include "ui/Dialog.h"
 #include "ui/ExitStatus.h"
 
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CMetaList;
@@ -53,6 +55,12 @@ protected:
     void SearchDisc();
     void OnDiscFound(const disc::FoundDisc& found);
     void OnStartCopy();
+    // The book check off the window's thread, and its findings back on it.
+    void StartCheck();
+    void OnChecked(const std::vector<bookcheck::CheckReport>& checks);
+    // What the copies complete of earlier incomplete ones, to follow the
+    // check's words.
+    wxString CompletionNotes() const;
     // Copies the planned books in order; the exit status of the run.
     ExitStatus CopyPlannedBooks();
     bool UpdateData(bool saveAndValidate);
@@ -64,6 +72,7 @@ protected:
         std::string dest;    // UTF-8
         std::string title;   // as the reader gives it
         bookcheck::CheckReport check; // of the source, before the copy
+        bool checked = false;         // whether `check` holds the check
         copyjob::Completion completion; // an earlier incomplete copy this one completes
     };
 
@@ -94,6 +103,14 @@ protected:
 
 private:
     bool m_searchPosted = false;
+    // The check's thread, joined when the window goes; `m_alive` tells its
+    // answer whether the window is still there (read on the window's
+    // thread only).
+    std::thread m_checker;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    bool m_checking = false;
+    // Start was pressed while the check ran.
+    bool m_startWhenChecked = false;
     // The last copy's line that every file was read back and found equal.
     std::string m_readBackLine;
     // That the copy made an earlier incomplete one whole, under its name.

@@ -57,7 +57,7 @@ public:
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings& settings,
                                  const std::function<void(const std::string&)>& showDestination,
-                                 const bookcheck::CheckReport& discCheck) override
+                                 const bookcheck::CheckReport* discCheck) override
     {
         CCopyProgress progress(owner, heading, std::move(m_lastWindow));
         copyjob::CFileOperations operations(
@@ -65,7 +65,7 @@ public:
                 progress.RunCopy(title, work);
             });
         copyjob::CopyReport report =
-            ::CopyBook(discRoot, destPath, settings, operations, showDestination, &discCheck);
+            ::CopyBook(discRoot, destPath, settings, operations, showDestination, discCheck);
         m_lastWindow = progress.KeepShownWindow();
         return report;
     }

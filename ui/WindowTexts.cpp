@@ -145,6 +145,16 @@ wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks, const s
     return text;
 }
 
+wxString Checking()
+{
+    return U("Bezig met de controle van de CD...");
+}
+
+wxString CheckedDuringCopy()
+{
+    return U("De CD wordt tijdens het kopi\xC3\xAB" "ren gecontroleerd.");
+}
+
 wxString Completes(const std::string& folder, std::size_t missing)
 {
     const wxString start = U("Een eerdere kopie van dit boek is onvolledig: ") + Quote(Leaf(folder)) +

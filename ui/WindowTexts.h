@@ -47,6 +47,11 @@ wxString StartDescription(const wxString& title, const wxString& destination, st
 // disc of several books each finding names its book.
 wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks, const std::vector<std::string>& titles);
 
+// The check line while the check reads the disc, and when the copy
+// starts by itself and checks the disc as it copies.
+wxString Checking();
+wxString CheckedDuringCopy();
+
 // Before the copy: an earlier copy of the book stayed incomplete in
 // `folder`, and the copy completes it, reading only `missing` files from
 // the disc (0: not noted, only what the folder lacks).

@@ -125,6 +125,8 @@ class Heard(unittest.TestCase):
         heard = self.orca.wait_for(fragment, self.mark, timeout)
         self.assertIsNotNone(heard, f"Orca never said {fragment!r}; it said {self.orca.spoken()[self.mark:]}")
         self.mark += len(heard)
+        # What was heard, in order, for whoever reads the test's output.
+        print("\n".join("  heard: " + line for line in heard))
         return heard
 
     def wait_exit(self, status):
@@ -200,8 +202,9 @@ class Heard(unittest.TestCase):
     def test_5_the_findings_are_heard_whole_with_their_book(self):
         make_book(self.disc, "--two-books", "--fault", "missing-smil")
         self.launch()
-        heard = self.hear("Kopieert 2 Daisy-boeken naar " + self.output)
-        said = " ".join(heard + self.hear(".smil)."))
+        said = " ".join(self.hear("Kopieert 2 Daisy-boeken naar " + self.output))
+        if ".smil)." not in said:  # the findings, once the check has read the disc
+            said = " ".join(self.hear(".smil)."))
         self.assertIn("Van de boeken op de CD is er 1 niet volledig", said)
         self.assertIn("(onvolledig)", said)
         self.assertIn(f"In ‘{BOOK_TITLE}’: ", said)

@@ -28,6 +28,7 @@ using namespace ids;
 
 const std::string kSearching = "Bezig met zoeken naar Daisy-CD...";
 const std::string kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
+const std::string kChecking = "Bezig met de controle van de CD...";
 const std::string kUnreadableNcc =
     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
 
@@ -82,7 +83,9 @@ struct CopyWindowRun
         WhenModalRuns([&] {
             auto& start = Control<wxButton>(dlg, kStartCopy);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (!dlg.IsEnding() && !start.IsEnabled() && std::chrono::steady_clock::now() < deadline)
+            // Ready: the start button is enabled and the check has spoken.
+            while (!dlg.IsEnding() && (!start.IsEnabled() || TextOf(dlg, kCheckLine) == kChecking) &&
+                   std::chrono::steady_clock::now() < deadline)
                 wxYield();
             if (dlg.IsEnding())
                 return;
@@ -661,6 +664,64 @@ TEST(CopyWindow, ASecondChanceSaysWhatItReadsAndThatTheBookIsWholeAfterwards)
     EXPECT_EQ("message Daisy-CD is gekopieerd.\nHet boek is nu volledig en heet weer \xE2\x80\x98" + kBookFolder +
                   "\xE2\x80\x99.",
               run.copy.log.back());
+}
+
+// A disc whose check takes long (hundreds of files, each slow to open):
+// the window is ready and answers meanwhile.
+TEST(CopyWindow, TheCheckRunsOffTheWindowsThread)
+{
+    struct Case
+    {
+        const char* name;
+        bool pressStart; // else Escape while the check runs
+    };
+    for (const Case c : {Case{"Escape", false}, Case{"StartWaitsForTheFindings", true}}) {
+        SCOPED_TRACE(c.name);
+        CopyWindowRun run;
+        run.copy.holdChecks = true;
+        run.copy.checks[run.root].findings = {MissingChapter("Hoofdstuk 2", "s2.smil")};
+        std::string checkWhileReading, logWhileReading;
+        CCopyDlg dlg;
+        dlg.m_pSettings = &run.settings;
+        WhenModalRuns([&] {
+            auto& start = Control<wxButton>(dlg, kStartCopy);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while ((!start.IsEnabled() || run.copy.checksStarted == 0) && std::chrono::steady_clock::now() < deadline)
+                wxYield();
+            checkWhileReading = TextOf(dlg, kCheckLine);
+            EXPECT_EQ("Het raadsel", TextOf(dlg, kTitleLine));
+            if (c.pressStart) {
+                Click(dlg, kStartCopy);
+                for (int i = 0; i < 20; ++i)
+                    wxYield();
+                logWhileReading = run.copy.log.back();
+            } else {
+                dlg.Close();
+                EXPECT_TRUE(dlg.IsEnding()) << "Escape ends the window while the check reads";
+            }
+            run.copy.ReleaseChecks();
+        });
+        const int result = dlg.ShowModal();
+        EXPECT_EQ(kChecking, checkWhileReading);
+        if (c.pressStart) {
+            EXPECT_EQ(IDOK, result);
+            EXPECT_EQ("scan", logWhileReading) << "no copy before the findings";
+            ASSERT_EQ(1u, run.copy.handedChecks.size()) << "the copy takes the findings over";
+            EXPECT_EQ(1u, run.copy.handedChecks[0].findings.size());
+        } else {
+            EXPECT_EQ(IDCANCEL, result);
+            EXPECT_EQ(std::vector<std::string>{"scan"}, run.copy.log);
+        }
+    }
+}
+
+TEST(CopyWindow, AutoStartCopiesAtOnceAndTheCopyChecksTheDiscOnce)
+{
+    CopyWindowRun run;
+    run.settings.AutoStart = 1;
+    EXPECT_EQ(IDOK, run.Run());
+    EXPECT_EQ(0, run.copy.checksStarted.load()) << "no second reading of the disc beside the copy's";
+    EXPECT_EQ(1, run.copy.copiesThatCheck);
 }
 
 const std::string kRefusedIntro = "Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of "
