@@ -307,8 +307,9 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
 
 std::string ReadBackEqual(const std::string& drive)
 {
-    return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + ShownText(drive) +
-           " en gelijk aan die op de CD.";
+    // "/" names no drive a user knows.
+    const std::string from = drive == "/" ? std::string("de systeemschijf") : ShownText(drive);
+    return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + from + " en gelijk aan die op de CD.";
 }
 
 } // namespace copytext
