@@ -33,6 +33,9 @@ const char* const kUnreadableNcc =
 const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
 const char* const kCopied = "Daisy-CD is gekopieerd.";
 
+// How long the window waits for a quick check before it is ready anyway.
+constexpr int kCheckAwaitedMs = 500;
+
 // A caption with its sunken line below it.
 CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& text,
                      long ellipsize = wxST_ELLIPSIZE_MIDDLE)
@@ -66,6 +69,8 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
     CentreOnScreen();
 
     Bind(wxEVT_INIT_DIALOG, &CCopyDlg::OnInitDialog, this);
+    m_readyTimer.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnReady(); });
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnStartCopy(); }, ids::kStartCopy);
 }
 
@@ -189,10 +194,19 @@ void CCopyDlg::OnDiscFound(const disc::FoundDisc& found)
     }
     m_strCheckText = windowtext::Checking();
     UpdateData(false);
+    StartCheck();
+    // A quick check is awaited for a moment, so that a screen reader says
+    // the start button once, with the findings; a slow one is not.
+    m_readyTimer.StartOnce(kCheckAwaitedMs);
+}
+
+void CCopyDlg::OnReady()
+{
+    if (IsEnding() || m_bBusy || m_startWhenChecked || m_btnStart->IsEnabled())
+        return;
     m_btnStart->Enable();
     // Enter now starts the copy, and a screen reader says what it will do.
     m_btnStart->SetFocus();
-    StartCheck();
 }
 
 void CCopyDlg::StartCheck()
@@ -239,8 +253,11 @@ void CCopyDlg::OnChecked(const std::vector<bookcheck::CheckReport>& checks)
     }
     m_strCheckText = windowtext::CheckSummary(checks, titles) + CompletionNotes();
     UpdateData(false);
+    m_readyTimer.Stop();
     if (m_startWhenChecked && !IsEnding())
         OnStartCopy();
+    else
+        OnReady();
 }
 
 FittedFolderName CCopyDlg::DestinationFor(const CMetaList& metaList) const

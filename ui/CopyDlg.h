@@ -8,6 +8,8 @@
 #include "ui/Dialog.h"
 #include "ui/ExitStatus.h"
 
+#include <wx/timer.h>
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -58,6 +60,8 @@ protected:
     // The book check off the window's thread, and its findings back on it.
     void StartCheck();
     void OnChecked(const std::vector<bookcheck::CheckReport>& checks);
+    // Enables the start button and gives it the focus.
+    void OnReady();
     // What the copies complete of earlier incomplete ones, to follow the
     // check's words.
     wxString CompletionNotes() const;
@@ -111,6 +115,7 @@ private:
     bool m_checking = false;
     // Start was pressed while the check ran.
     bool m_startWhenChecked = false;
+    wxTimer m_readyTimer;
     // The last copy's line that every file was read back and found equal.
     std::string m_readBackLine;
     // That the copy made an earlier incomplete one whole, under its name.
