@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace copyjob {
@@ -53,9 +54,13 @@ bookcheck::CheckReport CheckBookFolder(const std::string& folder)
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)
 {
     std::vector<std::string> files;
-    CFd note(RetryOnInterrupt(
-        [&] { return ::open(posix::Join(folder, kNeededNote).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
-    if (note.Get() < 0)
+    // Only a regular file is a note: a FIFO put there would block the copy
+    // for good, a device would feed it anything.
+    CFd note(RetryOnInterrupt([&] {
+        return ::open(posix::Join(folder, kNeededNote).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
+    struct stat st;
+    if (note.Get() < 0 || ::fstat(note.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return files;
     std::string bytes;
     char buffer[65536];

@@ -39,6 +39,8 @@ struct CopyOutcome
     // Files the user chose to skip, relative to the destination folder
     // ("." for the folder itself); only with Failed.
     std::vector<std::string> missing;
+    // Of missing: the files skipped because the drive written to was full.
+    std::vector<std::string> noRoom;
     // Everything was written, but flushing it to the drive failed and the
     // user chose to go on; only with Failed.
     bool unflushed = false;

@@ -1,6 +1,7 @@
 #include "copy/CopyJob.h"
 
 #include "copy/CopyTexts.h"
+#include "copy/Publish.h"
 #include "posix/Posix.h"
 #include "text/Utf8.h"
 #include "settings/Settings.h"
@@ -9,6 +10,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <set>
 
 using copyjob::CopyReport;
 using copyjob::CopyResult;
@@ -22,24 +25,23 @@ const char* const kTempName = "_TalvoraTmp_";
 // The disc's files inside the temporary folder; its partial files lie
 // beside, where no name of the disc can be.
 const char* const kTempContent = "/cd";
-// The book inside a work folder, beside the partial files.
-const char* const kStagedBook = "/boek";
-const char* const kIncomplete = " (onvolledig)";
 const char* const kProgressTitle = "Bestanden worden gekopi\xC3\xAB" "erd naar %s";
-constexpr int kLastNumber = 999; // tried, never used: 998 numbered names
 
 // What one run settles before it writes anything.
 struct Plan
 {
     std::string discRoot;
     std::string outputDir;
+    std::string base;        // destPath: the name the book's numbers and incomplete name come from
     std::string target;      // the book's folder: destPath or a free numbered variant
+    int number = 0;          // target's number after base, 0 for none
     std::string tempFolder;  // "_TalvoraTmp_" when copying via the hard disk, else ""
     bool makeOutput = false; // the output folder is missing and its parent is there
     bool existing = false;   // replace mode, into a book folder that exists
     bool ask = false;        // ask before replacing a file
     bool verify = false;     // read every copied file back from the drive
     std::string completing;  // "<name> (onvolledig)" of an earlier run, being completed; else ""
+    bool completes = true;   // the layout lets an incomplete copy be completed in place
 };
 
 std::string Format(const char* format, const std::string& text)
@@ -50,57 +52,10 @@ std::string Format(const char* format, const std::string& text)
     return out;
 }
 
-std::string Numbered(const std::string& path, int n)
-{
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "_%03d", n);
-    return path + suffix;
-}
-
 bool Inside(const std::string& path, const std::string& folder)
 {
     return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
                               (folder.back() == '/' || path[folder.size()] == '/'));
-}
-
-// The first of path, path_001 ... path_998 that nothing carries; "" when
-// all are taken. A link counts as taken: the book never goes through one.
-std::string FreeName(const std::string& path, IFileOperations& ops)
-{
-    if (ops.Inspect(path) == PathState::Missing)
-        return path;
-    for (int n = 1; n < kLastNumber; ++n)
-        if (ops.Inspect(Numbered(path, n)) == PathState::Missing)
-            return Numbered(path, n);
-    return {};
-}
-
-// "<name> (onvolledig)" beside target. A name near the limit is cut at a
-// character boundary to make room for the addition and a number: a name
-// too long to make would throw the copied part of a damaged disc away.
-std::string IncompleteName(const std::string& target)
-{
-    const std::size_t leafStart = target.rfind('/') + 1;
-    const std::size_t room = NAME_MAX - std::strlen(kIncomplete) - std::strlen("_NNN");
-    return target.substr(0, leafStart) + std::string(CutAtCharacter(std::string_view(target).substr(leafStart), room)) +
-           kIncomplete;
-}
-
-// Renames the finished work into place at name, or at its first free
-// numbered variant should something have taken the name meanwhile; the
-// name used goes to published.
-Failure PublishAs(const std::string& from, const std::string& name, IFileOperations& ops, std::string& published)
-{
-    Failure failure;
-    for (int n = 0; n < kLastNumber; ++n) {
-        const std::string to = n == 0 ? name : Numbered(name, n);
-        failure = ops.Publish(from, to);
-        if (!failure)
-            published = to;
-        if (failure.error != EEXIST)
-            return failure;
-    }
-    return failure;
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with
@@ -120,86 +75,110 @@ void DeleteFolder(const std::string& folder, IFileOperations& ops)
         ops.Delete(folder);
 }
 
-CopyReport Refused(std::string message)
+using copyjob::Refusal;
+using copyjob::RefusalReason;
+using MaybeRefusal = std::optional<Refusal>;
+
+Refusal Refuse(RefusalReason reason, std::string path = {}, std::string other = {})
+{
+    Refusal refusal;
+    refusal.reason = reason;
+    refusal.path = std::move(path);
+    refusal.other = std::move(other);
+    return refusal;
+}
+
+Refusal Refuse(RefusalReason reason, std::string path, const Failure& failure)
+{
+    Refusal refusal = Refuse(reason, std::move(path));
+    refusal.failure = failure;
+    return refusal;
+}
+
+CopyReport Refused(Refusal refusal)
 {
     CopyReport report;
     report.result = CopyResult::Refused;
-    report.message = std::move(message);
+    report.ending = copyjob::Ending::Refused;
+    report.refusal = std::move(refusal);
+    report.message = copytext::Told(report);
     return report;
 }
 
-// The temporary folder's own checks; the refusal's text, or "".
-std::string CheckTemp(std::string tempPath, IFileOperations& ops, Plan& plan)
+// The temporary folder's own checks; the refusal, or none.
+MaybeRefusal CheckTemp(std::string tempPath, IFileOperations& ops, Plan& plan)
 {
     if (tempPath.empty() || tempPath.front() != '/')
-        return copytext::TempNotSet();
+        return Refuse(RefusalReason::TempNotSet);
     if (tempPath.back() != '/')
         tempPath += '/';
     plan.tempFolder = tempPath + kTempName;
     if (!copyjob::PathFits(plan.tempFolder + kTempContent + "/"))
-        return copytext::PathTooLong(plan.tempFolder);
+        return Refuse(RefusalReason::PathTooLong, plan.tempFolder);
     // The temporary folder is emptied first and removed at the end:
     // nothing of the book may lie inside it, nor it inside the book.
     const std::string temp = ops.Resolve(plan.tempFolder);
     if (Inside(ops.Resolve(plan.outputDir), temp))
-        return copytext::OutputInsideTemp(plan.outputDir, plan.tempFolder);
+        return Refuse(RefusalReason::OutputInsideTemp, plan.outputDir, plan.tempFolder);
     if (Inside(temp, ops.Resolve(plan.target)))
-        return copytext::TempInsideTarget(plan.tempFolder, plan.target);
+        return Refuse(RefusalReason::TempInsideTarget, plan.tempFolder, plan.target);
     return {};
 }
 
-// Every check that needs no writing; the refusal's text, or "" to go on.
-std::string Check(const std::string& destPath, const CSettings& settings, IFileOperations& ops, Plan& plan)
+// Every check that needs no writing; the refusal, or none to go on.
+MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFileOperations& ops, Plan& plan)
 {
     plan.outputDir = posix::ParentFolder(destPath);
     // A relative folder ("boeken", "~/boeken") would land wherever the
     // program happens to start.
     if (destPath.empty() || destPath.front() != '/')
-        return copytext::NotAbsolute(plan.outputDir);
+        return Refuse(RefusalReason::NotAbsolute, plan.outputDir);
     if (!copyjob::PathFits(plan.discRoot))
-        return copytext::PathTooLong(plan.discRoot);
+        return Refuse(RefusalReason::PathTooLong, plan.discRoot);
     if (!copyjob::PathFits(destPath))
-        return copytext::PathTooLong(destPath);
+        return Refuse(RefusalReason::PathTooLong, destPath);
 
     // The output folder is made only where its parent is: a missing stick
     // must not turn into a folder on the system disk.
     plan.makeOutput = !ops.IsFolder(plan.outputDir);
     if (plan.makeOutput) {
         if (ops.Inspect(plan.outputDir) != PathState::Missing)
-            return copytext::OutputNotFolder(plan.outputDir);
+            return Refuse(RefusalReason::OutputNotFolder, plan.outputDir);
         const std::string parent = posix::ParentFolder(plan.outputDir);
         if (!ops.IsFolder(parent))
-            return copytext::OutputParentMissing(plan.outputDir);
+            return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
         // Where drives are mounted, a folder on the disk above is made by
         // nobody: it would stand in for the drive.
         if (const copyjob::MountSpot spot = ops.OnMissingDrive(parent); spot == copyjob::MountSpot::LeftBehind)
-            return copytext::OutputMissingOnEmptyMountPoint(plan.outputDir, parent);
+            return Refuse(RefusalReason::OutputMissingOnEmptyMountPoint, plan.outputDir, parent);
         else if (spot != copyjob::MountSpot::OnDrive)
-            return copytext::OutputMissingOffDrive(plan.outputDir);
+            return Refuse(RefusalReason::OutputMissingOffDrive, plan.outputDir);
     } else if (ops.OnMissingDrive(plan.outputDir) == copyjob::MountSpot::LeftBehind) {
         // An existing folder that holds something is the user's own, also
         // on the system disk; an empty one is where a stick was.
-        return copytext::OutputOnEmptyMountPoint(plan.outputDir);
+        return Refuse(RefusalReason::OutputOnEmptyMountPoint, plan.outputDir);
     }
 
-    plan.target = destPath;
+    plan.target = plan.base = destPath;
     // An earlier copy of this book that stayed incomplete is completed, not
     // copied anew beside it.
-    if (const copyjob::Completion completion = copyjob::FindCompletion(destPath, ops); !completion.folder.empty()) {
+    if (const copyjob::Completion completion = copyjob::FindCompletion(destPath, ops);
+        plan.completes && !completion.folder.empty()) {
         plan.completing = completion.folder;
     } else if (!plan.ask) {
-        plan.target = FreeName(destPath, ops);
+        plan.number = publish::FreeNumber(destPath, ops);
         // Closing the window without a word would look like success to
         // someone who cannot see that no folder appeared.
-        if (plan.target.empty())
-            return copytext::AllNumbersTaken(destPath);
+        if (plan.number < 0)
+            return Refuse(RefusalReason::AllNumbersTaken, destPath);
+        plan.target = publish::NameWith(destPath, plan.number);
         if (!copyjob::PathFits(plan.target))
-            return copytext::PathTooLong(plan.target);
+            return Refuse(RefusalReason::PathTooLong, plan.target);
     } else {
         const PathState state = ops.Inspect(plan.target);
         // Copying through a link would write the disc wherever it points.
         if (state == PathState::Other)
-            return copytext::TargetNotFolder(plan.target);
+            return Refuse(RefusalReason::TargetNotFolder, plan.target);
         plan.existing = state == PathState::Folder;
     }
 
@@ -211,28 +190,42 @@ std::string Check(const std::string& destPath, const CSettings& settings, IFileO
         if (const std::uint64_t limit = ops.LargestFileAllowed(folder)) {
             const std::string big = ops.FileLargerThan(plan.discRoot, limit);
             if (!big.empty())
-                return copytext::FileTooLargeForDrive(plan.discRoot + big, folder);
+                return Refuse(RefusalReason::FileTooLarge, plan.discRoot + big, folder);
         }
     }
-    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::string();
+    // A book that cannot fit is refused before anything is read, on the
+    // drive it goes to and on the temporary folder's. Completing needs only
+    // what is missing; replacing frees the old files as it goes.
+    const std::string viaTemp = settings.CopyViaTemp != 0 ? settings.TempPath : std::string();
+    for (const std::string& folder : {plan.existing || !plan.completing.empty() ? std::string() : outputDrive, viaTemp}) {
+        std::uint64_t block = 0, room = 0;
+        if (folder.empty() || !ops.Room(folder, block, room))
+            continue;
+        if (const std::uint64_t need = ops.SizeOnDrive(plan.discRoot, block); need > room) {
+            Refusal refusal = Refuse(RefusalReason::NoRoom, folder);
+            refusal.need = need;
+            refusal.room = room;
+            return refusal;
+        }
+    }
+    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::nullopt;
 }
 
 // Makes what the copy writes into: the output folder when missing, the
-// temporary folder, this run's work folder. The refusal's text, or "".
-std::string Prepare(IFileOperations& ops, const Plan& plan, std::string& work)
+// temporary folder, this run's work folder. The refusal, or none.
+MaybeRefusal Prepare(IFileOperations& ops, const Plan& plan, publish::CStage& stage)
 {
     if (plan.makeOutput) {
         if (const Failure failure = ops.MakeFolder(plan.outputDir))
-            return copytext::CannotPrepare(plan.outputDir, failure.error);
+            return Refuse(RefusalReason::CannotPrepare, plan.outputDir, failure);
     }
-    ops.RemoveLeftovers(plan.outputDir);
     if (!plan.tempFolder.empty()) {
         if (const Failure failure = ops.HoldTempFolder(plan.tempFolder))
-            return copytext::TempRefused(failure);
+            return Refuse(RefusalReason::TempRefused, failure.path, failure);
     }
-    if (const Failure failure = ops.MakeWorkFolder(plan.outputDir, work)) {
+    if (const Failure failure = stage.Open(plan.outputDir)) {
         DeleteFolder(plan.tempFolder, ops);
-        return copytext::CannotPrepare(plan.outputDir, failure.error);
+        return Refuse(RefusalReason::CannotPrepare, plan.outputDir, failure);
     }
     return {};
 }
@@ -285,80 +278,121 @@ std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyR
     return needed;
 }
 
-// The check's fatal findings as sentences for the user: the disc's, then
-// those only the copy shows.
-std::vector<std::string> Faults(const CopyReport& report)
+// Whether every fault is the disc's own: nothing was skipped or read back
+// different, and the check finds the same files at fault in the copy as on
+// the disc. Such a copy holds the book as the disc holds it, and another
+// copy of this disc cannot do better.
+bool OnlyTheDiscLacks(const copyops::CopyOutcome& outcome, const CopyReport& report)
 {
-    std::vector<std::string> lines, discFiles;
-    for (const bookcheck::Finding& f : report.discCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal) {
-            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
-            discFiles.push_back(f.file);
-        }
-    for (const bookcheck::Finding& f : report.copyCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal && std::find(discFiles.begin(), discFiles.end(), f.file) == discFiles.end())
-            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));
-    return lines;
+    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
+    return outcome.missing.empty() && outcome.different.empty() && !onDisc.empty() &&
+           onDisc == copyjob::FaultyFiles(report.copyCheck);
 }
 
 // Gives what the copy wrote its name: the whole book its own (or the next
-// free number, should the name have been taken meanwhile), what is not the
-// whole book a name that says so, with a note of what it still needs. Then
-// says how it ended.
+// free number, should the name have been taken meanwhile), and so a book
+// copied as faithfully as its disc allows; what the copy lacks a name that
+// says so, with a note of what it still needs. Then says how it ended.
 CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome, bool intoBook,
-                          const std::string& into, const std::string& work, IFileOperations& ops,
+                          const std::string& into, publish::CStage& stage, IFileOperations& ops,
                           const copyjob::DestinationLine& showDestination, CopyReport report)
 {
+    using copyjob::Ending;
     report.result = outcome.result;
     report.folder = plan.existing ? plan.target : plan.completing;
+    report.target = plan.target;
+    report.existed = plan.existing;
+    report.missing = outcome.missing;
+    report.noRoom = outcome.noRoom;
+    if (!outcome.noRoom.empty()) {
+        // The figures for the drive that was full: what the book takes
+        // there, and what it has free now.
+        std::uint64_t block = 0;
+        const std::string full = outcome.drive.empty() ? plan.outputDir : outcome.drive;
+        if (ops.Room(full, block, report.room))
+            report.need = ops.SizeOnDrive(plan.discRoot, block);
+    }
+    report.different = outcome.different;
+    report.drive = outcome.drive;
+    report.unflushed = outcome.unflushed;
     const bool staged = !plan.existing && intoBook;
     const bool checked = intoBook && !outcome.unflushed && outcome.result != CopyResult::Cancelled;
     if (checked)
         report.copyCheck = ops.CheckBook(into, bookcheck::Place::Copy);
-    const bool whole = outcome.result == CopyResult::Copied && !report.discCheck.HasFatal() && !report.copyCheck.HasFatal();
-    if (outcome.result == CopyResult::Copied && !whole)
+    const bool copied = outcome.result == CopyResult::Copied;
+    const bool whole = copied && !report.discCheck.HasFatal() && !report.copyCheck.HasFatal();
+    const bool discLacks = copied && checked && !whole && OnlyTheDiscLacks(outcome, report);
+    if (copied && !whole)
         report.result = CopyResult::Failed;
     const bool lacking = !outcome.missing.empty() || !outcome.different.empty();
-    const bool partial = checked && !whole && (outcome.result == CopyResult::Copied || lacking);
+    const bool partial = checked && !whole && !discLacks && (copied || lacking);
+    report.ending = Ending::Failed;
     if (outcome.unflushed) {
         // The files may not be on the device: nothing under the book's name
         // may pass for the book.
-        report.message = copytext::NotFlushed(outcome.drive, report.folder);
-    } else if (staged && whole) {
-        // The note of an earlier run goes before the book gets its name.
-        if (!plan.completing.empty())
+        report.failure = posix::OnOutput(EIO, outcome.drive);
+    } else if (staged && (whole || discLacks)) {
+        Failure failure;
+        if (!plan.completing.empty()) {
+            // The note of an earlier run goes before the book gets its name.
             ops.Remember(into, {});
-        const Failure failure = PublishAs(into, plan.target, ops, report.folder);
+            failure = publish::PublishAs(into, plan.target, ops, report.folder);
+        } else {
+            failure = stage.PublishWhole(plan.base, plan.number, report.folder);
+        }
         if (failure) {
             report.result = CopyResult::Failed;
-            report.message = copytext::NotPublished(plan.target, copytext::Reason(failure, outcome.drive));
+            report.failure = failure;
             if (!plan.completing.empty())
                 report.folder = plan.completing;
-        } else if (report.folder != plan.target && showDestination) {
-            showDestination(report.folder);
+        } else {
+            report.ending = whole ? Ending::Whole : Ending::DiscLacks;
+            if (report.folder != plan.target && showDestination)
+                showDestination(report.folder);
         }
     } else if (staged && partial) {
-        ops.Remember(into, Needed(outcome, report));
         // What cannot be named so is lost with the work folder; the list of
         // missing files says that nothing was kept.
         if (plan.completing.empty())
-            PublishAs(into, IncompleteName(plan.target), ops, report.folder);
+            stage.PublishIncomplete(plan.base, Needed(outcome, report), report.folder);
+        else
+            ops.Remember(into, Needed(outcome, report));
+        if (!report.folder.empty()) {
+            report.ending = Ending::CopyLacks;
+            report.secondChance = true;
+        }
+    } else if (plan.existing && !outcome.unflushed && outcome.result != CopyResult::Cancelled) {
+        report.ending = whole ? Ending::Whole : discLacks ? Ending::DiscLacks : Ending::Failed;
     }
-    DeleteFolder(work, ops);
-
+    stage.Discard();
     if (outcome.result == CopyResult::Cancelled)
-        report.message = copytext::Cancelled(report.folder);
-    else if (report.result == CopyResult::Failed && (partial || lacking) && !outcome.unflushed)
-        report.message = copytext::NotWhole(Faults(report), outcome.missing, outcome.different, outcome.drive,
-                                            report.folder, !plan.existing);
-    if (report.result == CopyResult::Copied && outcome.readBack)
-        report.readBackLine = copytext::ReadBackEqual(outcome.drive);
+        report.ending = Ending::Cancelled;
+    report.readBack = report.ending == Ending::Whole && outcome.readBack;
+    report.message = copytext::Told(report);
+    report.readBackLine = copytext::ReadBackLine(report);
     return report;
 }
 
 } // namespace
 
 namespace copyjob {
+
+std::set<std::string> FaultyFiles(const bookcheck::CheckReport& check)
+{
+    std::set<std::string> files;
+    for (const bookcheck::Finding& f : check.findings)
+        if (f.grade == bookcheck::Grade::Fatal)
+            files.insert(f.file);
+    return files;
+}
+
+std::size_t FaultCount(const CopyReport& report)
+{
+    std::set<std::string> files = FaultyFiles(report.discCheck);
+    const std::set<std::string> copy = FaultyFiles(report.copyCheck);
+    files.insert(copy.begin(), copy.end());
+    return files.size();
+}
 
 bool PathFits(const std::string& path)
 {
@@ -378,7 +412,7 @@ bool PathFits(const std::string& path)
 
 Completion FindCompletion(const std::string& destPath, IFileOperations& ops)
 {
-    const std::string incomplete = IncompleteName(destPath);
+    const std::string incomplete = publish::IncompleteName(destPath);
     if (ops.Inspect(incomplete) != PathState::Folder)
         return {};
     return {incomplete, ops.Remembered(incomplete)};
@@ -388,14 +422,15 @@ Completion FindCompletion(const std::string& destPath, IFileOperations& ops)
 
 CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                     IFileOperations& ops, const copyjob::DestinationLine& showDestination,
-                    const bookcheck::CheckReport* discCheck)
+                    const bookcheck::CheckReport* discCheck, const publish::Layout* layout)
 {
     Plan plan;
+    plan.completes = layout == nullptr || layout->completes;
     plan.discRoot = discRoot;
     plan.ask = settings.ConfirmOverwrite != 0;
     plan.verify = settings.VerifyCopy != 0;
-    if (std::string refusal = Check(destPath, settings, ops, plan); !refusal.empty())
-        return Refused(std::move(refusal));
+    if (MaybeRefusal refusal = Check(destPath, settings, ops, plan))
+        return Refused(std::move(*refusal));
     if (showDestination && !plan.completing.empty())
         showDestination(plan.completing);
     else if (!plan.ask && showDestination)
@@ -404,11 +439,11 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     report.discCheck = discCheck != nullptr ? *discCheck : ops.CheckBook(discRoot, bookcheck::Place::Disc);
 
     // Nothing was written up to here.
-    std::string work;
-    if (std::string refusal = Prepare(ops, plan, work); !refusal.empty())
-        return Refused(std::move(refusal));
-    const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : work + kStagedBook;
+    publish::CStage stage(ops, layout != nullptr ? *layout : publish::Layout());
+    if (MaybeRefusal refusal = Prepare(ops, plan, stage))
+        return Refused(std::move(*refusal));
+    const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
     bool intoBook = false;
-    const copyops::CopyOutcome outcome = CopyDisc(plan, into, work, ops, intoBook);
-    return PublishAndTell(plan, outcome, intoBook, into, work, ops, showDestination, std::move(report));
+    const copyops::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);
+    return PublishAndTell(plan, outcome, intoBook, into, stage, ops, showDestination, std::move(report));
 }

@@ -25,10 +25,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 class CSettings;
+
+namespace publish {
+struct Layout;
+}
 
 namespace copyjob {
 
@@ -75,6 +80,15 @@ public:
     // A file below root (its path relative to root) larger than limit
     // bytes, or "" when there is none.
     virtual std::string FileLargerThan(const std::string& root, std::uint64_t limit) = 0;
+
+    // The drive holding folder (or its nearest existing parent): its block
+    // size (what each file's size is rounded up to there) and the bytes
+    // free for this user. False when the system cannot say.
+    virtual bool Room(const std::string&, std::uint64_t&, std::uint64_t&) { return false; }
+
+    // What the files below root take on a drive with blockSize: each
+    // file's size rounded up to it.
+    virtual std::uint64_t SizeOnDrive(const std::string&, std::uint64_t) { return 0; }
 
     // Makes one folder whose parent exists; a folder there already is
     // fine.
@@ -123,15 +137,84 @@ public:
     virtual Failure Delete(const std::string& folder) = 0;
 };
 
+// What became of the book; decided where it was proved, never read back
+// from a folder's name or a message.
+enum class Ending
+{
+    Whole,     // the whole book is in folder
+    CopyLacks, // the copy lacks files the disc gave or holds (unreadable,
+               // read back different, no room): folder is "<name>
+               // (onvolledig)", and copying the disc again completes it
+    DiscLacks, // the disc itself lacks files or holds them cut short; the
+               // copy is as faithful as the disc allows
+    Refused,   // nothing was touched
+    Cancelled, // the user stopped it
+    Failed,    // a failure ended it (or files lack in a folder that existed)
+};
+
+// Why a copy was refused before anything was written.
+enum class RefusalReason
+{
+    NotAbsolute,         // path: the output folder
+    PathTooLong,         // path
+    OutputNotFolder,     // path: the output folder
+    OutputParentMissing, // path: the output folder
+    OutputOnEmptyMountPoint,        // path: the output folder, empty where a stick is mounted
+    OutputMissingOnEmptyMountPoint, // path: the output folder; other: its parent, such a folder
+    OutputMissingOffDrive,          // path: the output folder, missing where drives are mounted
+    AllNumbersTaken,     // path: the book's folder
+    TargetNotFolder,     // path: the book's folder
+    FileTooLarge,        // path: the disc's file; other: the folder on the drive that cannot hold it
+    TempNotSet,
+    OutputInsideTemp,    // path: the output folder; other: the temporary folder
+    TempInsideTarget,    // path: the temporary folder; other: the book's folder
+    TempRefused,         // failure: taking the temporary folder
+    CannotPrepare,       // path: the folder; failure: what making it or in it gave
+    NoRoom,              // path: the drive's folder; need, room: bytes
+};
+
+struct Refusal
+{
+    RefusalReason reason = RefusalReason::CannotPrepare;
+    std::string path;
+    std::string other;
+    Failure failure;          // the system's answer, where one refused
+    std::uint64_t need = 0;   // NoRoom: what the book takes there
+    std::uint64_t room = 0;   // NoRoom: what the drive has free
+};
+
 // How one book's copy ended, and what the user must be told of it.
 struct CopyReport
 {
     CopyResult result = CopyResult::Failed;
+    Ending ending = Ending::Failed;
     // Where the book, or what was copied of it, now is under a name the
     // user sees; "" when nowhere.
     std::string folder;
-    // Dutch, for a message box: why it was refused, what failed or is
-    // missing, what a cancel left; "" when the book was copied.
+    // Refused: why.
+    Refusal refusal;
+    // Failed: the failure that ended it (the name could not be given, the
+    // data could not be flushed); no error when files lack instead.
+    Failure failure;
+    // The book's name, the folder the whole book would have had.
+    std::string target;
+    // Files the copy lacks: skipped, and read back different from drive
+    // (where the drive written to is mounted).
+    std::vector<std::string> missing;
+    std::vector<std::string> different;
+    // Of missing: files the drive written to had no room for, and then
+    // what the book takes there and what it had free (bytes).
+    std::vector<std::string> noRoom;
+    std::uint64_t need = 0;
+    std::uint64_t room = 0;
+    std::string drive;
+    bool readBack = false;     // every file was read back and found equal
+    bool unflushed = false;    // the data may not be on the device
+    bool secondChance = false; // copying the disc again completes folder
+    bool existed = false;      // folder existed before and was written into
+    // Dutch, made last from the value above (copytext::Told): for a message
+    // box, why it was refused, what failed or is missing, what a cancel
+    // left; "" when the book was copied.
     std::string message;
     // Dutch, one line to follow the done message of a whole book: that
     // every file was read back from the drive and found equal; "" when the
@@ -157,6 +240,13 @@ Completion FindCompletion(const std::string& destPath, IFileOperations& ops);
 // numbering is on, and again should the book end up under another name.
 using DestinationLine = std::function<void(const std::string& target)>;
 
+// The files the check found a fatal fault in, once each.
+std::set<std::string> FaultyFiles(const bookcheck::CheckReport& check);
+
+// How many files the checks of the disc and of the copy found a fatal
+// fault in, a file both found counted once.
+std::size_t FaultCount(const CopyReport& report);
+
 // Whether the platform takes path as a path: at most PATH_MAX - 1 bytes in
 // all and NAME_MAX bytes in each name between slashes.
 bool PathFits(const std::string& path);
@@ -168,7 +258,9 @@ bool PathFits(const std::string& path);
 // was touched; Cancelled and Failed with what is left where. discCheck:
 // the book check of discRoot when the caller ran it already (the copy
 // window does, to say the findings before the copy), so that the disc is
-// not read twice; nullptr to have it run here.
+// not read twice; nullptr to have it run here. layout: how a new book is
+// staged and published (publish::Layout); nullptr for a plain folder.
 copyjob::CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                              copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination,
-                             const bookcheck::CheckReport* discCheck = nullptr);
+                             const bookcheck::CheckReport* discCheck = nullptr,
+                             const publish::Layout* layout = nullptr);

@@ -103,6 +103,7 @@ private:
     void Wrote(const std::string& rel, const std::string& name, const Identity& id);
     std::string ClashByName(int dstFd, const std::string& name, const std::string& rel);
     std::vector<std::string> m_missing;
+    std::vector<std::string> m_noRoom;
     std::string m_drive;
     // What each file written held when it came from the disc, by its path
     // below the destination, in the order written.
@@ -135,6 +136,8 @@ template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std
             [[fallthrough]];
         case ErrorAnswer::Skip:
             m_missing.push_back(relPath.empty() ? std::string(".") : relPath);
+            if (failure.side != posix::Side::Disc && (failure.error == ENOSPC || failure.error == EDQUOT))
+                m_noRoom.push_back(m_missing.back());
             return Step::Skipped;
         case ErrorAnswer::Cancel:
             m_cancelled = true;

@@ -1,8 +1,13 @@
 #include "copy/CopyTexts.h"
 
+#include "check/BookCheck.h"
+#include "copy/CopyJob.h"
+
 #include "text/Utf8.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <set>
 
 namespace copytext {
 
@@ -13,6 +18,13 @@ const char* const kNothingCopied = "Er is niets gekopieerd.";
 std::string Quoted(const std::string& path)
 {
     return "\n" + ShownText(path) + "\n";
+}
+
+// Bytes as whole megabytes, rounded up: a book of 1 byte more than there
+// is room for must not read as one that fits.
+std::string Megabytes(std::uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
 }
 
 } // namespace
@@ -286,11 +298,29 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
                      const std::vector<std::string>& different, const std::string& drive, const std::string& keptIn,
                      bool secondChance)
 {
+    return NotWhole(faults, skipped, different, {}, 0, 0, drive, keptIn, secondChance);
+}
+
+std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
+                     const std::vector<std::string>& different, const std::vector<std::string>& noRoom,
+                     std::uint64_t need, std::uint64_t room, const std::string& drive, const std::string& keptIn,
+                     bool secondChance)
+{
+    std::vector<std::string> unread;
+    for (const std::string& file : skipped)
+        if (std::find(noRoom.begin(), noRoom.end(), file) == noRoom.end())
+            unread.push_back(file);
     std::string text = "Het Daisy-boek is niet volledig gekopieerd.";
     if (!faults.empty())
         text += "\n" + Lines(faults, false);
-    if (!skipped.empty())
-        text += "\n\nDeze bestanden konden niet van de CD worden gelezen:" + Lines(skipped, true);
+    if (!unread.empty())
+        text += "\n\nDeze bestanden konden niet van de CD worden gelezen:" + Lines(unread, true);
+    if (!noRoom.empty()) {
+        text += "\n\nDeze bestanden pasten niet meer op " + ShownText(drive);
+        if (need != 0)
+            text += " (het boek neemt daar " + Megabytes(need) + " in, en er is nog " + Megabytes(room) + " vrij)";
+        text += ":" + Lines(noRoom, true);
+    }
     if (!different.empty())
         text += "\n\nDeze bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + ShownText(drive) +
                 " en waren niet gelijk aan die op de CD; de schijf is misschien beschadigd of kleiner dan hij "
@@ -299,7 +329,12 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
     if (keptIn.empty())
         return text + "\n\nEr is geen map voor dit boek gemaakt.";
     text += "\n\nWat wel is gekopieerd, staat in" + Quoted(keptIn);
-    if (secondChance)
+    // A full drive is no reason to clean the disc.
+    const bool onlyRoom = !noRoom.empty() && faults.empty() && unread.empty() && different.empty();
+    if (secondChance && onlyRoom)
+        text += "\nMaak ruimte op " + ShownText(drive) +
+                " en kopieer de CD opnieuw naar dezelfde map: dan wordt alleen gekopieerd wat nog ontbreekt.";
+    else if (secondChance)
         text += "\nMaak de CD schoon of gebruik een ander station, en kopieer de CD opnieuw naar dezelfde map: dan "
                 "wordt alleen gelezen wat nog ontbreekt.";
     return text;
@@ -310,6 +345,114 @@ std::string ReadBackEqual(const std::string& drive)
     // "/" names no drive a user knows.
     const std::string from = drive == "/" ? std::string("de systeemschijf") : ShownText(drive);
     return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + from + " en gelijk aan die op de CD.";
+}
+
+std::string DiscLacks(const std::vector<std::string>& faults, const std::string& keptIn)
+{
+    return "Alle bestanden die op de CD staan, zijn gekopieerd, maar de CD zelf mist delen van het boek:\n" +
+           Lines(faults, false) + "\n\nHet boek staat in" + Quoted(keptIn) +
+           "Schoonmaken of een ander station helpt hier niet: vraag de bibliotheek om een nieuwe CD van dit boek.";
+}
+
+std::string NoRoom(const std::string& folder, std::uint64_t need, std::uint64_t room)
+{
+    return "Het Daisy-boek past niet op de schijf van" + Quoted(folder) + "Het boek neemt daar " + Megabytes(need) +
+           " in, en er is nog " + Megabytes(room) + " vrij. Maak ruimte of kies een andere schijf. " + kNothingCopied;
+}
+
+std::string Refused(const copyjob::Refusal& refusal)
+{
+    using copyjob::RefusalReason;
+    switch (refusal.reason) {
+    case RefusalReason::NotAbsolute:
+        return NotAbsolute(refusal.path);
+    case RefusalReason::PathTooLong:
+        return PathTooLong(refusal.path);
+    case RefusalReason::OutputNotFolder:
+        return OutputNotFolder(refusal.path);
+    case RefusalReason::OutputParentMissing:
+        return OutputParentMissing(refusal.path);
+    case RefusalReason::OutputOnEmptyMountPoint:
+        return OutputOnEmptyMountPoint(refusal.path);
+    case RefusalReason::OutputMissingOnEmptyMountPoint:
+        return OutputMissingOnEmptyMountPoint(refusal.path, refusal.other);
+    case RefusalReason::OutputMissingOffDrive:
+        return OutputMissingOffDrive(refusal.path);
+    case RefusalReason::AllNumbersTaken:
+        return AllNumbersTaken(refusal.path);
+    case RefusalReason::TargetNotFolder:
+        return TargetNotFolder(refusal.path);
+    case RefusalReason::FileTooLarge:
+        return FileTooLargeForDrive(refusal.path, refusal.other);
+    case RefusalReason::TempNotSet:
+        return TempNotSet();
+    case RefusalReason::OutputInsideTemp:
+        return OutputInsideTemp(refusal.path, refusal.other);
+    case RefusalReason::TempInsideTarget:
+        return TempInsideTarget(refusal.path, refusal.other);
+    case RefusalReason::TempRefused:
+        return TempRefused(refusal.failure);
+    case RefusalReason::CannotPrepare:
+        return CannotPrepare(refusal.path, refusal.failure.error);
+    case RefusalReason::NoRoom:
+        return NoRoom(refusal.path, refusal.need, refusal.room);
+    }
+    return CannotPrepare(refusal.path, refusal.failure.error);
+}
+
+namespace {
+
+// The check's fatal findings as sentences: the disc's, then those only the
+// copy shows.
+std::vector<std::string> Faults(const copyjob::CopyReport& report, bool discOnly)
+{
+    std::vector<std::string> lines;
+    for (const bookcheck::Finding& f : report.discCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal)
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+    if (discOnly)
+        return lines;
+    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
+    for (const bookcheck::Finding& f : report.copyCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal && !onDisc.count(f.file))
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));
+    return lines;
+}
+
+} // namespace
+
+std::string Told(const copyjob::CopyReport& report)
+{
+    using copyjob::Ending;
+    switch (report.ending) {
+    case Ending::Whole:
+        return {};
+    case Ending::Refused:
+        return Refused(report.refusal);
+    case Ending::Cancelled:
+        return Cancelled(report.folder);
+    case Ending::DiscLacks:
+        return DiscLacks(Faults(report, true), report.folder);
+    case Ending::CopyLacks:
+        return NotWhole(Faults(report, false), report.missing, report.different, report.noRoom, report.need,
+                        report.room, report.drive, report.folder, report.secondChance);
+    case Ending::Failed:
+        break;
+    }
+    if (report.unflushed)
+        return NotFlushed(report.drive, report.folder);
+    if (report.failure)
+        return NotPublished(report.target, Reason(report.failure, report.drive));
+    if (!report.missing.empty() || !report.different.empty() || report.discCheck.HasFatal() ||
+        report.copyCheck.HasFatal())
+        return NotWhole(Faults(report, false), report.missing, report.different, report.noRoom, report.need,
+                        report.room, report.drive, report.folder, report.secondChance);
+    return {};
+}
+
+std::string ReadBackLine(const copyjob::CopyReport& report)
+{
+    return report.readBack ? ReadBackEqual(report.drive) : std::string();
 }
 
 } // namespace copytext

@@ -5,10 +5,35 @@
 
 #include "posix/Failure.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+namespace copyjob {
+struct CopyReport;
+struct Refusal;
+}
+
 namespace copytext {
+
+// What the user is told of how a book's copy ended, made from the report's
+// value alone: why it was refused, what failed, what the copy or the disc
+// lacks, what a cancel left; "" for a whole book.
+std::string Told(const copyjob::CopyReport& report);
+
+// Why a copy was refused; nothing was written.
+std::string Refused(const copyjob::Refusal& refusal);
+
+// The line after the done message of a whole book that was read back; ""
+// when it was not.
+std::string ReadBackLine(const copyjob::CopyReport& report);
+
+// A book copied as its disc holds it, while the disc itself lacks parts of
+// it: faults says chapter by chapter what; keptIn the book's folder.
+std::string DiscLacks(const std::vector<std::string>& faults, const std::string& keptIn);
+
+// A book that does not fit on the drive of folder: need bytes, room free.
+std::string NoRoom(const std::string& folder, std::uint64_t need, std::uint64_t room);
 
 // What the user is told of a failure: the disc's side as a read error, the
 // drive written to (named by drive, where it is mounted) as a write error,
@@ -72,6 +97,13 @@ std::string Cancelled(const std::string& existingFolder);
 // same folder completes the book.
 std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
                      const std::vector<std::string>& different, const std::string& drive, const std::string& keptIn,
+                     bool secondChance);
+// The same, where noRoom (part of skipped) are the files the drive written
+// to had no room for: they are blamed on drive, with need and room (bytes;
+// need 0 when unknown), never on the disc.
+std::string NotWhole(const std::vector<std::string>& faults, const std::vector<std::string>& skipped,
+                     const std::vector<std::string>& different, const std::vector<std::string>& noRoom,
+                     std::uint64_t need, std::uint64_t room, const std::string& drive, const std::string& keptIn,
                      bool secondChance);
 
 // The line after the done message when every file was read back from

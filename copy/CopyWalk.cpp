@@ -158,10 +158,12 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
             return outcome;
         }
         m_missing.clear();
+        m_noRoom.clear();
         outcome.unflushed = true;
     }
     outcome.result = CopyResult::Failed;
     outcome.missing = std::move(m_missing);
+    outcome.noRoom = std::move(m_noRoom);
     return outcome;
 }
 

@@ -18,6 +18,7 @@
 #include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace copyjob {
@@ -276,6 +277,39 @@ std::string CFileOperations::FileLargerThan(const std::string& root, std::uint64
             return it->path().lexically_relative(root).string();
     }
     return {};
+}
+
+bool CFileOperations::Room(const std::string& folder, std::uint64_t& blockSize, std::uint64_t& free)
+{
+    // A folder the copy makes later lies on the drive of its nearest
+    // existing parent.
+    std::string existing = folder;
+    struct statvfs fs;
+    while (::statvfs(existing.c_str(), &fs) != 0) {
+        if (errno != ENOENT || existing == "/" || existing.empty())
+            return false;
+        existing = posix::ParentFolder(existing);
+    }
+    blockSize = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+    free = static_cast<std::uint64_t>(fs.f_bavail) * blockSize;
+    return blockSize != 0;
+}
+
+std::uint64_t CFileOperations::SizeOnDrive(const std::string& root, std::uint64_t blockSize)
+{
+    std::uint64_t total = 0;
+    std::error_code ec;
+    namespace fs = std::filesystem;
+    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code sizeError;
+        if (!it->is_regular_file(sizeError) || it->is_symlink(sizeError))
+            continue;
+        const std::uint64_t size = it->file_size(sizeError);
+        if (!sizeError)
+            total += blockSize > 1 ? (size + blockSize - 1) / blockSize * blockSize : size;
+    }
+    return total;
 }
 
 Failure CFileOperations::MakeFolder(const std::string& path)

@@ -56,6 +56,8 @@ public:
     std::string Resolve(const std::string& path) override;
     std::uint64_t LargestFileAllowed(const std::string& folder) override;
     std::string FileLargerThan(const std::string& root, std::uint64_t limit) override;
+    bool Room(const std::string& folder, std::uint64_t& blockSize, std::uint64_t& free) override;
+    std::uint64_t SizeOnDrive(const std::string& root, std::uint64_t blockSize) override;
     Failure MakeFolder(const std::string& path) override;
     Failure HoldTempFolder(const std::string& folder) override;
     void RemoveLeftovers(const std::string& folder) override;

@@ -4,6 +4,7 @@
 #include "book/DiscBooks.h"
 #include "copy/CopyTexts.h"
 #include "copy/FileOperations.h"
+#include "copy/Publish.h"
 #include "disc/DiscLocator.h"
 #include "naming/FolderName.h"
 #include "posix/Posix.h"
@@ -18,8 +19,6 @@
 namespace station {
 
 namespace {
-
-const char kIncompleteEnd[] = " (onvolledig)";
 
 // A book of the disc, and where it goes.
 struct PlannedBook
@@ -69,22 +68,9 @@ bool ListInto(int dirFd, const std::string& prefix, std::vector<ListedFile>& fil
     return true;
 }
 
-std::string Numbered(const std::string& path, int n)
-{
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "_%03d", n);
-    return path + suffix;
-}
-
 std::string Leaf(const std::string& path)
 {
     return path.substr(path.rfind('/') + 1);
-}
-
-bool EndsWith(const std::string& text, const char* end)
-{
-    const std::string tail(end);
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 std::vector<PlannedBook> PlanBooks(const std::string& root, std::string& refusal)
@@ -124,92 +110,46 @@ void TakeMeta(const CBookInfo& info, LogRow& row)
 
 Outcome OutcomeOf(const copyjob::CopyReport& report)
 {
-    switch (report.result) {
-    case copyops::CopyResult::Copied:
+    switch (report.ending) {
+    case copyjob::Ending::Whole:
         return Outcome::Copied;
-    case copyops::CopyResult::Refused:
+    case copyjob::Ending::Refused:
         return Outcome::Refused;
-    case copyops::CopyResult::Failed:
-        return EndsWith(report.folder, kIncompleteEnd) ? Outcome::Incomplete : Outcome::Failed;
-    case copyops::CopyResult::Cancelled:
+    case copyjob::Ending::CopyLacks:
+    case copyjob::Ending::DiscLacks:
+        return Outcome::Incomplete;
+    case copyjob::Ending::Cancelled:
+    case copyjob::Ending::Failed:
         break;
     }
     return Outcome::Failed;
 }
 
-struct BagReport
-{
-    copyjob::CopyReport report;
-    std::string folder;
-};
-
-// A report of the bag's own making, which left nothing under a name.
-copyjob::CopyReport Ended(copyops::CopyResult result, std::string message)
-{
-    copyjob::CopyReport report;
-    report.result = result;
-    report.message = std::move(message);
-    return report;
-}
-
-// The book copied into data/ of a hidden work folder, the tag files
-// written beside it, and the whole bag named only then: under the book's
-// name when whole, "<name> (onvolledig)" when files were skipped.
+// The bag: one more layout of the published book. The book goes under
+// data/, the tag files beside it once the copy ended, and the whole bag is
+// named only then.
 template <class Copy>
-BagReport CopyAsBag(const std::string& destPath, const BagInfo& info, copyjob::IFileOperations& ops,
-                    const CHashingEngine& hashing, const Copy& copy)
+copyjob::CopyReport CopyAsBag(const std::string& destPath, const BagInfo& info, const CHashingEngine& hashing,
+                              const Copy& copy)
 {
-    BagReport bag;
-    const std::string outputDir = posix::ParentFolder(destPath);
-    ops.RemoveLeftovers(outputDir);
-    std::string work;
-    if (const posix::Failure failure = ops.MakeWorkFolder(outputDir, work)) {
-        bag.report = Ended(copyops::CopyResult::Refused, copytext::CannotPrepare(outputDir, failure.error));
-        return bag;
+    int tagError = 0;
+    publish::Layout layout;
+    layout.published = "/tas";
+    layout.book = "/data";
+    // A later copy cannot fill in a bag: its manifest would not match.
+    layout.completes = false;
+    layout.beforePublish = [&](const std::string& bag) {
+        tagError = WriteBagTags(bag, hashing.Hashes(), info);
+        return posix::OnOutput(tagError, bag);
+    };
+    copyjob::CopyReport report = copy(destPath, &layout);
+    if (tagError == EIO) {
+        report.result = copyops::CopyResult::Failed;
+        report.ending = copyjob::Ending::Failed;
+        report.folder.clear();
+        report.message = "Niet elk bestand werd in zijn geheel van de CD gelezen; er is geen tas gemaakt.";
     }
-    const std::string data = work + "/data";
-    bag.report = copy(data);
-    const bool incomplete = OutcomeOf(bag.report) == Outcome::Incomplete;
-    if (bag.report.result != copyops::CopyResult::Copied && !incomplete) {
-        ops.Delete(work);
-        return bag;
-    }
-    if (incomplete && ::rename(bag.report.folder.c_str(), data.c_str()) != 0) {
-        bag.report = Ended(copyops::CopyResult::Failed, copytext::WriteError(errno, outputDir));
-        ops.Delete(work);
-        return bag;
-    }
-    if (const int error = WriteBagTags(work, hashing.Hashes(), info)) {
-        bag.report = Ended(copyops::CopyResult::Failed,
-                           error == EIO ? "Niet elk bestand werd in zijn geheel van de CD gelezen; er is geen tas gemaakt."
-                                        : copytext::WriteError(error, outputDir));
-        ops.Delete(work);
-        return bag;
-    }
-    const std::string name = incomplete ? destPath + kIncompleteEnd : destPath;
-    posix::Failure failure;
-    for (int n = 0; n < 999; ++n) {
-        const std::string to = n == 0 ? name : Numbered(name, n);
-        failure = ops.Publish(work, to);
-        if (!failure) {
-            bag.folder = to;
-            break;
-        }
-        if (failure.error != EEXIST)
-            break;
-    }
-    if (failure) {
-        bag.report = Ended(copyops::CopyResult::Failed, copytext::NotPublished(name, copytext::Reason(failure, outputDir)));
-        ops.Delete(work);
-        return bag;
-    }
-    // The copy's message names the hidden folder it knew; the staff know
-    // the bag.
-    const std::string hidden = bag.report.folder;
-    for (std::size_t at; !hidden.empty() && (at = bag.report.message.find(hidden)) != std::string::npos;)
-        bag.report.message.replace(at, hidden.size(), bag.folder);
-    bag.report.folder = bag.folder;
-    return bag;
+    return report;
 }
 
 // One book, from its book file to its row.
@@ -267,21 +207,21 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
             work(reporter);
         },
         engine.get());
-    auto copy = [&](const std::string& dest) {
-        return setup.copier ? setup.copier(book.folder, dest, settings, ops)
-                            : ::CopyBook(book.folder, dest, settings, ops, nullptr);
+    auto copy = [&](const std::string& dest, const publish::Layout* layout) {
+        return setup.copier ? setup.copier(book.folder, dest, settings, ops, layout)
+                            : ::CopyBook(book.folder, dest, settings, ops, nullptr, nullptr, layout);
     };
     if (!setup.bagit) {
-        const copyjob::CopyReport report = copy(fitted.path);
+        const copyjob::CopyReport report = copy(fitted.path, nullptr);
         row.folder = report.folder.empty() ? std::string() : Leaf(report.folder);
         return finish(OutcomeOf(report), report.message);
     }
     if (!hashing)
         return finish(Outcome::Failed, "Een tas vraagt de kopie die de controlegetallen berekent.");
-    const BagReport bag = CopyAsBag(fitted.path, {row.identifier, row.title, NowText().substr(0, 10)}, ops,
-                                    *hashing, copy);
+    const copyjob::CopyReport bag =
+        CopyAsBag(fitted.path, {row.identifier, row.title, NowText().substr(0, 10)}, *hashing, copy);
     row.folder = bag.folder.empty() ? std::string() : Leaf(bag.folder);
-    return finish(OutcomeOf(bag.report), bag.report.message);
+    return finish(OutcomeOf(bag), bag.message);
 }
 
 } // namespace
@@ -305,8 +245,8 @@ std::string ArchivedCopy(const std::string& destPath, const std::vector<ListedFi
 {
     // The copy picked the first free number; a copy of this book lies at
     // the name or at one of the numbers up to the first gap.
-    for (int n = 0; n < 999; ++n) {
-        const std::string candidate = n == 0 ? destPath : Numbered(destPath, n);
+    for (int n = 0; n < publish::kLastNumber; ++n) {
+        const std::string candidate = n == 0 ? destPath : publish::Numbered(destPath, n);
         struct stat st;
         if (::lstat(candidate.c_str(), &st) != 0)
             return {};

@@ -18,12 +18,18 @@ namespace copyops {
 class CCopyEngine;
 }
 
+namespace publish {
+struct Layout;
+}
+
 namespace station {
 
 // The copy of one book. The station passes ::CopyBook; the place where a
-// book check before and a read-back check after the copy come in.
+// book check before and a read-back check after the copy come in. layout:
+// a bag's, or nullptr for a plain folder.
 using BookCopier = std::function<copyjob::CopyReport(const std::string& discRoot, const std::string& destPath,
-                                                     const CSettings& settings, copyjob::IFileOperations& ops)>;
+                                                     const CSettings& settings, copyjob::IFileOperations& ops,
+                                                     const publish::Layout* layout)>;
 
 // What every worker shares; nothing in it belongs to one book.
 struct StationSetup

@@ -67,14 +67,17 @@ wxString Position(std::size_t index, std::size_t count)
 
 wxString Verdict(const copyjob::CopyReport& report)
 {
-    switch (report.result) {
-    case copyops::CopyResult::Copied:
+    switch (report.ending) {
+    case copyjob::Ending::Whole:
         return U("gekopieerd");
-    case copyops::CopyResult::Cancelled:
+    case copyjob::Ending::Cancelled:
         return U("geannuleerd");
-    case copyops::CopyResult::Refused:
+    case copyjob::Ending::Refused:
         return U("niet gekopieerd");
-    case copyops::CopyResult::Failed:
+    case copyjob::Ending::DiscLacks:
+        return U("gekopieerd zoals de CD het bevat, maar de CD mist delen; het boek staat in ") + U(report.folder);
+    case copyjob::Ending::CopyLacks:
+    case copyjob::Ending::Failed:
         break;
     }
     if (report.folder.empty())
@@ -84,10 +87,9 @@ wxString Verdict(const copyjob::CopyReport& report)
 
 wxString CheckVerdict(const copyjob::CopyReport& report)
 {
-    std::size_t faults = 0;
-    for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
-        faults += std::count_if(check->findings.begin(), check->findings.end(),
-                                [](const bookcheck::Finding& f) { return f.grade == bookcheck::Grade::Fatal; });
+    // A file the check found at fault on the disc and in the copy is one
+    // fault.
+    const std::size_t faults = copyjob::FaultCount(report);
     if (faults > 0)
         return U(" (de controle vond " + std::to_string(faults) + (faults == 1 ? " fout)" : " fouten)"));
     return report.readBackLine.empty() ? wxString() : U(" en teruggelezen");

@@ -174,7 +174,7 @@ def main():
         print(f"book: {args.chapters} chapters, {args.book_mb} MB; drive: {args.open_ms:g} ms an open, "
               f"{args.mbps:g} MB/s")
         for verify in (True, False):
-            ratios, ours, theirs, slowest = [], [], [], 0.0
+            ratios, ours, theirs, slowest, answers = [], [], [], 0.0, 0
             for _ in range(args.rounds):
                 seconds, status, whole, prober = run_program(program, shim, disc, verify, args)
                 peer = run_peer(shim, disc, verify, args)
@@ -182,13 +182,14 @@ def main():
                 theirs.append(peer)
                 ratios.append(seconds / peer)
                 slowest = max(slowest, prober.slowest)
+                answers += prober.answers
                 if status != 0 or not whole:
                     print(f"  run ended with status {status}, book folder {'there' if whole else 'missing'}")
             kind = "verified (VerifyCopy=1) vs cp -r + sync + drop + diff -r" if verify else \
                 "VerifyCopy=0 vs cp -r + sync"
             print(f"{kind}: talvora {statistics.median(ours):.2f} s, peer {statistics.median(theirs):.2f} s, "
                   f"ratio median {statistics.median(ratios):.2f} (min {min(ratios):.2f}, max {max(ratios):.2f}); "
-                  f"slowest accessibility answer {slowest * 1000:.0f} ms")
+                  f"slowest of {answers} accessibility answers {slowest * 1000:.0f} ms")
     finally:
         shutil.rmtree(base)
 

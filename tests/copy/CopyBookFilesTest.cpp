@@ -209,6 +209,47 @@ TEST_F(CopyBookFiles, SkippedFileKeepsTheRestUnderAnIncompleteName)
     EXPECT_EQ(Shown().size(), std::size(rows));
 }
 
+// A stick that fills up during the copy (it lied about its room, or
+// something else wrote there): the drive is blamed with its figures, never
+// the disc.
+class CFullDrive : public copyops::CCopyEngine
+{
+protected:
+    int WriteChunk(int out, const char* data, std::size_t size) override
+    {
+        return size > 100000 ? ENOSPC : CCopyEngine::WriteChunk(out, data, size);
+    }
+    int CopyRange(int, int, std::size_t, std::size_t&) override { return ENOSYS; }
+};
+
+TEST_F(CopyBookFiles, FullDriveIsBlamedNotTheDisc)
+{
+    settings.CopyViaTemp = 0;
+    CFullDrive engine;
+    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    EXPECT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &engine));
+    ASSERT_EQ(1u, ui.errors.size());
+    const std::string& told = ui.errors[0];
+    EXPECT_NE(told.find("pasten niet meer op"), std::string::npos) << told;
+    EXPECT_NE(told.find(" MB in, en er is nog "), std::string::npos) << told;
+    EXPECT_NE(told.find("Maak ruimte op"), std::string::npos) << told;
+    EXPECT_EQ(told.find("van de CD worden gelezen"), std::string::npos) << told;
+    EXPECT_EQ(told.find("Maak de CD schoon"), std::string::npos) << told;
+}
+
+TEST(SizeOnDrive, EachFileRoundedUpToTheBlock)
+{
+    CScratch s;
+    Write(s / "book/a", "x");
+    Write(s / "book/sub/b", std::string(4097, 'y'));
+    fs::create_symlink("a", s / "book/link");
+    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    EXPECT_EQ(ops.SizeOnDrive(s / "book", 4096), 4096u + 8192u);
+    std::uint64_t block = 0, room = 0;
+    EXPECT_TRUE(ops.Room(s / "book/not/yet/made", block, room));
+    EXPECT_GT(block, 0u);
+}
+
 TEST_F(CopyBookFiles, BookFolderThatIsALinkIsNeverWrittenThrough)
 {
     settings.CopyViaTemp = 0;

@@ -177,7 +177,7 @@ class Heard(unittest.TestCase):
         self.hear("Voortgang:")
         line = self.hear(" % – ")[-1]
         self.assertRegex(line, r"^\d+ % – [\d,]+ [kMG]B van [\d,]+ [kMG]B – "
-                               r"(nog ongeveer \d+ (seconde|seconden|minuut|minuten)|resterende tijd wordt berekend\.\.\.)$")
+                               r"(nog ongeveer \d+ (seconde|seconden|minuut|minuten)\.?|resterende tijd wordt berekend\.\.\.)$")
         self.wait_exit(0)
 
     def test_4_each_book_of_a_two_book_disc_is_announced_in_every_round(self):

@@ -100,6 +100,20 @@ public:
             report.result = copyResults.front();
             copyResults.pop_front();
         }
+        switch (report.result) {
+        case copyops::CopyResult::Copied:
+            report.ending = copyjob::Ending::Whole;
+            break;
+        case copyops::CopyResult::Cancelled:
+            report.ending = copyjob::Ending::Cancelled;
+            break;
+        case copyops::CopyResult::Refused:
+            report.ending = copyjob::Ending::Refused;
+            break;
+        case copyops::CopyResult::Failed:
+            report.ending = copyjob::Ending::CopyLacks;
+            break;
+        }
         return report;
     }
 
