@@ -97,9 +97,14 @@ bool CCopyDlg::TransferDataToWindow()
     }
     // A screen reader user on the start button hears what it will copy,
     // where to, and whether the book is whole, without leaving it. Which
-    // book of a disc is on its way, its progress window says as it opens;
-    // said here as well, it was heard twice.
-    if (!m_bBusy || m_listedBooks == 0) {
+    // book of a disc is on its way is said once: the first here, where the
+    // focus is when the copy starts (a window opening right after the key
+    // press may be taken for its echo), each later one by its progress
+    // window as it opens.
+    if (m_bBusy && m_listedBooks != 0) {
+        if (m_headingOnButton)
+            SetAccessibleDescription(m_btnStart, m_strTitleText);
+    } else {
         wxString description =
             windowtext::StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0);
         if (!description.empty() && !m_strCheckText.empty())
@@ -386,13 +391,14 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
             // The title line says which book is on its way, and a screen
             // reader hears it as that book's progress window opens.
             heading = position + U(": ") + wxString::FromUTF8(book.title);
+            m_headingOnButton = i == 0;
             m_strTitleText = heading;
             m_strDestText = wxString::FromUTF8(book.dest);
             UpdateData(false);
             Update();
         }
         const copyjob::CopyReport report = CopyServices().CopyBook(
-            this, book.source, book.dest, heading, *m_pSettings,
+            this, book.source, book.dest, m_headingOnButton ? wxString() : heading, *m_pSettings,
             [this](const std::string& target) {
                 m_strDestText = wxString::FromUTF8(target);
                 UpdateData(false);

@@ -116,6 +116,8 @@ private:
     // Start was pressed while the check ran.
     bool m_startWhenChecked = false;
     wxTimer m_readyTimer;
+    // The start button says which book is being copied (the first one).
+    bool m_headingOnButton = false;
     // The last copy's line that every file was read back and found equal.
     std::string m_readBackLine;
     // That the copy made an earlier incomplete one whole, under its name.
