@@ -1,11 +1,11 @@
 #include "app/BookCopyApp.h"
 
 #include "app/CommandLine.h"
-#include "app/DutchMessages.h"
-#include "app/InstanceMarker.h"
 #include "settings/ProfilePaths.h"
 #include "settings/SettingsFile.h"
-#include "ui/CopyServices.h"
+#include "startup/DutchMessages.h"
+#include "startup/InstanceMarker.h"
+#include "startup/NativeStart.h"
 #include "ui/DialogServices.h"
 #include "ui/SettingsDlg.h"
 
@@ -13,23 +13,8 @@
 #include <wx/fileconf.h>
 #include <wx/log.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
-
-namespace {
-
-// wxWidgets' own assertion dialog means nothing to our users and would
-// steal a screen reader's focus; a line on stderr is enough.
-void AssertToStderr(const wxString& file, int line, const wxString& func, const wxString& cond,
-                    const wxString& msg)
-{
-    std::fprintf(stderr, "talvora: %s:%d %s: %s %s\n", static_cast<const char*>(file.utf8_str()), line,
-                 static_cast<const char*>(func.utf8_str()), static_cast<const char*>(cond.utf8_str()),
-                 static_cast<const char*>(msg.utf8_str()));
-}
-
-} // namespace
 
 CBookCopyApp::CBookCopyApp() = default;
 
@@ -45,10 +30,7 @@ bool CBookCopyApp::Initialize(int& argc, wxChar** argv)
 bool CBookCopyApp::OnInit()
 {
     // wxApp::OnInit would parse the command line and refuse "/setup".
-    wxSetAssertHandler(AssertToStderr);
-    // wxWidgets' own log window speaks English and steals the focus; the
-    // program tells users about failures in its own Dutch messages.
-    delete wxLog::SetActiveTarget(new wxLogStderr);
+    SendWxDiagnosticsToStderr();
     SetAppName(profile_paths::kApplication);
     SetAppDisplayName(kProgramName);
     SetVendorName(profile_paths::kVendor);
@@ -68,9 +50,7 @@ ExitStatus CBookCopyApp::InitInstance()
 
     // From here on every record loads from and saves to the user's file.
     delete wxConfigBase::Set(OpenSettingsFile(profile_paths::SettingsFile()).release());
-    // The windows reach the desktop and the machine through these alone.
-    InstallDialogServices(&NativeDialogServices());
-    InstallCopyServices(&NativeCopyServices());
+    const CNativeServices services(CNativeServices::Copy::Yes);
 
     CSettingsDlg dlg;
     SetTopWindow(&dlg);

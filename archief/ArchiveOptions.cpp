@@ -1,5 +1,7 @@
 #include "archief/ArchiveOptions.h"
 
+#include "archief/ArchiveTexts.h"
+
 ArchiveOptions ParseArchiveOptions(const std::vector<std::string>& arguments)
 {
     ArchiveOptions options;
@@ -16,28 +18,19 @@ ArchiveOptions ParseArchiveOptions(const std::vector<std::string>& arguments)
         else if (a.rfind("--map=", 0) == 0)
             options.outputDir = a.substr(6);
         else
-            options.error = "Onbekende keuze: " + a;
+            options.error = archieftext::UnknownOption(a);
         if (!options.error.empty())
             break;
     }
     if (options.error.empty() && options.outputDir.empty() && !arguments.empty() && arguments.back() == "--map")
-        options.error = "Na --map hoort een map.";
+        options.error = archieftext::kMapWithoutFolder;
     // The window watches until Stoppen; a run that ends by itself is the
     // headless mode's.
     if (options.error.empty() && options.once && !options.headless)
-        options.error = "--eenmalig werkt alleen samen met --zonder-venster.";
+        options.error = archieftext::kOnceNeedsHeadless;
     if (!options.outputDir.empty() && options.outputDir.front() != '/')
-        options.error = "De map na --map moet een volledig pad zijn (beginnend met /).";
+        options.error = archieftext::kMapNotAbsolute;
     if (!options.outputDir.empty() && options.outputDir.back() != '/')
         options.outputDir += '/';
     return options;
-}
-
-const char* ArchiveUsage()
-{
-    return "Gebruik: talvora-archief [--zonder-venster] [--eenmalig] [--map PAD] [--bagit]\n"
-           "  --zonder-venster  zonder venster; een regel per gebeurtenis\n"
-           "  --eenmalig        met --zonder-venster: de schijven die er nu in zitten, daarna stoppen\n"
-           "  --map PAD         naar deze map in plaats van de uitvoermap van Talvora\n"
-           "  --bagit           elk boek als BagIt-tas\n";
 }

@@ -15,6 +15,3 @@ struct ArchiveOptions
 };
 
 ArchiveOptions ParseArchiveOptions(const std::vector<std::string>& arguments);
-
-// What --help prints.
-const char* ArchiveUsage();

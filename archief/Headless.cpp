@@ -1,84 +1,78 @@
 #include "archief/Headless.h"
 
+#include "archief/ArchiveTexts.h"
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <pthread.h>
+#include <thread>
 
 namespace {
 
 class CTerminal final : public station::IStationEvents
 {
 public:
-    void DriveChanged(const station::Drive& drive, station::DriveState state) override { Print(DriveLine(drive, state)); }
-    void BookDone(const station::LogRow& row) override { Print(BookLine(row)); }
+    void DriveChanged(const station::Drive& drive, station::DriveState state) override
+    {
+        Print(archieftext::DriveLine(drive, state));
+    }
+    void BookDone(const station::LogRow& row) override { Print(archieftext::BookLine(row)); }
 
-private:
     void Print(const std::string& line)
     {
         if (line.empty())
             return;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::fputs((line + "\n").c_str(), stdout);
+        // One whole line at a time; stdio's own lock keeps two workers'
+        // lines apart without one of ours held across the write.
+        const std::string text = line + "\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
         std::fflush(stdout);
     }
-    std::mutex m_mutex;
 };
 
 } // namespace
 
-std::string DriveLine(const station::Drive& drive, station::DriveState state)
-{
-    switch (state) {
-    case station::DriveState::Busy:
-        return drive.name + ": schijf gevonden, bezig.";
-    case station::DriveState::Gone:
-        return drive.name + ": station niet meer aanwezig.";
-    case station::DriveState::Waiting:
-        break;
-    }
-    return drive.name + ": wacht op een schijf.";
-}
-
-std::string BookLine(const station::LogRow& row)
-{
-    std::string line = row.drive + ": " + (row.title.empty() ? std::string("(geen titel)") : row.title) + ": " +
-                       station::OutcomeWord(row.outcome);
-    if (!row.folder.empty())
-        line += " (map: " + row.folder + ")";
-    line += ".";
-    if (!row.message.empty()) {
-        std::string message = row.message;
-        for (char& c : message)
-            if (c == '\n')
-                c = ' ';
-        line += " " + message;
-    }
-    return line;
-}
-
 int RunHeadless(const station::StationSetup& setup, bool once)
 {
-    std::printf("Archiveren naar %s%s\n", setup.outputDir.c_str(), setup.bagit ? " (als BagIt-tassen)." : ".");
-    std::fflush(stdout);
     CTerminal terminal;
+    terminal.Print(archieftext::ArchivingTo(setup.outputDir, setup.bagit));
     std::unique_ptr<station::IDriveList> drives = station::SystemDrives();
-    // Blocked before any worker starts, so that only sigwait sees them.
+    // Blocked before any thread starts, so that only the wait below sees
+    // them, in --eenmalig as while watching.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     station::CStation station(setup, *drives, terminal);
-    if (once) {
-        station.RunOnce();
-    } else {
+    std::atomic<bool> done{false};
+    std::thread once_run;
+    if (once)
+        once_run = std::thread([&station, &done] {
+            station.RunOnce();
+            done = true;
+        });
+    else
         station.Start();
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        std::puts("Stoppen: lopende kopie\xC3\xABn worden afgebroken.");
-        std::fflush(stdout);
+    bool stopped = false;
+    while (!done) {
+        // Woken now and then to see whether a --eenmalig run ended.
+        const timespec tick{0, 200'000'000};
+        if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) {
+            stopped = true;
+            break;
+        }
+    }
+    if (stopped) {
+        terminal.Print(archieftext::kStopping);
         station.Stop(true);
     }
+    if (once_run.joinable())
+        once_run.join();
+    if (stopped)
+        terminal.Print(archieftext::kStopped);
     return station.ExitStatus();
 }

@@ -1,13 +1,14 @@
 // talvora-archief: the archive station. Its window by default; the
 // headless mode runs the same station for servers and scripts.
-#include "app/DutchMessages.h"
-#include "app/InstanceMarker.h"
+#include "archief/ArchiveApp.h"
 #include "archief/ArchiveOptions.h"
+#include "archief/ArchiveTexts.h"
 #include "archief/Headless.h"
-#include "archiefvenster/ArchiveApp.h"
 #include "settings/ProfilePaths.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
+#include "startup/DutchMessages.h"
+#include "startup/InstanceMarker.h"
 
 #include <wx/fileconf.h>
 #include <wx/init.h>
@@ -40,18 +41,18 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        std::fputs(ArchiveUsage(), stdout);
+        std::fputs(archieftext::Usage(), stdout);
         return 0;
     }
     const ArchiveOptions options = ParseArchiveOptions(arguments);
     if (!options.error.empty()) {
-        std::fprintf(stderr, "%s\n%s", options.error.c_str(), ArchiveUsage());
+        std::fprintf(stderr, "%s\n%s", options.error.c_str(), archieftext::Usage());
         return 3;
     }
     // Two stations on the same drives would both archive every disc.
     const CInstanceMarker marker(profile_paths::RuntimeFolder(), "TalvoraArchiefMutex");
     if (marker.GetState() == CInstanceMarker::State::AlreadyRunning) {
-        std::fputs("Er draait al een archiefstation voor deze gebruiker.\n", stderr);
+        std::fprintf(stderr, "%s\n", archieftext::kAlreadyRunning);
         return 4;
     }
     if (!options.headless) {
@@ -64,7 +65,7 @@ int main(int argc, char** argv)
     wxInitializer wx;
     const station::StationSetup setup = SetupFrom(options);
     if (setup.outputDir.empty()) {
-        std::fputs("Er is geen uitvoermap: stel die in Talvora in, of geef --map PAD.\n", stderr);
+        std::fprintf(stderr, "%s\n", archieftext::kNoOutputFolder);
         return 3;
     }
     return RunHeadless(setup, options.once);

@@ -133,7 +133,10 @@ XmlFailure ParseWhole(const std::string& prepared, TiXmlDocument& document)
             return XmlFailure::TooComplex;
     }
     const std::string& text = converted.empty() ? prepared : converted;
-    TiXmlBase::SetCondenseWhiteSpace(false);
+    // A global of TinyXML's: set once, not by every parse, since the
+    // station's workers parse at the same time.
+    static const bool kept = (TiXmlBase::SetCondenseWhiteSpace(false), true);
+    (void)kept;
     document.SetTabSize(0);
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
     return document.Error() ? XmlFailure::NotXml : XmlFailure::None;

@@ -37,18 +37,27 @@ std::string BookFileIn(const std::string& folder)
 
 } // namespace
 
-bookcheck::CheckReport CFileOperations::CheckBook(const std::string& folder, bookcheck::Place)
+bookcheck::CheckReport CFileOperations::CheckBook(const std::string& folder, bookcheck::Place place)
 {
-    return CheckBookFolder(folder);
+    // The copy's audio is judged from every byte: as the engine walked it
+    // coming from the disc, or read again from the drive where the engine
+    // did not write it (kept from an earlier run).
+    bookcheck::CheckOptions options;
+    if (place == bookcheck::Place::Copy) {
+        options.audio = bookcheck::AudioReading::Whole;
+        if (m_engine.WalkedInto() == folder)
+            options.walked = &m_engine.Walked();
+    }
+    return CheckBookFolder(folder, options);
 }
 
-bookcheck::CheckReport CheckBookFolder(const std::string& folder)
+bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookcheck::CheckOptions& options)
 {
     const std::string bookFile = BookFileIn(folder);
     if (bookFile.empty())
         return {};
     bookcheck::CPosixBookFiles files(folder);
-    return bookcheck::CheckDisc(files, bookFile);
+    return bookcheck::CheckDisc(files, bookFile, options);
 }
 
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)

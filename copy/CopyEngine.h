@@ -11,6 +11,7 @@
 // script.
 #pragma once
 
+#include "check/AudioWalk.h"
 #include "posix/Failure.h"
 
 #include <sys/stat.h>
@@ -132,6 +133,14 @@ public:
     // Seconds spent flushing the last copy's data to its device.
     double LastFlushSeconds() const { return m_flushSeconds; }
 
+    // The audio walk of every audio file the last copy wrote, made from its
+    // bytes as they came from the source (audio files are read by the
+    // engine itself, never by copy_file_range, which shows no bytes), by
+    // path below the folder it copied into (WalkedInto). The book check on
+    // the copy takes these instead of reading the audio again.
+    const bookcheck::WalkedAudio& Walked() const { return m_walked; }
+    const std::string& WalkedInto() const { return m_walkedInto; }
+
 protected:
     // The points where the data and the destination's names are touched,
     // overridable to inject faults; each returns 0 or a positive errno, and
@@ -161,13 +170,16 @@ private:
     // Moves at most max bytes from in to out into moved (0 at the end of
     // the file), by CopyRange while fastPath holds, else by reading and
     // writing; fastPath is cleared where the kernel cannot copy by itself.
-    // The failure names the side it happened on. hash, when given, takes
-    // the bytes read (only on the plain way, which passes them by).
+    // The failure names the side it happened on. hash and walker, when
+    // given, take the bytes read (only on the plain way, which passes them
+    // by).
     posix::Failure Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved,
-                            XXH3_state_s* hash = nullptr);
+                            XXH3_state_s* hash = nullptr, bookcheck::CAudioWalker* walker = nullptr);
 
     bool m_useCopyFileRange = true;
     double m_flushSeconds = 0;
+    bookcheck::WalkedAudio m_walked;
+    std::string m_walkedInto;
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<char[]> m_readBackBuffer;
 };

@@ -284,9 +284,16 @@ std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyR
 // copy of this disc cannot do better.
 bool OnlyTheDiscLacks(const copyops::CopyOutcome& outcome, const CopyReport& report)
 {
-    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
-    return outcome.missing.empty() && outcome.different.empty() && !onDisc.empty() &&
-           onDisc == copyjob::FaultyFiles(report.copyCheck);
+    if (!outcome.missing.empty() || !outcome.different.empty())
+        return false;
+    // Audio damaged behind a valid header shows only in the walk of the
+    // bytes the copy read from the disc: that is the disc's fault too.
+    std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
+    for (const bookcheck::Finding& f : report.copyCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal && f.fromSource)
+            onDisc.insert(f.file);
+    const std::set<std::string> inCopy = copyjob::FaultyFiles(report.copyCheck);
+    return !onDisc.empty() && onDisc == inCopy;
 }
 
 // Gives what the copy wrote its name: the whole book its own (or the next

@@ -407,12 +407,19 @@ namespace {
 std::vector<std::string> Faults(const copyjob::CopyReport& report, bool discOnly)
 {
     std::vector<std::string> lines;
+    std::set<std::string> onDisc;
     for (const bookcheck::Finding& f : report.discCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal)
+        if (f.grade == bookcheck::Grade::Fatal) {
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+            onDisc.insert(f.file);
+        }
+    // A fault judged from the bytes the copy read from the disc is the
+    // disc's, though only the copy's check could see it.
+    for (const bookcheck::Finding& f : report.copyCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal && f.fromSource && onDisc.insert(f.file).second)
             lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
     if (discOnly)
         return lines;
-    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
     for (const bookcheck::Finding& f : report.copyCheck.findings)
         if (f.grade == bookcheck::Grade::Fatal && !onDisc.count(f.file))
             lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));

@@ -39,7 +39,7 @@ std::uint64_t LargestFileOn(const std::string& fsType, const std::string& device
 
 // The book check of the book whose ncc.html, package file or discinfo.html
 // lies in folder itself; no findings when it holds none.
-bookcheck::CheckReport CheckBookFolder(const std::string& folder);
+bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookcheck::CheckOptions& options = {});
 
 // The hidden note inside an incomplete book's folder of what it still needs.
 inline constexpr const char* kNeededNote = ".talvora-onvolledig";

@@ -196,6 +196,13 @@ std::vector<std::string> CandidateRoots(const IDiscPlatform& platform)
     return roots;
 }
 
+std::optional<std::vector<std::string>> DriveFolders()
+{
+    if (const char* list = std::getenv("TALVORA_DRIVES"))
+        return RootsFromDriveList(list);
+    return std::nullopt;
+}
+
 std::vector<std::string> RootsFromDriveList(const std::string& list)
 {
     std::vector<std::string> roots;
@@ -286,7 +293,7 @@ disc::FoundDisc FindDaisyDisc(const disc::IDiscPlatform& platform)
 
 disc::FoundDisc FindDaisyDisc(disc::GioLoop loop)
 {
-    if (const char* list = std::getenv("TALVORA_DRIVES"))
-        return disc::FindDaisyDiscIn(disc::RootsFromDriveList(list));
+    if (const auto folders = disc::DriveFolders())
+        return disc::FindDaisyDiscIn(*folders);
     return FindDaisyDisc(disc::CSystemDiscPlatform(loop));
 }

@@ -13,6 +13,7 @@
 #include "posix/Failure.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,11 @@ std::vector<std::string> CandidateRoots(const IDiscPlatform& platform);
 
 // The roots named by a TALVORA_DRIVES value: folders separated by ':'.
 std::vector<std::string> RootsFromDriveList(const std::string& list);
+
+// The one place TALVORA_DRIVES is read: the folders that stand for drives,
+// each holding a disc and no tray; nullopt when it is not set and the
+// system's drives count.
+std::optional<std::vector<std::string>> DriveFolders();
 
 // The name of the file at root that makes it a book, whatever its letter
 // case, or "" when there is none: ncc.html first, then a package file

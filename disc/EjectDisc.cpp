@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <climits>
-#include <condition_variable>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/cdrom.h>
-#include <memory>
-#include <mutex>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -84,31 +84,36 @@ GioOutcome EjectThroughGio(const std::string& root, std::chrono::milliseconds ti
 
 bool EjectThroughIoctl(const std::string& device, std::chrono::milliseconds timeout)
 {
-    // A drive may take seconds to answer, or never; the waiting ends on time
-    // and the thread finishes on its own.
-    struct Shared
-    {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        bool ok = false;
-    };
-    auto shared = std::make_shared<Shared>();
-    std::thread([shared, device] {
-        bool ok = false;
-        const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            ok = ::ioctl(fd, CDROMEJECT, 0) == 0;
-            ::close(fd);
-        }
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->finished = true;
-        shared->ok = ok;
-        shared->done.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    shared->done.wait_for(lock, timeout, [&] { return shared->finished; });
-    return shared->finished && shared->ok;
+    // A drive may take seconds to answer, or never, and an ioctl cannot be
+    // called off. It runs in a child process, so that no thread of ours
+    // outlives this call: a child still waiting on the drive is killed and
+    // ends when the kernel lets go of it.
+    const char* const path = device.c_str();
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        // Only async-signal-safe calls between fork and _exit.
+        const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ::_exit(fd >= 0 && ::ioctl(fd, CDROMEJECT, 0) == 0 ? 0 : 1);
+    }
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (ended < 0 && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= end)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    // Reaped here when it is already gone; otherwise by init once the
+    // program ends.
+    ::waitpid(child, nullptr, WNOHANG);
+    return false;
 }
 
 } // namespace tray
@@ -116,7 +121,7 @@ bool EjectThroughIoctl(const std::string& device, std::chrono::milliseconds time
 void EjectDisc(const std::string& discRoot)
 {
     // Folders standing in for drives have no tray.
-    if (std::getenv("TALVORA_DRIVES") != nullptr || discRoot.empty())
+    if (disc::DriveFolders() || discRoot.empty())
         return;
     std::string mountPoint = discRoot;
     while (mountPoint.size() > 1 && mountPoint.back() == '/')

@@ -119,6 +119,7 @@ Outcome OutcomeOf(const copyjob::CopyReport& report)
     case copyjob::Ending::DiscLacks:
         return Outcome::Incomplete;
     case copyjob::Ending::Cancelled:
+        return Outcome::Stopped;
     case copyjob::Ending::Failed:
         break;
     }

@@ -80,6 +80,8 @@ const char* OutcomeWord(Outcome outcome)
         return "onvolledig";
     case Outcome::Refused:
         return "geweigerd";
+    case Outcome::Stopped:
+        return "gestopt";
     case Outcome::Failed:
         break;
     }

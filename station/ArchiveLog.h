@@ -31,6 +31,7 @@ enum class Outcome
     Incomplete,     // "onvolledig"
     Refused,        // "geweigerd"
     Failed,         // "mislukt"
+    Stopped,        // "gestopt": the station was stopped during the copy
 };
 
 const char* OutcomeWord(Outcome outcome);

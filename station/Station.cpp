@@ -4,7 +4,6 @@
 #include "disc/EjectDisc.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <sys/stat.h>
 
 namespace station {
@@ -25,8 +24,8 @@ public:
     std::vector<Drive> Drives() override
     {
         std::vector<Drive> drives;
-        if (const char* list = std::getenv("TALVORA_DRIVES")) {
-            for (const std::string& root : disc::RootsFromDriveList(list))
+        if (const auto folders = disc::DriveFolders()) {
+            for (const std::string& root : *folders)
                 drives.push_back({root, root});
             return drives;
         }
@@ -84,6 +83,7 @@ int ExitStatusOf(const std::vector<Outcome>& outcomes, bool cancelled)
     int worst = cancelled ? 2 : 0;
     for (const Outcome outcome : outcomes) {
         const int status = outcome == Outcome::Refused                                     ? 3
+                           : outcome == Outcome::Stopped                                   ? 2
                            : outcome == Outcome::Failed || outcome == Outcome::Incomplete ? 1
                                                                                            : 0;
         if (Rank(status) > Rank(worst))
@@ -102,32 +102,61 @@ CStation::~CStation()
     Stop(true);
 }
 
-void CStation::StartWorker(const Drive& drive, bool once)
+void CStation::StartWorkers(const std::vector<Drive>& drives, bool once)
 {
-    auto worker = std::make_unique<Worker>();
-    worker->drive = drive;
-    Worker& w = *worker;
-    m_workers[drive.root] = std::move(worker);
-    m_events.DriveChanged(drive, DriveState::Waiting);
-    w.thread = std::thread([this, &w, once] { WorkerLoop(w, once); });
+    // Threads start under the lock, so that Stop or a join never finds a
+    // worker half made; each says its first state itself, outside it.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stopping)
+        return;
+    for (const Drive& drive : drives) {
+        if (m_workers.count(drive.root))
+            continue;
+        auto worker = std::make_unique<Worker>();
+        worker->drive = drive;
+        Worker& w = *worker;
+        m_workers[drive.root] = std::move(worker);
+        w.thread = std::thread([this, &w, once] { WorkerLoop(w, once); });
+    }
+}
+
+void CStation::JoinWorkers(bool onlyEnded)
+{
+    // Taken out under the lock and joined outside it: a worker may need
+    // the lock to end, and whoever took it out alone joins it.
+    std::vector<std::unique_ptr<Worker>> ending;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // While stopping every worker ends, and no drive went away.
+        if (onlyEnded && m_stopping)
+            return;
+        for (auto it = m_workers.begin(); it != m_workers.end();) {
+            if (!onlyEnded || it->second->ended) {
+                ending.push_back(std::move(it->second));
+                it = m_workers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const std::unique_ptr<Worker>& w : ending) {
+        w->thread.join();
+        if (onlyEnded)
+            m_events.DriveChanged(w->drive, DriveState::Gone);
+    }
 }
 
 void CStation::RunOnce()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (const Drive& drive : m_drives.Drives())
-            if (!m_workers.count(drive.root))
-                StartWorker(drive, true);
-    }
-    for (auto& [root, worker] : m_workers)
-        if (worker->thread.joinable())
-            worker->thread.join();
+    StartWorkers(m_drives.Drives(), true);
+    JoinWorkers(false);
 }
 
 void CStation::Start()
 {
-    m_watcher = std::thread([this] { Watch(); });
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_watcher.joinable() && !m_stopping)
+        m_watcher = std::thread([this] { Watch(); });
 }
 
 void CStation::Watch()
@@ -135,31 +164,20 @@ void CStation::Watch()
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
         lock.unlock();
-        const std::vector<Drive> drives = m_drives.Drives();
-        lock.lock();
-        if (m_stopping)
-            break;
         // A worker whose drive left the list (a real drive's mount point
-        // goes with its disc) ends; one comes for each new drive.
-        for (auto it = m_workers.begin(); it != m_workers.end();) {
-            Worker& w = *it->second;
-            if (w.ended) {
-                w.thread.join();
-                m_events.DriveChanged(w.drive, DriveState::Gone);
-                it = m_workers.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        for (const Drive& drive : drives)
-            if (!m_workers.count(drive.root))
-                StartWorker(drive, false);
+        // goes with its disc) has ended; one comes for each new drive. The
+        // drive list may wait for GIO, the events write to the terminal:
+        // neither under the lock.
+        JoinWorkers(true);
+        StartWorkers(m_drives.Drives(), false);
+        lock.lock();
         m_wake.wait_for(lock, m_poll, [this] { return m_stopping; });
     }
 }
 
 void CStation::WorkerLoop(Worker& worker, bool once)
 {
+    m_events.DriveChanged(worker.drive, DriveState::Waiting);
     for (;;) {
         const std::string disc = DiscSignature(worker.drive.root);
         if (!disc.empty() && disc != worker.lastDisc) {
@@ -201,23 +219,23 @@ void CStation::Handle(Worker& worker)
 
 void CStation::Stop(bool cancelRunning)
 {
+    std::thread watcher;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
         if (cancelRunning)
             m_cancel = true;
+        watcher = std::move(m_watcher);
     }
     m_wake.notify_all();
-    if (m_watcher.joinable())
-        m_watcher.join();
-    for (auto& [root, worker] : m_workers)
-        if (worker->thread.joinable())
-            worker->thread.join();
+    if (watcher.joinable())
+        watcher.join();
+    JoinWorkers(false);
 }
 
 int CStation::ExitStatus() const
 {
-    std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(m_mutex));
+    std::lock_guard<std::mutex> lock(m_mutex);
     return ExitStatusOf(m_outcomes, m_cancel.load());
 }
 

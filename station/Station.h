@@ -63,7 +63,8 @@ public:
 std::string DiscSignature(const std::string& root);
 
 // The exit status of a run, as talvora's: 0 all copied or there already,
-// 3 only refusals, 2 stopped, 1 something failed or is incomplete.
+// 3 only refusals, 2 stopped (a copy cancelled by a stop, or cancelled),
+// 1 something failed or is incomplete.
 int ExitStatusOf(const std::vector<Outcome>& outcomes, bool cancelled);
 
 class CStation
@@ -74,7 +75,8 @@ public:
     ~CStation();
 
     // Archives every disc in the drives now, in parallel, and returns when
-    // all are done.
+    // all are done, or once a Stop from another thread has them ended;
+    // that thread's owner joins it before the station goes.
     void RunOnce();
 
     // Watches until Stop.
@@ -92,7 +94,9 @@ private:
     void Watch();
     void WorkerLoop(Worker& worker, bool once);
     void Handle(Worker& worker);
-    void StartWorker(const Drive& drive, bool once);
+    void StartWorkers(const std::vector<Drive>& drives, bool once);
+    // Joins the workers that ended (their drive went away: Gone), or all.
+    void JoinWorkers(bool onlyEnded);
 
     StationSetup m_setup;
     IDriveList& m_drives;
@@ -100,7 +104,7 @@ private:
     std::chrono::milliseconds m_poll;
     CNameReservations m_names;
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::atomic<bool> m_cancel{false};

@@ -2,6 +2,7 @@
 // library's tolower makes "I" no "i", so "NCC.HTML" would not be "ncc.html".
 #pragma once
 
+#include <algorithm>
 #include <string_view>
 
 inline char AsciiLower(char c)
@@ -13,10 +14,5 @@ inline char AsciiLower(char c)
 // byte compares exactly.
 inline bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    return true;
+    return std::ranges::equal(a, b, [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }

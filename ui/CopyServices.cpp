@@ -10,6 +10,8 @@
 #include <glib.h>
 #include <wx/app.h>
 
+#include <atomic>
+#include <list>
 #include <memory>
 #include <thread>
 
@@ -18,6 +20,15 @@ namespace {
 class CNativeCopyServices final : public ICopyServices
 {
 public:
+    // A search still running at the end of the program (the window was
+    // closed during it) is waited for: its waits for GIO are bounded, and
+    // nothing it uses is gone before it ends.
+    ~CNativeCopyServices() override
+    {
+        for (Searcher& searcher : m_searchers)
+            searcher.thread.join();
+    }
+
     void FindDaisyDisc(std::function<void(const disc::FoundDisc&)> found) override
     {
         // The drives are read and the mounts waited for on a thread of its
@@ -31,8 +42,18 @@ public:
             std::function<void(const disc::FoundDisc&)> found;
             disc::FoundDisc answer;
         };
+        // Searches that ended are joined here; one still running (an
+        // earlier window that was closed) is not waited for on this
+        // thread, whose loop it may need.
+        m_searchers.remove_if([](Searcher& searcher) {
+            if (!searcher.ended)
+                return false;
+            searcher.thread.join();
+            return true;
+        });
+        Searcher& searcher = m_searchers.emplace_back();
         auto* search = new Search{std::move(found), {}};
-        std::thread([search] {
+        searcher.thread = std::thread([search, &ended = searcher.ended] {
             search->answer = ::FindDaisyDisc(disc::GioLoop::Window);
             g_idle_add(
                 [](gpointer data) -> gboolean {
@@ -46,7 +67,8 @@ public:
                     return G_SOURCE_REMOVE;
                 },
                 search);
-        }).detach();
+            ended = true;
+        });
     }
 
     bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
@@ -82,6 +104,13 @@ public:
     void EjectDisc(const std::string& discRoot) override { ::EjectDisc(discRoot); }
 
 private:
+    struct Searcher
+    {
+        std::thread thread;
+        std::atomic<bool> ended{false};
+    };
+    // Touched on the window's thread only.
+    std::list<Searcher> m_searchers;
     // The last copy's progress window, on screen until the next copy's is
     // or the run is over.
     ShownWindow m_lastWindow;

@@ -124,8 +124,10 @@ wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks, const s
     const bool several = checks.size() > 1;
     std::vector<wxString> faults;
     std::size_t incomplete = 0;
+    bool unmeasured = false;
     for (std::size_t i = 0; i < checks.size(); ++i) {
         incomplete += checks[i].HasFatal() ? 1 : 0;
+        unmeasured = unmeasured || !checks[i].unmeasured.empty();
         // On a disc of several books a finding says which book it is in.
         const wxString in = several && i < titles.size() ? U("In ") + Quote(U(titles[i])) + U(": ") : wxString();
         for (const bookcheck::Finding& f : checks[i].findings)
@@ -133,7 +135,7 @@ wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks, const s
                 faults.push_back(in + U(bookcheck::DescribeFinding(f, bookcheck::Place::Disc)));
     }
     if (faults.empty())
-        return several ? U("Alle boeken op de CD zijn volledig.") : U("Het boek op de CD is volledig.");
+        return U(bookcheck::NothingMissingSentence(checks.size(), unmeasured));
     const std::string kept = " niet volledig; wat er is, wordt gekopieerd naar een map met \"(onvolledig)\" achter "
                              "de naam.";
     wxString text = several ? U("Van de boeken op de CD " +

@@ -13,7 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <sys/wait.h>
 
 namespace {
@@ -102,5 +104,74 @@ TEST(Headless, ASecondStationForTheSameUserEndsAtOnce)
     EXPECT_EQ("Er draait al een archiefstation voor deze gebruiker.\n", output);
     ::close(held);
 }
+
+// Ctrl+C or SIGTERM in the middle of a copy ends the run, --eenmalig as
+// while watching: the copy is abandoned, nothing stays under the book's
+// name, its row says "gestopt" and the exit status is 2.
+struct SignalCase
+{
+    const char* name;
+    bool once;
+    int signal;
+};
+PRINT_CASE_AS(SignalCase, name)
+
+class Stopping : public testing::TestWithParam<SignalCase>
+{};
+
+TEST_P(Stopping, EndsTheRunWithNothingHalfLeft)
+{
+    CTempDir dir;
+    const std::string make = "python3 " TALVORA_SOURCE_DIR "/sample/make_sample_book.py " + (dir / "cd") +
+                             " --extra-mb 300 >/dev/null";
+    ASSERT_EQ(0, std::system(make.c_str()));
+    int out[2];
+    ASSERT_EQ(0, ::pipe(out));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (dir / "run").c_str(), 1);
+        ::setenv("TALVORA_DRIVES", (dir / "cd").c_str(), 1);
+        const std::string map = dir / "uit";
+        if (GetParam().once)
+            ::execl(TALVORA_ARCHIEF, TALVORA_ARCHIEF, "--zonder-venster", "--eenmalig", "--map", map.c_str(), nullptr);
+        else
+            ::execl(TALVORA_ARCHIEF, TALVORA_ARCHIEF, "--zonder-venster", "--map", map.c_str(), nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    FILE* lines = ::fdopen(out[0], "r");
+    std::string output;
+    char buffer[512];
+    bool signalled = false;
+    while (std::fgets(buffer, sizeof buffer, lines)) {
+        output += buffer;
+        if (!signalled && std::string(buffer).find("bezig") != std::string::npos) {
+            ::kill(child, GetParam().signal);
+            signalled = true;
+        }
+    }
+    std::fclose(lines);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(signalled) << output;
+    EXPECT_EQ(2, WEXITSTATUS(status)) << output;
+    EXPECT_NE(std::string::npos, output.find(": gestopt.")) << output;
+    EXPECT_NE(std::string::npos, output.find("Gestopt.")) << output;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "uit"))
+        if (entry.path().filename() != "talvora-archief.csv")
+            left.push_back(entry.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Stopping,
+                         testing::Values(SignalCase{"once_ctrl_c", true, SIGINT},
+                                         SignalCase{"once_sigterm", true, SIGTERM},
+                                         SignalCase{"watching_sigterm", false, SIGTERM}),
+                         CaseName());
 
 } // namespace

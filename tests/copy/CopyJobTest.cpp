@@ -395,6 +395,13 @@ const bookcheck::Finding kAudioGone = Fault(bookcheck::Kind::Missing, bookcheck:
 const bookcheck::Finding kAudioCut = Fault(bookcheck::Kind::Truncated, bookcheck::Role::Audio, "audio/12.mp3");
 const bookcheck::Finding kUnreadable = Fault(bookcheck::Kind::Unreadable, bookcheck::Role::Audio, "audio/02.mp3");
 const bookcheck::Finding kAudio02Gone = Fault(bookcheck::Kind::Missing, bookcheck::Role::Audio, "audio/02.mp3");
+// Damage behind a valid header, seen only by the walk of the bytes the
+// copy read from the disc.
+const bookcheck::Finding kAudioCutOnDisc = [] {
+    bookcheck::Finding f = Fault(bookcheck::Kind::Unplayable, bookcheck::Role::Audio, "audio/12.mp3");
+    f.fromSource = true;
+    return f;
+}();
 
 struct DefectCase
 {
@@ -430,6 +437,8 @@ const std::vector<DefectCase> kDefects = {
      "Maak de CD schoon", 1},
     {"DiscFaultTheCopyDoesNotShowIsUnproven", {kSmilGone}, {}, false, "", false, E::CopyLacks, kIncompleteDest, true,
      "Maak de CD schoon", 1},
+    {"AudioDamageOnlyTheWalkOfTheDiscSees", {}, {kAudioCutOnDisc}, false, "", false, E::DiscLacks, kDest, false,
+     "nieuwe CD", 1},
     {"DiscAndCopyFaultsTogetherAreTheCopys", {kSmilGone}, {kSmilGone, kAudioCut}, false, "", false, E::CopyLacks,
      kIncompleteDest, true, "Maak de CD schoon", 2},
 };

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
+#include <sys/stat.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <thread>
@@ -43,17 +45,49 @@ private:
     bool m_had = false;
 };
 
-TEST(EjectDisc, AnythingThatIsNoMountedDriveIsLeftAlone)
+// Roots that are no mounted optical drive; "@" stands for a scratch folder.
+struct LeftAloneCase
+{
+    const char* name;
+    const char* root;
+    bool standsForADrive; // named by TALVORA_DRIVES
+};
+PRINT_CASE_AS(LeftAloneCase, name)
+
+class EjectDiscLeavesAlone : public testing::TestWithParam<LeftAloneCase>
+{};
+
+TEST_P(EjectDiscLeavesAlone, RunsNoEjectProgram)
 {
     CScratch s;
     fs::create_directories(s / "folder");
-    for (const std::string& root : {std::string(), std::string("/"), std::string("/nonexistent/"), s / "folder/",
-                                    std::string("/proc/"), std::string("relative/")})
-        EjectDisc(root); // returns, silently
-    CScopedEnv drives("TALVORA_DRIVES", s / "folder");
-    EjectDisc(s / "folder/");
-    SUCCEED();
+    fs::create_directories(s / "bin");
+    // GIO ejects a plain mount by running `eject`; this one leaves a mark.
+    Write(s / "bin/eject", "#!/bin/sh\n/usr/bin/touch '" + (s / "ran") + "'\n");
+    ::chmod((s / "bin/eject").c_str(), 0755);
+    CScopedEnv path("PATH", s / "bin");
+    std::string root = GetParam().root;
+    if (const auto at = root.find('@'); at != std::string::npos)
+        root.replace(at, 1, s / "folder");
+    std::optional<CScopedEnv> drives;
+    if (GetParam().standsForADrive)
+        drives.emplace("TALVORA_DRIVES", root);
+    EjectDisc(root);
+    for (int i = 0; i < 50; ++i)
+        g_main_context_iteration(nullptr, FALSE);
+    EXPECT_FALSE(fs::exists(s / "ran")) << root;
 }
+
+INSTANTIATE_TEST_SUITE_P(Roots, EjectDiscLeavesAlone,
+                         testing::Values(LeftAloneCase{"empty", "", false},
+                                         LeftAloneCase{"file_system_root", "/", false},
+                                         LeftAloneCase{"missing", "/nonexistent/", false},
+                                         LeftAloneCase{"plain_folder", "@/", false},
+                                         LeftAloneCase{"proc", "/proc/", false},
+                                         LeftAloneCase{"relative", "relative/", false},
+                                         LeftAloneCase{"drive_folder", "@/", true},
+                                         LeftAloneCase{"drive_folder_that_is_a_mount", "/", true}),
+                         CaseName());
 
 TEST(EjectThroughIoctl, NoDeviceIsNoSuccess)
 {

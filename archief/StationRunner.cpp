@@ -1,4 +1,4 @@
-#include "archiefvenster/StationRunner.h"
+#include "archief/StationRunner.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-#include "archiefvenster/ArchiveDlg.h"
+#include "archief/ArchiveDlg.h"
 
+#include "archief/ArchiveTexts.h"
 #include "ui/Accessibility.h"
 #include "ui/DialogServices.h"
 
@@ -22,49 +23,9 @@ wxString U(const std::string& utf8)
     return wxString::FromUTF8(utf8);
 }
 
-const char* const kTitle = "Talvora Archief";
-const char* const kWaiting = ": wacht op een schijf";
-const char* const kBusy = ": bezig met archiveren";
-const char* const kNoFolder = "Er is nog geen uitvoermap. Kies er een met Map wijzigen.";
-const char* const kPickTitle = "Kies de map waarin de boeken komen";
-const char* const kNotAFolder = "Dit is geen map op de schijf. Kies een andere map.";
-const char* const kLater = "De nieuwe uitvoermap geldt zodra de lopende kopie\xC3\xABn klaar zijn.";
-const char* const kQuestion =
-    "Er wordt nog gekopieerd. Wilt u de lopende kopie\xC3\xABn laten afmaken of ze afbreken? "
-    "Van een afgebroken kopie blijft niets achter; die schijf moet later opnieuw.";
-const char* const kFinishing = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgemaakt...";
-const char* const kCancelling = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgebroken...";
-
-wxString Archiving(const std::string& folder)
-{
-    return U("Archiveren naar " + folder + ". Plaats schijven in de stations.");
-}
-
-wxString DriveText(const station::Drive& drive, station::DriveState state)
-{
-    return U(drive.name + (state == station::DriveState::Busy ? kBusy : kWaiting));
-}
-
-wxString BookTitle(const station::LogRow& row)
-{
-    return U(row.title.empty() ? std::string("(geen titel)") : row.title);
-}
-
-// What is said when a book is done: its title and outcome, and why for
-// anything but a whole copy.
-wxString BookAnnouncement(const station::LogRow& row)
-{
-    std::string text = std::string(station::OutcomeWord(row.outcome)) + ".";
-    if (row.outcome != station::Outcome::Copied && row.outcome != station::Outcome::AlreadyThere &&
-        !row.message.empty()) {
-        std::string message = row.message;
-        std::replace(message.begin(), message.end(), '\n', ' ');
-        text += " " + message;
-    }
-    return BookTitle(row) + ": " + U(text);
-}
-
 } // namespace
+
+using namespace archieftext;
 
 // Touched on the window's thread only: a posted event finds the window
 // gone instead of a dangling pointer.
@@ -82,14 +43,14 @@ public:
     {
         wxTheApp->CallAfter([sink = m_sink, drive, state] {
             if (sink->window != nullptr)
-                sink->window->DriveChanged(drive, state);
+                sink->window->ShowDrive(drive, state);
         });
     }
     void BookDone(const station::LogRow& row) override
     {
         wxTheApp->CallAfter([sink = m_sink, row] {
             if (sink->window != nullptr)
-                sink->window->BookDone(row);
+                sink->window->ShowBook(row);
         });
     }
 
@@ -104,34 +65,37 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
 {
     m_sink->window = this;
 
-    auto* outputLabel = new wxStaticText(this, wxID_ANY, "&Uitvoermap:");
+    auto* outputLabel = new wxStaticText(this, wxID_ANY, kOutputLabel);
     m_outputLine = AtLeast(new wxTextCtrl(this, wxID_ANY, U(outputDir), wxDefaultPosition, wxDefaultSize,
                                           wxTE_READONLY),
                            220, 12);
-    m_change = AtLeast(new wxButton(this, wxID_ANY, "Map &wijzigen..."), 60, 14);
+    m_change = AtLeast(new wxButton(this, wxID_ANY, kChangeButton), 60, 14);
     m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnChangeFolder(); });
 
-    auto* drivesLabel = new CCaption(this, "S&tations:");
+    auto* drivesLabel = new CCaption(this, kDrivesLabel);
     m_drives = AtLeast(new wxListBox(this, wxID_ANY), 330, 36);
     drivesLabel->SetLabelFor(m_drives);
 
-    auto* booksLabel = new CCaption(this, "&Boeken:");
+    auto* booksLabel = new CCaption(this, kBooksLabel);
     m_books = AtLeast(new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                              wxDV_SINGLE | wxDV_ROW_LINES | wxDV_VERT_RULES),
                       330, 110);
-    m_books->AppendTextColumn("Station", wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
-    m_books->AppendTextColumn("Titel", wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
-    m_books->AppendTextColumn("Resultaat", wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
-    m_books->AppendTextColumn("Tijd", wxDATAVIEW_CELL_INERT, Dlu(75, 0).x);
+    m_books->AppendTextColumn(kDriveColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
+    m_books->AppendTextColumn(kTitleColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
+    m_books->AppendTextColumn(kOutcomeColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
+    // Why a book is not whole stays in its row, after the announcement is
+    // gone.
+    m_books->AppendTextColumn(kReasonColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
+    m_books->AppendTextColumn(kTimeColumn, wxDATAVIEW_CELL_INERT, Dlu(75, 0).x);
     booksLabel->SetLabelFor(m_books);
 
-    auto* lastLabel = new CCaption(this, "Laatste melding:");
+    auto* lastLabel = new CCaption(this, kLastLabel);
     m_announcement = new wxStaticText(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
                                       wxST_NO_AUTORESIZE);
     MakeAnnouncer(m_announcement);
-    m_announcement->SetLabelText(m_outputDir.empty() ? U(kNoFolder) : Archiving(m_outputDir));
+    m_announcement->SetLabelText(U(m_outputDir.empty() ? std::string(kNoFolder) : Archiving(m_outputDir)));
 
-    m_stop = AtLeast(new wxButton(this, IDCANCEL, "&Stoppen"), 50, 14);
+    m_stop = AtLeast(new wxButton(this, IDCANCEL, kStopButton), 50, 14);
 
     auto* output = new wxBoxSizer(wxHORIZONTAL);
     output->Add(m_outputLine, wxSizerFlags(1).CenterVertical());
@@ -190,7 +154,7 @@ void CArchiveDlg::StartStation()
         return;
     m_runner.Start(m_outputDir, *m_events);
     m_running = true;
-    SetStatus(Archiving(m_outputDir));
+    SetStatus(U(Archiving(m_outputDir)));
 }
 
 void CArchiveDlg::StopThen(bool cancelRunning)
@@ -277,7 +241,7 @@ void CArchiveDlg::OnCancel()
     const bool busy = BusyDrives() > 0;
     if (busy) {
         const std::size_t answer = DialogServices().Ask(
-            this, U(kQuestion), {U("&Afmaken"), U("Af&breken"), U("&Niet stoppen")}, MB_ICONQUESTION);
+            this, U(kQuestion), {U(kFinishButton), U(kCancelButton), U(kKeepButton)}, MB_ICONQUESTION);
         if (answer == 2)
             return;
         cancelRunning = answer == 1;
@@ -290,7 +254,7 @@ void CArchiveDlg::OnCancel()
     StopThen(cancelRunning);
 }
 
-void CArchiveDlg::DriveChanged(const station::Drive& drive, station::DriveState state)
+void CArchiveDlg::ShowDrive(const station::Drive& drive, station::DriveState state)
 {
     const auto at = std::find(m_driveRoots.begin(), m_driveRoots.end(), drive.root);
     const int index = static_cast<int>(at - m_driveRoots.begin());
@@ -304,22 +268,23 @@ void CArchiveDlg::DriveChanged(const station::Drive& drive, station::DriveState 
     }
     m_driveStates[drive.root] = state;
     if (at == m_driveRoots.end()) {
-        m_drives->Append(DriveText(drive, state));
+        m_drives->Append(U(DriveText(drive, state)));
         m_driveRoots.push_back(drive.root);
-    } else if (m_drives->GetString(index) != DriveText(drive, state)) {
-        m_drives->SetString(index, DriveText(drive, state));
+    } else if (m_drives->GetString(index) != U(DriveText(drive, state))) {
+        m_drives->SetString(index, U(DriveText(drive, state)));
     }
 }
 
-void CArchiveDlg::BookDone(const station::LogRow& row)
+void CArchiveDlg::ShowBook(const station::LogRow& row)
 {
     m_outcomes.push_back(row.outcome);
     wxVector<wxVariant> cells;
     cells.push_back(wxVariant(U(row.drive)));
-    cells.push_back(wxVariant(BookTitle(row)));
+    cells.push_back(wxVariant(U(BookTitle(row))));
     cells.push_back(wxVariant(U(station::OutcomeWord(row.outcome))));
+    cells.push_back(wxVariant(U(BookReason(row))));
     cells.push_back(wxVariant(U(row.time)));
     m_books->AppendItem(cells);
     m_books->EnsureVisible(m_books->RowToItem(m_books->GetItemCount() - 1));
-    Announce(m_announcement, BookAnnouncement(row));
+    Announce(m_announcement, U(BookAnnouncement(row)));
 }

@@ -1,4 +1,4 @@
-#include "app/DutchMessages.h"
+#include "startup/DutchMessages.h"
 
 #include <clocale>
 #include <cstdlib>

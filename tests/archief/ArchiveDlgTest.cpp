@@ -1,9 +1,10 @@
 // The station's window with a scripted station: what each event shows and
 // says, what Stoppen asks and how it stops, and a new output folder.
-#include "archiefvenster/ArchiveDlg.h"
+#include "archief/ArchiveDlg.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TableCases.h"
+#include "ui/DialogServices.h"
 
 #include <gtest/gtest.h>
 
@@ -128,18 +129,18 @@ TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
         for (int row = 0; row < dlg.BookTable()->GetItemCount(); ++row)
             rows.push_back(TableRow(dlg.BookTable(), row));
         announced.push_back(dlg.AnnouncementLine()->GetLabelText().utf8_string());
-        dlg.DriveChanged(kDrive2, DriveState::Gone);
+        dlg.ShowDrive(kDrive2, DriveState::Gone);
         announced.push_back(Items(dlg.DriveList()).at(0));
         EXPECT_EQ(1u, dlg.DriveList()->GetCount());
-        dlg.DriveChanged(kDrive2, DriveState::Waiting);
+        dlg.ShowDrive(kDrive2, DriveState::Waiting);
         dlg.EndDialog(IDOK);
     });
     EXPECT_TRUE(focusOnFolder);
     EXPECT_EQ(std::vector<std::string>{"/srv/boeken/"}, run.station.started);
     EXPECT_EQ((std::vector<std::string>{"/dev/sr0: wacht op een schijf", "/dev/sr1: bezig met archiveren"}), drives);
     const std::vector<std::vector<std::string>> expectedRows = {
-        {"/dev/sr0", "Het raadsel", "gekopieerd", "2024-05-01 14:03:12"},
-        {"/dev/sr1", "(geen titel)", "mislukt", "2024-05-01 14:03:12"}};
+        {"/dev/sr0", "Het raadsel", "gekopieerd", "", "2024-05-01 14:03:12"},
+        {"/dev/sr1", "(geen titel)", "mislukt", "De CD kon niet worden gelezen.", "2024-05-01 14:03:12"}};
     EXPECT_EQ(expectedRows, rows);
     EXPECT_EQ("(geen titel): mislukt. De CD kon niet worden gelezen.", announced.at(0));
     EXPECT_EQ("/dev/sr0: wacht op een schijf", announced.at(1));
@@ -187,13 +188,13 @@ TEST_P(ArchiveWindowStop, Stoppen)
     run.dialogs.AnswerQuestion(c.answer);
     bool endingAfterFirst = false;
     const int status = run.Run([&](CArchiveDlg& dlg) {
-        dlg.DriveChanged(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
+        dlg.ShowDrive(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
         wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
         dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
         endingAfterFirst = dlg.IsStopping();
         if (!endingAfterFirst) {
             // The copy ends; Stoppen then stops without asking.
-            dlg.DriveChanged(kDrive1, DriveState::Waiting);
+            dlg.ShowDrive(kDrive1, DriveState::Waiting);
             dlg.OnCancel();
         }
     });
@@ -202,7 +203,12 @@ TEST_P(ArchiveWindowStop, Stoppen)
     EXPECT_EQ(c.status, status);
     ASSERT_EQ(c.asked ? 1u : 0u, run.dialogs.shown.size());
     if (c.asked) {
-        EXPECT_EQ((std::vector<std::string>{"&Afmaken", "Af&breken", "&Niet stoppen"}), run.dialogs.shown[0].buttons);
+        // Ask gives them their access keys; a "&" of ours would show.
+        EXPECT_EQ((std::vector<std::string>{"Afmaken", "Afbreken", "Niet stoppen"}), run.dialogs.shown[0].buttons);
+        std::vector<wxString> plain;
+        for (const std::string& label : run.dialogs.shown[0].buttons)
+            plain.push_back(wxString::FromUTF8(label));
+        EXPECT_EQ((std::vector<wxString>{"_Afmaken", "A_fbreken", "_Niet stoppen"}), WithAccessKeys(plain));
         EXPECT_EQ(MB_ICONQUESTION, run.dialogs.shown[0].type);
     }
 }

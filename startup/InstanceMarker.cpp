@@ -1,4 +1,4 @@
-#include "app/InstanceMarker.h"
+#include "startup/InstanceMarker.h"
 
 #include "settings/ProfilePaths.h"
 

@@ -1,6 +1,6 @@
 // Dutch GTK texts whatever the desktop's locale, without changing more of
 // the locale than that.
-#include "app/DutchMessages.h"
+#include "startup/DutchMessages.h"
 #include "support/TableCases.h"
 
 #include <gtest/gtest.h>

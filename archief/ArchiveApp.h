@@ -8,5 +8,5 @@
 
 // Runs the window; `makeSetup` is called once wxWidgets runs (it reads
 // Talvora's settings file). Returns the exit status. Dutch messages must be
-// set up before (app/DutchMessages).
+// set up before (startup/DutchMessages).
 int RunArchiveWindow(int argc, char** argv, std::function<station::StationSetup()> makeSetup);

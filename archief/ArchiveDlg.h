@@ -4,7 +4,7 @@
 // copies finish or cancels them.
 #pragma once
 
-#include "archiefvenster/StationRunner.h"
+#include "archief/StationRunner.h"
 #include "ui/Dialog.h"
 
 #include <map>
@@ -50,8 +50,8 @@ public:
     void OnCancel() override;
 
     // The events themselves, on the window's thread.
-    void DriveChanged(const station::Drive& drive, station::DriveState state);
-    void BookDone(const station::LogRow& row);
+    void ShowDrive(const station::Drive& drive, station::DriveState state);
+    void ShowBook(const station::LogRow& row);
 
 private:
     class CEvents;

@@ -1,0 +1,42 @@
+#include "startup/NativeStart.h"
+
+#include "ui/CopyServices.h"
+#include "ui/DialogServices.h"
+
+#include <wx/app.h>
+#include <wx/log.h>
+
+#include <cstdio>
+
+namespace {
+
+void AssertToStderr(const wxString& file, int line, const wxString& func, const wxString& cond,
+                    const wxString& msg)
+{
+    const wxString program = wxTheApp != nullptr ? wxTheApp->GetAppName() : wxString("talvora");
+    std::fprintf(stderr, "%s: %s:%d %s: %s %s\n", static_cast<const char*>(program.utf8_str()),
+                 static_cast<const char*>(file.utf8_str()), line, static_cast<const char*>(func.utf8_str()),
+                 static_cast<const char*>(cond.utf8_str()), static_cast<const char*>(msg.utf8_str()));
+}
+
+} // namespace
+
+void SendWxDiagnosticsToStderr()
+{
+    wxSetAssertHandler(AssertToStderr);
+    delete wxLog::SetActiveTarget(new wxLogStderr);
+}
+
+CNativeServices::CNativeServices(Copy copy) : m_copy(copy)
+{
+    InstallDialogServices(&NativeDialogServices());
+    if (m_copy == Copy::Yes)
+        InstallCopyServices(&NativeCopyServices());
+}
+
+CNativeServices::~CNativeServices()
+{
+    if (m_copy == Copy::Yes)
+        InstallCopyServices(nullptr);
+    InstallDialogServices(nullptr);
+}
