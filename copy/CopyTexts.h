@@ -67,6 +67,12 @@ std::string PathTooLong(const std::string& path);
 std::string NotAbsolute(const std::string& outputFolder);
 std::string OutputNotFolder(const std::string& outputFolder);
 std::string OutputParentMissing(const std::string& outputFolder);
+// The output folder is the empty mount point of a stick that is not plugged
+// in, or is missing in such a one (parent), or is missing where drives are
+// mounted, on the system disk.
+std::string OutputOnEmptyMountPoint(const std::string& outputFolder);
+std::string OutputMissingOnEmptyMountPoint(const std::string& outputFolder, const std::string& parent);
+std::string OutputMissingOffDrive(const std::string& outputFolder);
 std::string CannotPrepare(const std::string& folder, int error);
 std::string AllNumbersTaken(const std::string& destPath);
 std::string TargetNotFolder(const std::string& target);

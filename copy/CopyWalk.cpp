@@ -87,7 +87,9 @@ bool CCopyEngine::CRun::Stopped()
 void CCopyEngine::CRun::Advance(std::uint64_t bytes)
 {
     m_done += bytes;
-    m_reporter.Progress(m_done, std::max(m_total, m_done));
+    // The user is told of the book's bytes, counted once: a read-back
+    // doubles the work, not the book.
+    m_reporter.Progress(m_done / Passes(), std::max(m_total, m_done) / Passes());
 }
 
 CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::string& destFolder,
@@ -126,7 +128,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
             m_destIdentity = IdentityOf(st);
         m_scratchFd = scratchDir.Get();
         m_total = TotalBytes(src.Get(), 0) * Passes();
-        m_reporter.Progress(0, m_total);
+        m_reporter.Progress(0, m_total / Passes());
         CopyDir(src.Get(), dst.Get(), "");
     }
 

@@ -165,7 +165,7 @@ int MakeOutputFolder(std::string folder)
     if (ops.IsFolder(folder))
         return 0;
     const std::string parent = posix::ParentFolder(folder);
-    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
+    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent) != copyjob::MountSpot::OnDrive)
         return ENOENT;
     return ops.MakeFolder(folder).error;
 }
