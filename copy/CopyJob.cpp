@@ -395,7 +395,12 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     stage.Discard();
     if (outcome.result == CopyResult::Cancelled)
         report.ending = Ending::Cancelled;
-    report.readBack = report.ending == Ending::Whole && outcome.readBack;
+    // What an earlier run left and this one only kept was read back by
+    // neither: the claim covers every file only where the kept ones were
+    // proven too.
+    const bool readBack = report.ending == Ending::Whole && outcome.readBack;
+    report.readBack = readBack && plan.completing.empty();
+    report.keptUnproven = readBack && !report.readBack;
     report.message = copytext::Told(report);
     report.readBackLine = copytext::ReadBackLine(report);
     return report;

@@ -201,6 +201,10 @@ struct CopyReport
     std::uint64_t room = 0;
     std::string drive;
     bool readBack = false;     // every file was read back and found equal
+    // Completing an earlier copy: the files copied now were read back and
+    // found equal, but those kept from the earlier run were not compared
+    // with this disc, so no claim is made for them.
+    bool keptUnproven = false;
     bool unflushed = false;    // the data may not be on the device
     bool secondChance = false; // copying the disc again completes folder
     bool existed = false;      // folder existed before and was written into
@@ -209,8 +213,8 @@ struct CopyReport
     // left; "" when the book was copied.
     std::string message;
     // Dutch, one line to follow the done message of a whole book: that
-    // every file was read back from the drive and found equal; "" when the
-    // copy was not read back.
+    // every file (or, keptUnproven, every file copied now) was read back
+    // from the drive and found equal; "" when the copy was not read back.
     std::string readBackLine;
     // The book check's findings on the disc and on the copy (empty where
     // it did not run).

@@ -320,6 +320,13 @@ std::string ReadBackEqual(const std::string& drive)
            " en gelijk aan die op de CD.";
 }
 
+std::string ReadBackCopiedOnly(const std::string& drive)
+{
+    return "De bestanden die nu zijn gekopieerd, zijn teruggelezen van " + ShownText(drive) +
+           " en gelijk aan die op de CD. De bestanden die er van een eerdere keer al stonden, zijn niet opnieuw "
+           "vergeleken.";
+}
+
 std::string DiscLacks(const std::vector<std::string>& faults, const std::string& keptIn)
 {
     return "Alle bestanden die op de CD staan, zijn gekopieerd, maar de CD zelf mist delen van het boek:\n" +
@@ -426,7 +433,9 @@ std::string Told(const copyjob::CopyReport& report)
 
 std::string ReadBackLine(const copyjob::CopyReport& report)
 {
-    return report.readBack ? ReadBackEqual(report.drive) : std::string();
+    if (report.readBack)
+        return ReadBackEqual(report.drive);
+    return report.keptUnproven ? ReadBackCopiedOnly(report.drive) : std::string();
 }
 
 } // namespace copytext

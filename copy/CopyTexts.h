@@ -104,4 +104,8 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
 // drive and found equal.
 std::string ReadBackEqual(const std::string& drive);
 
+// The line instead when an earlier copy was completed: the files copied now
+// were read back from drive and found equal, those kept were not compared.
+std::string ReadBackCopiedOnly(const std::string& drive);
+
 } // namespace copytext

@@ -329,7 +329,7 @@ const std::vector<WholeCase> kWhole = {
     {"SecondChanceFillsInAndNames", false, false, "", true, false, kOk,
      {kCheckDisc, kLeft, kMakeWork, kFill, "check copy " + kIncompleteDest, "remember " + kIncompleteDest + ":",
       "publish " + kIncompleteDest + " -> " + kDest, kDelWork},
-     "teruggelezen"},
+     "die er van een eerdere keer al stonden, zijn niet opnieuw vergeleken"},
     {"SecondChanceStillIncompleteKeepsItsName", true, false, "", true, false, kFail,
      {kCheckDisc, kLeft, kMakeWork, kFill, "check copy " + kIncompleteDest,
       "remember " + kIncompleteDest + ": smil/12.smil", kDelWork},
@@ -371,6 +371,10 @@ TEST_P(CopyBookWhole, CheckedReadBackAndNamedForWhatItIs)
     EXPECT_EQ(ops.log, c.log);
     const std::string& told = c.expected == kOk ? report.readBackLine : report.message;
     EXPECT_NE(told.find(c.told), std::string::npos) << told;
+    // Files kept from an earlier run were never compared with this disc.
+    if (c.completing) {
+        EXPECT_EQ(told.find("Alle bestanden"), std::string::npos) << told;
+    }
     EXPECT_EQ(report.folder, c.expected == kOk ? kDest : kIncompleteDest);
 }
 
