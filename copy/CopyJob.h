@@ -121,6 +121,13 @@ public:
     // relative to folder), as the run that left it noted; empty when none.
     virtual std::vector<std::string> Remembered(const std::string& folder) = 0;
 
+    // The files of noted (paths relative to folder) that folder no longer
+    // holds as noted: each read back from the drive, its cached pages
+    // dropped first, and compared in size and hash with what the disc gave.
+    // A file that is gone or cannot be read counts as changed.
+    virtual std::vector<std::string> ChangedSince(const std::string& folder,
+                                                  const std::vector<copyops::CopyOutcome::Seen>& noted) = 0;
+
     // Notes in folder what it still needs; an empty list removes the note.
     virtual Failure Remember(const std::string& folder, const std::vector<std::string>& files) = 0;
 
