@@ -34,6 +34,35 @@ enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
 enum class ErrorAnswer { Retry, Skip, SkipAll, Cancel };
 enum class CopyResult { Copied, Failed, Cancelled, Refused };
 
+// The drive's file system as a read-back sees it. Kernel: the kernel's
+// own (ext4, vfat, the kernel's exfat and ntfs3), whose cached pages of a
+// file its reader can drop, so that reading the file again reads the
+// device. Fuse: served by a program through FUSE (exfat-fuse, ntfs-3g,
+// fuse2fs); that program reads the device through a cache of its own,
+// which dropping a file's pages does not reach.
+enum class DriveFileSystem { Kernel, Fuse };
+
+// Fuse when statfs's type is FUSE's (fType) or the mount table names a
+// FUSE type (mountType "fuse", "fuseblk" or "fuse.<name>"); else Kernel.
+DriveFileSystem FileSystemKind(unsigned long fType, const std::string& mountType);
+
+// Where the bytes of a read-back came from. FromDevice: every file was
+// read back from the drive's device itself and found equal to what the
+// disc gave. NotFromDevice: every file read back was equal, but the
+// bytes may have come from a cache in between, so they prove nothing of
+// the device; why says which. Off: nothing was read back.
+enum class ReadBackState { Off, FromDevice, NotFromDevice };
+enum class NotFromDeviceReason { None, FuseCache };
+
+struct ReadBackResult
+{
+    ReadBackState state = ReadBackState::Off;
+    NotFromDeviceReason why = NotFromDeviceReason::None;
+    // The mount table's type of the drive's file system ("fuseblk"), as
+    // support knows it; "" where it was not found.
+    std::string fsType;
+};
+
 struct CopyOutcome
 {
     CopyResult result = CopyResult::Failed;
@@ -49,9 +78,10 @@ struct CopyOutcome
     // disc gave, or could not be read back, relative to the destination
     // folder; only with Failed.
     std::vector<std::string> different;
-    // Every file this copy wrote was read back from the drive and found
-    // equal to what the disc gave; only with Copied.
-    bool readBack = false;
+    // Every file this copy wrote was read back and found equal to what
+    // the disc gave, and whether the bytes came from the drive's device;
+    // only with Copied (Off otherwise).
+    ReadBackResult readBack;
     // The drive the copy wrote to, as the user knows it (its mount point).
     std::string drive;
     // With CopyScope::verify: what each file this copy wrote held as it came
@@ -172,6 +202,10 @@ protected:
     // dropped first so that the bytes come from the device; the side is the
     // drive written to.
     virtual int ReadBack(int fd, char* buffer, std::size_t max, std::size_t& got);
+    // FileSystemOf tells what file system holds the folder open as dirFd,
+    // and its mount table's type into mountType: whether reading back can
+    // reach the device at all.
+    virtual DriveFileSystem FileSystemOf(int dirFd, std::string& mountType);
 
 private:
     class CRun;

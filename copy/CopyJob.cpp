@@ -230,25 +230,29 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
         if (ops.Inspect(plan.outputDir) != PathState::Missing)
             return Refuse(RefusalReason::OutputNotFolder, plan.outputDir);
         const std::string parent = posix::ParentFolder(plan.outputDir);
-        if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
+        if (!ops.IsFolder(parent))
             return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
-    } else if (ops.OnMissingDrive(plan.outputDir)) {
-        return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
+        // Where drives are mounted, a folder on the disk above is made by
+        // nobody: it would stand in for the drive.
+        if (const copyjob::MountSpot spot = ops.OnMissingDrive(parent); spot == copyjob::MountSpot::LeftBehind)
+            return Refuse(RefusalReason::OutputMissingOnEmptyMountPoint, plan.outputDir, parent);
+        else if (spot != copyjob::MountSpot::OnDrive)
+            return Refuse(RefusalReason::OutputMissingOffDrive, plan.outputDir);
+    } else if (ops.OnMissingDrive(plan.outputDir) == copyjob::MountSpot::LeftBehind) {
+        // An existing folder that holds something is the user's own, also
+        // on the system disk; an empty one is where a stick was.
+        return Refuse(RefusalReason::OutputOnEmptyMountPoint, plan.outputDir);
     }
 
     plan.target = plan.base = destPath;
     // An earlier copy of this book that stayed incomplete is completed, not
-    // copied anew beside it. In replace mode a book folder that exists is
-    // the one replaced into: completing beside it would end as a numbered
-    // folder the user never chose.
-    const std::string incomplete = publish::IncompleteName(destPath);
-    const bool replaceInto = plan.ask && ops.Inspect(destPath) != PathState::Missing;
+    // copied anew beside it; another disc never completes it, and in
+    // replace mode a book folder that exists is the one replaced into.
     if (plan.completes)
         plan.disc = ops.DiscIdentity(plan.discRoot);
-    // Another disc never completes it: what it holds is another book.
-    if (plan.completes && !replaceInto && ops.Inspect(incomplete) == PathState::Folder &&
-        NotedDisc(ops.Remembered(incomplete)) == plan.disc) {
-        plan.completing = incomplete;
+    if (const copyjob::Completion completion = copyjob::FindCompletion(plan.discRoot, destPath, plan.ask, ops);
+        plan.completes && !completion.folder.empty()) {
+        plan.completing = completion.folder;
     } else if (!plan.ask) {
         plan.number = publish::FreeNumber(destPath, ops);
         // Closing the window without a word would look like success to
@@ -477,12 +481,15 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     stage.Discard();
     if (outcome.result == CopyResult::Cancelled)
         report.ending = Ending::Cancelled;
-    // What an earlier run left and this one only kept was read back by
-    // neither: the claim covers every file only where the kept ones were
-    // proven too.
-    const bool readBack = report.ending == Ending::Whole && outcome.readBack;
-    report.readBack = readBack && (plan.completing.empty() || plan.keptProven);
-    report.keptUnproven = readBack && !report.readBack;
+    // Equal bytes from a cache are no proof of the stick: the outcome says
+    // where they came from. What an earlier run left and this one only kept
+    // was read back by neither: the claim covers every file only where the
+    // kept ones were proven too.
+    if (report.ending == Ending::Whole) {
+        report.readBack = outcome.readBack;
+        report.keptUnproven = outcome.readBack.state != copyops::ReadBackState::Off && !plan.completing.empty() &&
+                              !plan.keptProven;
+    }
     report.message = copytext::Told(report);
     report.readBackLine = copytext::ReadBackLine(report);
     return report;
@@ -523,6 +530,25 @@ bool PathFits(const std::string& path)
         start = end + 1;
     }
     return true;
+}
+
+Completion FindCompletion(const std::string& discRoot, const std::string& destPath, bool replaceMode,
+                          IFileOperations& ops)
+{
+    const std::string incomplete = publish::IncompleteName(destPath);
+    // In replace mode a book folder that exists is the one replaced into:
+    // completing beside it would end as a numbered folder the user never
+    // chose.
+    if (replaceMode && ops.Inspect(destPath) != PathState::Missing)
+        return {};
+    if (ops.Inspect(incomplete) != PathState::Folder)
+        return {};
+    std::vector<std::string> note = ops.Remembered(incomplete);
+    // Another disc never completes it: what it holds is another book.
+    if (NotedDisc(note) != ops.DiscIdentity(discRoot))
+        return {};
+    std::erase_if(note, [](const std::string& entry) { return entry.rfind(kDiscEntry, 0) == 0; });
+    return {incomplete, std::move(note)};
 }
 
 } // namespace copyjob

@@ -165,9 +165,16 @@ int MakeOutputFolder(std::string folder)
     if (ops.IsFolder(folder))
         return 0;
     const std::string parent = posix::ParentFolder(folder);
-    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
+    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent) != copyjob::MountSpot::OnDrive)
         return ENOENT;
     return ops.MakeFolder(folder).error;
+}
+
+// The log's message of a copy: what went wrong, or for a whole book that
+// reading it back could not reach the drive's device.
+const std::string& Told(const copyjob::CopyReport& report)
+{
+    return report.readBack.state == copyops::ReadBackState::NotFromDevice ? report.readBackLine : report.message;
 }
 
 struct BagReport
@@ -257,7 +264,7 @@ BagReport CopyAsBag(const std::string& destPath, BagInfo info, copyjob::IFileOpe
     bag.report = copy(destPath, &layout);
     bag.folder = bag.report.folder;
     bag.outcome = OutcomeOf(bag.report);
-    bag.message = bag.report.message;
+    bag.message = Told(bag.report);
     if (bag.folder.empty())
         return bag;
     if (tagError != 0) {
@@ -490,7 +497,8 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
     // fails midway.
     const std::int64_t free = FreeBytes(setup.outputDir);
 
-    auto engine = std::make_unique<CHashingEngine>(book.folder, pace);
+    std::unique_ptr<CHashingEngine> engine =
+        setup.makeEngine ? setup.makeEngine(book.folder, pace) : std::make_unique<CHashingEngine>(book.folder, pace);
     CHashingEngine& hashing = *engine;
     CUnattended reporter(cancel, hashing);
     copyjob::CFileOperations ops(
@@ -514,7 +522,7 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
     if (!setup.bagit || !notUtf8.empty()) {
         const copyjob::CopyReport report = copy(fitted.path, nullptr);
         published = report.folder;
-        message = report.message;
+        message = Told(report);
         outcome = OutcomeOf(report);
         if (!published.empty()) {
             std::map<std::string, FileHash> hashes = hashing.Hashes();

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ struct StationSetup
     // the hashing of a disc that may be archived already); empty: nothing.
     // Benchmarks and tests slow the reading down with it.
     std::function<DiscPace()> makePace;
+    // Makes the engine one book is copied with; empty: CHashingEngine
+    // itself. Tests give it a drive of their own.
+    std::function<std::unique_ptr<CHashingEngine>(const std::string& sourceRoot, DiscPace pace)> makeEngine;
 };
 
 // The settings a station copy runs with: Talvora's naming, numbering mode

@@ -124,7 +124,8 @@ public:
             outcome.result = CopyResult::Failed;
             outcome.different = {different[index]};
         }
-        outcome.readBack = outcome.result == CopyResult::Copied && scope.verify;
+        if (outcome.result == CopyResult::Copied && scope.verify)
+            outcome.readBack.state = copyops::ReadBackState::FromDevice;
         if (scope.verify && logChecks)
             outcome.seen = {{"ncc.html", 5, kHash}};
         return outcome;

@@ -549,4 +549,61 @@ INSTANTIATE_TEST_SUITE_P(
                     "1m"}),
     CaseName());
 
+// A drive that claims a file system for the read-back.
+class CClaimedDrive final : public CHashingEngine
+{
+public:
+    CClaimedDrive(const std::string& root, DiscPace pace, copyops::DriveFileSystem kind)
+        : CHashingEngine(root, std::move(pace)), m_kind(kind)
+    {
+    }
+
+protected:
+    copyops::DriveFileSystem FileSystemOf(int, std::string& mountType) override
+    {
+        mountType = m_kind == copyops::DriveFileSystem::Fuse ? "fuseblk" : "ext4";
+        return m_kind;
+    }
+
+private:
+    copyops::DriveFileSystem m_kind;
+};
+
+struct ReadBackLogCase
+{
+    const char* name;
+    copyops::DriveFileSystem kind;
+    std::string message;
+};
+PRINT_CASE_AS(ReadBackLogCase, name)
+
+class ReadBackLog : public testing::TestWithParam<ReadBackLogCase>
+{};
+
+TEST_P(ReadBackLog, SaysWhereTheCopyCouldNotBeReadBackFromTheDrive)
+{
+    CTempDir dir;
+    MakeBook(dir / "cd1");
+    StationSetup setup = OutputSetup(dir);
+    setup.settings.VerifyCopy = 1;
+    const copyops::DriveFileSystem kind = GetParam().kind;
+    setup.makeEngine = [kind](const std::string& root, DiscPace pace) -> std::unique_ptr<CHashingEngine> {
+        return std::make_unique<CClaimedDrive>(root, std::move(pace), kind);
+    };
+    CNameReservations names;
+    std::atomic<bool> cancel{false};
+    const std::vector<LogRow> rows = ArchiveDisc(dir / "cd1/", "cd1", setup, names, cancel, nullptr);
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ(Outcome::Copied, rows[0].outcome);
+    EXPECT_EQ(rows[0].message.rfind(GetParam().message, 0), 0u) << rows[0].message;
+    EXPECT_EQ(rows[0].message.empty(), GetParam().message.empty()) << rows[0].message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Station, ReadBackLog,
+    testing::Values(ReadBackLogCase{"KernelDrive", copyops::DriveFileSystem::Kernel, ""},
+                    ReadBackLogCase{"FuseDrive", copyops::DriveFileSystem::Fuse,
+                                    "De kopie kon niet van de stick zelf worden teruggelezen."}),
+    CaseName());
+
 } // namespace
