@@ -15,9 +15,11 @@
 // the disc before the copy and on the copy afterwards, and (setting
 // VerifyCopy) every file is read back from the drive and compared with what
 // the disc gave. A book the disc holds only in part is still copied, kept as
-// "<name> (onvolledig)" with a note inside of what it still needs; copying
-// the same book into the same output folder again reads only that from the
-// disc and gives the folder its name once the book is whole.
+// "<name> (onvolledig)" with a note inside of what it still needs and of
+// what each file held as it came from the disc; copying the same book into
+// the same output folder again reads every kept file back from the drive,
+// reads from the disc only what the note lists and what no longer holds
+// what the disc gave, and gives the folder its name once the book is whole.
 #pragma once
 
 #include "check/BookCheck.h"
