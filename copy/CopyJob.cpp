@@ -105,7 +105,10 @@ bool ParseFileEntry(const std::string& entry, Seen& seen)
         return false;
     seen.size = std::strtoull(entry.c_str() + sizeStart, nullptr, 10);
     seen.path = entry.substr(colon + 1);
-    return !seen.path.empty() && seen.path.front() != '/';
+    // A path out of the book would prove a file elsewhere.
+    const std::string padded = "/" + seen.path + "/";
+    return !seen.path.empty() && seen.path.front() != '/' && padded.find("/../") == std::string::npos &&
+           padded.find("/./") == std::string::npos && padded.find("//") == std::string::npos;
 }
 
 // Completing keeps what an earlier run wrote only where it still holds

@@ -432,6 +432,8 @@ const std::vector<KeptCase> kKept = {
     {"NoteWithoutHashesClaimsNothingKept", {"audio/02.mp3"}, {}, {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
     {"HashesWithoutAllSeenClaimNothingKept", {"audio/02.mp3", kEntry01}, {},
      {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
+    {"PathOutOfTheBookClaimsNothingKept", {"audio/02.mp3", "/gelezen:", kEntry01, "/bestand:" + kHash + ":5:a/../../x"},
+     {}, {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
     {"MangledEntryClaimsNothingKept", {"audio/02.mp3", "/gelezen:", kEntry01, "/bestand:xyz:5:ncc.html"}, {},
      {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
     // The kept files' entries outlive a run that leaves the book incomplete
