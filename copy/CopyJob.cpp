@@ -451,9 +451,11 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     } else if (staged && (whole || discLacks)) {
         Failure failure;
         if (!plan.completing.empty()) {
-            // The note of an earlier run goes before the book gets its name.
-            ops.Remember(into, {});
-            failure = publish::PublishAs(into, plan.target, ops, report.folder);
+            // The note of an earlier run goes before the book gets its name:
+            // a note left inside would stay in the book for good.
+            failure = ops.Remember(into, {});
+            if (!failure)
+                failure = publish::PublishAs(into, plan.target, ops, report.folder);
         } else {
             failure = stage.PublishWhole(plan.base, plan.number, report.folder);
         }
@@ -470,13 +472,16 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     } else if (staged && partial) {
         // What cannot be named so is lost with the work folder; the list of
         // missing files says that nothing was kept.
+        bool noted = true;
         if (plan.completing.empty())
             stage.PublishIncomplete(plan.base, Needed(outcome, report, plan), report.folder);
         else
-            ops.Remember(into, Needed(outcome, report, plan));
+            noted = !ops.Remember(into, Needed(outcome, report, plan));
         if (!report.folder.empty()) {
             report.ending = Ending::CopyLacks;
-            report.secondChance = true;
+            // Without its note a later copy would not know what to read:
+            // the message then offers no second chance.
+            report.secondChance = noted;
         }
     } else if (plan.existing && !outcome.unflushed && outcome.result != CopyResult::Cancelled) {
         report.ending = whole ? Ending::Whole : discLacks ? Ending::DiscLacks : Ending::Failed;

@@ -159,7 +159,9 @@ public:
         std::string line = "remember " + folder + ":";
         for (const std::string& file : files)
             line += " " + file;
-        return logChecks ? Log(line) : Failure{};
+        if (logChecks)
+            Log(line);
+        return posix::OnOutput(rememberError, folder);
     }
     Failure Publish(const std::string& from, const std::string& to) override
     {
@@ -178,7 +180,8 @@ public:
             Log((report.result == CopyResult::Cancelled ? "info " : "error ") + report.message.substr(0, 24));
         return report.result;
     }
-    int publishError = 0; // for a name not taken
+    int publishError = 0;  // for a name not taken
+    int rememberError = 0; // writing or removing the note
     bool Wrote() const
     {
         return std::any_of(log.begin(), log.end(), [](const std::string& l) {
@@ -649,6 +652,21 @@ TEST(CopyBookPublish, AFailedRenameSaysItsRealCause)
         EXPECT_EQ(report.message, copytext::NotPublished(kDest, copytext::WriteError(error, kDest))) << error;
         EXPECT_EQ(ops.log.back(), kDelWork) << error;
     }
+}
+
+// A note that cannot be taken out of a completed copy keeps it from its
+// name: the note would stay inside the book for good.
+TEST(CopyBookPublish, ACompletedCopyWhoseNoteStaysIsNotNamed)
+{
+    CFakeOps ops;
+    ops.existing[kIncompleteDest] = PathState::Folder;
+    ops.rememberError = EIO;
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr);
+    EXPECT_EQ(report.result, CopyResult::Failed);
+    EXPECT_EQ(report.folder, kIncompleteDest);
+    EXPECT_TRUE(std::none_of(ops.log.begin(), ops.log.end(),
+                             [](const std::string& line) { return line.rfind("publish ", 0) == 0; }));
+    EXPECT_NE(report.message.find(kDest), std::string::npos) << report.message;
 }
 
 // Each is refused with a message before anything is written.
