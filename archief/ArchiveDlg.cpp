@@ -237,6 +237,24 @@ void CArchiveDlg::OnCancel()
         EndDialog(IDOK);
         return;
     }
+    // The question runs its own loop. Asked inside the handler, it would
+    // run inside whatever called it: a screen reader's press of the button
+    // (an accessibility action) then waits on the question's end, and the
+    // question and the whole window stay mute to it. Asked once the press
+    // has returned, it is the same question however Stoppen was reached.
+    if (m_asking)
+        return;
+    m_asking = true;
+    CallAfter([this] {
+        AskAndStop();
+        m_asking = false;
+    });
+}
+
+void CArchiveDlg::AskAndStop()
+{
+    if (IsEnding() || m_stopping || !m_running)
+        return;
     bool cancelRunning = false;
     const bool busy = BusyDrives() > 0;
     if (busy) {

@@ -44,6 +44,7 @@ public:
     wxButton* StopButton() const { return m_stop; }
     wxButton* ChangeButton() const { return m_change; }
     bool IsStopping() const { return m_stopping; }
+    bool IsAsking() const { return m_asking; }
 
     // Handlers, reached from the buttons and from tests.
     void OnChangeFolder();
@@ -59,6 +60,9 @@ private:
 
     void OnShownOnScreen() override;
     void StartStation();
+    // Stoppen while the station runs: the question when a copy is running,
+    // then the stop.
+    void AskAndStop();
     // Stops the station on a thread of its own, so the window stays live;
     // Stopped follows on the window's thread, and ends the window or starts
     // the station on the new folder.
@@ -76,6 +80,7 @@ private:
     bool m_stopping = false;
     bool m_endWhenStopped = false;
     bool m_cancelled = false;
+    bool m_asking = false;
     std::vector<std::string> m_driveRoots;  // in the list's order
     std::map<std::string, station::DriveState> m_driveStates;
     std::vector<station::Outcome> m_outcomes;

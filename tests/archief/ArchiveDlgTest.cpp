@@ -187,10 +187,14 @@ TEST_P(ArchiveWindowStop, Stoppen)
     WindowRun run;
     run.dialogs.AnswerQuestion(c.answer);
     bool endingAfterFirst = false;
+    bool pressReturnedFirst = false;
     const int status = run.Run([&](CArchiveDlg& dlg) {
         dlg.ShowDrive(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
         wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
         dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
+        // The question comes once the press has returned, never inside it.
+        pressReturnedFirst = run.dialogs.shown.empty() && dlg.IsAsking();
+        YieldUntil([&] { return !dlg.IsAsking(); });
         endingAfterFirst = dlg.IsStopping();
         if (!endingAfterFirst) {
             // The copy ends; Stoppen then stops without asking.
@@ -198,6 +202,7 @@ TEST_P(ArchiveWindowStop, Stoppen)
             dlg.OnCancel();
         }
     });
+    EXPECT_TRUE(pressReturnedFirst);
     EXPECT_EQ(c.endsAtOnce, endingAfterFirst);
     EXPECT_EQ(c.stops, run.station.Stops());
     EXPECT_EQ(c.status, status);

@@ -7,16 +7,23 @@ Stoppen is pressed with its access key."""
 
 import csv
 import os
+import shutil
 import subprocess
 import sys
 import time
 import unittest
 
+import pyatspi
+
 import atspi_tree as tree
-from talvora_process import BOOK, BOOK_TITLE, SAMPLE, Sandbox, keys, screenshot
+from talvora_process import BOOK, BOOK_TITLE, SAMPLE, Sandbox, keys, screenshot, visible_windows
 
 PROGRAM = os.path.abspath(sys.argv.pop(1))
 WINDOW = "Talvora Archief"
+# The modelled CD drive of the benchmarks, built beside the program: reads
+# from the first drive crawl, so a copy is still running when Stoppen is
+# pressed.
+SLOW_DRIVE = os.path.join(os.path.dirname(os.path.dirname(PROGRAM)), "bench", "cd_drive", "cd_drive_shim.so")
 
 
 def cells(table):
@@ -40,6 +47,40 @@ class ArchiveWindow(unittest.TestCase):
         with open(self.sandbox.settings_file(), "w", encoding="utf-8") as file:
             file.write(f"[Settings]\nOutputDir={self.output}/\n")
         self.process = None
+
+    def start(self, **extra):
+        env = self.sandbox.env(TALVORA_DRIVES=":".join(self.drives), **extra)
+        env.pop("NO_AT_BRIDGE")
+        self.process = subprocess.Popen([PROGRAM], env=env)
+        app = tree.application(self.process.pid)
+        return app, tree.find(app, "frame", WINDOW, timeout=20)
+
+    def start_slow(self, megabytes):
+        """The window with the first drive's copy running for seconds: a
+        book of this many megabytes more read at one megabyte a second."""
+        shutil.rmtree(self.drives[0])
+        subprocess.run(["/usr/bin/python3", SAMPLE, "--extra-mb", str(megabytes), self.drives[0]], check=True)
+        self.assertTrue(os.path.exists(SLOW_DRIVE), f"build cd_drive_shim: {SLOW_DRIVE}")
+        app, window = self.start(LD_PRELOAD=SLOW_DRIVE, TALVORA_SHIM_ROOT=self.drives[0],
+                                 TALVORA_SHIM_OPEN_MS="0", TALVORA_SHIM_MBPS="1")
+        drives = self.table(window, "Stations:")
+        self.wait_for("the first drive is not busy",
+                      lambda: cells(drives)[0] == self.drives[0] + "/: bezig met archiveren")
+        return app, window
+
+    def question(self, app):
+        """The stop question, once it is there."""
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            for node in tree.walk(app):
+                try:
+                    if tree.role(node) == "alert" and any(
+                            tree.role(n) == "push button" and n.name == "Afmaken" for n in tree.walk(node)):
+                        return node
+                except Exception:  # a node being built
+                    pass
+            time.sleep(0.05)
+        self.fail(f"no stop question:\n{tree.dump(app)}")
 
     def tearDown(self):
         if self.process is not None and self.process.poll() is None:
@@ -108,6 +149,19 @@ class ArchiveWindow(unittest.TestCase):
         self.assertEqual(2, len(rows), "a header and the book's row")
         self.assertIn("gekopieerd", rows[1])
 
+    def test_stoppen_pressed_through_its_action_asks_while_a_copy_runs(self):
+        app, window = self.start_slow(6)
+        # As a screen reader presses a button: its accessibility action.
+        tree.find(window, "push button", "Stoppen").queryAction().doAction(0)
+        question = self.question(app)
+        said = [n.name for n in tree.walk(question) if tree.role(n) == "label"]
+        self.assertTrue(said[0].startswith("Er wordt nog gekopieerd. Wilt u de lopende kopieën laten afmaken"), said)
+        self.assertTrue(self.process.poll() is None and visible_windows(WINDOW, self.process.pid),
+                        "the window stays while it asks")
+        screenshot("archive-stop-question")
+        tree.find(question, "push button", "Afmaken").queryAction().doAction(0)
+        self.assertEqual(0, self.process.wait(timeout=60))
+        self.assertTrue(os.path.isdir(os.path.join(self.output, BOOK)), "the running copy was finished")
 
 if __name__ == "__main__":
     unittest.main()
