@@ -15,6 +15,8 @@
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace {
 
@@ -22,6 +24,11 @@ wxString U(const std::string& utf8)
 {
     return wxString::FromUTF8(utf8);
 }
+
+// A screen reader's usual rate, about fifteen characters a second.
+constexpr std::chrono::milliseconds kSpeechPace{70};
+// Longer texts are cut off rather than holding the window much longer.
+constexpr std::chrono::milliseconds kLongestSaying{8000};
 
 } // namespace
 
@@ -64,6 +71,11 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
       m_events(std::make_unique<CEvents>(m_sink))
 {
     m_sink->window = this;
+    m_speechPace = kSpeechPace;
+    m_pause.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        if (auto then = std::exchange(m_afterPause, nullptr))
+            then();
+    });
 
     auto* outputLabel = new wxStaticText(this, wxID_ANY, kOutputLabel);
     m_outputLine = AtLeast(new wxTextCtrl(this, wxID_ANY, U(outputDir), wxDefaultPosition, wxDefaultSize,
@@ -94,6 +106,7 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
                                       wxST_NO_AUTORESIZE);
     MakeAnnouncer(m_announcement);
     m_announcement->SetLabelText(U(m_outputDir.empty() ? std::string(kNoFolder) : Archiving(m_outputDir)));
+    m_lastSaid = m_announcement->GetLabelText();
 
     m_stop = AtLeast(new wxButton(this, IDCANCEL, kStopButton), 50, 14);
 
@@ -172,12 +185,42 @@ void CArchiveDlg::StopThen(bool cancelRunning)
 void CArchiveDlg::Stopped()
 {
     m_stopper.join();
-    m_stopping = false;
     m_running = false;
-    if (m_endWhenStopped)
-        EndDialog(IDOK);
-    else
+    if (!m_endWhenStopped) {
+        m_stopping = false;
         StartStation();
+        return;
+    }
+    // The window stays, still stopping, until what was said last (the
+    // last book, as a rule) and then that the station stopped have been
+    // spoken: a window that closes takes its words with it, and a new
+    // text on the line before the screen reader read the old one replaces
+    // it unheard.
+    AfterSaying([this] {
+        Say(U(kStationStopped));
+        AfterSaying([this] { EndDialog(IDOK); });
+    });
+}
+
+std::chrono::milliseconds CArchiveDlg::SayingTime(const wxString& text) const
+{
+    return std::min(kLongestSaying, m_speechPace * static_cast<long>(text.length() + 6));
+}
+
+void CArchiveDlg::Say(const wxString& text)
+{
+    Announce(m_announcement, text);
+    m_said.push_back(text.utf8_string());
+    m_lastSaid = text;
+    m_lastSaidAt = std::chrono::steady_clock::now();
+}
+
+void CArchiveDlg::AfterSaying(std::function<void()> then)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_lastSaidAt + SayingTime(m_lastSaid) - std::chrono::steady_clock::now());
+    m_afterPause = std::move(then);
+    m_pause.StartOnce(static_cast<int>(std::max<long>(left.count(), 1)));
 }
 
 std::size_t CArchiveDlg::BusyDrives() const
@@ -188,7 +231,7 @@ std::size_t CArchiveDlg::BusyDrives() const
 
 void CArchiveDlg::SetStatus(const wxString& text)
 {
-    Announce(m_announcement, text);
+    Say(text);
 }
 
 void CArchiveDlg::OnChangeFolder()
@@ -304,5 +347,5 @@ void CArchiveDlg::ShowBook(const station::LogRow& row)
     cells.push_back(wxVariant(U(row.time)));
     m_books->AppendItem(cells);
     m_books->EnsureVisible(m_books->RowToItem(m_books->GetItemCount() - 1));
-    Announce(m_announcement, U(BookAnnouncement(row)));
+    Say(U(BookAnnouncement(row)));
 }

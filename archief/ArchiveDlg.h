@@ -7,6 +7,10 @@
 #include "archief/StationRunner.h"
 #include "ui/Dialog.h"
 
+#include <wx/timer.h>
+
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -45,6 +49,11 @@ public:
     wxButton* ChangeButton() const { return m_change; }
     bool IsStopping() const { return m_stopping; }
     bool IsAsking() const { return m_asking; }
+    // Every text the announcement line said, in order.
+    const std::vector<std::string>& Said() const { return m_said; }
+    // How long a screen reader takes for each character it says; tests
+    // that need not wait set none.
+    void SetSpeechPace(std::chrono::milliseconds perCharacter) { m_speechPace = perCharacter; }
 
     // Handlers, reached from the buttons and from tests.
     void OnChangeFolder();
@@ -70,6 +79,11 @@ private:
     void Stopped();
     std::size_t BusyDrives() const;
     void SetStatus(const wxString& text);
+    // The announcement line, and how long saying a text takes.
+    void Say(const wxString& text);
+    std::chrono::milliseconds SayingTime(const wxString& text) const;
+    // Runs `then` once what was said last has been said.
+    void AfterSaying(std::function<void()> then);
 
     IStationRunner& m_runner;
     std::string m_outputDir;
@@ -84,6 +98,12 @@ private:
     std::vector<std::string> m_driveRoots;  // in the list's order
     std::map<std::string, station::DriveState> m_driveStates;
     std::vector<station::Outcome> m_outcomes;
+    std::vector<std::string> m_said;
+    wxString m_lastSaid;
+    std::chrono::steady_clock::time_point m_lastSaidAt;
+    std::chrono::milliseconds m_speechPace{0};
+    wxTimer m_pause;
+    std::function<void()> m_afterPause;
 
     wxTextCtrl* m_outputLine = nullptr;
     wxButton* m_change = nullptr;

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -32,8 +33,13 @@ public:
     }
     void Stop(bool cancelRunning) override
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        stops.push_back(cancelRunning);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stops.push_back(cancelRunning);
+        }
+        // As the station's own: a copy let finish reports before Stop returns.
+        if (finishesOnStop && !cancelRunning)
+            events->BookDone(*finishesOnStop);
     }
     std::vector<bool> Stops()
     {
@@ -43,6 +49,7 @@ public:
 
     std::vector<std::string> started;
     station::IStationEvents* events = nullptr;
+    std::optional<station::LogRow> finishesOnStop;
     std::mutex mutex;
     std::vector<bool> stops;
 };
@@ -76,15 +83,20 @@ struct WindowRun
 {
     CScriptedDialogs dialogs;
     CScriptedStation station;
+    std::vector<std::string> saidAtEnd;
+    const std::vector<std::string>* said = nullptr;
 
     int Run(const std::function<void(CArchiveDlg&)>& step, const std::string& outputDir = "/srv/boeken/")
     {
         CArchiveDlg dlg(station, outputDir);
+        dlg.SetSpeechPace(std::chrono::milliseconds(0));
+        said = &dlg.Said();
         WhenModalRuns([&] {
             YieldUntil([&] { return !station.started.empty(); });
             step(dlg);
         });
         dlg.ShowModal();
+        saidAtEnd = dlg.Said();
         return dlg.ExitStatus();
     }
 };
@@ -158,6 +170,10 @@ TEST(ArchiveWindow, AnEventPostedAsTheWindowGoesIsDropped)
     EXPECT_TRUE(station.Stops().empty()) << "a station never started is not stopped";
 }
 
+const std::string kStopped = "Het archiefstation is gestopt.";
+const std::string kFinishing = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgemaakt...";
+const std::string kCancelling = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgebroken...";
+
 struct StopCase
 {
     const char* name;
@@ -167,14 +183,15 @@ struct StopCase
     std::vector<bool> stops;     // cancelRunning of each Stop
     bool endsAtOnce;
     int status;
+    std::vector<std::string> said;  // from the press on, the book that finishes during the stop included
 };
 PRINT_CASE_AS(StopCase, name)
 
 const StopCase kStopCases[] = {
-    {"idle_stops_without_a_question", false, 0, false, {false}, true, 0},
-    {"busy_finish_lets_copies_finish", true, 0, true, {false}, true, 0},
-    {"busy_cancel_cancels_them", true, 1, true, {true}, true, 2},
-    {"busy_keep_going_stops_nothing", true, 2, true, {false}, false, 0},
+    {"idle_stops_without_a_question", false, 0, false, {false}, true, 0, {kStopped}},
+    {"busy_finish_lets_copies_finish", true, 0, true, {false}, true, 0, {kFinishing, "Het raadsel: gekopieerd.", kStopped}},
+    {"busy_cancel_cancels_them", true, 1, true, {true}, true, 2, {kCancelling, kStopped}},
+    {"busy_keep_going_stops_nothing", true, 2, true, {false}, false, 0, {kStopped}},
 };
 
 class ArchiveWindowStop : public testing::TestWithParam<StopCase>
@@ -186,10 +203,14 @@ TEST_P(ArchiveWindowStop, Stoppen)
     const StopCase& c = GetParam();
     WindowRun run;
     run.dialogs.AnswerQuestion(c.answer);
+    if (c.busy && c.answer == 0)
+        run.station.finishesOnStop = Row(kDrive1, "Het raadsel", Outcome::Copied);
+    std::size_t saidBefore = 0;
     bool endingAfterFirst = false;
     bool pressReturnedFirst = false;
     const int status = run.Run([&](CArchiveDlg& dlg) {
         dlg.ShowDrive(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
+        saidBefore = dlg.Said().size();
         wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
         dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
         // The question comes once the press has returned, never inside it.
@@ -206,6 +227,9 @@ TEST_P(ArchiveWindowStop, Stoppen)
     EXPECT_EQ(c.endsAtOnce, endingAfterFirst);
     EXPECT_EQ(c.stops, run.station.Stops());
     EXPECT_EQ(c.status, status);
+    // The book finished while stopping is heard, and then that the station
+    // stopped, before the window ends.
+    EXPECT_EQ(c.said, std::vector<std::string>(run.saidAtEnd.begin() + saidBefore, run.saidAtEnd.end()));
     ASSERT_EQ(c.asked ? 1u : 0u, run.dialogs.shown.size());
     if (c.asked) {
         // Ask gives them their access keys; a "&" of ours would show.
