@@ -7,6 +7,7 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/dataview.h>
+#include <wx/display.h>
 #include <wx/filefn.h>
 #include <wx/listbox.h>
 #include <wx/sizer.h>
@@ -89,17 +90,48 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
     drivesLabel->SetLabelFor(m_drives);
 
     auto* booksLabel = new CCaption(this, kBooksLabel);
-    m_books = AtLeast(new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                             wxDV_SINGLE | wxDV_ROW_LINES | wxDV_VERT_RULES),
-                      330, 110);
-    m_books->AppendTextColumn(kDriveColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
-    m_books->AppendTextColumn(kTitleColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
-    m_books->AppendTextColumn(kOutcomeColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
-    // Why a book is not whole stays in its row, after the announcement is
-    // gone.
-    m_books->AppendTextColumn(kReasonColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
-    m_books->AppendTextColumn(kTimeColumn, wxDATAVIEW_CELL_INERT, Dlu(75, 0).x);
+    m_books = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                     wxDV_SINGLE | wxDV_ROW_LINES | wxDV_VERT_RULES);
+    // A column is as wide as the longest text it must hold at the table's
+    // font, so that large text is not cut off; titles and reasons have no
+    // longest text and get room in dialog units.
+    int columnsWidth = 0;
+    const auto column = [this, &columnsWidth](const wxString& header, std::vector<wxString> texts, int dluWidth) {
+        texts.push_back(header);
+        int width = Dlu(dluWidth, 0).x;
+        for (const wxString& text : texts)
+            width = std::max(width, m_books->GetTextExtent(text).x + Dlu(12, 0).x);
+        m_books->AppendTextColumn(header, wxDATAVIEW_CELL_INERT, width);
+        columnsWidth += width;
+    };
+    std::vector<wxString> outcomes;
+    for (const auto outcome : {station::Outcome::Copied, station::Outcome::AlreadyThere, station::Outcome::Incomplete,
+                               station::Outcome::Refused, station::Outcome::Failed, station::Outcome::Stopped})
+        outcomes.push_back(U(station::OutcomeWord(outcome)));
+    column(kDriveColumn, {U(kWidestDrive)}, 40);
+    column(kTitleColumn, {}, 140);
+    column(kOutcomeColumn, outcomes, 30);
+    // Why a book is not whole stays in its row, and on the line below.
+    column(kReasonColumn, {}, 140);
+    column(kTimeColumn, {U(kWidestTime)}, 40);
+    // Every column in view where the screen is wide enough for them; at
+    // large text the table scrolls sideways instead of the window running
+    // off the screen.
+    wxSize tableSize = Dlu(330, 110);
+    tableSize.IncTo(wxSize(columnsWidth + Dlu(8, 0).x, 0));
+    tableSize.x = std::min(tableSize.x, wxDisplay().GetClientArea().width - Dlu(40, 0).x);
+    m_books->SetMinSize(tableSize);
     booksLabel->SetLabelFor(m_books);
+    m_books->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) { ShowChosenBook(); });
+
+    // The table's cells are not reached with Tab, and a long reason does
+    // not fit its column: the chosen book's outcome, whole, on a line that
+    // Tab reaches.
+    auto* chosenLabel = new CCaption(this, kChosenLabel);
+    m_chosen = AtLeast(new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_READONLY),
+                       330, 12);
+    chosenLabel->SetLabelFor(m_chosen);
+    ReadWholeText(m_chosen);
 
     auto* lastLabel = new CCaption(this, kLastLabel);
     m_announcement = new wxStaticText(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
@@ -127,6 +159,10 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
     content->Add(booksLabel);
     content->AddSpacer(Dlu(0, 2).y);
     content->Add(m_books, wxSizerFlags(1).Expand());
+    content->AddSpacer(Gap());
+    content->Add(chosenLabel);
+    content->AddSpacer(Dlu(0, 2).y);
+    content->Add(m_chosen, wxSizerFlags().Expand());
     content->AddSpacer(GroupGap());
     content->Add(lastLabel);
     content->AddSpacer(Dlu(0, 2).y);
@@ -339,6 +375,7 @@ void CArchiveDlg::ShowDrive(const station::Drive& drive, station::DriveState sta
 void CArchiveDlg::ShowBook(const station::LogRow& row)
 {
     m_outcomes.push_back(row.outcome);
+    m_bookTexts.push_back(BookAnnouncement(row));
     wxVector<wxVariant> cells;
     cells.push_back(wxVariant(U(row.drive)));
     cells.push_back(wxVariant(U(BookTitle(row))));
@@ -347,5 +384,15 @@ void CArchiveDlg::ShowBook(const station::LogRow& row)
     cells.push_back(wxVariant(U(row.time)));
     m_books->AppendItem(cells);
     m_books->EnsureVisible(m_books->RowToItem(m_books->GetItemCount() - 1));
+    ShowChosenBook();
     Say(U(BookAnnouncement(row)));
+}
+
+void CArchiveDlg::ShowChosenBook()
+{
+    // With no row chosen, the line follows the last book.
+    const int row = m_books->GetSelectedRow();
+    const std::size_t index = row != wxNOT_FOUND ? static_cast<std::size_t>(row) : m_bookTexts.size() - 1;
+    if (index < m_bookTexts.size())
+        m_chosen->ChangeValue(U(m_bookTexts[index]));
 }

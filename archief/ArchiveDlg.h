@@ -45,6 +45,7 @@ public:
     wxListBox* DriveList() const { return m_drives; }
     wxDataViewListCtrl* BookTable() const { return m_books; }
     wxStaticText* AnnouncementLine() const { return m_announcement; }
+    wxTextCtrl* ChosenBookLine() const { return m_chosen; }
     wxButton* StopButton() const { return m_stop; }
     wxButton* ChangeButton() const { return m_change; }
     bool IsStopping() const { return m_stopping; }
@@ -77,6 +78,7 @@ private:
     // the station on the new folder.
     void StopThen(bool cancelRunning);
     void Stopped();
+    void ShowChosenBook();
     std::size_t BusyDrives() const;
     void SetStatus(const wxString& text);
     // The announcement line, and how long saying a text takes.
@@ -98,6 +100,7 @@ private:
     std::vector<std::string> m_driveRoots;  // in the list's order
     std::map<std::string, station::DriveState> m_driveStates;
     std::vector<station::Outcome> m_outcomes;
+    std::vector<std::string> m_bookTexts;  // each row's outcome, whole
     std::vector<std::string> m_said;
     wxString m_lastSaid;
     std::chrono::steady_clock::time_point m_lastSaidAt;
@@ -109,6 +112,7 @@ private:
     wxButton* m_change = nullptr;
     wxListBox* m_drives = nullptr;
     wxDataViewListCtrl* m_books = nullptr;
+    wxTextCtrl* m_chosen = nullptr;
     wxStaticText* m_announcement = nullptr;
     wxButton* m_stop = nullptr;
 };

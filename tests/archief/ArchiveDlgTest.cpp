@@ -120,7 +120,8 @@ std::vector<std::string> TableRow(wxDataViewListCtrl* table, int row)
 TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
 {
     WindowRun run;
-    std::vector<std::string> drives, announced;
+    std::vector<std::string> drives, announced, chosen;
+    bool tabStops = false;
     std::vector<std::vector<std::string>> rows;
     bool focusOnFolder = false;
     const int status = run.Run([&](CArchiveDlg& dlg) {
@@ -141,6 +142,13 @@ TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
         for (int row = 0; row < dlg.BookTable()->GetItemCount(); ++row)
             rows.push_back(TableRow(dlg.BookTable(), row));
         announced.push_back(dlg.AnnouncementLine()->GetLabelText().utf8_string());
+        // The line Tab reaches holds the last book, or the one chosen.
+        chosen.push_back(dlg.ChosenBookLine()->GetValue().utf8_string());
+        tabStops = dlg.ChosenBookLine()->IsFocusable() && dlg.ChosenBookLine()->IsEditable() == false;
+        dlg.BookTable()->SelectRow(0);
+        wxDataViewEvent picked(wxEVT_DATAVIEW_SELECTION_CHANGED, dlg.BookTable(), dlg.BookTable()->RowToItem(0));
+        dlg.BookTable()->ProcessWindowEvent(picked);
+        chosen.push_back(dlg.ChosenBookLine()->GetValue().utf8_string());
         dlg.ShowDrive(kDrive2, DriveState::Gone);
         announced.push_back(Items(dlg.DriveList()).at(0));
         EXPECT_EQ(1u, dlg.DriveList()->GetCount());
@@ -156,6 +164,10 @@ TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
     EXPECT_EQ(expectedRows, rows);
     EXPECT_EQ("(geen titel): mislukt. De CD kon niet worden gelezen.", announced.at(0));
     EXPECT_EQ("/dev/sr0: wacht op een schijf", announced.at(1));
+    EXPECT_EQ((std::vector<std::string>{"(geen titel): mislukt. De CD kon niet worden gelezen.",
+                                        "Het raadsel: gekopieerd."}),
+              chosen);
+    EXPECT_TRUE(tabStops) << "a read-only line that Tab reaches";
     EXPECT_EQ(1, status) << "the worst outcome, as talvora's exit status";
 }
 

@@ -133,8 +133,17 @@ class ArchiveWindow(unittest.TestCase):
         self.assertEqual([self.drives[0] + "/", BOOK_TITLE, "gekopieerd"], row[:3])
         self.assertIn(row[3], ("", None))
         self.assertRegex(row[4], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
+        # At the usual text size every column is in view, none scrolled off.
+        table = books.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        for header in (n for n in tree.walk(books) if tree.role(n) == "table column header"):
+            box = header.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            self.assertLessEqual(box.x + box.width, table.x + table.width, header.name)
         said = tree.find(window, "notification")
         self.assertEqual(BOOK_TITLE + ": gekopieerd.", said.name)
+        # The book's outcome, whole, on a line Tab reaches.
+        chosen = next(n for n in tree.walk(window) if tree.role(n) == "text" and tree.labelled_by(n) == ["Gekozen boek:"])
+        self.assertTrue(chosen.getState().contains(pyatspi.STATE_FOCUSABLE))
+        self.assertEqual(BOOK_TITLE + ": gekopieerd.", chosen.queryText().getText(0, -1))
 
         drives = self.table(window, "Stations:")
         # The drives stand in the order they reported in.
@@ -179,6 +188,23 @@ class ArchiveWindow(unittest.TestCase):
         self.assertEqual(["Bezig met stoppen: de lopende kopieën worden afgemaakt...",
                           BOOK_TITLE + ": gekopieerd.", "Het archiefstation is gestopt."], said)
         self.assertTrue(os.path.isdir(os.path.join(self.output, BOOK)), "the running copy was finished")
+    def test_the_table_at_double_text_size(self):
+        app, window = self.start(GDK_DPI_SCALE="2")
+        books = self.table(window, "Boeken:")
+        self.wait_for("no row for the finished book", lambda: len(cells(books)) == 5)
+        screenshot("archive-window-large")
+        columns = [n for n in tree.walk(books) if tree.role(n) == "table column header"]
+        row = [n for n in tree.walk(books) if tree.role(n) == "table cell"]
+        # The outcome and the time have a longest text; each fits its column.
+        for header, cell in zip(columns, row):
+            if header.name not in ("Resultaat", "Tijd"):
+                continue
+            column = header.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            text = cell.queryText()
+            x, _, width, _ = text.getCharacterExtents(text.characterCount - 1, pyatspi.DESKTOP_COORDS)
+            self.assertLessEqual(x + width, column.x + column.width, f"{header.name}: {cell.name!r}")
+        outer = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        self.assertLessEqual(outer.width, 1280, "the window stays on the screen; the table scrolls sideways")
 
 if __name__ == "__main__":
     unittest.main()
