@@ -186,9 +186,12 @@ const std::string kStopped = "Het archiefstation is gestopt.";
 const std::string kFinishing = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgemaakt...";
 const std::string kCancelling = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgebroken...";
 
+enum class Press { Button, Escape, CloseBox };
+
 struct StopCase
 {
     const char* name;
+    Press press;
     bool busy;
     std::size_t answer;          // to the question, when asked
     bool asked;
@@ -200,10 +203,13 @@ struct StopCase
 PRINT_CASE_AS(StopCase, name)
 
 const StopCase kStopCases[] = {
-    {"idle_stops_without_a_question", false, 0, false, {false}, true, 0, {kStopped}},
-    {"busy_finish_lets_copies_finish", true, 0, true, {false}, true, 0, {kFinishing, "Het raadsel: gekopieerd.", kStopped}},
-    {"busy_cancel_cancels_them", true, 1, true, {true}, true, 2, {kCancelling, kStopped}},
-    {"busy_keep_going_stops_nothing", true, 2, true, {false}, false, 0, {kStopped}},
+    {"idle_stops_without_a_question", Press::Button, false, 0, false, {false}, true, 0, {kStopped}},
+    {"busy_finish_lets_copies_finish", Press::Button, true, 0, true, {false}, true, 0,
+     {kFinishing, "Het raadsel: gekopieerd.", kStopped}},
+    {"busy_cancel_cancels_them", Press::Button, true, 1, true, {true}, true, 2, {kCancelling, kStopped}},
+    {"busy_keep_going_stops_nothing", Press::Button, true, 2, true, {false}, false, 0, {kStopped}},
+    {"busy_escape_asks_too", Press::Escape, true, 1, true, {true}, true, 2, {kCancelling, kStopped}},
+    {"busy_close_box_asks_too", Press::CloseBox, true, 2, true, {false}, false, 0, {kStopped}},
 };
 
 class ArchiveWindowStop : public testing::TestWithParam<StopCase>
@@ -223,8 +229,19 @@ TEST_P(ArchiveWindowStop, Stoppen)
     const int status = run.Run([&](CArchiveDlg& dlg) {
         dlg.ShowDrive(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
         saidBefore = dlg.Said().size();
-        wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
-        dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
+        if (c.press == Press::Button) {
+            wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
+            dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
+        } else if (c.press == Press::Escape) {
+            wxKeyEvent escape(wxEVT_CHAR_HOOK);
+            escape.m_keyCode = WXK_ESCAPE;
+            dlg.ProcessWindowEvent(escape);
+        } else {
+            wxCloseEvent close(wxEVT_CLOSE_WINDOW, dlg.GetId());
+            close.SetCanVeto(true);
+            close.SetEventObject(&dlg);
+            dlg.ProcessWindowEvent(close);
+        }
         // The question comes once the press has returned, never inside it.
         pressReturnedFirst = run.dialogs.shown.empty() && dlg.IsAsking();
         YieldUntil([&] { return !dlg.IsAsking(); });
