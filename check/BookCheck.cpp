@@ -20,13 +20,6 @@ namespace bookcheck {
 
 namespace {
 
-// A clip may end a little after its audio: clock values are rounded, and an
-// encoder pads. Less than this is no cut file.
-double Tolerance(double needed)
-{
-    return 0.5 + needed * 0.01;
-}
-
 std::string FolderOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
@@ -94,6 +87,37 @@ bool ResolveInside(const std::string& from, const std::string& decoded, std::str
     return !resolved.empty() && resolved.back() != '/';
 }
 
+// Like ResolveInside, but ".." steps up a folder while it stays in the
+// book: style sheets name their images "../images/x.png". For marking
+// files referenced only, never for a finding.
+bool ResolveUpwards(const std::string& from, const std::string& decoded, std::string& resolved)
+{
+    if (decoded.empty() || decoded.front() == '/' || decoded.find_first_of(":\\") != std::string::npos)
+        return false;
+    std::vector<std::string_view> parts;
+    const std::string whole = from + decoded;
+    std::string_view rest = whole;
+    while (!rest.empty()) {
+        const auto slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part == "..") {
+            if (parts.empty())
+                return false;
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    resolved.clear();
+    for (const std::string_view part : parts) {
+        if (!resolved.empty())
+            resolved.push_back('/');
+        resolved.append(part);
+    }
+    return !resolved.empty();
+}
+
 std::string HeadingText(const TiXmlNode& node)
 {
     return DecodeBookText(CondensedText(node));
@@ -123,7 +147,9 @@ struct Target
 class CBookCheck
 {
 public:
-    CBookCheck(IBookFileAccess& files, std::string bookName) : m_files(files), m_bookName(std::move(bookName)) {}
+    CBookCheck(IBookFileAccess& files, std::string bookName, const CheckOptions& options)
+        : m_files(files), m_bookName(std::move(bookName)), m_options(options)
+    {}
 
     CheckReport Run(const std::string& bookFile);
 
@@ -181,9 +207,14 @@ private:
     void ReadNcc(const FileEntry& ncc);
     void ReadPackage(const FileEntry& package);
     void CheckTarget(const std::string& path, const Target& target);
+    void CheckAudio(const FileEntry& entry, const std::string& path, const Target& target);
+    void JudgeWalk(const AudioWalk& walk, const std::string& path, const Target& target);
+    void FollowTextReferences();
+    bool AllReferenced() const;
 
     IBookFileAccess& m_files;
     std::string m_bookName;
+    const CheckOptions& m_options;
     std::string m_bookFile;
     bool m_textIsPart = false;
     CheckReport m_report;
@@ -403,13 +434,172 @@ void CBookCheck::CheckTarget(const std::string& path, const Target& target)
             Refer(from, ref.src, role, target.chapter, ref.clipEnd);
         }
     } else if (target.role == Role::Audio && target.needed > 0) {
-        const AudioLength length = MeasureAudio(m_files, entry->path, entry->size);
-        if (!length.known) {
-            Add(Kind::UnknownLength, Role::Audio, target.chapter, path, Grade::Warning);
-        } else if (length.seconds + Tolerance(target.needed) < target.needed) {
+        CheckAudio(*entry, path, target);
+    }
+}
+
+void CBookCheck::CheckAudio(const FileEntry& entry, const std::string& path, const Target& target)
+{
+    if (!IsWalkedAudioName(entry.path)) {
+        Add(Kind::UnknownLength, Role::Audio, target.chapter, path, Grade::Warning);
+        return;
+    }
+    if (m_options.audio == AudioReading::Head) {
+        const AudioLength length = DeclaredAudioLength(m_files, entry.path, entry.size);
+        if (length.error != 0) {
+            Add(Kind::Unreadable, Role::Audio, target.chapter, path).error = length.error;
+        } else if (!length.known) {
+            m_report.unmeasured.push_back(entry.path);
+        } else if (length.seconds + kClipEndTolerance < target.needed) {
             Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
             f.seconds = length.seconds;
             f.neededSeconds = target.needed;
+        }
+        return;
+    }
+    AudioWalk walk;
+    bool fromSource = false;
+    const auto walked = m_options.walked != nullptr ? m_options.walked->find(entry.path) : WalkedAudio::const_iterator();
+    if (m_options.walked != nullptr && walked != m_options.walked->end()) {
+        walk = walked->second;
+        fromSource = true;
+    } else if (const int error = WalkAudioFile(m_files, entry.path, walk); error != 0) {
+        Add(Kind::Unreadable, Role::Audio, target.chapter, path).error = error;
+        return;
+    }
+    const std::size_t before = m_report.findings.size();
+    JudgeWalk(walk, path, target);
+    for (std::size_t i = before; i < m_report.findings.size(); ++i)
+        m_report.findings[i].fromSource = fromSource;
+}
+
+void CBookCheck::JudgeWalk(const AudioWalk& walk, const std::string& path, const Target& target)
+{
+    if (walk.format == AudioFormat::Unknown) {
+        Add(Kind::Damaged, Role::Audio, target.chapter, path);
+        return;
+    }
+    // A stretch at the end shortens what plays; one with sound after it
+    // shifts every clip after it, and plays nothing itself.
+    for (const AudioGap& gap : walk.gaps) {
+        const bool atEnd = gap.offset + gap.bytes >= walk.bytes;
+        if (!atEnd && gap.at + kClipEndTolerance < target.needed && gap.seconds >= kClipEndTolerance) {
+            Finding& f = Add(Kind::Unplayable, Role::Audio, target.chapter, path);
+            f.seconds = gap.at;
+            f.neededSeconds = gap.seconds;
+            return;
+        }
+    }
+    if (walk.seconds + kClipEndTolerance < target.needed) {
+        Finding& f = Add(Kind::Truncated, Role::Audio, target.chapter, path);
+        f.seconds = walk.seconds;
+        f.neededSeconds = target.needed;
+    }
+}
+
+bool CBookCheck::AllReferenced() const
+{
+    return std::all_of(m_entries.begin(), m_entries.end(), [&](const FileEntry& e) {
+        return e.type == EntryType::Folder || m_referenced.count(e.path) != 0;
+    });
+}
+
+// The references a text file makes, found in its bytes whatever its shape
+// (HTML that is no XML too): href and src attributes, CSS url() and
+// @import, and the system identifiers of a DOCTYPE or a DTD's entities.
+std::vector<std::string> ReferencesIn(std::string_view text)
+{
+    std::vector<std::string> found;
+    const auto quoted = [&](std::size_t at) -> std::size_t {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+            ++at;
+        if (at >= text.size() || (text[at] != '"' && text[at] != '\''))
+            return std::string_view::npos;
+        const auto end = text.find(text[at], at + 1);
+        if (end == std::string_view::npos)
+            return std::string_view::npos;
+        found.emplace_back(text.substr(at + 1, end - at - 1));
+        return end + 1;
+    };
+    const std::string lowered = Lowered(text);
+    for (const std::string_view word : {"href", "src"}) {
+        for (auto at = lowered.find(word); at != std::string::npos; at = lowered.find(word, at + 1)) {
+            std::size_t eq = at + word.size();
+            while (eq < lowered.size() && lowered[eq] == ' ')
+                ++eq;
+            const bool startsName = at == 0 || !((lowered[at - 1] >= 'a' && lowered[at - 1] <= 'z') || lowered[at - 1] == '-');
+            if (startsName && eq < lowered.size() && lowered[eq] == '=')
+                quoted(eq + 1);
+        }
+    }
+    for (auto at = lowered.find("system"); at != std::string::npos; at = lowered.find("system", at + 1))
+        quoted(at + 6);
+    for (auto at = lowered.find("public"); at != std::string::npos; at = lowered.find("public", at + 1)) {
+        const std::size_t second = quoted(at + 6);
+        if (second != std::string_view::npos) {
+            found.pop_back();  // the public identifier names no file
+            quoted(second);
+        }
+    }
+    for (auto at = lowered.find("url("); at != std::string::npos; at = lowered.find("url(", at + 1)) {
+        const auto end = lowered.find(')', at);
+        if (end == std::string::npos)
+            break;
+        std::string_view inside = text.substr(at + 4, end - at - 4);
+        while (!inside.empty() && (inside.front() == ' ' || inside.front() == '"' || inside.front() == '\''))
+            inside.remove_prefix(1);
+        while (!inside.empty() && (inside.back() == ' ' || inside.back() == '"' || inside.back() == '\''))
+            inside.remove_suffix(1);
+        found.emplace_back(inside);
+    }
+    for (auto at = lowered.find("@import"); at != std::string::npos; at = lowered.find("@import", at + 1))
+        quoted(at + 7);
+    return found;
+}
+
+bool IsTextFileName(std::string_view path)
+{
+    for (const std::string_view ext : {".html", ".htm", ".xhtml", ".xml", ".smil", ".opf", ".ncx", ".css", ".dtd", ".ent",
+                                       ".mod", ".res"})
+        if (EndsWithIgnoringCase(path, ext))
+            return true;
+    return false;
+}
+
+// Files that only the book's text files refer to (images in the text, style
+// sheets, DTDs) are part of the book too: before a file is called
+// unreferenced, the references of every text file of the book are
+// followed, and of the files those lead to.
+void CBookCheck::FollowTextReferences()
+{
+    std::vector<std::string> work;
+    std::unordered_set<std::string> seen;
+    for (const std::string& path : m_report.files)
+        if (IsTextFileName(path) && seen.insert(path).second)
+            work.push_back(path);
+    while (!work.empty() && !AllReferenced()) {
+        const std::string path = work.back();
+        work.pop_back();
+        bool caseOnly = false;
+        const FileEntry* entry = Find(path, caseOnly);
+        if (entry == nullptr || entry->type != EntryType::File)
+            continue;
+        std::string bytes;
+        const std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(entry->size, kMaxXmlBytes));
+        if (m_files.Read(entry->path, 0, most, bytes) != 0)
+            continue;
+        const std::string from = FolderOf(entry->path);
+        for (std::string ref : ReferencesIn(bytes)) {
+            ref = ref.substr(0, ref.find('#'));
+            std::string resolved;
+            if (ref.empty() || !ResolveUpwards(from, PercentDecoded(ref), resolved))
+                continue;
+            const FileEntry* target = Find(resolved, caseOnly);
+            if (target == nullptr)
+                continue;
+            m_referenced.insert(target->path);
+            if (IsTextFileName(target->path) && seen.insert(target->path).second)
+                work.push_back(target->path);
         }
     }
 }
@@ -439,12 +629,18 @@ CheckReport CBookCheck::Run(const std::string& bookFile)
             ReadNcc(*present);
     }
     // SMIL files add audio and text as they are read; the list grows.
-    for (std::size_t i = 0; i < m_order.size(); ++i) {
-        const std::string path = m_order[i];
-        const Target target = m_targets[path];
-        if (target.role != Role::BookFile)
-            CheckTarget(path, target);
+    // Audio waits until every SMIL file has told its last clip: a
+    // package's manifest may list the audio first.
+    for (const bool audio : {false, true}) {
+        for (std::size_t i = 0; i < m_order.size(); ++i) {
+            const std::string path = m_order[i];
+            const Target target = m_targets[path];
+            if (target.role != Role::BookFile && (target.role == Role::Audio) == audio)
+                CheckTarget(path, target);
+        }
     }
+    if (!AllReferenced())
+        FollowTextReferences();
     for (const FileEntry& entry : m_entries) {
         if (entry.type == EntryType::Folder || m_referenced.count(entry.path) != 0)
             continue;
@@ -465,15 +661,16 @@ bool CheckReport::HasFatal() const
     return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.grade == Grade::Fatal; });
 }
 
-CheckReport CheckBook(IBookFileAccess& files, const std::string& bookFile, const std::string& bookName)
+CheckReport CheckBook(IBookFileAccess& files, const std::string& bookFile, const std::string& bookName,
+                      const CheckOptions& options)
 {
-    return CBookCheck(files, bookName).Run(bookFile);
+    return CBookCheck(files, bookName, options).Run(bookFile);
 }
 
-CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile)
+CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile, const CheckOptions& options)
 {
     if (KindOfBookFile(rootBookFile) != BookFileKind::DiscInfo)
-        return CheckBook(files, rootBookFile);
+        return CheckBook(files, rootBookFile, {}, options);
     CheckReport report;
     std::string bytes;
     int error = files.Read(rootBookFile, 0, kMaxXmlBytes + 1, bytes);
@@ -499,9 +696,10 @@ CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile)
     }
     for (const CListedBook& listed : reader.Books()) {
         const std::string name = listed.label.empty() ? listed.folder.substr(0, listed.folder.size() - 1) : listed.label;
-        CheckReport book = CheckBook(files, listed.folder + listed.file, name);
+        CheckReport book = CheckBook(files, listed.folder + listed.file, name, options);
         report.findings.insert(report.findings.end(), book.findings.begin(), book.findings.end());
         report.files.insert(report.files.end(), book.files.begin(), book.files.end());
+        report.unmeasured.insert(report.unmeasured.end(), book.unmeasured.begin(), book.unmeasured.end());
     }
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.grade < b.grade; });

@@ -68,6 +68,10 @@ std::string Sentence(const Finding& f, const std::string& where)
         return (chapter ? ChapterPhrase(f.chapter, true) : std::string("Het boek")) + " is onvolledig " + where +
                ": het geluidsbestand " + file + " duurt " + Clock(f.seconds) + " en moet minstens " +
                Clock(f.neededSeconds) + " duren.";
+    case Kind::Unplayable:
+        return (chapter ? ChapterPhrase(f.chapter, true) : std::string("Het boek")) + " is onvolledig " + where +
+               ": het geluidsbestand " + file + " is beschadigd vanaf " + Clock(f.seconds) + "; ongeveer " +
+               Clock(f.neededSeconds) + " ervan speelt niet.";
     case Kind::UnknownLength:
         return "Van het geluidsbestand " + file + " is de lengte niet te bepalen" + ofChapter + ".";
     case Kind::OutsideBook:
@@ -85,6 +89,29 @@ std::string DescribeFinding(const Finding& finding, Place place)
 {
     const std::string sentence = Sentence(finding, place == Place::Disc ? "op de CD" : "in de kopie");
     return finding.book.empty() ? sentence : "Boek " + Quoted(finding.book) + ": " + sentence;
+}
+
+std::string NothingMissingSentence(std::size_t books, bool unmeasured)
+{
+    if (!unmeasured)
+        return books > 1 ? "Alle boeken op de CD zijn volledig." : "Het boek op de CD is volledig.";
+    return books > 1 ? "Op de CD ontbreekt niets aan de boeken; of al het geluid heel is, blijkt bij het kopi\xC3\xABren."
+                     : "Op de CD ontbreekt niets aan het boek; of al het geluid heel is, blijkt bij het kopi\xC3\xABren.";
+}
+
+std::string WholeAudioReadLine()
+{
+    return "Elk geluidsbestand wordt helemaal gelezen; van een CD duurt dat even.";
+}
+
+std::string PathNotThereLine()
+{
+    return "Dit bestand of deze map bestaat niet.";
+}
+
+std::string NoBookFileLine()
+{
+    return "Dit is geen ncc.html, pakketbestand (.opf) of discinfo.html, en geen map met een van die bestanden.";
 }
 
 const char* GradeWord(Grade grade)

@@ -6,6 +6,9 @@
 #include "check/BookFiles.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <xxhash.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,18 +40,55 @@ std::string BookFileIn(const std::string& folder)
 
 } // namespace
 
-bookcheck::CheckReport CFileOperations::CheckBook(const std::string& folder, bookcheck::Place)
+bookcheck::CheckReport CFileOperations::CheckBook(const std::string& folder, bookcheck::Place place)
 {
-    return CheckBookFolder(folder);
+    // The copy's audio is judged from every byte: as the engine walked it
+    // coming from the disc, or read again from the drive where the engine
+    // did not write it (kept from an earlier run).
+    bookcheck::CheckOptions options;
+    if (place == bookcheck::Place::Copy) {
+        options.audio = bookcheck::AudioReading::Whole;
+        if (m_engine.WalkedInto() == folder)
+            options.walked = &m_engine.Walked();
+    }
+    return CheckBookFolder(folder, options);
 }
 
-bookcheck::CheckReport CheckBookFolder(const std::string& folder)
+bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookcheck::CheckOptions& options)
 {
     const std::string bookFile = BookFileIn(folder);
     if (bookFile.empty())
         return {};
     bookcheck::CPosixBookFiles files(folder);
-    return bookcheck::CheckDisc(files, bookFile);
+    return bookcheck::CheckDisc(files, bookFile, options);
+}
+
+std::string CFileOperations::DiscIdentity(const std::string& discRoot)
+{
+    const std::string bookFile = BookFileIn(discRoot);
+    CFd file(bookFile.empty() ? -1 : RetryOnInterrupt([&] {
+        return ::open(posix::Join(discRoot, bookFile).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
+    struct stat st;
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
+    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
+        return {};
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = RetryOnInterrupt([&] { return ::read(file.Get(), buffer, sizeof buffer); });
+        if (got < 0)
+            return {};
+        if (got == 0)
+            break;
+        XXH3_128bits_update(state.get(), buffer, static_cast<std::size_t>(got));
+    }
+    const XXH128_hash_t hash = XXH3_128bits_digest(state.get());
+    char hex[33];
+    std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                  static_cast<unsigned long long>(hash.low64));
+    return bookFile + ":" + hex;
 }
 
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)
@@ -90,8 +130,11 @@ Failure CFileOperations::Remember(const std::string& folder, const std::vector<s
     std::string bytes;
     for (const std::string& file : files)
         bytes += file + '\0';
+    // A new file in place of whatever holds the name (a FIFO would block).
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return posix::OnOutput(errno, path);
     CFd note(RetryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600); }));
+        [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); }));
     if (note.Get() < 0)
         return posix::OnOutput(errno, path);
     for (std::size_t done = 0; done < bytes.size();) {

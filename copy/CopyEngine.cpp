@@ -46,7 +46,7 @@ int CCopyEngine::WriteChunk(int out, const char* data, std::size_t size)
 }
 
 posix::Failure CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved,
-                                     XXH3_state_s* hash)
+                                     XXH3_state_s* hash, bookcheck::CAudioWalker* walker)
 {
     moved = 0;
     if (fastPath) {
@@ -69,6 +69,8 @@ posix::Failure CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fas
         return posix::OnDisc(error);
     if (hash != nullptr)
         XXH3_128bits_update(hash, m_buffer.get(), got);
+    if (walker != nullptr)
+        walker->Feed(m_buffer.get(), got);
     if (const int error = WriteChunk(out, m_buffer.get(), got))
         return posix::OnOutput(error);
     moved = got;
@@ -97,6 +99,8 @@ CopyOutcome CCopyEngine::CopyContent(const std::string& sourceFolder, const std:
                                      const Scope& scope)
 {
     m_flushSeconds = 0;
+    m_walked.clear();
+    m_walkedInto = destFolder;
     CRun run(*this, reporter, places.shownDest.empty() ? destFolder : places.shownDest, askBeforeReplace, scope);
     return run.Copy(sourceFolder, destFolder, places.scratch);
 }

@@ -11,6 +11,7 @@
 // script.
 #pragma once
 
+#include "check/AudioWalk.h"
 #include "posix/Failure.h"
 
 #include <sys/stat.h>
@@ -33,6 +34,35 @@ enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
 enum class ErrorAnswer { Retry, Skip, SkipAll, Cancel };
 enum class CopyResult { Copied, Failed, Cancelled, Refused };
 
+// The drive's file system as a read-back sees it. Kernel: the kernel's
+// own (ext4, vfat, the kernel's exfat and ntfs3), whose cached pages of a
+// file its reader can drop, so that reading the file again reads the
+// device. Fuse: served by a program through FUSE (exfat-fuse, ntfs-3g,
+// fuse2fs); that program reads the device through a cache of its own,
+// which dropping a file's pages does not reach.
+enum class DriveFileSystem { Kernel, Fuse };
+
+// Fuse when statfs's type is FUSE's (fType) or the mount table names a
+// FUSE type (mountType "fuse", "fuseblk" or "fuse.<name>"); else Kernel.
+DriveFileSystem FileSystemKind(unsigned long fType, const std::string& mountType);
+
+// Where the bytes of a read-back came from. FromDevice: every file was
+// read back from the drive's device itself and found equal to what the
+// disc gave. NotFromDevice: every file read back was equal, but the
+// bytes may have come from a cache in between, so they prove nothing of
+// the device; why says which. Off: nothing was read back.
+enum class ReadBackState { Off, FromDevice, NotFromDevice };
+enum class NotFromDeviceReason { None, FuseCache };
+
+struct ReadBackResult
+{
+    ReadBackState state = ReadBackState::Off;
+    NotFromDeviceReason why = NotFromDeviceReason::None;
+    // The mount table's type of the drive's file system ("fuseblk"), as
+    // support knows it; "" where it was not found.
+    std::string fsType;
+};
+
 struct CopyOutcome
 {
     CopyResult result = CopyResult::Failed;
@@ -48,9 +78,10 @@ struct CopyOutcome
     // disc gave, or could not be read back, relative to the destination
     // folder; only with Failed.
     std::vector<std::string> different;
-    // Every file this copy wrote was read back from the drive and found
-    // equal to what the disc gave; only with Copied.
-    bool readBack = false;
+    // Every file this copy wrote was read back and found equal to what
+    // the disc gave, and whether the bytes came from the drive's device;
+    // only with Copied (Off otherwise).
+    ReadBackResult readBack;
     // The drive the copy wrote to, as the user knows it (its mount point).
     std::string drive;
 
@@ -132,6 +163,14 @@ public:
     // Seconds spent flushing the last copy's data to its device.
     double LastFlushSeconds() const { return m_flushSeconds; }
 
+    // The audio walk of every audio file the last copy wrote, made from its
+    // bytes as they came from the source (audio files are read by the
+    // engine itself, never by copy_file_range, which shows no bytes), by
+    // path below the folder it copied into (WalkedInto). The book check on
+    // the copy takes these instead of reading the audio again.
+    const bookcheck::WalkedAudio& Walked() const { return m_walked; }
+    const std::string& WalkedInto() const { return m_walkedInto; }
+
 protected:
     // The points where the data and the destination's names are touched,
     // overridable to inject faults; each returns 0 or a positive errno, and
@@ -153,6 +192,10 @@ protected:
     // dropped first so that the bytes come from the device; the side is the
     // drive written to.
     virtual int ReadBack(int fd, char* buffer, std::size_t max, std::size_t& got);
+    // FileSystemOf tells what file system holds the folder open as dirFd,
+    // and its mount table's type into mountType: whether reading back can
+    // reach the device at all.
+    virtual DriveFileSystem FileSystemOf(int dirFd, std::string& mountType);
 
 private:
     class CRun;
@@ -161,13 +204,16 @@ private:
     // Moves at most max bytes from in to out into moved (0 at the end of
     // the file), by CopyRange while fastPath holds, else by reading and
     // writing; fastPath is cleared where the kernel cannot copy by itself.
-    // The failure names the side it happened on. hash, when given, takes
-    // the bytes read (only on the plain way, which passes them by).
+    // The failure names the side it happened on. hash and walker, when
+    // given, take the bytes read (only on the plain way, which passes them
+    // by).
     posix::Failure Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved,
-                            XXH3_state_s* hash = nullptr);
+                            XXH3_state_s* hash = nullptr, bookcheck::CAudioWalker* walker = nullptr);
 
     bool m_useCopyFileRange = true;
     double m_flushSeconds = 0;
+    bookcheck::WalkedAudio m_walked;
+    std::string m_walkedInto;
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<char[]> m_readBackBuffer;
 };

@@ -102,8 +102,10 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
     };
 
     // The kernel's own copy never shows the bytes; verifying hashes them
-    // on their way through.
-    bool fastPath = m_engine.m_useCopyFileRange && !m_scope.verify;
+    // on their way through, and audio is walked on its way through.
+    const bool walk = bookcheck::IsWalkedAudioName(name);
+    bookcheck::CAudioWalker walker;
+    bool fastPath = m_engine.m_useCopyFileRange && !m_scope.verify && !walk;
     XXH3_state_t* hash = nullptr;
     std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> hashState(nullptr, &XXH3_freeState);
     if (m_scope.verify) {
@@ -117,7 +119,8 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
         if (m_reporter.Cancelled())
             return fail(OnDisc(ECANCELED));
         std::size_t moved = 0;
-        if (Failure failure = m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved, hash))
+        if (Failure failure =
+                m_engine.Transfer(in.Get(), out.Get(), kChunkBytes, fastPath, moved, hash, walk ? &walker : nullptr))
             return fail(std::move(failure));
         if (moved == 0)
             break;
@@ -146,6 +149,8 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
     Wrote(rel, name, IdentityOf(written));
     if (hash != nullptr)
         m_hashes.emplace_back(rel, XXH3_128bits_digest(hash));
+    if (walk)
+        m_engine.m_walked[rel] = walker.Finish();
     return {};
 }
 

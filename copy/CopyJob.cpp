@@ -25,6 +25,9 @@ const char* const kTempName = "_TalvoraTmp_";
 // The disc's files inside the temporary folder; its partial files lie
 // beside, where no name of the disc can be.
 const char* const kTempContent = "/cd";
+// The note's entry naming the disc it came from; a path of the book never
+// starts with a slash.
+const char kDiscEntry[] = "/schijf:";
 const char* const kProgressTitle = "Bestanden worden gekopi\xC3\xAB" "erd naar %s";
 
 // What one run settles before it writes anything.
@@ -42,6 +45,7 @@ struct Plan
     bool verify = false;     // read every copied file back from the drive
     std::string completing;  // "<name> (onvolledig)" of an earlier run, being completed; else ""
     bool completes = true;   // the layout lets an incomplete copy be completed in place
+    std::string disc;        // the disc's identity, noted in an incomplete copy
 };
 
 std::string Format(const char* format, const std::string& text)
@@ -56,6 +60,15 @@ bool Inside(const std::string& path, const std::string& folder)
 {
     return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
                               (folder.back() == '/' || path[folder.size()] == '/'));
+}
+
+// The disc an incomplete copy's note names; "" when none.
+std::string NotedDisc(const std::vector<std::string>& note)
+{
+    for (const std::string& entry : note)
+        if (entry.rfind(kDiscEntry, 0) == 0)
+            return entry.substr(sizeof kDiscEntry - 1);
+    return {};
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with
@@ -145,17 +158,29 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
         if (ops.Inspect(plan.outputDir) != PathState::Missing)
             return Refuse(RefusalReason::OutputNotFolder, plan.outputDir);
         const std::string parent = posix::ParentFolder(plan.outputDir);
-        if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent))
+        if (!ops.IsFolder(parent))
             return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
-    } else if (ops.OnMissingDrive(plan.outputDir)) {
-        return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
+        // Where drives are mounted, a folder on the disk above is made by
+        // nobody: it would stand in for the drive.
+        if (const copyjob::MountSpot spot = ops.OnMissingDrive(parent); spot == copyjob::MountSpot::LeftBehind)
+            return Refuse(RefusalReason::OutputMissingOnEmptyMountPoint, plan.outputDir, parent);
+        else if (spot != copyjob::MountSpot::OnDrive)
+            return Refuse(RefusalReason::OutputMissingOffDrive, plan.outputDir);
+    } else if (ops.OnMissingDrive(plan.outputDir) == copyjob::MountSpot::LeftBehind) {
+        // An existing folder that holds something is the user's own, also
+        // on the system disk; an empty one is where a stick was.
+        return Refuse(RefusalReason::OutputOnEmptyMountPoint, plan.outputDir);
     }
 
     plan.target = plan.base = destPath;
     // An earlier copy of this book that stayed incomplete is completed, not
-    // copied anew beside it.
-    if (const std::string incomplete = publish::IncompleteName(destPath); plan.completes && ops.Inspect(incomplete) == PathState::Folder) {
-        plan.completing = incomplete;
+    // copied anew beside it; another disc never completes it, and in
+    // replace mode a book folder that exists is the one replaced into.
+    if (plan.completes)
+        plan.disc = ops.DiscIdentity(plan.discRoot);
+    if (const copyjob::Completion completion = copyjob::FindCompletion(plan.discRoot, destPath, plan.ask, ops);
+        plan.completes && !completion.folder.empty()) {
+        plan.completing = completion.folder;
     } else if (!plan.ask) {
         plan.number = publish::FreeNumber(destPath, ops);
         // Closing the window without a word would look like success to
@@ -184,11 +209,16 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
                 return Refuse(RefusalReason::FileTooLarge, plan.discRoot + big, folder);
         }
     }
+    if (settings.CopyViaTemp != 0) {
+        if (MaybeRefusal refusal = CheckTemp(settings.TempPath, ops, plan))
+            return refusal;
+    }
     // A book that cannot fit is refused before anything is read, on the
     // drive it goes to and on the temporary folder's. Completing needs only
     // what is missing; replacing frees the old files as it goes.
     const std::string viaTemp = settings.CopyViaTemp != 0 ? settings.TempPath : std::string();
-    for (const std::string& folder : {plan.existing || !plan.completing.empty() ? std::string() : outputDrive, viaTemp}) {
+    const std::string bookDrive = plan.existing || !plan.completing.empty() ? std::string() : outputDrive;
+    for (const std::string& folder : {bookDrive, viaTemp}) {
         std::uint64_t block = 0, room = 0;
         if (folder.empty() || !ops.Room(folder, block, room))
             continue;
@@ -199,7 +229,7 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
             return refusal;
         }
     }
-    return settings.CopyViaTemp != 0 ? CheckTemp(settings.TempPath, ops, plan) : std::nullopt;
+    return std::nullopt;
 }
 
 // Makes what the copy writes into: the output folder when missing, the
@@ -243,8 +273,9 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
     scope.verify = plan.verify;
     if (!plan.completing.empty()) {
         scope.fillOnly = true;
-        const std::vector<std::string> needed = ops.Remembered(plan.completing);
-        scope.redo.insert(needed.begin(), needed.end());
+        for (const std::string& file : ops.Remembered(plan.completing))
+            if (file.front() != '/')
+                scope.redo.insert(file);
     }
     if (intoBook)
         outcome = CopyFolder(source, into, work, plan.completing.empty() ? plan.target : plan.completing,
@@ -256,9 +287,12 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
 // What a copy that is not the whole book still needs from a disc: what was
 // skipped, what read back different, and every file the check found
 // missing or damaged on the disc or in the copy.
-std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report)
+std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report,
+                                const std::string& disc)
 {
     std::vector<std::string> needed = outcome.missing;
+    if (!disc.empty())
+        needed.push_back(kDiscEntry + disc);
     needed.insert(needed.end(), outcome.different.begin(), outcome.different.end());
     for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
         for (const bookcheck::Finding& f : check->findings)
@@ -275,9 +309,16 @@ std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyR
 // copy of this disc cannot do better.
 bool OnlyTheDiscLacks(const copyops::CopyOutcome& outcome, const CopyReport& report)
 {
-    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
-    return outcome.missing.empty() && outcome.different.empty() && !onDisc.empty() &&
-           onDisc == copyjob::FaultyFiles(report.copyCheck);
+    if (!outcome.missing.empty() || !outcome.different.empty())
+        return false;
+    // Audio damaged behind a valid header shows only in the walk of the
+    // bytes the copy read from the disc: that is the disc's fault too.
+    std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
+    for (const bookcheck::Finding& f : report.copyCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal && f.fromSource)
+            onDisc.insert(f.file);
+    const std::set<std::string> inCopy = copyjob::FaultyFiles(report.copyCheck);
+    return !onDisc.empty() && onDisc == inCopy;
 }
 
 // Gives what the copy wrote its name: the whole book its own (or the next
@@ -345,9 +386,9 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
         // What cannot be named so is lost with the work folder; the list of
         // missing files says that nothing was kept.
         if (plan.completing.empty())
-            stage.PublishIncomplete(plan.base, Needed(outcome, report), report.folder);
+            stage.PublishIncomplete(plan.base, Needed(outcome, report, plan.disc), report.folder);
         else
-            ops.Remember(into, Needed(outcome, report));
+            ops.Remember(into, Needed(outcome, report, plan.disc));
         if (!report.folder.empty()) {
             report.ending = Ending::CopyLacks;
             report.secondChance = true;
@@ -358,7 +399,10 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     stage.Discard();
     if (outcome.result == CopyResult::Cancelled)
         report.ending = Ending::Cancelled;
-    report.readBack = report.ending == Ending::Whole && outcome.readBack;
+    // Equal bytes from a cache are no proof of the stick: the outcome says
+    // where they came from.
+    if (report.ending == Ending::Whole)
+        report.readBack = outcome.readBack;
     report.message = copytext::Told(report);
     report.readBackLine = copytext::ReadBackLine(report);
     return report;
@@ -399,6 +443,25 @@ bool PathFits(const std::string& path)
         start = end + 1;
     }
     return true;
+}
+
+Completion FindCompletion(const std::string& discRoot, const std::string& destPath, bool replaceMode,
+                          IFileOperations& ops)
+{
+    const std::string incomplete = publish::IncompleteName(destPath);
+    // In replace mode a book folder that exists is the one replaced into:
+    // completing beside it would end as a numbered folder the user never
+    // chose.
+    if (replaceMode && ops.Inspect(destPath) != PathState::Missing)
+        return {};
+    if (ops.Inspect(incomplete) != PathState::Folder)
+        return {};
+    std::vector<std::string> note = ops.Remembered(incomplete);
+    // Another disc never completes it: what it holds is another book.
+    if (NotedDisc(note) != ops.DiscIdentity(discRoot))
+        return {};
+    std::erase_if(note, [](const std::string& entry) { return entry.rfind(kDiscEntry, 0) == 0; });
+    return {incomplete, std::move(note)};
 }
 
 } // namespace copyjob

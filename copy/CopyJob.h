@@ -42,6 +42,15 @@ using posix::Failure;
 
 enum class PathState { Missing, Folder, Other };
 
+// An existing folder's place among the folders where drives are mounted.
+enum class MountSpot {
+    OnDrive,     // on a drive of its own, or outside those folders
+    LeftBehind,  // empty, under /media or /run/media on the disk above: the
+                 // mount point of a stick that is not plugged in
+    MediaFolder, // under /media or /run/media on the disk above, holding something
+    MntFolder,   // under /mnt on the disk above
+};
+
 // What the job needs of the file system; CFileOperations is the real one,
 // tests use a fake. Failures name their side and path.
 class IFileOperations
@@ -56,9 +65,9 @@ public:
     // True for a folder, also one reached through a link.
     virtual bool IsFolder(const std::string& path) = 0;
 
-    // True when the existing folder stands where a drive should be mounted
-    // but lies on the disk above it: the stick is not plugged in.
-    virtual bool OnMissingDrive(const std::string&) { return false; }
+    // Where an existing folder stands among the folders drives are mounted
+    // in (/media, /run/media, /mnt) when it lies on the disk above them.
+    virtual MountSpot OnMissingDrive(const std::string&) { return MountSpot::OnDrive; }
 
     // The path with every link in its existing part resolved, for telling
     // whether one folder lies inside another.
@@ -113,6 +122,10 @@ public:
     // discinfo.html lies in folder itself; no findings when it holds none.
     virtual bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) = 0;
 
+    // What tells the disc at discRoot from another: a hash of its book
+    // file; "" when it cannot be read.
+    virtual std::string DiscIdentity(const std::string&) { return {}; }
+
     // What an incomplete copy in folder still needs from the disc (paths
     // relative to folder), as the run that left it noted; empty when none.
     virtual std::vector<std::string> Remembered(const std::string& folder) = 0;
@@ -150,6 +163,9 @@ enum class RefusalReason
     PathTooLong,         // path
     OutputNotFolder,     // path: the output folder
     OutputParentMissing, // path: the output folder
+    OutputOnEmptyMountPoint,        // path: the output folder, empty where a stick is mounted
+    OutputMissingOnEmptyMountPoint, // path: the output folder; other: its parent, such a folder
+    OutputMissingOffDrive,          // path: the output folder, missing where drives are mounted
     AllNumbersTaken,     // path: the book's folder
     TargetNotFolder,     // path: the book's folder
     FileTooLarge,        // path: the disc's file; other: the folder on the drive that cannot hold it
@@ -196,7 +212,6 @@ struct CopyReport
     std::uint64_t need = 0;
     std::uint64_t room = 0;
     std::string drive;
-    bool readBack = false;     // every file was read back and found equal
     bool unflushed = false;    // the data may not be on the device
     bool secondChance = false; // copying the disc again completes folder
     bool existed = false;      // folder existed before and was written into
@@ -205,14 +220,33 @@ struct CopyReport
     // left; "" when the book was copied.
     std::string message;
     // Dutch, one line to follow the done message of a whole book: that
-    // every file was read back from the drive and found equal; "" when the
-    // copy was not read back.
+    // every file was read back from the drive and found equal, or, where
+    // the bytes could not come from the drive's device itself, that and
+    // why; "" when the copy was not read back.
     std::string readBackLine;
+    // Whether every file of a whole book was read back and found equal,
+    // and whether from the drive's device itself; Off when the copy was
+    // not read back or is not whole.
+    copyops::ReadBackResult readBack;
     // The book check's findings on the disc and on the copy (empty where
     // it did not run).
     bookcheck::CheckReport discCheck;
     bookcheck::CheckReport copyCheck;
 };
+
+// An earlier copy of a book that stayed incomplete, which copying the book
+// into the same output folder completes: its folder ("" when there is
+// none) and the files it still needs from the disc, as that run noted.
+struct Completion
+{
+    std::string folder;
+    std::vector<std::string> missing;
+};
+// The incomplete copy "<name> (onvolledig)" that copying the book at
+// discRoot to destPath would complete: only one the same disc made, and
+// in replace mode only when no book folder is there to replace into.
+Completion FindCompletion(const std::string& discRoot, const std::string& destPath, bool replaceMode,
+                          IFileOperations& ops);
 
 // Called with the folder actually used, before the copy starts, when
 // numbering is on, and again should the book end up under another name.

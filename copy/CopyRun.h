@@ -34,6 +34,10 @@ inline Identity IdentityOf(const struct stat& st)
     return {st.st_dev, st.st_ino};
 }
 
+// Where the file system holding fd is mounted (target) and the mount
+// table's type of it; false when the table does not list it.
+bool MountEntryOf(int fd, std::string& target, std::string& fsType);
+
 // One copy: the walk over the source and what it has done so far.
 class CCopyEngine::CRun
 {
@@ -73,6 +77,9 @@ private:
     // gave; what differs goes to m_different.
     void ReadBackAll(int dstFd);
     bool SameOnDrive(CFd fd, const XXH128_hash_t& expected);
+    // How far reading back below dstFd reaches: to the device, or (through
+    // FUSE) only to a cache before it.
+    ReadBackResult Reach(int dstFd);
     // How often a file's bytes count towards the progress: written, and
     // read back when verifying.
     std::uint64_t Passes() const { return m_scope.verify ? 2 : 1; }

@@ -172,6 +172,32 @@ std::string OutputParentMissing(const std::string& outputFolder)
            kNothingCopied;
 }
 
+std::string OutputOnEmptyMountPoint(const std::string& outputFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) +
+           "is leeg en staat op de systeemschijf, op de plek van een USB-stick of andere schijf die nu niet is "
+           "aangesloten. Sluit die aan en probeer het opnieuw. " +
+           kNothingCopied;
+}
+
+std::string OutputMissingOnEmptyMountPoint(const std::string& outputFolder, const std::string& parent)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) + "bestaat niet, en de map" +
+           Quoted(parent) +
+           "waarin hij hoort, is leeg en staat op de systeemschijf, op de plek van een USB-stick of andere schijf "
+           "die nu niet is aangesloten. Sluit die aan en probeer het opnieuw. " +
+           kNothingCopied;
+}
+
+std::string OutputMissingOffDrive(const std::string& outputFolder)
+{
+    return "De map waar de Daisy-boeken naartoe gaan," + Quoted(outputFolder) +
+           "bestaat niet. Talvora maakt hem hier niet zelf aan, omdat hij dan op de systeemschijf komt in plaats "
+           "van op een schijf die hier wordt aangekoppeld. Staat hij op een USB-stick of een andere schijf, sluit "
+           "die dan aan en probeer het opnieuw. " +
+           kNothingCopied;
+}
+
 std::string CannotPrepare(const std::string& folder, int error)
 {
     return "Kan niet schrijven in de map" + Quoted(folder) + DescribeError(error) + " " + kNothingCopied;
@@ -316,8 +342,24 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
 
 std::string ReadBackEqual(const std::string& drive)
 {
-    return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + ShownText(drive) +
-           " en gelijk aan die op de CD.";
+    // "/" names no drive a user knows.
+    const std::string from = drive == "/" ? std::string("de systeemschijf") : ShownText(drive);
+    return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + from + " en gelijk aan die op de CD.";
+}
+
+std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadBackResult& readBack)
+{
+    std::string text = "De kopie kon niet van de stick zelf worden teruggelezen.";
+    switch (readBack.why) {
+    case copyops::NotFromDeviceReason::FuseCache:
+    case copyops::NotFromDeviceReason::None:
+        text += " De stick " + ShownText(drive) + " wordt gelezen via een apart programma (FUSE" +
+                (readBack.fsType.empty() ? std::string() : ", " + ShownText(readBack.fsType)) +
+                "), zoals bij veel exFAT- en NTFS-sticks. Dat programma kan de bestanden uit zijn eigen geheugen "
+                "teruggeven in plaats van ze opnieuw van de stick te lezen.";
+        break;
+    }
+    return text + " Of de stick alles goed heeft bewaard, is dus niet gecontroleerd.";
 }
 
 std::string DiscLacks(const std::vector<std::string>& faults, const std::string& keptIn)
@@ -345,6 +387,12 @@ std::string Refused(const copyjob::Refusal& refusal)
         return OutputNotFolder(refusal.path);
     case RefusalReason::OutputParentMissing:
         return OutputParentMissing(refusal.path);
+    case RefusalReason::OutputOnEmptyMountPoint:
+        return OutputOnEmptyMountPoint(refusal.path);
+    case RefusalReason::OutputMissingOnEmptyMountPoint:
+        return OutputMissingOnEmptyMountPoint(refusal.path, refusal.other);
+    case RefusalReason::OutputMissingOffDrive:
+        return OutputMissingOffDrive(refusal.path);
     case RefusalReason::AllNumbersTaken:
         return AllNumbersTaken(refusal.path);
     case RefusalReason::TargetNotFolder:
@@ -374,12 +422,19 @@ namespace {
 std::vector<std::string> Faults(const copyjob::CopyReport& report, bool discOnly)
 {
     std::vector<std::string> lines;
+    std::set<std::string> onDisc;
     for (const bookcheck::Finding& f : report.discCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal)
+        if (f.grade == bookcheck::Grade::Fatal) {
+            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+            onDisc.insert(f.file);
+        }
+    // A fault judged from the bytes the copy read from the disc is the
+    // disc's, though only the copy's check could see it.
+    for (const bookcheck::Finding& f : report.copyCheck.findings)
+        if (f.grade == bookcheck::Grade::Fatal && f.fromSource && onDisc.insert(f.file).second)
             lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
     if (discOnly)
         return lines;
-    const std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
     for (const bookcheck::Finding& f : report.copyCheck.findings)
         if (f.grade == bookcheck::Grade::Fatal && !onDisc.count(f.file))
             lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));
@@ -419,7 +474,15 @@ std::string Told(const copyjob::CopyReport& report)
 
 std::string ReadBackLine(const copyjob::CopyReport& report)
 {
-    return report.readBack ? ReadBackEqual(report.drive) : std::string();
+    switch (report.readBack.state) {
+    case copyops::ReadBackState::FromDevice:
+        return ReadBackEqual(report.drive);
+    case copyops::ReadBackState::NotFromDevice:
+        return ReadBackNotFromDevice(report.drive, report.readBack);
+    case copyops::ReadBackState::Off:
+        break;
+    }
+    return {};
 }
 
 } // namespace copytext

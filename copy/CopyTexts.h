@@ -3,6 +3,7 @@
 // readably (ShownText) and are always valid UTF-8.
 #pragma once
 
+#include "copy/CopyEngine.h"
 #include "posix/Failure.h"
 
 #include <cstdint>
@@ -66,6 +67,12 @@ std::string PathTooLong(const std::string& path);
 std::string NotAbsolute(const std::string& outputFolder);
 std::string OutputNotFolder(const std::string& outputFolder);
 std::string OutputParentMissing(const std::string& outputFolder);
+// The output folder is the empty mount point of a stick that is not plugged
+// in, or is missing in such a one (parent), or is missing where drives are
+// mounted, on the system disk.
+std::string OutputOnEmptyMountPoint(const std::string& outputFolder);
+std::string OutputMissingOnEmptyMountPoint(const std::string& outputFolder, const std::string& parent);
+std::string OutputMissingOffDrive(const std::string& outputFolder);
 std::string CannotPrepare(const std::string& folder, int error);
 std::string AllNumbersTaken(const std::string& destPath);
 std::string TargetNotFolder(const std::string& target);
@@ -103,5 +110,10 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
 // The line after the done message when every file was read back from
 // drive and found equal.
 std::string ReadBackEqual(const std::string& drive);
+
+// The line after the done message when every file read back equal but
+// not from drive's device itself (readBack.state NotFromDevice): that the
+// copy could not be read back from the stick itself, and why.
+std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadBackResult& readBack);
 
 } // namespace copytext

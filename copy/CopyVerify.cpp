@@ -1,13 +1,21 @@
 // Reading a copy back from the drive: a stick with fake capacity or worn
 // flash keeps the names and the sizes but not the bytes, and only the
 // device itself can tell. The kernel's cache would answer from memory, so
-// each file's cached pages are dropped before it is read.
+// each file's cached pages are dropped before it is read. That reaches the
+// device only where the kernel itself runs the file system: through FUSE a
+// program of its own reads the device, through a cache no reader can
+// drop, and a read-back there proves nothing of the device.
 #include "copy/CopyRun.h"
+
+#include <libmount.h>
 
 #include <algorithm>
 #include <deque>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace copyops {
@@ -32,6 +40,64 @@ int OpenFromDrive(int dstFd, const std::string& rel)
 }
 
 } // namespace
+
+bool MountEntryOf(int fd, std::string& target, std::string& fsType)
+{
+    // The mount id tells a bind mount or a second mount of the same device
+    // apart; kernels before 5.8 give only the device number.
+    struct statx sx;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) != 0)
+        return false;
+    const bool byId = (sx.stx_mask & STATX_MNT_ID) != 0;
+    const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    libmnt_table* table = mnt_new_table();
+    if (table == nullptr)
+        return false;
+    bool found = false;
+    if (mnt_table_parse_file(table, "/proc/self/mountinfo") == 0) {
+        libmnt_iter* iter = mnt_new_iter(MNT_ITER_BACKWARD);
+        libmnt_fs* fs = nullptr;
+        while (!found && iter != nullptr && mnt_table_next_fs(table, iter, &fs) == 0) {
+            found = byId ? static_cast<std::uint64_t>(mnt_fs_get_id(fs)) == sx.stx_mnt_id : mnt_fs_get_devno(fs) == dev;
+            if (found) {
+                target = mnt_fs_get_target(fs) != nullptr ? mnt_fs_get_target(fs) : "";
+                fsType = mnt_fs_get_fstype(fs) != nullptr ? mnt_fs_get_fstype(fs) : "";
+            }
+        }
+        mnt_free_iter(iter);
+    }
+    mnt_unref_table(table);
+    return found && !target.empty();
+}
+
+DriveFileSystem FileSystemKind(unsigned long fType, const std::string& mountType)
+{
+    if (fType == FUSE_SUPER_MAGIC || mountType == "fuse" || mountType == "fuseblk" ||
+        mountType.rfind("fuse.", 0) == 0 || mountType.rfind("fuseblk.", 0) == 0)
+        return DriveFileSystem::Fuse;
+    return DriveFileSystem::Kernel;
+}
+
+DriveFileSystem CCopyEngine::FileSystemOf(int dirFd, std::string& mountType)
+{
+    std::string target;
+    if (!MountEntryOf(dirFd, target, mountType))
+        mountType.clear();
+    struct statfs fs;
+    const unsigned long fType = ::fstatfs(dirFd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
+    return FileSystemKind(fType, mountType);
+}
+
+ReadBackResult CCopyEngine::CRun::Reach(int dstFd)
+{
+    ReadBackResult reach;
+    reach.state = ReadBackState::FromDevice;
+    if (m_engine.FileSystemOf(dstFd, reach.fsType) == DriveFileSystem::Fuse) {
+        reach.state = ReadBackState::NotFromDevice;
+        reach.why = NotFromDeviceReason::FuseCache;
+    }
+    return reach;
+}
 
 bool CCopyEngine::CRun::SameOnDrive(CFd fd, const XXH128_hash_t& expected)
 {

@@ -87,7 +87,9 @@ bool CCopyEngine::CRun::Stopped()
 void CCopyEngine::CRun::Advance(std::uint64_t bytes)
 {
     m_done += bytes;
-    m_reporter.Progress(m_done, std::max(m_total, m_done));
+    // The user is told of the book's bytes, counted once: a read-back
+    // doubles the work, not the book.
+    m_reporter.Progress(m_done / Passes(), std::max(m_total, m_done) / Passes());
 }
 
 CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::string& destFolder,
@@ -116,12 +118,17 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
         });
     }
     if (step == Step::Done) {
+        // The mount table names the stick even where a folder above it
+        // cannot be looked at.
+        std::string mountPoint, fsType;
+        if (MountEntryOf(dst.Get(), mountPoint, fsType))
+            m_drive = mountPoint;
         struct stat st;
         if (::fstat(dst.Get(), &st) == 0)
             m_destIdentity = IdentityOf(st);
         m_scratchFd = scratchDir.Get();
         m_total = TotalBytes(src.Get(), 0) * Passes();
-        m_reporter.Progress(0, m_total);
+        m_reporter.Progress(0, m_total / Passes());
         CopyDir(src.Get(), dst.Get(), "");
     }
 
@@ -143,7 +150,11 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
             ReadBackAll(dst.Get());
         if (step == Step::Done && !m_cancelled && m_different.empty()) {
             outcome.result = CopyResult::Copied;
-            outcome.readBack = m_scope.verify;
+            // A file that read back different is a fault wherever its bytes
+            // came from; equal bytes prove the device only where the read
+            // reached it.
+            if (m_scope.verify)
+                outcome.readBack = Reach(dst.Get());
             return outcome;
         }
         if (step == Step::Cancelled || m_cancelled) {

@@ -141,16 +141,20 @@ int FlushFolder(const std::string& path)
 
 } // namespace
 
-bool IsAwayFromItsDrive(const std::string& real, const std::string& mountPoint)
+MountSpot SpotOf(const std::string& real, const std::string& mountPoint, bool empty)
 {
     auto inside = [](const std::string& path, const std::string& folder) {
         return path.compare(0, folder.size(), folder) == 0 &&
                (path.size() == folder.size() || folder == "/" || path[folder.size()] == '/');
     };
-    for (const std::string base : {"/media", "/run/media", "/mnt"})
-        if (inside(real, base) && mountPoint != base && inside(base, mountPoint))
-            return true;
-    return false;
+    auto away = [&](const std::string& base) {
+        return inside(real, base) && mountPoint != base && inside(base, mountPoint);
+    };
+    if (away("/media") || away("/run/media"))
+        return empty ? MountSpot::LeftBehind : MountSpot::MediaFolder;
+    if (away("/mnt"))
+        return MountSpot::MntFolder;
+    return MountSpot::OnDrive;
 }
 
 std::uint64_t LargestFileOn(const std::string& fsType, const std::string& deviceFsType)
@@ -204,14 +208,18 @@ bool CFileOperations::IsFolder(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CFileOperations::OnMissingDrive(const std::string& folder)
+MountSpot CFileOperations::OnMissingDrive(const std::string& folder)
 {
     char* real = ::realpath(folder.c_str(), nullptr);
     if (real == nullptr)
-        return false;
+        return MountSpot::OnDrive;
     const std::string resolved = real;
     std::free(real);
-    return IsAwayFromItsDrive(resolved, posix::MountPointOf(resolved));
+    std::error_code error;
+    // A folder that cannot be listed counts as holding something: what is
+    // in it is not known to be nothing.
+    const bool empty = std::filesystem::is_empty(resolved, error) && !error;
+    return SpotOf(resolved, posix::MountPointOf(resolved), empty);
 }
 
 std::string CFileOperations::Resolve(const std::string& path)
@@ -321,7 +329,7 @@ Failure CFileOperations::HoldTempFolder(const std::string& folder)
     std::string existing = posix::ParentFolder(folder);
     while (existing != "/" && !IsFolder(existing))
         existing = posix::ParentFolder(existing);
-    if (OnMissingDrive(existing))
+    if (OnMissingDrive(existing) != MountSpot::OnDrive)
         return failed(ENOMEDIUM);
     if (const int error = posix::MakeFolders(posix::ParentFolder(folder)))
         return failed(error);

@@ -23,13 +23,13 @@ using CopyRunner =
 // folder never starts with a full stop, so no book can carry such a name.
 bool IsWorkFolderName(const char* name);
 
-// Whether an existing folder at real (a resolved path), on the mount at
-// mountPoint, stands in for a drive that is not there: it lies in a folder
-// where removable drives are mounted (/media, /run/media, /mnt), but on a
-// file system mounted above that folder, so writing there would write on
-// the system disk. A file system mounted at such a folder or below it is a
+// Where an existing folder at real (a resolved path), on the mount at
+// mountPoint, stands: in a folder where removable drives are mounted
+// (/media, /run/media, /mnt) but on a file system mounted above that
+// folder, so writing there would write on the system disk; empty: whether
+// it holds nothing. A file system mounted at such a folder or below it is a
 // drive.
-bool IsAwayFromItsDrive(const std::string& real, const std::string& mountPoint);
+MountSpot SpotOf(const std::string& real, const std::string& mountPoint, bool empty);
 
 // The largest file a file system of the mount table's type fsType takes,
 // 0 for no limit of its own. A FUSE mount names the file system it serves
@@ -39,7 +39,7 @@ std::uint64_t LargestFileOn(const std::string& fsType, const std::string& device
 
 // The book check of the book whose ncc.html, package file or discinfo.html
 // lies in folder itself; no findings when it holds none.
-bookcheck::CheckReport CheckBookFolder(const std::string& folder);
+bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookcheck::CheckOptions& options = {});
 
 // The hidden note inside an incomplete book's folder of what it still needs.
 inline constexpr const char* kNeededNote = ".talvora-onvolledig";
@@ -52,7 +52,7 @@ public:
 
     PathState Inspect(const std::string& path) override;
     bool IsFolder(const std::string& path) override;
-    bool OnMissingDrive(const std::string& folder) override;
+    MountSpot OnMissingDrive(const std::string& folder) override;
     std::string Resolve(const std::string& path) override;
     std::uint64_t LargestFileAllowed(const std::string& folder) override;
     std::string FileLargerThan(const std::string& root, std::uint64_t limit) override;
@@ -68,6 +68,7 @@ public:
                               const copyops::CopyScope& scope) override;
     // In CopyChecks.cpp.
     bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override;
+    std::string DiscIdentity(const std::string& discRoot) override;
     std::vector<std::string> Remembered(const std::string& folder) override;
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override;
     Failure Publish(const std::string& from, const std::string& to) override;

@@ -17,11 +17,11 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DTALVORA_FUZZ=ON >/dev/null
 ninja -C "$build" -j "$jobs" fuzz_ncc_reader fuzz_folder_name fuzz_package_reader fuzz_discinfo_reader \
-  fuzz_smil_reader
+  fuzz_smil_reader fuzz_audio_walk
 
 # target:corpus folder and its share of the fuzzing time
 targets=("fuzz_ncc_reader:ncc:2" "fuzz_folder_name:folder-name:1" "fuzz_package_reader:package:1"
-         "fuzz_discinfo_reader:discinfo:1" "fuzz_smil_reader:smil:1")
+         "fuzz_discinfo_reader:discinfo:1" "fuzz_smil_reader:smil:1" "fuzz_audio_walk:audio:1")
 shares=0
 for t in "${targets[@]}"; do shares=$((shares + ${t##*:})); done
 

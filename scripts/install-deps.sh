@@ -12,6 +12,10 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
+  # real MP3 files for the audio walk's tests (CBR, VBR with and without Xing)
+  lame
+  # a FUSE stick that lies about its size (tests/copy/lying_stick.py)
+  python3-fuse
   # windows under a virtual display, driven through the accessibility tree
   xvfb xauth dbus-x11 at-spi2-core python3-pyatspi xdotool imagemagick
   metacity fonts-dejavu-core

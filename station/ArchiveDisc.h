@@ -6,11 +6,14 @@
 #include "copy/CopyJob.h"
 #include "settings/Settings.h"
 #include "station/ArchiveLog.h"
+#include "station/HashingEngine.h"
 #include "station/NameReservations.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,9 +43,13 @@ struct StationSetup
     std::string outputDir;  // absolute, ending in '/'
     bool bagit = false;
     BookCopier copier;      // empty: ::CopyBook
-    // Makes the engine one copy runs on; empty: the plain engine (or the
-    // hashing one for bags). Benchmarks slow it down.
-    std::function<std::unique_ptr<copyops::CCopyEngine>()> makeEngine;
+    // Makes what paces one book's reading from the disc (the copy's and
+    // the hashing of a disc that may be archived already); empty: nothing.
+    // Benchmarks and tests slow the reading down with it.
+    std::function<DiscPace()> makePace;
+    // Makes the engine one book is copied with; empty: CHashingEngine
+    // itself. Tests give it a drive of their own.
+    std::function<std::unique_ptr<CHashingEngine>(const std::string& sourceRoot, DiscPace pace)> makeEngine;
 };
 
 // The settings a station copy runs with: Talvora's naming, numbering mode
@@ -52,20 +59,47 @@ CSettings StationSettings(const CSettings& settings);
 // A file of a book and its size, relative to the book's folder.
 struct ListedFile
 {
+    enum class Kind { Regular, Link, Other };
     std::string path;
     std::uint64_t size = 0;
-    bool operator==(const ListedFile&) const = default;
+    Kind kind = Kind::Regular;
+    bool operator==(const ListedFile& other) const { return path == other.path && size == other.size; }
 };
+
+// Where the link at rel (relative to folder) leads, relative to folder,
+// when it stays inside it; "" when it leads out (an absolute target, or
+// ".." past the top) or cannot be read.
+std::string LinkInside(const std::string& folder, const std::string& rel);
+
+// What became of a copy's links: one that leads to a regular file inside
+// the book is now a copy of that file; every other one is left out.
+struct TakenLinks
+{
+    std::vector<std::string> resolved;
+    std::vector<std::string> leftOut;
+};
+
+// Replaces the links below folder as TakenLinks says, so that no link in
+// the archive points anywhere; a resolved one takes its target's hash.
+TakenLinks TakeInLinks(const std::string& folder, std::map<std::string, FileHash>& hashes);
 
 // Every regular file below folder with its size, in byte order of paths;
 // links and other kinds are listed with size 0. False when folder cannot
 // be read.
 bool ListFiles(const std::string& folder, std::vector<ListedFile>& files);
 
-// The folder (leaf name) in outputDir that holds this book whole already:
-// the name or one of its numbered variants, as a plain copy or as a bag's
-// data/, with exactly these files and sizes. "" when none does.
-std::string ArchivedCopy(const std::string& destPath, const std::vector<ListedFile>& disc);
+// An archived copy of a book: a folder in the output folder, a plain copy
+// (its manifest beside it) or a bag (the copy in data/).
+struct ArchivedFolder
+{
+    std::string folder;  // full path
+    bool bag = false;
+};
+
+// The folders at destPath or one of its numbered variants that hold
+// exactly these files and sizes: the only ones that can be this disc.
+// Whether they are is for the bytes to say.
+std::vector<ArchivedFolder> SameNamesAndSizes(const std::string& destPath, const std::vector<ListedFile>& disc);
 
 // Handles the disc at root (ending in '/'), shown as drive; one row per
 // book, each also passed to done as soon as it is written. cancel stops a

@@ -3,6 +3,7 @@
 #include "posix/Posix.h"
 
 #include <cstdio>
+#include <string_view>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -69,27 +70,13 @@ int CutHalfRow(int fd, off_t size)
 
 } // namespace
 
-const char* OutcomeWord(Outcome outcome)
+std::string CsvField(const std::string& raw)
 {
-    switch (outcome) {
-    case Outcome::Copied:
-        return "gekopieerd";
-    case Outcome::AlreadyThere:
-        return "al aanwezig";
-    case Outcome::Incomplete:
-        return "onvolledig";
-    case Outcome::Refused:
-        return "geweigerd";
-    case Outcome::Stopped:
-        return "gestopt";
-    case Outcome::Failed:
-        break;
-    }
-    return "mislukt";
-}
-
-std::string CsvField(const std::string& text)
-{
+    // A spreadsheet runs a cell that starts like a formula, and a title
+    // comes from whoever made the disc: the leading quote makes it text.
+    const std::string text = !raw.empty() && std::string_view("=+-@\t\r").find(raw.front()) != std::string_view::npos
+                                 ? "'" + raw
+                                 : raw;
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string out = "\"";
@@ -135,9 +122,15 @@ int AppendRow(const std::string& path, const LogRow& row)
 {
     std::lock_guard<std::mutex> hold(LogMutex());
     posix::CFd fd(posix::RetryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644); }));
+        [&] { return ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644); }));
     if (fd.Get() < 0)
         return errno;
+    // A FIFO under the log's name would hold every worker up.
+    struct stat kind;
+    if (::fstat(fd.Get(), &kind) != 0)
+        return errno;
+    if (!S_ISREG(kind.st_mode))
+        return EINVAL;
     if (posix::RetryOnInterrupt([&] { return ::flock(fd.Get(), LOCK_EX); }) != 0)
         return errno;
     struct stat st;

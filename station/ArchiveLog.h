@@ -2,7 +2,9 @@
 // output folder, for the staff and for whatever spreadsheet they open it in.
 //
 // RFC 4180: comma-separated, CRLF line ends, a field quoted when it holds a
-// comma, a quote, a line break or a semicolon, quotes doubled. UTF-8 with a
+// comma, a quote or a line break, quotes doubled. A field that starts with
+// '=', '+', '-', '@', a tab or a carriage return gets a leading "'", so
+// that no spreadsheet runs a disc's title as a formula. UTF-8 with a
 // byte order mark at the start of the file: without it Excel reads the
 // bytes as the system's ANSI code page and "Zoë" arrives as "ZoÃ«"; with it
 // Excel and LibreOffice both take UTF-8. A Dutch Excel splits on ';' when a
@@ -28,12 +30,14 @@ enum class Outcome
 {
     Copied,         // "gekopieerd"
     AlreadyThere,   // "al aanwezig"
+    ArchiveDamaged, // "archief beschadigd": the copy there no longer matched its manifest
     Incomplete,     // "onvolledig"
     Refused,        // "geweigerd"
     Failed,         // "mislukt"
     Stopped,        // "gestopt": the station was stopped during the copy
 };
 
+// The outcome as the log writes it (StationTexts.cpp).
 const char* OutcomeWord(Outcome outcome);
 
 struct LogRow
@@ -55,7 +59,7 @@ struct LogRow
 
 inline constexpr const char* kLogName = "talvora-archief.csv";
 
-// One CSV field, quoted when it must be.
+// One CSV field, quoted when it must be, never a formula.
 std::string CsvField(const std::string& text);
 
 // The header line or a row, with its CRLF.

@@ -2,8 +2,13 @@
 
 #include <openssl/evp.h>
 
+#include "posix/Posix.h"
+
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace station {
@@ -48,7 +53,8 @@ struct CHashingEngine::Open
     ~Open() { EVP_MD_CTX_free(context); }
 };
 
-CHashingEngine::CHashingEngine(const std::string& sourceRoot) : m_root(Resolved(sourceRoot))
+CHashingEngine::CHashingEngine(const std::string& sourceRoot, DiscPace pace)
+    : m_root(Resolved(sourceRoot)), m_pace(std::move(pace))
 {
     if (m_root.empty() || m_root.back() != '/')
         m_root += '/';
@@ -80,6 +86,8 @@ int CHashingEngine::ReadChunk(int in, char* buffer, std::size_t max, std::size_t
 {
     if (const int error = CCopyEngine::ReadChunk(in, buffer, max, got))
         return error;
+    if (m_pace)
+        m_pace(got);
     const auto it = m_open.find(in);
     if (it == m_open.end())
         return 0;
@@ -94,6 +102,74 @@ int CHashingEngine::ReadChunk(int in, char* buffer, std::size_t max, std::size_t
     EVP_DigestFinal_ex(open.context, digest, &size);
     m_done[open.rel] = {Hex(digest, size), open.bytes};
     m_open.erase(it);
+    return 0;
+}
+
+int CHashingEngine::WriteChunk(int out, const char* data, std::size_t size)
+{
+    const int error = CCopyEngine::WriteChunk(out, data, size);
+    if (error != 0 && m_outputError == 0)
+        m_outputError = error;
+    return error;
+}
+
+int CHashingEngine::Flush(int dirFd)
+{
+    const int error = CCopyEngine::Flush(dirFd);
+    if (error != 0 && m_outputError == 0)
+        m_outputError = error;
+    return error;
+}
+
+int HashFiles(const std::string& root, const std::vector<std::string>& paths, const std::atomic<bool>& cancel,
+              const DiscPace& pace, std::map<std::string, FileHash>& hashes, bool keepGoing)
+{
+    std::unique_ptr<char[]> buffer(new char[copyops::CCopyEngine::kBufferBytes]);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    for (const std::string& rel : paths) {
+        posix::CFd fd(posix::RetryOnInterrupt([&] {
+            return ::open((root + rel).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        }));
+        struct stat st;
+        if (fd.Get() < 0 && (errno == ELOOP || keepGoing))
+            continue;
+        if (fd.Get() < 0)
+            return errno;
+        if (::fstat(fd.Get(), &st) != 0) {
+            if (keepGoing)
+                continue;
+            return errno;
+        }
+        if (!S_ISREG(st.st_mode))
+            continue;
+        ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+        FileHash hash;
+        for (;;) {
+            if (cancel.load())
+                return ECANCELED;
+            const ssize_t n = posix::RetryOnInterrupt(
+                [&] { return ::read(fd.Get(), buffer.get(), copyops::CCopyEngine::kBufferBytes); });
+            if (n < 0 && keepGoing) {
+                hash.bytes = ~std::uint64_t(0);
+                break;
+            }
+            if (n < 0)
+                return errno;
+            if (pace)
+                pace(static_cast<std::size_t>(n));
+            if (n == 0)
+                break;
+            EVP_DigestUpdate(context.get(), buffer.get(), static_cast<std::size_t>(n));
+            hash.bytes += static_cast<std::uint64_t>(n);
+        }
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned size = 0;
+        EVP_DigestFinal_ex(context.get(), digest, &size);
+        hash.sha256 = Hex(digest, size);
+        if (hash.bytes != ~std::uint64_t(0))
+            hashes[rel] = std::move(hash);
+    }
     return 0;
 }
 

@@ -82,10 +82,26 @@ int ExitStatusOf(const std::vector<Outcome>& outcomes, bool cancelled)
 {
     int worst = cancelled ? 2 : 0;
     for (const Outcome outcome : outcomes) {
-        const int status = outcome == Outcome::Refused                                     ? 3
-                           : outcome == Outcome::Stopped                                   ? 2
-                           : outcome == Outcome::Failed || outcome == Outcome::Incomplete ? 1
-                                                                                           : 0;
+        int status = 0;
+        switch (outcome) {
+        case Outcome::Copied:
+        case Outcome::AlreadyThere:
+        // The damaged copy was replaced by a whole one from the disc: the
+        // archive holds the book again, and the row says what was found.
+        case Outcome::ArchiveDamaged:
+            status = 0;
+            break;
+        case Outcome::Failed:
+        case Outcome::Incomplete:
+            status = 1;
+            break;
+        case Outcome::Stopped:
+            status = 2;
+            break;
+        case Outcome::Refused:
+            status = 3;
+            break;
+        }
         if (Rank(status) > Rank(worst))
             worst = status;
     }

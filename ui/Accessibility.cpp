@@ -6,6 +6,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -162,4 +163,32 @@ void Announce(wxStaticText* line, const wxString& text)
         gtk_widget_hide(widget);
         gtk_widget_show(widget);
     }
+}
+
+void WrapWholeText(wxStaticText* text, int width)
+{
+    GtkWidget* widget = text->GetHandle();
+    if (widget == nullptr || !GTK_IS_LABEL(widget))
+        return;
+    GtkLabel* label = GTK_LABEL(widget);
+    gtk_label_set_line_wrap(label, TRUE);
+    gtk_label_set_line_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
+    // The natural width is then the width asked for, and the height the
+    // one the text needs at that width.
+    gtk_label_set_max_width_chars(label, 1);
+    gtk_widget_set_size_request(widget, width, -1);
+}
+
+int WrappedHeight(wxStaticText* text, int width)
+{
+    GtkWidget* widget = text->GetHandle();
+    if (widget == nullptr)
+        return text->GetBestSize().y;
+    PangoLayout* layout = gtk_widget_create_pango_layout(widget, text->GetLabelText().utf8_str());
+    pango_layout_set_width(layout, width * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    int w = 0, h = 0;
+    pango_layout_get_pixel_size(layout, &w, &h);
+    g_object_unref(layout);
+    return std::max(h, text->GetCharHeight());
 }

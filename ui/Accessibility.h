@@ -73,3 +73,11 @@ wxSize NativeSize(wxWindow* control);
 // for whoever looks. Announce sets the text and makes the line appear anew.
 void MakeAnnouncer(wxStaticText* line);
 void Announce(wxStaticText* line, const wxString& text);
+
+// A label shown whole: its text wraps at `width` pixels into as many lines
+// as it needs, and a screen reader still reads it as one text (GTK wraps
+// it; no line breaks go into the text itself).
+void WrapWholeText(wxStaticText* text, int width);
+// The height its text takes, wrapped at `width` pixels (wxWidgets measures
+// a label unwrapped).
+int WrappedHeight(wxStaticText* text, int width);

@@ -1,6 +1,5 @@
 #include "ui/CopyDlg.h"
 
-#include "text/BookText.h"
 #include "book/DiscBooks.h"
 #include "naming/FolderName.h"
 #include "settings/Settings.h"
@@ -9,10 +8,12 @@
 #include "ui/DialogServices.h"
 #include "ui/Ids.h"
 #include "ui/SunkenLine.h"
+#include "ui/WindowTexts.h"
 
 #include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/app.h>
 #include <wx/weakref.h>
 
 #include <algorithm>
@@ -24,84 +25,24 @@ wxString U(const char* utf8)
     return wxString::FromUTF8(utf8);
 }
 
+// The design's own texts, as the window shows them.
 const char* const kSearching = "Bezig met zoeken naar Daisy-CD...";
 const char* const kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
 const char* const kUnreadableNcc =
     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
-const char* const kUnreadablePackage =
-    "Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
-const char* const kUnreadableIndex =
-    "Inhoudsopgave (discinfo.html) op Daisy-CD kon niet worden gelezen of noemt geen Daisy-boeken.";
 const char* const kNoName = "Kan de naam voor de nieuwe map niet bepalen.";
-const char* const kNameTooLong =
-    "De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n"
-    "Kies in Talvora Instellingen een map met een korter pad om naartoe te kopiëren, of zet Identifier of Auteur uit.";
 const char* const kCopied = "Daisy-CD is gekopieerd.";
 
-wxString BookCount(std::size_t count)
-{
-    return count == 1 ? U("Deze Daisy-CD bevat 1 Daisy-boek.")
-                      : U(("Deze Daisy-CD bevat " + std::to_string(count) + " Daisy-boeken.").c_str());
-}
-
-// Why a listed book is not copied, and how a book's copy ended, as the
-// run's closing message says it.
-const char* const kNotFound = "staat niet op de CD";
-const char* const kUnreadable = "kon niet worden gelezen of krijgt geen eigen mapnaam";
-const char* const kSameFolder = "zou in dezelfde map komen als een ander boek van deze CD";
-
-// A name from a disc index in an 8-bit encoding is no UTF-8.
-wxString BookName(const std::string& name)
-{
-    return U("\"") + wxString::FromUTF8(DecodeBookText(name)) + U("\"");
-}
-
-wxString RefusedBooks(const std::vector<CCopyDlg::CRefusedBook>& books)
-{
-    wxString text = U("Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of geen "
-                      "eigen mapnaam krijgen:");
-    for (const CCopyDlg::CRefusedBook& book : books)
-        text += U("\n") + BookName(book.name);
-    return text;
-}
-
-wxString Verdict(const copyjob::CopyReport& report)
-{
-    switch (report.ending) {
-    case copyjob::Ending::Whole:
-        return U("gekopieerd");
-    case copyjob::Ending::Cancelled:
-        return U("geannuleerd");
-    case copyjob::Ending::Refused:
-        return U("niet gekopieerd");
-    case copyjob::Ending::DiscLacks:
-        return U("gekopieerd zoals de CD het bevat, maar de CD mist delen; het boek staat in ") +
-               wxString::FromUTF8(report.folder);
-    case copyjob::Ending::CopyLacks:
-    case copyjob::Ending::Failed:
-        break;
-    }
-    if (report.folder.empty())
-        return U("niet gekopieerd");
-    return U("niet volledig gekopieerd; wat wel is gekopieerd, staat in ") + wxString::FromUTF8(report.folder);
-}
-
-// The check's part of a book's verdict; a file the check found at fault on
-// the disc and in the copy is one fault.
-wxString CheckVerdict(const copyjob::CopyReport& report)
-{
-    const std::size_t faults = copyjob::FaultCount(report);
-    if (faults > 0)
-        return U((" (de controle vond " + std::to_string(faults) + (faults == 1 ? " fout)" : " fouten)")).c_str());
-    return report.readBackLine.empty() ? wxString() : U(" en teruggelezen");
-}
+// How long the window waits for a quick check before it is ready anyway.
+constexpr int kCheckAwaitedMs = 500;
 
 // A caption with its sunken line below it.
-CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& text)
+CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& text,
+                     long ellipsize = wxST_ELLIPSIZE_MIDDLE)
 {
     auto* caption = new CCaption(parent, text);
     sizer->Add(caption);
-    auto* line = new CSunkenLine(parent, id, parent->ConvertDialogToPixels(wxSize(219, 10)).x);
+    auto* line = new CSunkenLine(parent, id, parent->ConvertDialogToPixels(wxSize(219, 10)).x, ellipsize);
     caption->SetLabelFor(line->Text());
     sizer->Add(line, wxSizerFlags().Expand().Border(wxTOP, parent->ConvertDialogToPixels(wxSize(0, 2)).y));
     return line;
@@ -116,7 +57,9 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
     column->AddSpacer(GroupGap());
     m_destLine = AddLine(this, column, ids::kDestLine, U("Map waar Daisy-boek naar toe zal worden gekopiëerd:"));
     column->AddSpacer(GroupGap());
-    m_checkLine = AddLine(this, column, ids::kCheckLine, U("Controle van de CD:"));
+    // The findings are shown whole: a missing chapter's name must not hide
+    // behind an ellipsis.
+    m_checkLine = AddLine(this, column, ids::kCheckLine, U("Controle van de CD:"), 0);
     column->AddSpacer(GroupGap());
     m_btnStart = AtLeast(new wxButton(this, ids::kStartCopy, U("&Start kopiëren")), 105, 15);
     m_btnStart->SetDefault();
@@ -126,66 +69,44 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
     CentreOnScreen();
 
     Bind(wxEVT_INIT_DIALOG, &CCopyDlg::OnInitDialog, this);
+    m_readyTimer.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnReady(); });
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnStartCopy(); }, ids::kStartCopy);
 }
 
-CCopyDlg::~CCopyDlg() = default;
-
-wxString StartDescription(const wxString& title, const wxString& destination, std::size_t books)
+CCopyDlg::~CCopyDlg()
 {
-    if (destination.empty())
-        return {};
-    // The line then says how many books there are; that is no title.
-    if (books > 0)
-        return U(("Kopieert " + std::to_string(books) + (books == 1 ? " Daisy-boek" : " Daisy-boeken") + " naar ")
-                     .c_str()) +
-               destination;
-    if (title.empty())
-        return "Kopieert naar " + destination;
-    return wxString::FromUTF8("Kopieert \xE2\x80\x98") + title + wxString::FromUTF8("\xE2\x80\x99 naar ") +
-           destination;
-}
-
-wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks)
-{
-    constexpr std::size_t kSaid = 3;
-    std::vector<std::string> faults;
-    std::size_t incomplete = 0;
-    for (const bookcheck::CheckReport& check : checks) {
-        incomplete += check.HasFatal() ? 1 : 0;
-        for (const bookcheck::Finding& f : check.findings)
-            if (f.grade == bookcheck::Grade::Fatal)
-                faults.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
-    }
-    if (faults.empty())
-        return checks.size() > 1 ? U("Alle boeken op de CD zijn volledig.") : U("Het boek op de CD is volledig.");
-    wxString text = checks.size() > 1 ? U(("Van de boeken op de CD zijn er " + std::to_string(incomplete) +
-                                           " niet volledig; wat er is, wordt gekopieerd naar een map met "
-                                           "\"(onvolledig)\" achter de naam.")
-                                              .c_str())
-                                      : U("Het boek op de CD is niet volledig; wat er is, wordt gekopieerd naar een "
-                                          "map met \"(onvolledig)\" achter de naam.");
-    for (std::size_t i = 0; i < faults.size() && i < kSaid; ++i)
-        text += U(" ") + U(faults[i].c_str());
-    if (faults.size() > kSaid)
-        text += U((" En nog " + std::to_string(faults.size() - kSaid) + " andere fouten.").c_str());
-    return text;
+    // A check still running ends on its own (a check cannot be stopped);
+    // its answer then finds no window.
+    *m_alive = false;
+    if (m_checker.joinable())
+        m_checker.join();
 }
 
 bool CCopyDlg::TransferDataToWindow()
 {
     m_titleLine->SetText(m_strTitleText);
     m_destLine->SetText(m_strDestText);
-    m_checkLine->SetText(m_strCheckText);
+    if (m_checkLine->GetText() != m_strCheckText) {
+        m_checkLine->SetText(m_strCheckText);
+        // The window grows to show the findings whole.
+        if (GetSizer() != nullptr) {
+            GetSizer()->Layout();
+            Fit();
+        }
+    }
     // A screen reader user on the start button hears what it will copy,
-    // where to, and whether the book is whole, without leaving it. While
-    // the books of a disc are copied, the button that keeps the focus in
-    // this window says which book is on its way.
+    // where to, and whether the book is whole, without leaving it. Which
+    // book of a disc is on its way is said once: the first here, where the
+    // focus is when the copy starts (a window opening right after the key
+    // press may be taken for its echo), each later one by its progress
+    // window as it opens.
     if (m_bBusy && m_listedBooks != 0) {
-        SetAccessibleDescription(m_btnStart, m_strTitleText);
+        if (m_headingOnButton)
+            SetAccessibleDescription(m_btnStart, m_strTitleText);
     } else {
         wxString description =
-            StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0);
+            windowtext::StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0);
         if (!description.empty() && !m_strCheckText.empty())
             description += U(". ") + m_strCheckText;
         SetAccessibleDescription(m_btnStart, description);
@@ -263,24 +184,86 @@ void CCopyDlg::OnDiscFound(const disc::FoundDisc& found)
         EndDialog(IDCANCEL);
         return;
     }
-    // Checked as soon as found, so that the user hears before the copy
-    // whether the book is whole; the copy takes these findings over and
-    // never reads the disc twice for them.
-    std::vector<bookcheck::CheckReport> checks;
-    for (CPlannedCopy& copy : m_copies) {
-        copy.check = CopyServices().CheckBook(copy.source);
-        checks.push_back(copy.check);
-    }
-    m_strCheckText = CheckSummary(checks);
-    UpdateData(false);
+    // A copy that completes an earlier, incomplete one says so before it
+    // starts, and how little it reads (a look at the output folder only).
+    for (CPlannedCopy& copy : m_copies)
+        copy.completion =
+            CopyServices().FindCompletion(copy.source, copy.dest, m_pSettings->ConfirmOverwrite != 0);
 
     if (m_pSettings->AutoStart != 0) {
+        // The copy starts as soon as title and path are shown; it checks
+        // the disc itself, so the disc is never read twice at once.
+        m_strCheckText = windowtext::CheckedDuringCopy() + CompletionNotes();
+        UpdateData(false);
         OnStartCopy();
         return;
     }
+    m_strCheckText = windowtext::Checking();
+    UpdateData(false);
+    StartCheck();
+    // A quick check is awaited for a moment, so that a screen reader says
+    // the start button once, with the findings; a slow one is not.
+    m_readyTimer.StartOnce(kCheckAwaitedMs);
+}
+
+void CCopyDlg::OnReady()
+{
+    if (IsEnding() || m_bBusy || m_startWhenChecked || m_btnStart->IsEnabled())
+        return;
     m_btnStart->Enable();
     // Enter now starts the copy, and a screen reader says what it will do.
     m_btnStart->SetFocus();
+}
+
+void CCopyDlg::StartCheck()
+{
+    // Checked as soon as found, so that the user hears before the copy
+    // whether the book is whole; on a thread of its own, for a disc with
+    // hundreds of files takes seconds to open them all, and the window
+    // keeps answering meanwhile. The copy takes these findings over and
+    // never reads the disc twice for them.
+    std::vector<std::string> sources;
+    for (const CPlannedCopy& copy : m_copies)
+        sources.push_back(copy.source);
+    m_checking = true;
+    m_checker = std::thread([sources, alive = m_alive, self = this] {
+        std::vector<bookcheck::CheckReport> checks;
+        for (const std::string& source : sources)
+            checks.push_back(CopyServices().CheckBook(source));
+        // Back on the window's thread, where `alive` is read and written.
+        if (wxTheApp != nullptr)
+            wxTheApp->CallAfter([alive, self, checks = std::move(checks)] {
+                if (*alive)
+                    self->OnChecked(checks);
+            });
+    });
+}
+
+wxString CCopyDlg::CompletionNotes() const
+{
+    wxString notes;
+    for (const CPlannedCopy& copy : m_copies)
+        if (!copy.completion.folder.empty())
+            notes += U(" ") + windowtext::Completes(copy.completion.folder, copy.completion.missing.size());
+    return notes;
+}
+
+void CCopyDlg::OnChecked(const std::vector<bookcheck::CheckReport>& checks)
+{
+    m_checking = false;
+    std::vector<std::string> titles;
+    for (std::size_t i = 0; i < m_copies.size() && i < checks.size(); ++i) {
+        m_copies[i].check = checks[i];
+        m_copies[i].checked = true;
+        titles.push_back(m_copies[i].title);
+    }
+    m_strCheckText = windowtext::CheckSummary(checks, titles) + CompletionNotes();
+    UpdateData(false);
+    m_readyTimer.Stop();
+    if (m_startWhenChecked && !IsEnding())
+        OnStartCopy();
+    else
+        OnReady();
 }
 
 FittedFolderName CCopyDlg::DestinationFor(const CMetaList& metaList) const
@@ -297,17 +280,17 @@ bool CCopyDlg::PlanSingleBook(const std::string& bookPath)
     std::string reason;
     if (!ReadBookFile(bookPath, book, &reason)) {
         const bool package = KindOfBookFile(bookPath) == BookFileKind::Package;
-        AfxMessageBox(U(package ? kUnreadablePackage : kUnreadableNcc) + "\n" + U(reason.c_str()),
+        AfxMessageBox(U(package ? windowtext::kUnreadablePackage : kUnreadableNcc) + "\n" + U(reason.c_str()),
                       MB_OK | MB_ICONHAND);
         return false;
     }
     const FittedFolderName fitted = DestinationFor(book.metaList);
     if (fitted.path.empty()) {
-        AfxMessageBox(U(fitted.fit == FolderNameFit::TooLong ? kNameTooLong : kNoName), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(fitted.fit == FolderNameFit::TooLong ? windowtext::kNameTooLong : kNoName), MB_OK | MB_ICONHAND);
         return false;
     }
     m_outcome = ExitStatus::Cancelled;
-    m_copies.push_back({m_strSourceRoot, fitted.path, book.title, {}});
+    m_copies.push_back({m_strSourceRoot, fitted.path, book.title, {}, false, {}});
     m_strTitleText = wxString::FromUTF8(book.title);
     m_strDestText = wxString::FromUTF8(fitted.path);
     return true;
@@ -318,7 +301,7 @@ bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
     m_outcome = ExitStatus::Refused;
     std::vector<CDiscBook> listed;
     if (!ListDiscBooks(m_strSourceRoot, discInfoPath, listed)) {
-        AfxMessageBox(U(kUnreadableIndex), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(windowtext::kUnreadableIndex), MB_OK | MB_ICONHAND);
         return false;
     }
     m_listedBooks = listed.size();
@@ -335,20 +318,23 @@ bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
             return wxString::FromUTF8(c.dest).Lower() == folded;
         });
         if (!book.found)
-            m_refused.push_back({book.name, kNotFound});
+            m_refused.push_back({book.name, windowtext::kNotFound});
         else if (dest.empty())
-            m_refused.push_back({book.name, kUnreadable});
+            m_refused.push_back({book.name, windowtext::kUnreadable});
         else if (taken)
-            m_refused.push_back({book.name, kSameFolder});
+            m_refused.push_back({book.name, windowtext::kSameFolder});
         else
-            m_copies.push_back({book.folder, dest, info.title, {}});
+            m_copies.push_back({book.folder, dest, info.title, {}, false, {}});
     }
     if (m_copies.empty()) {
-        AfxMessageBox(RefusedBooks(m_refused), MB_OK | MB_ICONHAND);
+        std::vector<std::string> names;
+        for (const CRefusedBook& book : m_refused)
+            names.push_back(book.name);
+        AfxMessageBox(windowtext::RefusedBooks(names), MB_OK | MB_ICONHAND);
         return false;
     }
     m_outcome = ExitStatus::Cancelled;
-    m_strTitleText = BookCount(m_listedBooks);
+    m_strTitleText = windowtext::BookCount(m_listedBooks);
     m_strDestText = wxString::FromUTF8(m_pSettings->OutputDir);
     return true;
 }
@@ -357,20 +343,30 @@ void CCopyDlg::OnStartCopy()
 {
     if (m_bBusy)
         return;
+    // Pressed while the check still reads the disc: the copy starts with
+    // its findings, as soon as they are there; Escape still ends the window.
+    if (m_checking) {
+        m_startWhenChecked = true;
+        m_btnStart->Disable();
+        return;
+    }
     m_bBusy = true;
     m_btnStart->Disable();
     m_outcome = CopyPlannedBooks();
     if (m_outcome == ExitStatus::Done) {
         if (m_pSettings->EjectWhenDone != 0)
             CopyServices().EjectDisc(m_strSourceRoot);
-        // The design's done text, then that the drive gave every file back.
-        const wxString done =
-            m_readBackLine.empty() ? U(kCopied) : U(kCopied) + U("\n") + wxString::FromUTF8(m_readBackLine);
-        // Without the message the end is still heard, without a box to close.
-        if (m_pSettings->MessageWhenDone != 0)
+        // The design's done text, then that an incomplete copy is whole
+        // now and that the drive gave every file back. With "Melding
+        // geven" off the user asked for no message, and a desktop
+        // notification is one: the copy window just closes.
+        if (m_pSettings->MessageWhenDone != 0) {
+            wxString done = U(kCopied);
+            for (const wxString& line : {m_nowWhole, wxString::FromUTF8(m_readBackLine)})
+                if (!line.empty())
+                    done += U("\n") + line;
             AfxMessageBox(done, MB_OK | MB_ICONASTERISK);
-        else
-            DialogServices().Announce(done);
+        }
     }
     CopyServices().CloseProgress();
     EndDialog(IDOK);
@@ -385,10 +381,10 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
     bool allCopied = m_refused.empty(), cancelled = false, anyTried = false;
     for (std::size_t i = 0; i < m_copies.size(); ++i) {
         const CPlannedCopy& book = m_copies[i];
-        const wxString position =
-            U(("Boek " + std::to_string(i + 1) + " van " + std::to_string(m_copies.size())).c_str());
+        const wxString position = windowtext::Position(i + 1, m_copies.size());
         if (cancelled) {
-            verdicts += U("\n") + position + U(", ") + BookName(book.title) + U(": niet geprobeerd.");
+            verdicts += U("\n") + position + U(", ") + windowtext::BookName(book.title) + U(": ") +
+                        windowtext::NotTried() + U(".");
             continue;
         }
         wxString heading;
@@ -396,29 +392,35 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
             // The title line says which book is on its way, and a screen
             // reader hears it as that book's progress window opens.
             heading = position + U(": ") + wxString::FromUTF8(book.title);
+            m_headingOnButton = i == 0;
             m_strTitleText = heading;
             m_strDestText = wxString::FromUTF8(book.dest);
             UpdateData(false);
             Update();
         }
         const copyjob::CopyReport report = CopyServices().CopyBook(
-            this, book.source, book.dest, heading, *m_pSettings,
+            this, book.source, book.dest, m_headingOnButton ? wxString() : heading, *m_pSettings,
             [this](const std::string& target) {
                 m_strDestText = wxString::FromUTF8(target);
                 UpdateData(false);
                 Update();
             },
-            book.check);
+            book.checked ? &book.check : nullptr);
         m_readBackLine = report.readBackLine;
+        // Copied means whole: checked and, where set, read back.
+        if (report.result == copyops::CopyResult::Copied && !book.completion.folder.empty() &&
+            !report.folder.empty())
+            m_nowWhole = windowtext::NowWhole(report.folder);
         if (!report.message.empty()) {
-            const wxString prefix = m_listedBooks != 0 ? position + U(", ") + BookName(book.title) + U(":\n") : wxString();
+            const wxString prefix =
+                m_listedBooks != 0 ? position + U(", ") + windowtext::BookName(book.title) + U(":\n") : wxString();
             AfxMessageBox(prefix + wxString::FromUTF8(report.message),
                           MB_OK | (report.result == copyops::CopyResult::Cancelled ? MB_ICONASTERISK : MB_ICONHAND));
         }
         if (m_listedBooks == 0)
             return ExitStatusOf(report.result);
-        verdicts += U("\n") + position + U(", ") + BookName(book.title) + U(": ") + Verdict(report) +
-                    CheckVerdict(report) + U(".");
+        verdicts += U("\n") + position + U(", ") + windowtext::BookName(book.title) + U(": ") +
+                    windowtext::Verdict(report) + windowtext::CheckVerdict(report) + U(".");
         allCopied = allCopied && report.result == copyops::CopyResult::Copied;
         cancelled = report.result == copyops::CopyResult::Cancelled;
         anyTried = anyTried || report.result != copyops::CopyResult::Refused;
@@ -426,8 +428,8 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
     if (allCopied)
         return ExitStatus::Done;
     for (const CRefusedBook& book : m_refused)
-        verdicts += U("\n") + BookName(book.name) + U(": ") + U(book.why) + U(".");
-    AfxMessageBox(U("Niet alle Daisy-boeken van deze CD zijn gekopieerd:\n") + verdicts, MB_OK | MB_ICONHAND);
+        verdicts += U("\n") + windowtext::BookName(book.name) + U(": ") + U(book.why) + U(".");
+    AfxMessageBox(windowtext::NotAllCopied() + U("\n") + verdicts, MB_OK | MB_ICONHAND);
     if (cancelled)
         return ExitStatus::Cancelled;
     // Something of the disc was copied, or tried: a failure; only a disc of

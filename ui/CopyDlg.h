@@ -4,10 +4,15 @@
 #pragma once
 
 #include "check/BookCheck.h"
+#include "copy/CopyJob.h"
 #include "ui/Dialog.h"
 #include "ui/ExitStatus.h"
 
+#include <wx/timer.h>
+
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CMetaList;
@@ -18,16 +23,6 @@ class wxButton;
 namespace disc {
 struct FoundDisc;
 }
-
-// What the start button tells a screen reader once the book is found:
-// "Kopieert ‘<title>’ naar <destination>", for a disc of several books
-// "Kopieert <books> Daisy-boeken naar <output folder>"; empty before.
-wxString StartDescription(const wxString& title, const wxString& destination, std::size_t books = 0);
-
-// What the book check found on the disc, as the copy window says it before
-// the copy: that the book is whole, or that it is not and why (the first
-// few fatal findings). One report per book to copy.
-wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks);
 
 class CCopyDlg : public CDialog
 {
@@ -62,6 +57,14 @@ protected:
     void SearchDisc();
     void OnDiscFound(const disc::FoundDisc& found);
     void OnStartCopy();
+    // The book check off the window's thread, and its findings back on it.
+    void StartCheck();
+    void OnChecked(const std::vector<bookcheck::CheckReport>& checks);
+    // Enables the start button and gives it the focus.
+    void OnReady();
+    // What the copies complete of earlier incomplete ones, to follow the
+    // check's words.
+    wxString CompletionNotes() const;
     // Copies the planned books in order; the exit status of the run.
     ExitStatus CopyPlannedBooks();
     bool UpdateData(bool saveAndValidate);
@@ -73,6 +76,8 @@ protected:
         std::string dest;    // UTF-8
         std::string title;   // as the reader gives it
         bookcheck::CheckReport check; // of the source, before the copy
+        bool checked = false;         // whether `check` holds the check
+        copyjob::Completion completion; // an earlier incomplete copy this one completes
     };
 
     // Reads the disc's one book, or the books its index lists; false when
@@ -102,8 +107,21 @@ protected:
 
 private:
     bool m_searchPosted = false;
+    // The check's thread, joined when the window goes; `m_alive` tells its
+    // answer whether the window is still there (read on the window's
+    // thread only).
+    std::thread m_checker;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    bool m_checking = false;
+    // Start was pressed while the check ran.
+    bool m_startWhenChecked = false;
+    wxTimer m_readyTimer;
+    // The start button says which book is being copied (the first one).
+    bool m_headingOnButton = false;
     // The last copy's line that every file was read back and found equal.
     std::string m_readBackLine;
+    // That the copy made an earlier incomplete one whole, under its name.
+    wxString m_nowWhole;
     // Until something else happens, a window that ends was cancelled.
     ExitStatus m_outcome = ExitStatus::Cancelled;
 };

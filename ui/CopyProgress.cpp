@@ -96,17 +96,6 @@ wxString Summary(std::uint64_t done, std::uint64_t total, const wxString& state)
     return wxString::Format("%d %%", Percent(done, total)) + dash + Done(done, total) + dash + tail;
 }
 
-wxString ShortTitle(const wxString& title)
-{
-    wxString text = title;
-    while (text.length() > 1 && text.EndsWith("/"))
-        text.RemoveLast();
-    const size_t first = text.find('/');
-    if (first == wxString::npos)
-        return text;
-    return text.substr(0, first) + text.substr(text.rfind('/') + 1);
-}
-
 wxString ReplaceQuestion(const std::string& path)
 {
     return "Het bestand\n" + Utf8(path) + "\nbestaat al. Wilt u het vervangen?";
@@ -334,7 +323,7 @@ wxDialog* CCopyProgress::ProgressWindow() const
 void CCopyProgress::RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)
 {
     auto shared = std::make_shared<Shared>();
-    auto* window = new CWindow(m_parent, progresstext::ShortTitle(wxString::FromUTF8(title.c_str())), m_heading, shared);
+    auto* window = new CWindow(m_parent, wxString::FromUTF8(title.c_str()), m_heading, shared);
     CReporter reporter(*this, shared);
     m_window = window;
     // Modal as a dialog is, but its own loop ends without hiding it.

@@ -41,8 +41,6 @@ wxString TimeLeft(double seconds);              // "Nog ongeveer 3 minuten"
 int Percent(std::uint64_t done, std::uint64_t total); // whole percent, 0 to 100
 // The progress line: "45 % – 135,0 MB van 300,0 MB – nog ongeveer 2 minuten".
 wxString Summary(std::uint64_t done, std::uint64_t total, const wxString& state);
-// The window title with its folder path cut to the book folder's own name.
-wxString ShortTitle(const wxString& title);
 wxString ReplaceQuestion(const std::string& path);
 wxString ErrorMessage(const std::string& path, const std::string& reason);
 } // namespace progresstext

@@ -79,7 +79,7 @@ public:
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings& settings,
                                  const std::function<void(const std::string&)>& showDestination,
-                                 const bookcheck::CheckReport& discCheck) override
+                                 const bookcheck::CheckReport* discCheck) override
     {
         CCopyProgress progress(owner, heading, std::move(m_lastWindow));
         copyjob::CFileOperations operations(
@@ -87,9 +87,17 @@ public:
                 progress.RunCopy(title, work);
             });
         copyjob::CopyReport report =
-            ::CopyBook(discRoot, destPath, settings, operations, showDestination, &discCheck);
+            ::CopyBook(discRoot, destPath, settings, operations, showDestination, discCheck);
         m_lastWindow = progress.KeepShownWindow();
         return report;
+    }
+
+    copyjob::Completion FindCompletion(const std::string& discRoot, const std::string& destPath,
+                                       bool replaceMode) override
+    {
+        // Looks at the output folder and the disc's book file; nothing copies.
+        copyjob::CFileOperations operations([](const std::string&, const auto&) {});
+        return copyjob::FindCompletion(discRoot, destPath, replaceMode, operations);
     }
 
     void CloseProgress() override { m_lastWindow.reset(); }

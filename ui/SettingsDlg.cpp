@@ -215,9 +215,15 @@ CSettingsDlg::Mode CSettingsDlg::DecideMode()
 void CSettingsDlg::OnInitDialog(wxInitDialogEvent&)
 {
     UpdateData(false);
-    // Focus on the first control, the folder, which is what the window is
-    // for; a screen reader reads its label and contents on arrival.
-    m_editOutputDir->SetFocus();
+    // The window opens on its first tab stop, "Annuleren": Enter or Escape
+    // on arrival leaves everything as it was, and Tab goes on to the folder.
+    FocusFirstStop();
+}
+
+void CSettingsDlg::FocusFirstStop()
+{
+    if (wxWindow* cancel = FindWindow(IDCANCEL))
+        cancel->SetFocus();
 }
 
 void CSettingsDlg::LoadFromRecord()
@@ -339,9 +345,8 @@ void CSettingsDlg::OnBrowse()
     if (!UpdateData(true))
         return;
     const wxString folder = BrowseForFolder(U(kPickerTitle));
-    // Back on the field, where a screen reader reads the folder now set;
-    // GTK would put the focus on the window's first button.
-    m_editOutputDir->SetFocus();
+    // Back where the window starts, whatever GTK would give the focus to.
+    FocusFirstStop();
     if (folder.empty())
         return;
     m_strOutputDir = WithFinalSlash(folder);

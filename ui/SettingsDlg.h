@@ -56,6 +56,8 @@ protected:
     wxString BrowseForFolder(const wxString& title);
 
     void OnBrowse();
+    // Puts the focus on "Annuleren", the first tab stop.
+    void FocusFirstStop();
     void OnSave();
     void OnNameItemClicked();
     void OnSysCommand(int id);

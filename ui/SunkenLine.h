@@ -2,6 +2,8 @@
 // title, the destination and the example folder name.
 #pragma once
 
+#include "ui/Accessibility.h"
+
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -10,13 +12,17 @@ class CSunkenLine : public wxPanel
 {
 public:
     // `width` in pixels; the text is shown literally (an ampersand stays an
-    // ampersand) and shortened with an ellipsis where `ellipsize` says.
+    // ampersand) and shortened with an ellipsis where `ellipsize` says; 0:
+    // never shortened, but wrapped over as many lines as it needs.
     CSunkenLine(wxWindow* parent, int id, int width, long ellipsize = wxST_ELLIPSIZE_MIDDLE)
-        : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN)
+        : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN), m_width(width),
+          m_wraps(ellipsize == 0)
     {
         // GTK draws no border around a bare label, hence the panel.
         m_text = new wxStaticText(this, id, wxString(), wxDefaultPosition, wxSize(width, -1),
                                   wxST_NO_AUTORESIZE | ellipsize);
+        if (m_wraps)
+            WrapWholeText(m_text, width);
         auto* inside = new wxBoxSizer(wxVERTICAL);
         inside->Add(m_text, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 4));
         SetSizer(inside);
@@ -30,6 +36,12 @@ public:
     void SetText(const wxString& text)
     {
         m_text->SetLabelText(text);
+        if (m_wraps) {
+            // As high as the text now needs.
+            m_text->SetMinSize(wxSize(m_width, WrappedHeight(m_text, m_width)));
+            InvalidateBestSize();
+            return;
+        }
         // A text too long for the line is shortened on screen; the tooltip
         // shows all of it.
         if (text.empty())
@@ -42,4 +54,6 @@ public:
 
 private:
     wxStaticText* m_text;
+    int m_width;
+    bool m_wraps;
 };

@@ -250,6 +250,27 @@ TEST(SizeOnDrive, EachFileRoundedUpToTheBlock)
     EXPECT_GT(block, 0u);
 }
 
+// The incomplete copy notes which disc it came from: the same disc
+// completes it, another is another book beside it.
+TEST_F(CopyBookFiles, OnlyTheSameDiscCompletesAnIncompleteCopy)
+{
+    settings.CopyViaTemp = 0;
+    for (const bool sameDisc : {true, false}) {
+        fs::remove_all(s / "out");
+        Write(s / "disc/ncc.html", kNcc);
+        CUnreadableTrack unreadable;
+        ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+        ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &unreadable));
+        if (!sameDisc)
+            Write(s / "disc/ncc.html", kNcc + "\n");
+        EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
+        const std::vector<std::string> want =
+            sameDisc ? std::vector<std::string>{"Boek"} : std::vector<std::string>{"Boek", "Boek (onvolledig)"};
+        EXPECT_EQ(Shown(), want);
+        EXPECT_EQ(Read(s / "out/Boek/audio/01.mp3"), Pattern(300000)) << sameDisc;
+    }
+}
+
 TEST_F(CopyBookFiles, BookFolderThatIsALinkIsNeverWrittenThrough)
 {
     settings.CopyViaTemp = 0;
@@ -277,33 +298,43 @@ TEST_F(CopyBookFiles, MissingOutputFolderIsMadeOnlyWhereItsParentIs)
 struct MissingStickCase
 {
     const char* name;
-    const char* output; // the output folder
+    const char* output; // the output folder; "" for one in the scratch folder
     const char* temp;   // the temporary folder; "" for none
     bool stickMounted;
-    bool copied;
+    // The refusal; "" when the book is copied.
+    std::string told;
 };
 
 PRINT_CASE_AS(MissingStickCase, name)
 
 const MissingStickCase kMissingSticks[] = {
-    {"StickRootAsOutputFolder", "/run/media/anna/STICK", "", false, false},
-    {"FolderOnTheStick", "/run/media/anna/STICK/boeken", "", false, false},
-    {"MountPointLeftBehind", "/run/media/anna/OUD/boeken", "", false, false},
-    {"TempFolderOnTheStick", "", "/run/media/anna/STICK/tmp", false, false},
-    {"StickPluggedIn", "/run/media/anna/STICK/boeken", "/run/media/anna/STICK/tmp", true, true},
+    {"StickRootAsOutputFolder", "/run/media/anna/STICK", "", false,
+     copytext::OutputMissingOffDrive("/run/media/anna/STICK")},
+    {"FolderOnTheStick", "/run/media/anna/STICK/boeken", "", false,
+     copytext::OutputParentMissing("/run/media/anna/STICK/boeken")},
+    {"InsideAMountPointLeftBehind", "/run/media/anna/OUD/boeken", "", false,
+     copytext::OutputMissingOnEmptyMountPoint("/run/media/anna/OUD/boeken", "/run/media/anna/OUD")},
+    {"MountPointLeftBehindAsOutputFolder", "/run/media/anna/OUD", "", false,
+     copytext::OutputOnEmptyMountPoint("/run/media/anna/OUD")},
+    {"ExistingFolderThatHoldsBooks", "/run/media/anna/boeken", "", false, ""},
+    {"TempFolderOnTheStick", "", "/run/media/anna/STICK/tmp", false,
+     copytext::CannotPrepare("/run/media/anna/STICK/tmp/_TalvoraTmp_", ENOMEDIUM)},
+    {"StickPluggedIn", "/run/media/anna/STICK/boeken", "/run/media/anna/STICK/tmp", true, ""},
 };
 
 class MissingStick : public testing::TestWithParam<MissingStickCase>
 {
 };
 
-TEST_P(MissingStick, NothingIsMadeOnTheSystemDisk)
+TEST_P(MissingStick, NothingIsMadeOnTheSystemDiskAndTheRefusalSaysWhy)
 {
     const MissingStickCase& c = GetParam();
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("tmpfs", "/run", "tmpfs", 0, "size=4m") != 0)
         GTEST_SKIP() << "cannot mount in a private mount namespace: " << std::strerror(errno);
     fs::create_directories("/run/media/anna/OUD");
+    // A folder of the user's own on the system disk, with books in it.
+    Write("/run/media/anna/boeken/Ouder boek/ncc.html", kNcc);
     if (c.stickMounted) {
         fs::create_directories("/run/media/anna/STICK");
         ASSERT_EQ(::mount("tmpfs", "/run/media/anna/STICK", "tmpfs", 0, "size=2m"), 0);
@@ -318,16 +349,49 @@ TEST_P(MissingStick, NothingIsMadeOnTheSystemDisk)
     CScriptedUi ui;
     copyjob::CFileOperations ops(ui.Runner());
     const CopyResult result = ui.Tell(CopyBook(s / "disc/", output + "/Boek", settings, ops, nullptr));
-    EXPECT_EQ(result == CopyResult::Copied, c.copied);
-    if (!c.copied) {
+    EXPECT_EQ(result == CopyResult::Copied, c.told.empty());
+    if (!c.told.empty()) {
         EXPECT_EQ(result, CopyResult::Refused);
-        EXPECT_EQ(ui.errors, std::vector<std::string>{*c.output != '\0'
-                                                          ? copytext::OutputParentMissing(output)
-                                                          : copytext::CannotPrepare(c.temp + std::string("/_TalvoraTmp_"), ENOMEDIUM)});
+        EXPECT_EQ(ui.errors, std::vector<std::string>{c.told});
         EXPECT_FALSE(fs::exists("/run/media/anna/STICK"));
         EXPECT_EQ(Listing("/run/media/anna/OUD"), std::vector<std::string>{});
     }
 }
+
+struct SpotCase
+{
+    const char* name;
+    const char* real;
+    const char* mountPoint;
+    bool empty;
+    copyjob::MountSpot spot;
+};
+
+PRINT_CASE_AS(SpotCase, name)
+
+class DriveSpot : public testing::TestWithParam<SpotCase>
+{
+};
+
+TEST_P(DriveSpot, OnlyAnEmptyMediaFolderOffItsDriveIsAMountPointLeftBehind)
+{
+    const SpotCase& c = GetParam();
+    EXPECT_EQ(copyjob::SpotOf(c.real, c.mountPoint, c.empty), c.spot);
+}
+
+using copyjob::MountSpot;
+INSTANTIATE_TEST_SUITE_P(
+    Folders, DriveSpot,
+    testing::Values(SpotCase{"EmptyMediaFolderOnRoot", "/media/usb", "/", true, MountSpot::LeftBehind},
+                    SpotCase{"EmptyRunMediaFolderOnRun", "/run/media/anna/OUD", "/run", true, MountSpot::LeftBehind},
+                    SpotCase{"MediaFolderHoldingBooks", "/run/media/anna/boeken", "/run", false, MountSpot::MediaFolder},
+                    SpotCase{"StickMountedThere", "/run/media/anna/STICK", "/run/media/anna/STICK", true,
+                             MountSpot::OnDrive},
+                    SpotCase{"FolderOnAStick", "/media/usb/boeken", "/media/usb", true, MountSpot::OnDrive},
+                    SpotCase{"EmptyMntFolderOnRoot", "/mnt/usb", "/", true, MountSpot::MntFolder},
+                    SpotCase{"MntFolderOnADrive", "/mnt/data/boeken", "/mnt/data", true, MountSpot::OnDrive},
+                    SpotCase{"HomeFolder", "/home/anna/Boeken", "/", true, MountSpot::OnDrive},
+                    SpotCase{"NameThatOnlyStartsAlike", "/mediathek", "/", true, MountSpot::OnDrive}));
 
 INSTANTIATE_TEST_SUITE_P(Job, MissingStick, testing::ValuesIn(kMissingSticks), CaseName());
 

@@ -467,6 +467,15 @@ TEST(CopyTexts, PathsThatAreNoUtf8AreShownEscaped)
     }
 }
 
+TEST(CopyTexts, TheReadBackLineNamesTheDriveAUserKnows)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/run/media/anna/STICK", "teruggelezen van /run/media/anna/STICK en"},
+        {"/", "teruggelezen van de systeemschijf en"}};
+    for (const auto& [drive, said] : cases)
+        EXPECT_NE(copytext::ReadBackEqual(drive).find(said), std::string::npos) << copytext::ReadBackEqual(drive);
+}
+
 // A stick formatted with exFAT or FAT finds "a.mp3" under "A.mp3". Through
 // FUSE (and on vfat once its inode cache is evicted) the entry found has
 // another inode number under each spelling.

@@ -119,7 +119,8 @@ public:
             outcome.result = CopyResult::Failed;
             outcome.different = {different[index]};
         }
-        outcome.readBack = outcome.result == CopyResult::Copied && scope.verify;
+        if (outcome.result == CopyResult::Copied && scope.verify)
+            outcome.readBack.state = copyops::ReadBackState::FromDevice;
         return outcome;
     }
     bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override
@@ -395,6 +396,13 @@ const bookcheck::Finding kAudioGone = Fault(bookcheck::Kind::Missing, bookcheck:
 const bookcheck::Finding kAudioCut = Fault(bookcheck::Kind::Truncated, bookcheck::Role::Audio, "audio/12.mp3");
 const bookcheck::Finding kUnreadable = Fault(bookcheck::Kind::Unreadable, bookcheck::Role::Audio, "audio/02.mp3");
 const bookcheck::Finding kAudio02Gone = Fault(bookcheck::Kind::Missing, bookcheck::Role::Audio, "audio/02.mp3");
+// Damage behind a valid header, seen only by the walk of the bytes the
+// copy read from the disc.
+const bookcheck::Finding kAudioCutOnDisc = [] {
+    bookcheck::Finding f = Fault(bookcheck::Kind::Unplayable, bookcheck::Role::Audio, "audio/12.mp3");
+    f.fromSource = true;
+    return f;
+}();
 
 struct DefectCase
 {
@@ -430,6 +438,8 @@ const std::vector<DefectCase> kDefects = {
      "Maak de CD schoon", 1},
     {"DiscFaultTheCopyDoesNotShowIsUnproven", {kSmilGone}, {}, false, "", false, E::CopyLacks, kIncompleteDest, true,
      "Maak de CD schoon", 1},
+    {"AudioDamageOnlyTheWalkOfTheDiscSees", {}, {kAudioCutOnDisc}, false, "", false, E::DiscLacks, kDest, false,
+     "nieuwe CD", 1},
     {"DiscAndCopyFaultsTogetherAreTheCopys", {kSmilGone}, {kSmilGone, kAudioCut}, false, "", false, E::CopyLacks,
      kIncompleteDest, true, "Maak de CD schoon", 2},
 };
@@ -481,6 +491,20 @@ TEST(CopyBookRoom, FitsOrCompletes)
         EXPECT_EQ(CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr).ending, copyjob::Ending::Whole)
             << completing;
     }
+}
+
+// In replace mode the book folder that exists is replaced into, after the
+// questions; an incomplete copy beside it once sent the book into "_001"
+// without one.
+TEST(CopyBookReplace, ExistingBookBesideAnIncompleteOneIsReplacedInto)
+{
+    CFakeOps ops;
+    ops.existing[kDest] = PathState::Folder;
+    ops.existing[kIncompleteDest] = PathState::Folder;
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(1, 0), ops, nullptr);
+    EXPECT_EQ(report.folder, kDest);
+    EXPECT_EQ(report.ending, copyjob::Ending::Whole);
+    EXPECT_NE(std::find(ops.log.begin(), ops.log.end(), kToDest + " ask" + kInWork), ops.log.end());
 }
 
 TEST(CopyBookTitles, EachCopyNamesTheFolderTheUserKnows)

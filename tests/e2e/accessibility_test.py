@@ -194,8 +194,9 @@ class SettingsWindow(unittest.TestCase):
         tree.find(box, "push button", "OK").queryAction().doAction(0)
 
     def test_about_version_is_read_as_text_not_as_the_name_of_ok(self):
-        # From a button: on the folder field Shift+F10 is the field's own menu.
-        keys(SETTINGS, "Tab", "shift+F10")
+        # From a button, "Annuleren", where the window opens: on the folder
+        # field Shift+F10 is the field's own menu.
+        keys(SETTINGS, "shift+F10")
         tree.find(self.session.app, "menu item", "About Talvora...")
         subprocess.run(["xdotool", "key", "--delay", "100", "Down", "Return"], check=True)
         about = tree.find(self.session.app, "frame", "About Talvora")
@@ -247,7 +248,8 @@ class CopyJourney(unittest.TestCase):
         self.assertEqual(["Ja", "Ja, alles", "Nee", "Annuleren"], order, "Tab follows the reading order")
         log.append(f"question: alert {name!r}, buttons {buttons_left_to_right(question)}")
 
-        progress = tree.find(self.session.app, "frame", "Bestanden worden gekopiëerd naar " + BOOK)
+        # Its title names the whole destination, for eyes and ears alike.
+        progress = tree.find(self.session.app, "frame", "Bestanden worden gekopiëerd naar " + self.existing)
         line = tree.find(progress, "text")
         self.assertEqual(["Voortgang:"], tree.labelled_by(line))
         states = line.getState()

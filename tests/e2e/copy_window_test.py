@@ -64,8 +64,8 @@ class CopyWindow(unittest.TestCase):
         with open(self.sandbox.settings_file(), "w", encoding="utf-8") as file:
             file.write("[Settings]\n" + "".join(f"{k}={v}\n" for k, v in settings.items()))
 
-    def launch(self):
-        env = self.sandbox.env(TALVORA_DRIVES=self.disc)
+    def launch(self, **extra):
+        env = self.sandbox.env(TALVORA_DRIVES=self.disc, **extra)
         env.pop("NO_AT_BRIDGE")
         self.process = subprocess.Popen([PROGRAM], env=env)
         self.app = tree.application(self.process.pid)
@@ -131,6 +131,33 @@ class CopyWindow(unittest.TestCase):
     def hidden(self):
         return [n for n in os.listdir(self.output) if n.startswith(".")]
 
+    def test_findings_are_shown_whole_and_name_their_book_at_normal_and_double_text(self):
+        make_book(self.disc, "--two-books", "--fault", "missing-smil")
+        self.configure()
+        for variant, extra in (("normal", {}), ("large", {"GDK_DPI_SCALE": "2"})):
+            with self.subTest(variant=variant):
+                self.launch(**extra)
+                self.wait_ready()
+                check = next(n for n in tree.walk(self.window)
+                             if tree.role(n) == "label" and tree.labelled_by(n) == ["Controle van de CD:"])
+                text = check.name
+                self.assertTrue(text.startswith("Van de boeken op de CD is er 1 niet volledig; wat er is, wordt "
+                                                "gekopieerd naar een map met \"(onvolledig)\" achter de naam. "
+                                                f"In ‘{BOOK_TITLE}’: "), text)
+                self.assertRegex(text, r"ontbreekt op de CD \(.*\.smil\)\.$")
+                self.assertNotIn("…", text)
+                # Seen whole: wrapped inside the window, not cut.
+                box = check.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                outer = self.window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                caption = tree.find(self.window, "label", "Controle van de CD:").queryComponent().getExtents(
+                    pyatspi.DESKTOP_COORDS)
+                self.assertGreaterEqual(box.height, 2 * caption.height, "several lines")
+                self.assertLessEqual(box.x + box.width, outer.x + outer.width)
+                self.assertLessEqual(box.y + box.height, outer.y + outer.height)
+                screenshot("copy-window-findings-" + variant)
+                keys("Talvora", "Escape")
+                self.wait_exit(CANCELLED)
+
     def test_start_copies_the_whole_disc_and_says_so(self):
         make_book(self.disc)
         self.configure(MessageWhenDone=1)
@@ -181,7 +208,7 @@ class CopyWindow(unittest.TestCase):
         self.assertFalse(self.start_button().getState().contains(pyatspi.STATE_ENABLED))
         progress = next(n for n in tree.walk(self.app)
                         if tree.role(n) == "frame" and n.name.startswith("Bestanden worden gekopiëerd naar "))
-        self.assertEqual("Bestanden worden gekopiëerd naar " + BOOK, progress.name)
+        self.assertEqual("Bestanden worden gekopiëerd naar " + os.path.join(self.output, BOOK), progress.name)
         bar = tree.find(progress, "progress bar")
         self.assertEqual(["Voortgang:"], tree.labelled_by(bar))
         value = bar.queryValue()

@@ -125,12 +125,14 @@ class Heard(unittest.TestCase):
         heard = self.orca.wait_for(fragment, self.mark, timeout)
         self.assertIsNotNone(heard, f"Orca never said {fragment!r}; it said {self.orca.spoken()[self.mark:]}")
         self.mark += len(heard)
+        # What was heard, in order, for whoever reads the test's output.
+        print("\n".join("  heard: " + line for line in heard))
         return heard
 
     def wait_exit(self, status):
         self.assertEqual(status, self.process.wait(timeout=30))
 
-    def test_1_replace_question_is_heard_whole_and_a_silent_copy_still_ends_in_words(self):
+    def test_1_replace_question_is_heard_whole_and_a_silent_copy_ends_without_a_message(self):
         make_book(self.disc)
         existing = os.path.join(self.output, BOOK)
         os.makedirs(existing)
@@ -147,9 +149,9 @@ class Heard(unittest.TestCase):
                          "nothing of the progress bar behind the question")
         press("alt+l")  # Ja, alles
         self.wait_exit(0)
-        notes = self.notifications.received[before:]
-        self.assertEqual(["Talvora"], [title for title, _ in notes])
-        self.assertTrue(notes[0][1].startswith(DONE + "\n"), notes)
+        # "Melding geven" off: no message, and a notification is one.
+        self.assertEqual([], self.notifications.received[before:])
+        self.assertFalse([line for line in self.orca.spoken()[self.mark:] if DONE in line])
 
     def test_2_error_question_and_missing_files_are_heard_whole(self):
         make_book(self.disc)
@@ -175,7 +177,7 @@ class Heard(unittest.TestCase):
         self.hear("Voortgang:")
         line = self.hear(" % – ")[-1]
         self.assertRegex(line, r"^\d+ % – [\d,]+ [kMG]B van [\d,]+ [kMG]B – "
-                               r"(nog ongeveer \d+ (seconde|seconden|minuut|minuten)|resterende tijd wordt berekend\.\.\.)$")
+                               r"(nog ongeveer \d+ (seconde|seconden|minuut|minuten)\.?|resterende tijd wordt berekend\.\.\.)$")
         self.wait_exit(0)
 
     def test_4_each_book_of_a_two_book_disc_is_announced_in_every_round(self):
@@ -187,12 +189,50 @@ class Heard(unittest.TestCase):
             heard = self.hear("Kopieert 2 Daisy-boeken naar " + self.output)
             self.assertFalse([line for line in heard if "bevat" in line], "the count is no title")
             press("Return")
-            self.hear("Boek 1 van 2: " + BOOK_TITLE)
+            first = self.hear("Boek 1 van 2: " + BOOK_TITLE)
             # The second book's window opens before the first one's closes.
-            self.hear("Boek 2 van 2: De stille haven")
+            second = self.hear("Boek 2 van 2: De stille haven")
+            self.assertEqual(1, len([line for line in first + second if "Boek 1 van 2" in line]),
+                             "each book's heading is said once")
             self.hear(DONE)
             press("Return")
             self.wait_exit(0)
+
+
+    def test_5_the_findings_are_heard_whole_with_their_book(self):
+        make_book(self.disc, "--two-books", "--fault", "missing-smil")
+        self.launch()
+        said = " ".join(self.hear("Kopieert 2 Daisy-boeken naar " + self.output))
+        if ".smil)." not in said:  # the findings, once the check has read the disc
+            said = " ".join(self.hear(".smil)."))
+        self.assertIn("Van de boeken op de CD is er 1 niet volledig", said)
+        self.assertIn("(onvolledig)", said)
+        self.assertIn(f"In ‘{BOOK_TITLE}’: ", said)
+        press("Escape")
+        self.wait_exit(2)
+
+    def test_6_a_second_chance_says_what_it_reads_and_that_the_book_is_whole(self):
+        make_book(self.disc)
+        os.mkfifo(os.path.join(self.disc, "kapot.wav"))
+        self.launch(MessageWhenDone=1, EjectWhenDone=0)
+        self.hear("Kopieert ‘")
+        press("Return")
+        self.hear("Opnieuw drukknop")
+        press("alt+v")  # Overslaan
+        self.hear("Het Daisy-boek is niet volledig gekopieerd.")
+        press("Return")
+        self.wait_exit(1)
+        # The cleaned disc gives the file.
+        os.remove(os.path.join(self.disc, "kapot.wav"))
+        with open(os.path.join(self.disc, "kapot.wav"), "wb") as file:
+            file.write(b"RIFF")
+        self.launch(MessageWhenDone=1, EjectWhenDone=0)
+        self.hear(f"Een eerdere kopie van dit boek is onvolledig: ‘{BOOK} (onvolledig)’. Deze kopie vult die aan "
+                  "en leest van de CD alleen ")
+        press("Return")
+        self.hear(f"Het boek is nu volledig en heet weer ‘{BOOK}’.")
+        press("Return")
+        self.wait_exit(0)
 
 
 if __name__ == "__main__":

@@ -96,6 +96,7 @@ class SecondChance(unittest.TestCase):
             audio.write(bytes([byte[0] ^ 0xFF]))
         done = self.run_copy("Daisy-CD is gekopieerd.", COPIED)
         self.assertIn("teruggelezen", done)
+        self.assertIn(f"Het boek is nu volledig en heet weer ‘{BOOK}’.", done)
 
         whole = os.path.join(self.output, BOOK)
         self.assertEqual(sorted(os.listdir(self.output)), [BOOK])

@@ -100,9 +100,9 @@ class SettingsWindow(unittest.TestCase):
         example = self.control("label", "133869 - Het raadsel van de blauwe sluis - Hoogmeer, TW")
         self.assertEqual(["Voorbeeld van nieuwe mapnaam:"], tree.labelled_by(example))
 
-        # The window opens on its first control, the folder.
-        self.wait_focus(CONTROLS[1])
-        for expected in CONTROLS[2:] + CONTROLS[:2]:
+        # The window opens on its first tab stop, "Annuleren".
+        self.wait_focus(CONTROLS[0])
+        for expected in CONTROLS[1:] + CONTROLS[:1]:
             keys(TITLE, "Tab")
             self.wait_focus(expected)
 
@@ -129,6 +129,7 @@ class SettingsWindow(unittest.TestCase):
         while time.monotonic() < deadline and field.queryText().getText(0, -1) != target + "/":
             time.sleep(0.05)
         self.assertEqual(target + "/", field.queryText().getText(0, -1))
+        self.wait_focus(CONTROLS[0])  # back on "Annuleren"
 
         author = self.control("check box", "Auteur")
         author.queryAction().doAction(0)
@@ -169,8 +170,8 @@ class SettingsWindow(unittest.TestCase):
     def test_enter_on_a_check_box_does_nothing(self):
         # GTK's own default toggles a check box on Enter; a keyboard user
         # would change a setting without meaning to, and Opslaan saves it.
-        self.wait_focus(CONTROLS[1])
-        for role, name in CONTROLS[2:-1]:
+        self.wait_focus(CONTROLS[0])
+        for role, name in CONTROLS[1:-1]:
             keys(TITLE, "Tab")
             self.wait_focus((role, name))
             if role != "check box":
@@ -184,7 +185,7 @@ class SettingsWindow(unittest.TestCase):
 
     def test_about_from_the_context_menu_and_back_with_edits_intact(self):
         self.control("check box", "Identifier").queryAction().doAction(0)
-        keys(TITLE, "Tab", "Tab")
+        keys(TITLE, "Tab", "Tab", "Tab")
         self.wait_focus(("check box", "Identifier"))
         keys(TITLE, "shift+F10")
         tree.find(self.app, "menu item", "About Talvora...")

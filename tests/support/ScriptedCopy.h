@@ -5,7 +5,10 @@
 
 #include <wx/app.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <functional>
 #include <map>
 #include <string>
@@ -40,12 +43,30 @@ public:
             ReleaseAnswer();
     }
 
+    // Called on the copy window's checking thread; with holdChecks it waits
+    // until ReleaseChecks (a slow disc).
     bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
     {
-        if (logChecks)
-            log.push_back("check " + bookFolder);
-        return checks.count(bookFolder) ? checks[bookFolder] : bookcheck::CheckReport{};
+        {
+            std::unique_lock<std::mutex> lock(m_checkMutex);
+            ++checksStarted;
+            m_checkReleased.wait(lock, [this] { return !holdChecks; });
+            if (logChecks)
+                log.push_back("check " + bookFolder);
+        }
+        const auto found = checks.find(bookFolder);
+        return found != checks.end() ? found->second : bookcheck::CheckReport{};
     }
+    void ReleaseChecks()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_checkMutex);
+            holdChecks = false;
+        }
+        m_checkReleased.notify_all();
+    }
+    bool holdChecks = false;
+    std::atomic<int> checksStarted{0};
 
     bool AnswerHeld() const { return static_cast<bool>(m_held); }
     void ReleaseAnswer()
@@ -58,7 +79,7 @@ public:
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings&,
                                  const std::function<void(const std::string&)>& showDestination,
-                                 const bookcheck::CheckReport& discCheck) override
+                                 const bookcheck::CheckReport* discCheck) override
     {
         log.push_back("copy " + discRoot + " -> " + destPath);
         headings.push_back(heading.utf8_string());
@@ -69,8 +90,12 @@ public:
         report.folder = destPath;
         report.message = message;
         report.readBackLine = readBackLine;
-        report.discCheck = discCheck;
-        handedChecks.push_back(discCheck);
+        if (discCheck != nullptr) {
+            report.discCheck = *discCheck;
+            handedChecks.push_back(*discCheck);
+        } else {
+            ++copiesThatCheck;
+        }
         if (!copyResults.empty()) {
             report.result = copyResults.front();
             copyResults.pop_front();
@@ -92,7 +117,14 @@ public:
         return report;
     }
 
+    copyjob::Completion FindCompletion(const std::string&, const std::string& destPath, bool) override
+    {
+        return completions.count(destPath) ? completions[destPath] : copyjob::Completion{};
+    }
+
     void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
+    // Incomplete earlier copies that a copy completes, by destination.
+    std::map<std::string, copyjob::Completion> completions;
 
     std::vector<std::string> log;
     std::vector<std::string> headings; // of each copy, as a screen reader hears it
@@ -106,12 +138,17 @@ public:
     std::map<std::string, bookcheck::CheckReport> checks;
     // What each copy was handed as the disc's check.
     std::vector<bookcheck::CheckReport> handedChecks;
+    // Copies handed no check, which check the disc themselves.
+    int copiesThatCheck = 0;
     // Checks are logged only where a test looks at them.
     bool logChecks = false;
     std::function<void()> duringScan;
     std::function<void(wxWindow&, const std::function<void(const std::string&)>&)> duringCopy;
 
 private:
+    std::mutex m_checkMutex;
+    std::condition_variable m_checkReleased;
+
     disc::FoundDisc NextAnswer()
     {
         if (m_roots.empty())

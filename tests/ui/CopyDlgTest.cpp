@@ -28,6 +28,7 @@ using namespace ids;
 
 const std::string kSearching = "Bezig met zoeken naar Daisy-CD...";
 const std::string kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
+const std::string kChecking = "Bezig met de controle van de CD...";
 const std::string kUnreadableNcc =
     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
 
@@ -82,7 +83,9 @@ struct CopyWindowRun
         WhenModalRuns([&] {
             auto& start = Control<wxButton>(dlg, kStartCopy);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (!dlg.IsEnding() && !start.IsEnabled() && std::chrono::steady_clock::now() < deadline)
+            // Ready: the start button is enabled and the check has spoken.
+            while (!dlg.IsEnding() && (!start.IsEnabled() || TextOf(dlg, kCheckLine) == kChecking) &&
+                   std::chrono::steady_clock::now() < deadline)
                 wxYield();
             if (dlg.IsEnding())
                 return;
@@ -362,7 +365,7 @@ TEST(CopyWindow, WholeBookReadBackAddsOneLineToTheDoneMessage)
     EXPECT_EQ(run.copy.log.back(), "message Daisy-CD is gekopieerd.\nAlle bestanden zijn teruggelezen.");
 }
 
-TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithAnAnnouncementOnly)
+TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithoutAnyMessage)
 {
     CopyWindowRun run;
     run.settings.EjectWhenDone = 0;
@@ -370,7 +373,7 @@ TEST(CopyWindow, SuccessWithTrayAndMessageOffEndsWithAnAnnouncementOnly)
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ(2u, run.copy.log.size());
     EXPECT_TRUE(run.dialogs.shown.empty());
-    EXPECT_EQ(std::vector<std::string>{"Daisy-CD is gekopieerd."}, run.dialogs.announced);
+    EXPECT_TRUE(run.dialogs.announced.empty()) << "a desktop notification is a message too";
 }
 
 TEST(CopyWindow, CancelIsIgnoredWhileCopyingAndEndsTheWindowWhenReady)
@@ -583,7 +586,9 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
     // The count is no title; each book is announced as its copy starts.
     EXPECT_EQ("Kopieert 2 Daisy-boeken naar " + run.settings.OutputDir + ". Alle boeken op de CD zijn volledig.",
               run.startDescription);
-    EXPECT_EQ((std::vector<std::string>{"Boek 1 van 2: Twee", "Boek 2 van 2: Een"}), run.copy.headings);
+    // Each heading once: the first on the start button, which has the
+    // focus as the copy starts; the next by its progress window.
+    EXPECT_EQ((std::vector<std::string>{"", "Boek 2 van 2: Een"}), run.copy.headings);
     EXPECT_EQ((std::vector<std::string>{"Boek 1 van 2: Twee | " + run.Dest("2 - Twee - B"),
                                         "Boek 2 van 2: Een | " + run.Dest("1 - Een - A")}),
               titlesDuringCopy);
@@ -592,6 +597,134 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
                                         "eject " + run.root, "message Daisy-CD is gekopieerd."}),
               run.copy.log);
     EXPECT_EQ(ExitStatus::Done, run.outcome);
+}
+
+bookcheck::Finding MissingChapter(const std::string& chapter, const std::string& file)
+{
+    bookcheck::Finding missing;
+    missing.grade = bookcheck::Grade::Fatal;
+    missing.role = bookcheck::Role::Smil;
+    missing.chapter = chapter;
+    missing.file = file;
+    return missing;
+}
+
+TEST(CopyWindow, TwoBookDiscNamesTheBookOfAFindingAndHeadingsAreSaidOnce)
+{
+    CopyWindowRun run;
+    MakeDisc(run,
+             {{"discinfo.html", DiscInfo({"b2/ncc.html", "b1/boek.opf"})},
+              {"b1/boek.opf", Opf("1", "Een", "A")},
+              {"b2/ncc.html", Ncc("Twee", {{"dc:identifier", "2"}, {"dc:title", "Twee"}, {"dc:creator", "B"}})}},
+             "discinfo.html");
+    run.copy.checks[run.root + "b1/"].findings = {MissingChapter("Hoofdstuk 2", "s2.smil")};
+    std::vector<std::string> descriptionsDuringCopy;
+    run.copy.duringCopy = [&](wxWindow& dlg, const auto&) {
+        descriptionsDuringCopy.push_back(AccessibleDescription(dlg.FindWindow(kStartCopy)).utf8_string());
+    };
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    EXPECT_EQ("Van de boeken op de CD is er 1 niet volledig; wat er is, wordt gekopieerd naar een map met "
+              "\"(onvolledig)\" achter de naam. In \xE2\x80\x98" "Een\xE2\x80\x99: Hoofdstuk 2 ontbreekt op de CD "
+              "(s2.smil).",
+              run.checkWhenReady);
+    // Which book is on its way is said once, by the start button or by the
+    // progress window, never by both.
+    ASSERT_EQ(2u, descriptionsDuringCopy.size());
+    EXPECT_EQ("Boek 1 van 2: Twee", descriptionsDuringCopy[0]);
+    EXPECT_EQ(std::string::npos, descriptionsDuringCopy[1].find("Boek 2")) << descriptionsDuringCopy[1];
+    EXPECT_EQ((std::vector<std::string>{"", "Boek 2 van 2: Een"}), run.copy.headings);
+}
+
+TEST(CopyWindow, LongFindingsAreShownWholeOverSeveralLines)
+{
+    CopyWindowRun run;
+    run.copy.checks[run.root].findings = {MissingChapter(Repeated("Een heel lang hoofdstuk ", 8), "s12.smil")};
+    int lineHeight = 0, shownHeight = 0;
+    std::string shown;
+    run.Run([&](CCopyDlg& dlg) {
+        auto* line = static_cast<wxStaticText*>(dlg.FindWindow(kCheckLine));
+        lineHeight = line->GetCharHeight();
+        shownHeight = line->GetSize().y;
+        shown = line->GetLabelText().utf8_string();
+        dlg.EndDialog(IDCANCEL);
+    });
+    EXPECT_NE(std::string::npos, shown.find("(s12.smil)")) << "the whole text, no ellipsis";
+    EXPECT_EQ(std::string::npos, shown.find('\n')) << "a screen reader reads it as one text";
+    EXPECT_GE(shownHeight, 3 * lineHeight) << "wrapped over the lines it needs";
+}
+
+TEST(CopyWindow, ASecondChanceSaysWhatItReadsAndThatTheBookIsWholeAfterwards)
+{
+    CopyWindowRun run;
+    const std::string incomplete = run.Dest(kBookFolder + " (onvolledig)");
+    run.copy.completions[run.Dest(kBookFolder)] = {incomplete, {"aud0002.wav", "s2.smil"}};
+    run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
+    const std::string completes = "Een eerdere kopie van dit boek is onvolledig: \xE2\x80\x98" + kBookFolder +
+                                  " (onvolledig)\xE2\x80\x99. Deze kopie vult die aan en leest van de CD alleen de 2 "
+                                  "bestanden die ontbreken.";
+    EXPECT_EQ("Het boek op de CD is volledig. " + completes, run.checkWhenReady);
+    EXPECT_NE(std::string::npos, run.startDescription.find(completes)) << run.startDescription;
+    EXPECT_EQ("message Daisy-CD is gekopieerd.\nHet boek is nu volledig en heet weer \xE2\x80\x98" + kBookFolder +
+                  "\xE2\x80\x99.",
+              run.copy.log.back());
+}
+
+// A disc whose check takes long (hundreds of files, each slow to open):
+// the window is ready and answers meanwhile.
+TEST(CopyWindow, TheCheckRunsOffTheWindowsThread)
+{
+    struct Case
+    {
+        const char* name;
+        bool pressStart; // else Escape while the check runs
+    };
+    for (const Case c : {Case{"Escape", false}, Case{"StartWaitsForTheFindings", true}}) {
+        SCOPED_TRACE(c.name);
+        CopyWindowRun run;
+        run.copy.holdChecks = true;
+        run.copy.checks[run.root].findings = {MissingChapter("Hoofdstuk 2", "s2.smil")};
+        std::string checkWhileReading, logWhileReading;
+        CCopyDlg dlg;
+        dlg.m_pSettings = &run.settings;
+        WhenModalRuns([&] {
+            auto& start = Control<wxButton>(dlg, kStartCopy);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while ((!start.IsEnabled() || run.copy.checksStarted == 0) && std::chrono::steady_clock::now() < deadline)
+                wxYield();
+            checkWhileReading = TextOf(dlg, kCheckLine);
+            EXPECT_EQ("Het raadsel", TextOf(dlg, kTitleLine));
+            if (c.pressStart) {
+                Click(dlg, kStartCopy);
+                for (int i = 0; i < 20; ++i)
+                    wxYield();
+                logWhileReading = run.copy.log.back();
+            } else {
+                dlg.Close();
+                EXPECT_TRUE(dlg.IsEnding()) << "Escape ends the window while the check reads";
+            }
+            run.copy.ReleaseChecks();
+        });
+        const int result = dlg.ShowModal();
+        EXPECT_EQ(kChecking, checkWhileReading);
+        if (c.pressStart) {
+            EXPECT_EQ(IDOK, result);
+            EXPECT_EQ("scan", logWhileReading) << "no copy before the findings";
+            ASSERT_EQ(1u, run.copy.handedChecks.size()) << "the copy takes the findings over";
+            EXPECT_EQ(1u, run.copy.handedChecks[0].findings.size());
+        } else {
+            EXPECT_EQ(IDCANCEL, result);
+            EXPECT_EQ(std::vector<std::string>{"scan"}, run.copy.log);
+        }
+    }
+}
+
+TEST(CopyWindow, AutoStartCopiesAtOnceAndTheCopyChecksTheDiscOnce)
+{
+    CopyWindowRun run;
+    run.settings.AutoStart = 1;
+    EXPECT_EQ(IDOK, run.Run());
+    EXPECT_EQ(0, run.copy.checksStarted.load()) << "no second reading of the disc beside the copy's";
+    EXPECT_EQ(1, run.copy.copiesThatCheck);
 }
 
 const std::string kRefusedIntro = "Deze Daisy-boeken zijn niet gekopieerd, omdat ze niet gelezen konden worden of "

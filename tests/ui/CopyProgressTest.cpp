@@ -80,7 +80,7 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
     });
 
     EXPECT_TRUE(clicked);
-    EXPECT_EQ(title.utf8_string(), "Bestanden worden gekopi\xC3\xAB" "erd naar Boek");
+    EXPECT_EQ(title.utf8_string(), kTitle) << "the whole destination path";
     EXPECT_EQ(gauge, 250);
     EXPECT_EQ(line.utf8_string(),
               "25 % \xE2\x80\x93 50,0 MB van 200,0 MB \xE2\x80\x93 resterende tijd wordt berekend...");
@@ -236,13 +236,6 @@ TEST(CopyTexts, DutchFigures)
         {0, 0, 0}, {1, 3, 33}, {199, 200, 99}, {200, 200, 100}, {300, 200, 100}, {~0ull / 2, ~0ull, 49}};
     for (const auto& [done, total, percent] : percents)
         EXPECT_EQ(progresstext::Percent(done, total), percent) << done << " of " << total;
-    const std::vector<std::pair<std::string, std::string>> titles = {
-        {kTitle, "Bestanden worden gekopi\xC3\xAB" "erd naar Boek"},
-        {"Bestanden worden gekopi\xC3\xAB" "erd naar /tmp/_TalvoraTmp_/",
-         "Bestanden worden gekopi\xC3\xAB" "erd naar _TalvoraTmp_"},
-        {"zonder pad", "zonder pad"}};
-    for (const auto& [title, shortTitle] : titles)
-        EXPECT_EQ(progresstext::ShortTitle(wxString::FromUTF8(title)).utf8_string(), shortTitle);
 }
 
 } // namespace

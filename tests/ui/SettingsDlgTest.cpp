@@ -170,8 +170,11 @@ TEST_P(FolderPicker, FillsTheFieldOrExplainsWhyNot)
     CScriptedDialogs dialogs;
     dialogs.AnswerPicker(c.choice);
     RunSettings([&](CSettingsDlg& dlg) {
+        EXPECT_EQ(dlg.FindWindow(IDCANCEL), wxWindow::FindFocus()) << "the window opens on Annuleren";
+        dlg.FindWindow(kOutputDir)->SetFocus();
         Click(dlg, kBrowse);
         EXPECT_EQ(c.field, TextOf(dlg, kOutputDir));
+        EXPECT_EQ(dlg.FindWindow(IDCANCEL), wxWindow::FindFocus()) << "and is back there after the picker";
     });
     ASSERT_EQ(1u, dialogs.pickerTitles.size());
     EXPECT_EQ("Selecteer de output directory en klik op OK.", dialogs.pickerTitles[0]);

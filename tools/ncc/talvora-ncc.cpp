@@ -11,10 +11,13 @@
 // its books).
 //
 // talvora-ncc --controleer PATH checks the book (or every book of a disc
-// with several) as the copy does: one Dutch line a finding, with its grade.
-// Exit status: 0 whole (warnings and notes allowed), 1 at least one fatal
-// finding, 2 wrong use.
+// with several) as the copy checks its copy, reading every byte of the
+// audio: one Dutch line a finding, with its grade. PATH is the book file
+// or the folder that holds it. Exit status: 0 whole (warnings and notes
+// allowed), 1 at least one fatal finding, 2 wrong use (also a path that is
+// not there, or a folder without a book file).
 #include "text/BookText.h"
+#include "book/BookFile.h"
 #include "book/DiscBooks.h"
 #include "book/DiscInfoReader.h"
 #include "book/NccReader.h"
@@ -22,8 +25,11 @@
 #include "check/BookCheck.h"
 #include "naming/FolderName.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -160,12 +166,52 @@ int ShowDiscInfo(const std::string& path, const char* outputDir)
     return allNamed ? 0 : 3;
 }
 
+// The book file in folder: an NCC before a package file before a disc
+// index, as the disc search ranks them; "" when there is none.
+std::string BookFileIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            names.emplace_back(entry->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    for (const BookFileKind wanted : {BookFileKind::Ncc, BookFileKind::Package, BookFileKind::DiscInfo})
+        for (const std::string& name : names)
+            if (BookFileKindOfName(name) == wanted)
+                return name;
+    return {};
+}
+
 int CheckPath(const std::string& path)
 {
-    const auto slash = path.rfind('/');
-    bookcheck::CPosixBookFiles files(slash == std::string::npos ? "./" : path.substr(0, slash + 1));
-    const bookcheck::CheckReport report =
-        bookcheck::CheckDisc(files, slash == std::string::npos ? path : path.substr(slash + 1));
+    struct stat st;
+    std::string root;
+    std::string bookFile;
+    if (::stat(path.c_str(), &st) != 0) {
+        std::fprintf(stderr, "talvora-ncc: %s\n%s\n", Shown(path).c_str(), bookcheck::PathNotThereLine().c_str());
+        return 2;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        root = path.back() == '/' ? path : path + "/";
+        bookFile = BookFileIn(root);
+    } else {
+        const auto slash = path.rfind('/');
+        root = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+        bookFile = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (!BookFileKindOfName(bookFile))
+            bookFile.clear();
+    }
+    if (bookFile.empty()) {
+        std::fprintf(stderr, "talvora-ncc: %s\n%s\n", Shown(path).c_str(), bookcheck::NoBookFileLine().c_str());
+        return 2;
+    }
+    std::printf("%s\n", bookcheck::WholeAudioReadLine().c_str());
+    bookcheck::CPosixBookFiles files(root);
+    bookcheck::CheckOptions options;
+    options.audio = bookcheck::AudioReading::Whole;
+    const bookcheck::CheckReport report = bookcheck::CheckDisc(files, bookFile, options);
     for (const bookcheck::Finding& finding : report.findings)
         std::printf("%s: %s\n", bookcheck::GradeWord(finding.grade),
                     Shown(bookcheck::DescribeFinding(finding, bookcheck::Place::Disc)).c_str());
@@ -182,7 +228,8 @@ int main(int argc, char** argv)
         return CheckPath(argv[2]);
     if (argc < 2 || argc > 3 || argv[1][0] == '\0' || (argc == 3 && argv[2][0] != '/')) {
         std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html, -.opf of -discinfo.html [DOELMAP]\n"
-                             "       talvora-ncc --controleer PAD-NAAR-ncc.html, -.opf of -discinfo.html\n");
+                             "       talvora-ncc --controleer PAD-NAAR-ncc.html, -.opf, -discinfo.html of de map van "
+                             "het boek\n");
         return 2;
     }
     const char* outputDir = argc == 3 ? argv[2] : nullptr;
