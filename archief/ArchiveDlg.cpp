@@ -83,7 +83,9 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
                                           wxTE_READONLY),
                            220, 12);
     m_change = AtLeast(new wxButton(this, wxID_ANY, kChangeButton), 60, 14);
-    m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnChangeFolder(); });
+    // The picker runs its own loop: started inside the press, a press
+    // through the accessibility action would wait on it (see OnCancel).
+    m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CallAfter([this] { OnChangeFolder(); }); });
 
     auto* drivesLabel = new CCaption(this, kDrivesLabel);
     m_drives = AtLeast(new wxListBox(this, wxID_ANY), 330, 36);

@@ -188,6 +188,15 @@ class ArchiveWindow(unittest.TestCase):
         self.assertEqual(["Bezig met stoppen: de lopende kopieën worden afgemaakt...",
                           BOOK_TITLE + ": gekopieerd.", "Het archiefstation is gestopt."], said)
         self.assertTrue(os.path.isdir(os.path.join(self.output, BOOK)), "the running copy was finished")
+    def test_map_wijzigen_pressed_through_its_action_shows_a_picker_that_is_heard(self):
+        app, window = self.start()
+        tree.find(window, "push button", "Map wijzigen...").queryAction().doAction(0)
+        picker = tree.find(app, "file chooser", "Kies de map waarin de boeken komen", timeout=20)
+        self.assertTrue(picker.getState().contains(pyatspi.STATE_SHOWING))
+        keys("Kies de map waarin de boeken komen", "Escape")
+        keys(WINDOW, "alt+s")
+        self.assertEqual(0, self.process.wait(timeout=30))
+
     def test_the_table_at_double_text_size(self):
         app, window = self.start(GDK_DPI_SCALE="2")
         books = self.table(window, "Boeken:")
