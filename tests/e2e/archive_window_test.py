@@ -2,8 +2,12 @@
 """The archive station's window as a screen-reader user meets it: the real
 talvora-archief watching two folders that stand for drives, one with a
 sample book in it. The table of books and the drive list are found by role
-and name, the finished book's row and its announcement are read, and
-Stoppen is pressed with its access key."""
+and name, the finished book's row, its announcement and the line Tab
+reaches are read, and Stoppen is pressed with its access key. With the
+first drive slowed, Stoppen pressed through its accessibility action asks
+its question, and after Afmaken the last book and the stop are heard
+before the window ends. Map wijzigen... through its action shows its
+picker; at double text size the columns hold their texts."""
 
 import csv
 import os
