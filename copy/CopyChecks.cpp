@@ -91,6 +91,57 @@ std::string CFileOperations::DiscIdentity(const std::string& discRoot)
     return bookFile + ":" + hex;
 }
 
+namespace {
+
+// The XXH3-128 hash of the file at path as the drive holds it, in hex;
+// "" when it is no regular file of size bytes or cannot be read. Its cached
+// pages are dropped first: the cache would answer from memory what the
+// device may no longer hold.
+std::string HashOnDrive(const std::string& path, std::uint64_t size)
+{
+    CFd file(RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
+    struct stat st;
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) != size)
+        return {};
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
+    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
+        return {};
+    std::unique_ptr<char[]> buffer(new char[1u << 20]);
+    std::uint64_t total = 0;
+    for (;;) {
+        const ssize_t got = RetryOnInterrupt([&] { return ::read(file.Get(), buffer.get(), 1u << 20); });
+        if (got < 0)
+            return {};
+        if (got == 0)
+            break;
+        total += static_cast<std::uint64_t>(got);
+        XXH3_128bits_update(state.get(), buffer.get(), static_cast<std::size_t>(got));
+    }
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_DONTNEED);
+    if (total != size)
+        return {};
+    const XXH128_hash_t hash = XXH3_128bits_digest(state.get());
+    char hex[33];
+    std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                  static_cast<unsigned long long>(hash.low64));
+    return hex;
+}
+
+} // namespace
+
+std::vector<std::string> CFileOperations::ChangedSince(const std::string& folder,
+                                                       const std::vector<copyops::CopyOutcome::Seen>& noted)
+{
+    std::vector<std::string> changed;
+    for (const copyops::CopyOutcome::Seen& seen : noted)
+        if (HashOnDrive(posix::Join(folder, seen.path), seen.size) != seen.hash)
+            changed.push_back(seen.path);
+    return changed;
+}
+
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)
 {
     std::vector<std::string> files;

@@ -84,6 +84,16 @@ struct CopyOutcome
     ReadBackResult readBack;
     // The drive the copy wrote to, as the user knows it (its mount point).
     std::string drive;
+    // With CopyScope::verify: what each file this copy wrote held as it came
+    // from the disc, in the order written, whether or not it was read back.
+    // A later run that keeps these files proves them against it.
+    struct Seen
+    {
+        std::string path;   // below the destination folder
+        std::uint64_t size = 0;
+        std::string hash;   // XXH3-128, 32 hex digits
+    };
+    std::vector<Seen> seen;
 
     explicit operator bool() const { return result == CopyResult::Copied; }
 };

@@ -147,8 +147,14 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
     if (::renameat(partialDir, partial.c_str(), dstFd, name.c_str()) != 0)
         return fail(OnOutput(errno));
     Wrote(rel, name, IdentityOf(written));
-    if (hash != nullptr)
-        m_hashes.emplace_back(rel, XXH3_128bits_digest(hash));
+    if (hash != nullptr) {
+        const XXH128_hash_t digest = XXH3_128bits_digest(hash);
+        m_hashes.emplace_back(rel, digest);
+        char hex[33];
+        std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(digest.high64),
+                      static_cast<unsigned long long>(digest.low64));
+        m_seen.push_back({rel, static_cast<std::uint64_t>(written.st_size), hex});
+    }
     if (walk)
         m_engine.m_walked[rel] = walker.Finish();
     return {};

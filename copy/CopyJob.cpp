@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -28,6 +29,12 @@ const char* const kTempContent = "/cd";
 // The note's entry naming the disc it came from; a path of the book never
 // starts with a slash.
 const char kDiscEntry[] = "/schijf:";
+// The note's entry saying that every file the copy holds has an entry of
+// its own below: without it (an older note, a copy not read back) what is
+// kept cannot be proven.
+const char kAllSeenEntry[] = "/gelezen:";
+// One file as it came from the disc: "/bestand:<hash>:<size>:<path>".
+const char kFileEntry[] = "/bestand:";
 const char* const kProgressTitle = "Bestanden worden gekopi\xC3\xAB" "erd naar %s";
 
 // What one run settles before it writes anything.
@@ -46,6 +53,9 @@ struct Plan
     std::string completing;  // "<name> (onvolledig)" of an earlier run, being completed; else ""
     bool completes = true;   // the layout lets an incomplete copy be completed in place
     std::string disc;        // the disc's identity, noted in an incomplete copy
+    bool keptProven = false; // completing: every file kept was read back and equals the note
+    std::set<std::string> redo;                  // completing: what is read from the disc again
+    std::vector<copyops::CopyOutcome::Seen> kept; // completing: the files kept, proven, as noted
 };
 
 std::string Format(const char* format, const std::string& text)
@@ -69,6 +79,71 @@ std::string NotedDisc(const std::vector<std::string>& note)
         if (entry.rfind(kDiscEntry, 0) == 0)
             return entry.substr(sizeof kDiscEntry - 1);
     return {};
+}
+
+using Seen = copyops::CopyOutcome::Seen;
+
+std::string FileEntry(const Seen& seen)
+{
+    return kFileEntry + seen.hash + ":" + std::to_string(seen.size) + ":" + seen.path;
+}
+
+// A file entry of the note; false when entry is not one as written above.
+bool ParseFileEntry(const std::string& entry, Seen& seen)
+{
+    constexpr std::size_t kHashDigits = 32;
+    const std::size_t start = sizeof kFileEntry - 1;
+    if (entry.size() < start + kHashDigits + 2 || entry[start + kHashDigits] != ':')
+        return false;
+    seen.hash = entry.substr(start, kHashDigits);
+    if (seen.hash.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return false;
+    const std::size_t sizeStart = start + kHashDigits + 1;
+    const std::size_t colon = entry.find(':', sizeStart);
+    if (colon == std::string::npos || colon == sizeStart ||
+        entry.find_first_not_of("0123456789", sizeStart) != colon || colon - sizeStart > 19)
+        return false;
+    seen.size = std::strtoull(entry.c_str() + sizeStart, nullptr, 10);
+    seen.path = entry.substr(colon + 1);
+    // A path out of the book would prove a file elsewhere.
+    const std::string padded = "/" + seen.path + "/";
+    return !seen.path.empty() && seen.path.front() != '/' && padded.find("/../") == std::string::npos &&
+           padded.find("/./") == std::string::npos && padded.find("//") == std::string::npos;
+}
+
+// Completing keeps what an earlier run wrote only where it still holds
+// what the disc gave then: a file the user replaced, or a stick damaged
+// since, would otherwise pass for the book. Each kept file is read back
+// from the drive and compared with the note; what differs or is gone is
+// read from the disc again. A note without the files' hashes leaves the
+// kept files unproven.
+void ProveKept(Plan& plan, IFileOperations& ops)
+{
+    bool allSeen = false, readable = true;
+    std::vector<Seen> noted;
+    for (const std::string& entry : ops.Remembered(plan.completing)) {
+        if (entry == kAllSeenEntry) {
+            allSeen = true;
+        } else if (entry.rfind(kFileEntry, 0) == 0) {
+            Seen seen;
+            readable = ParseFileEntry(entry, seen) && readable;
+            noted.push_back(std::move(seen));
+        } else if (entry.front() != '/') {
+            plan.redo.insert(entry);
+        }
+    }
+    if (!allSeen || !readable)
+        return;
+    std::vector<Seen> toProve;
+    for (const Seen& seen : noted)
+        if (plan.redo.count(seen.path) == 0)
+            toProve.push_back(seen);
+    const std::vector<std::string> changed = ops.ChangedSince(plan.completing, toProve);
+    plan.redo.insert(changed.begin(), changed.end());
+    for (const Seen& seen : toProve)
+        if (plan.redo.count(seen.path) == 0)
+            plan.kept.push_back(seen);
+    plan.keptProven = true;
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with
@@ -273,9 +348,7 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
     scope.verify = plan.verify;
     if (!plan.completing.empty()) {
         scope.fillOnly = true;
-        for (const std::string& file : ops.Remembered(plan.completing))
-            if (file.front() != '/')
-                scope.redo.insert(file);
+        scope.redo = plan.redo;
     }
     if (intoBook)
         outcome = CopyFolder(source, into, work, plan.completing.empty() ? plan.target : plan.completing,
@@ -287,12 +360,24 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
 // What a copy that is not the whole book still needs from a disc: what was
 // skipped, what read back different, and every file the check found
 // missing or damaged on the disc or in the copy.
-std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report,
-                                const std::string& disc)
+std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report, const Plan& plan)
 {
     std::vector<std::string> needed = outcome.missing;
-    if (!disc.empty())
-        needed.push_back(kDiscEntry + disc);
+    if (!plan.disc.empty())
+        needed.push_back(kDiscEntry + plan.disc);
+    // What each file held as it came from the disc, so that completing can
+    // prove what it keeps: only where every file the copy holds is noted.
+    if (plan.verify && (plan.completing.empty() || plan.keptProven)) {
+        needed.push_back(kAllSeenEntry);
+        std::set<std::string> now;
+        for (const Seen& seen : outcome.seen) {
+            now.insert(seen.path);
+            needed.push_back(FileEntry(seen));
+        }
+        for (const Seen& seen : plan.kept)
+            if (now.count(seen.path) == 0)
+                needed.push_back(FileEntry(seen));
+    }
     needed.insert(needed.end(), outcome.different.begin(), outcome.different.end());
     for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
         for (const bookcheck::Finding& f : check->findings)
@@ -386,9 +471,9 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
         // What cannot be named so is lost with the work folder; the list of
         // missing files says that nothing was kept.
         if (plan.completing.empty())
-            stage.PublishIncomplete(plan.base, Needed(outcome, report, plan.disc), report.folder);
+            stage.PublishIncomplete(plan.base, Needed(outcome, report, plan), report.folder);
         else
-            ops.Remember(into, Needed(outcome, report, plan.disc));
+            ops.Remember(into, Needed(outcome, report, plan));
         if (!report.folder.empty()) {
             report.ending = Ending::CopyLacks;
             report.secondChance = true;
@@ -400,9 +485,14 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     if (outcome.result == CopyResult::Cancelled)
         report.ending = Ending::Cancelled;
     // Equal bytes from a cache are no proof of the stick: the outcome says
-    // where they came from.
-    if (report.ending == Ending::Whole)
+    // where they came from. What an earlier run left and this one only kept
+    // was read back by neither: the claim covers every file only where the
+    // kept ones were proven too.
+    if (report.ending == Ending::Whole) {
         report.readBack = outcome.readBack;
+        report.keptUnproven = outcome.readBack.state != copyops::ReadBackState::Off && !plan.completing.empty() &&
+                              !plan.keptProven;
+    }
     report.message = copytext::Told(report);
     report.readBackLine = copytext::ReadBackLine(report);
     return report;
@@ -488,6 +578,8 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     publish::CStage stage(ops, layout != nullptr ? *layout : publish::Layout());
     if (MaybeRefusal refusal = Prepare(ops, plan, stage))
         return Refused(std::move(*refusal));
+    if (!plan.completing.empty())
+        ProveKept(plan, ops);
     const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
     bool intoBook = false;
     const copyops::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);

@@ -15,9 +15,11 @@
 // the disc before the copy and on the copy afterwards, and (setting
 // VerifyCopy) every file is read back from the drive and compared with what
 // the disc gave. A book the disc holds only in part is still copied, kept as
-// "<name> (onvolledig)" with a note inside of what it still needs; copying
-// the same book into the same output folder again reads only that from the
-// disc and gives the folder its name once the book is whole.
+// "<name> (onvolledig)" with a note inside of what it still needs and of
+// what each file held as it came from the disc; copying the same book into
+// the same output folder again reads every kept file back from the drive,
+// reads from the disc only what the note lists and what no longer holds
+// what the disc gave, and gives the folder its name once the book is whole.
 #pragma once
 
 #include "check/BookCheck.h"
@@ -130,6 +132,13 @@ public:
     // relative to folder), as the run that left it noted; empty when none.
     virtual std::vector<std::string> Remembered(const std::string& folder) = 0;
 
+    // The files of noted (paths relative to folder) that folder no longer
+    // holds as noted: each read back from the drive, its cached pages
+    // dropped first, and compared in size and hash with what the disc gave.
+    // A file that is gone or cannot be read counts as changed.
+    virtual std::vector<std::string> ChangedSince(const std::string& folder,
+                                                  const std::vector<copyops::CopyOutcome::Seen>& noted) = 0;
+
     // Notes in folder what it still needs; an empty list removes the note.
     virtual Failure Remember(const std::string& folder, const std::vector<std::string>& files) = 0;
 
@@ -212,6 +221,10 @@ struct CopyReport
     std::uint64_t need = 0;
     std::uint64_t room = 0;
     std::string drive;
+    // Completing an earlier copy: the files copied now were read back and
+    // found equal, but those kept from the earlier run were not compared
+    // with this disc, so no claim is made for them.
+    bool keptUnproven = false;
     bool unflushed = false;    // the data may not be on the device
     bool secondChance = false; // copying the disc again completes folder
     bool existed = false;      // folder existed before and was written into
@@ -220,9 +233,10 @@ struct CopyReport
     // left; "" when the book was copied.
     std::string message;
     // Dutch, one line to follow the done message of a whole book: that
-    // every file was read back from the drive and found equal, or, where
-    // the bytes could not come from the drive's device itself, that and
-    // why; "" when the copy was not read back.
+    // every file (or, keptUnproven, every file copied now) was read back
+    // from the drive and found equal, or, where the bytes could not come
+    // from the drive's device itself, that and why; "" when the copy was
+    // not read back.
     std::string readBackLine;
     // Whether every file of a whole book was read back and found equal,
     // and whether from the drive's device itself; Off when the copy was

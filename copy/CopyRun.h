@@ -115,6 +115,7 @@ private:
     // What each file written held when it came from the disc, by its path
     // below the destination, in the order written.
     std::vector<std::pair<std::string, XXH128_hash_t>> m_hashes;
+    std::vector<CopyOutcome::Seen> m_seen;
     std::vector<std::string> m_different;
 };
 

@@ -362,6 +362,13 @@ std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadB
     return text + " Of de stick alles goed heeft bewaard, is dus niet gecontroleerd.";
 }
 
+std::string ReadBackCopiedOnly(const std::string& drive)
+{
+    return "De bestanden die nu zijn gekopieerd, zijn teruggelezen van " + ShownText(drive) +
+           " en gelijk aan die op de CD. De bestanden die er van een eerdere keer al stonden, zijn niet opnieuw "
+           "vergeleken.";
+}
+
 std::string DiscLacks(const std::vector<std::string>& faults, const std::string& keptIn)
 {
     return "Alle bestanden die op de CD staan, zijn gekopieerd, maar de CD zelf mist delen van het boek:\n" +
@@ -476,7 +483,7 @@ std::string ReadBackLine(const copyjob::CopyReport& report)
 {
     switch (report.readBack.state) {
     case copyops::ReadBackState::FromDevice:
-        return ReadBackEqual(report.drive);
+        return report.keptUnproven ? ReadBackCopiedOnly(report.drive) : ReadBackEqual(report.drive);
     case copyops::ReadBackState::NotFromDevice:
         return ReadBackNotFromDevice(report.drive, report.readBack);
     case copyops::ReadBackState::Off:

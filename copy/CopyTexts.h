@@ -111,6 +111,10 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
 // drive and found equal.
 std::string ReadBackEqual(const std::string& drive);
 
+// The line instead when an earlier copy was completed: the files copied now
+// were read back from drive and found equal, those kept were not compared.
+std::string ReadBackCopiedOnly(const std::string& drive);
+
 // The line after the done message when every file read back equal but
 // not from drive's device itself (readBack.state NotFromDevice): that the
 // copy could not be read back from the stick itself, and why.

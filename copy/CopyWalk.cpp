@@ -134,6 +134,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
 
     CopyOutcome outcome;
     outcome.drive = m_drive;
+    outcome.seen = m_seen;
     if (m_cancelled) {
         outcome.result = CopyResult::Cancelled;
         return outcome;

@@ -70,6 +70,8 @@ public:
     bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override;
     std::string DiscIdentity(const std::string& discRoot) override;
     std::vector<std::string> Remembered(const std::string& folder) override;
+    std::vector<std::string> ChangedSince(const std::string& folder,
+                                          const std::vector<copyops::CopyOutcome::Seen>& noted) override;
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override;
     Failure Publish(const std::string& from, const std::string& to) override;
     Failure Delete(const std::string& folder) override;

@@ -92,7 +92,8 @@ wxString CheckVerdict(const copyjob::CopyReport& report)
     const std::size_t faults = copyjob::FaultCount(report);
     if (faults > 0)
         return U(" (de controle vond " + std::to_string(faults) + (faults == 1 ? " fout)" : " fouten)"));
-    return report.readBack.state == copyops::ReadBackState::FromDevice ? U(" en teruggelezen") : wxString();
+    return report.readBack.state == copyops::ReadBackState::FromDevice && !report.keptUnproven ? U(" en teruggelezen")
+                                                                                             : wxString();
 }
 
 wxString NotTried()

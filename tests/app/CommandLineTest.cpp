@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "support/TableCases.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{{"/setup", ""}, false},    // and so does an empty word after it
                     Case{{"/setup", "x"}, false},   // a further word
                     Case{{"/setupx"}, false}, Case{{"-setup"}, false}, Case{{"setup"}, false},
-                    Case{{"/set"}, false}, Case{{}, false}, Case{{"/s\xC3\xA9tup"}, false}));
+                    Case{{"/set"}, false}, Case{{}, false}, Case{{"/s\xC3\xA9tup"}, false}), [](const testing::TestParamInfo<Case>& row) { return RowName(CommandLineText(row.param.arguments) + (row.param.setup ? " setup" : " no"), row.index); });
 
 // In a Turkish locale the C library's tolower leaves "I" alone.
 TEST(SetupSwitchInATurkishLocale, CapitalsStillMatch)

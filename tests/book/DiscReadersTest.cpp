@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LinkCase{"broken escape", "boek%g1/ncc.html", nullptr},
                     LinkCase{"escape cut short", "boek/ncc.html%2", nullptr},
                     LinkCase{"empty", "", nullptr},
-                    LinkCase{"only a fragment", "#boek", nullptr}));
+                    LinkCase{"only a fragment", "#boek", nullptr}), [](const testing::TestParamInfo<LinkCase>& row) { return RowName(row.param.label); });
 
 TEST(DiscInfo, ListsBooksInOrderSkippingRepeatsAndStrangers)
 {

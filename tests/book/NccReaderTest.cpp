@@ -404,7 +404,7 @@ INSTANTIATE_TEST_SUITE_P(Lookup, GetMeta,
                                          LookupCase{"dc:Title", false, ""},
                                          LookupCase{"dc:title", false, "Titel"},
                                          LookupCase{"NA\xEFVE", true, "x"},   // ASCII letters fold
-                                         LookupCase{"na\xCFve", true, ""}));  // other bytes do not
+                                         LookupCase{"na\xCFve", true, ""}), [](const testing::TestParamInfo<LookupCase>& row) { return RowName(std::string(row.param.name) + (row.param.ignoreCase ? " any case" : " exact"), row.index); });  // other bytes do not
 
 // ---------------------------------------------------------------------------
 // Decoding: valid UTF-8 as it is, anything else as Windows-1252.

@@ -391,7 +391,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SpotCase{"EmptyMntFolderOnRoot", "/mnt/usb", "/", true, MountSpot::MntFolder},
                     SpotCase{"MntFolderOnADrive", "/mnt/data/boeken", "/mnt/data", true, MountSpot::OnDrive},
                     SpotCase{"HomeFolder", "/home/anna/Boeken", "/", true, MountSpot::OnDrive},
-                    SpotCase{"NameThatOnlyStartsAlike", "/mediathek", "/", true, MountSpot::OnDrive}));
+                    SpotCase{"NameThatOnlyStartsAlike", "/mediathek", "/", true, MountSpot::OnDrive}), CaseName());
 
 INSTANTIATE_TEST_SUITE_P(Job, MissingStick, testing::ValuesIn(kMissingSticks), CaseName());
 

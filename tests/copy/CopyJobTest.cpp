@@ -34,6 +34,10 @@ std::string Title(const std::string& dest)
     return "Bestanden worden gekopi\xC3\xAB" "erd naar " + dest;
 }
 
+const std::string kHash = "0123456789abcdef0123456789abcdef";
+// What the fake's verifying copy notes of the one file it hashed.
+const std::string kSeen = " /bestand:" + kHash + ":5:ncc.html /gelezen:";
+
 class CFakeOps final : public copyjob::IFileOperations
 {
 public:
@@ -51,6 +55,7 @@ public:
     std::map<std::string, bookcheck::CheckReport> checks;
     std::map<std::string, std::vector<std::string>> remembered;
     std::vector<std::string> different; // per Copy call: a file that reads back different
+    std::set<std::string> changed;      // kept files that no longer hold what the disc gave
     // The checks, the notes and read-back are logged only where a test
     // looks at them.
     bool logChecks = false;
@@ -121,6 +126,8 @@ public:
         }
         if (outcome.result == CopyResult::Copied && scope.verify)
             outcome.readBack.state = copyops::ReadBackState::FromDevice;
+        if (scope.verify && logChecks)
+            outcome.seen = {{"ncc.html", 5, kHash}};
         return outcome;
     }
     bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override
@@ -133,6 +140,19 @@ public:
     std::vector<std::string> Remembered(const std::string& folder) override
     {
         return remembered.count(folder) ? remembered[folder] : std::vector<std::string>{};
+    }
+    std::vector<std::string> ChangedSince(const std::string& folder,
+                                          const std::vector<copyops::CopyOutcome::Seen>& noted) override
+    {
+        std::string line = "prove " + folder + ":";
+        std::vector<std::string> found;
+        for (const copyops::CopyOutcome::Seen& seen : noted) {
+            line += " " + seen.path;
+            if (changed.count(seen.path) != 0)
+                found.push_back(seen.path);
+        }
+        Log(line);
+        return found;
     }
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override
     {
@@ -316,21 +336,21 @@ const std::vector<WholeCase> kWhole = {
     {"CallersCheckIsNotRepeated", false, false, "", false, true, kOk,
      {kLeft, kMakeWork, kVerified, kCheckStaged, kPublish, kDelWork}, "gelijk aan die op de CD"},
     {"FaultOnTheDiscIsCopiedAsIncomplete", true, false, "", false, false, kFail,
-     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ": smil/12.smil", kToIncomplete,
+     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ":" + kSeen + " smil/12.smil", kToIncomplete,
       kDelWork},
      "Hoofdstuk 12 ontbreekt op de CD (smil/12.smil)."},
     {"FaultOnlyInTheCopyIsIncomplete", false, true, "", false, false, kFail,
-     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ": audio/12.mp3", kToIncomplete,
+     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ":" + kSeen + " audio/12.mp3", kToIncomplete,
       kDelWork},
      "in de kopie"},
     {"ReadBackDifferenceNamesFileAndDrive", false, false, "audio/01.mp3", false, false, kFail,
-     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ": audio/01.mp3", kToIncomplete,
+     {kCheckDisc, kLeft, kMakeWork, kVerified, kCheckStaged, "remember " + kStaged + ":" + kSeen + " audio/01.mp3", kToIncomplete,
       kDelWork},
      "teruggelezen van /media/stick en waren niet gelijk"},
     {"SecondChanceFillsInAndNames", false, false, "", true, false, kOk,
      {kCheckDisc, kLeft, kMakeWork, kFill, "check copy " + kIncompleteDest, "remember " + kIncompleteDest + ":",
       "publish " + kIncompleteDest + " -> " + kDest, kDelWork},
-     "teruggelezen"},
+     "die er van een eerdere keer al stonden, zijn niet opnieuw vergeleken"},
     {"SecondChanceStillIncompleteKeepsItsName", true, false, "", true, false, kFail,
      {kCheckDisc, kLeft, kMakeWork, kFill, "check copy " + kIncompleteDest,
       "remember " + kIncompleteDest + ": smil/12.smil", kDelWork},
@@ -372,10 +392,95 @@ TEST_P(CopyBookWhole, CheckedReadBackAndNamedForWhatItIs)
     EXPECT_EQ(ops.log, c.log);
     const std::string& told = c.expected == kOk ? report.readBackLine : report.message;
     EXPECT_NE(told.find(c.told), std::string::npos) << told;
+    // Files kept from an earlier run were never compared with this disc.
+    if (c.completing) {
+        EXPECT_EQ(told.find("Alle bestanden"), std::string::npos) << told;
+    }
     EXPECT_EQ(report.folder, c.expected == kOk ? kDest : kIncompleteDest);
 }
 
 INSTANTIATE_TEST_SUITE_P(Check, CopyBookWhole, testing::ValuesIn(kWhole), CaseName());
+
+// Completing keeps an earlier run's files only once they are proven to
+// hold what the disc gave; only then does the read-back cover every file.
+struct KeptCase
+{
+    const char* name;
+    std::vector<std::string> note;    // the earlier run's note
+    std::set<std::string> changed;    // kept files that read back otherwise
+    std::vector<std::string> proving; // the log's proof and copy; none when the note proves nothing
+    const char* told;                 // a piece of the read-back line; "" when the book stays incomplete
+    std::string noted = {};           // what the still incomplete copy notes
+};
+
+PRINT_CASE_AS(KeptCase, name)
+
+const std::string kEntry01 = "/bestand:" + kHash + ":7:audio/01.mp3";
+const std::string kEntryNcc = "/bestand:" + kHash + ":5:ncc.html";
+const std::string kProve = "prove " + kIncompleteDest + ": audio/01.mp3 ncc.html";
+const std::string kFillFrom = "copy " + kDisc + " -> " + kIncompleteDest + " silent" + kInWork + " fill";
+const char* const kAll = "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen";
+const char* const kOnlyNew = "zijn niet opnieuw vergeleken";
+
+const std::vector<KeptCase> kKept = {
+    {"AllKeptEqualClaimsEveryFile", {"audio/02.mp3", "/gelezen:", kEntry01, kEntryNcc}, {},
+     {kProve, kFillFrom + " audio/02.mp3 verify"}, kAll},
+    {"KeptFileChangedIsCopiedAgain", {"audio/02.mp3", "/gelezen:", kEntry01, kEntryNcc}, {"audio/01.mp3"},
+     {kProve, kFillFrom + " audio/01.mp3 audio/02.mp3 verify"}, kAll},
+    {"KeptFileGoneIsCopiedAgain", {"audio/02.mp3", "/gelezen:", kEntry01, kEntryNcc}, {"ncc.html"},
+     {kProve, kFillFrom + " audio/02.mp3 ncc.html verify"}, kAll},
+    {"NoteWithoutHashesClaimsNothingKept", {"audio/02.mp3"}, {}, {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
+    {"HashesWithoutAllSeenClaimNothingKept", {"audio/02.mp3", kEntry01}, {},
+     {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
+    {"PathOutOfTheBookClaimsNothingKept", {"audio/02.mp3", "/gelezen:", kEntry01, "/bestand:" + kHash + ":5:a/../../x"},
+     {}, {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
+    {"MangledEntryClaimsNothingKept", {"audio/02.mp3", "/gelezen:", kEntry01, "/bestand:xyz:5:ncc.html"}, {},
+     {kFillFrom + " audio/02.mp3 verify"}, kOnlyNew},
+    // The kept files' entries outlive a run that leaves the book incomplete
+    // still; what this run wrote is noted as it came now.
+    {"StillIncompleteNotesKeptAndNew", {"audio/02.mp3", "/gelezen:", kEntry01, "/bestand:" + kHash + ":9:ncc.html"}, {},
+     {kProve, kFillFrom + " audio/02.mp3 verify"}, "", " " + kEntryNcc + " " + kEntry01 + " /gelezen: smil/12.smil"},
+    {"StillIncompleteFromAnOldNoteNotesNoHashes", {"audio/02.mp3"}, {}, {kFillFrom + " audio/02.mp3 verify"}, "",
+     " smil/12.smil"},
+};
+
+class CopyBookCompletes : public testing::TestWithParam<KeptCase>
+{
+};
+
+TEST_P(CopyBookCompletes, KeptFilesProvenBeforeTheClaim)
+{
+    const KeptCase& c = GetParam();
+    CFakeOps ops;
+    ops.logChecks = true;
+    ops.existing[kIncompleteDest] = PathState::Folder;
+    ops.remembered[kIncompleteDest] = c.note;
+    ops.changed = c.changed;
+    const bool whole = *c.told != '\0';
+    if (!whole) {
+        bookcheck::Finding missing;
+        missing.grade = bookcheck::Grade::Fatal;
+        missing.file = "smil/12.smil";
+        ops.checks[kDisc].findings = {missing};
+    }
+    CSettings settings = MakeSettings(0, 0);
+    settings.VerifyCopy = 1;
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr);
+    EXPECT_EQ(report.result, whole ? kOk : kFail);
+    std::vector<std::string> expected = {kCheckDisc, kLeft, kMakeWork};
+    expected.insert(expected.end(), c.proving.begin(), c.proving.end());
+    expected.push_back("check copy " + kIncompleteDest);
+    expected.push_back("remember " + kIncompleteDest + ":" + c.noted);
+    if (whole)
+        expected.push_back("publish " + kIncompleteDest + " -> " + kDest);
+    expected.push_back(kDelWork);
+    EXPECT_EQ(ops.log, expected);
+    if (whole) {
+        EXPECT_NE(report.readBackLine.find(c.told), std::string::npos) << report.readBackLine;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Note, CopyBookCompletes, testing::ValuesIn(kKept), CaseName());
 
 // What the disc itself lacks is no fault of the copy: the book gets its
 // own name and the user is sent to the library; what the copy lacks keeps

@@ -2,6 +2,7 @@
 // be taken, the incomplete name at the length limit, and a bag's layout.
 #include "copy/FileOperations.h"
 #include "copy/Publish.h"
+#include "support/CopyTestSupport.h"
 #include "support/TableCases.h"
 #include "support/TempDir.h"
 
@@ -141,5 +142,72 @@ TEST(PublishNote, OnlyARegularFileIsRead)
     ASSERT_EQ(0, ::mkfifo((fifo + "/" + copyjob::kNeededNote).c_str(), 0600));
     EXPECT_TRUE(ops.Remembered(fifo).empty());
 }
+
+} // namespace
+
+namespace {
+
+// Completing proves each kept file against what the disc gave when it was
+// first copied, as the engine noted it: a file changed in any way is not
+// kept.
+struct ProveCase
+{
+    const char* name;
+    std::function<void(const std::string& file)> meanwhile; // done to the copy of 01.mp3 after the copy
+    bool changed;
+};
+
+PRINT_CASE_AS(ProveCase, name)
+
+using copytest::Write;
+
+const std::string kAudio = std::string(3000, 'a') + "end";
+
+const std::vector<ProveCase> kProve = {
+    {"Unchanged", [](const std::string&) {}, false},
+    {"SameSizeOtherBytes", [](const std::string& f) { Write(f, std::string(3000, 'a') + "END"); }, true},
+    {"Truncated", [](const std::string& f) { fs::resize_file(f, 1000); }, true},
+    {"Longer", [](const std::string& f) { Write(f, kAudio + "x"); }, true},
+    {"Gone", [](const std::string& f) { fs::remove(f); }, true},
+    {"ALinkInItsPlace",
+     [](const std::string& f) {
+         fs::rename(f, f + ".real");
+         fs::create_symlink(f + ".real", f);
+     },
+     true},
+    {"AFolderInItsPlace",
+     [](const std::string& f) {
+         fs::remove(f);
+         fs::create_directory(f);
+     },
+     true},
+};
+
+class ProveKept : public testing::TestWithParam<ProveCase>
+{
+};
+
+TEST_P(ProveKept, ChangedFilesAreNamed)
+{
+    const ProveCase& c = GetParam();
+    CTempDir tmp;
+    const std::string disc = tmp / "disc", copy = tmp / "copy";
+    fs::create_directories(disc + "/audio");
+    Write(disc + "/audio/01.mp3", kAudio);
+    Write(disc + "/ncc.html", "<html/>");
+    copyops::CCopyEngine engine;
+    copytest::CScriptedReporter reporter;
+    copyops::CopyScope scope;
+    scope.verify = true;
+    const copyops::CopyOutcome outcome = engine.CopyContent(disc + "/", copy, false, reporter, {}, scope);
+    ASSERT_TRUE(outcome);
+    ASSERT_EQ(outcome.seen.size(), 2u);
+    c.meanwhile(copy + "/audio/01.mp3");
+    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    EXPECT_EQ(ops.ChangedSince(copy, outcome.seen),
+              c.changed ? std::vector<std::string>{"audio/01.mp3"} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Note, ProveKept, testing::ValuesIn(kProve), CaseName());
 
 } // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""A damaged disc, and the second chance: the sample book with a cut-short
-audio file is copied as "<name> (onvolledig)" with the chapter named; after
+"""A damaged disc, and the second chance: the sample book with an audio file
+that cannot be read (the user skips it) is copied as "<name> (onvolledig)"
+with the file named; after
 the disc is "cleaned", copying it again into the same output folder reads
 only what the incomplete copy lacks, reads it back and gives the folder its
 plain name."""
@@ -63,6 +64,13 @@ class SecondChance(unittest.TestCase):
             for node in tree.walk(app):
                 if tree.role(node) != "alert":
                     continue
+                # A file the disc does not give is skipped, as a user would
+                # after trying again in vain.
+                skip = [button for button in tree.walk(node)
+                        if tree.role(button) == "push button" and button.name == "Overslaan"]
+                if skip:
+                    skip[0].queryAction().doAction(0)
+                    continue
                 # The first line is the box's primary text, the rest its
                 # secondary text.
                 text = "\n".join(child.name for child in tree.walk(node)
@@ -76,9 +84,10 @@ class SecondChance(unittest.TestCase):
         return None
 
     def test_incomplete_copy_is_completed_from_a_clean_disc(self):
-        make_book(self.disc, "--fault", "truncated-audio")
+        make_book(self.disc)
+        os.remove(os.path.join(self.disc, "aud0002.wav"))
+        os.mkfifo(os.path.join(self.disc, "aud0002.wav"))
         told = self.run_copy("Het Daisy-boek is niet volledig gekopieerd.", FAILED)
-        self.assertIn("is onvolledig op de CD", told)
         self.assertIn("aud0002.wav", told)
         incomplete = os.path.join(self.output, BOOK + " (onvolledig)")
         self.assertFalse(os.path.exists(os.path.join(self.output, BOOK)))

@@ -324,7 +324,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Ncc("Boek", {{"dc:identifier", std::string(200, 'i')}, {"dc:creator", std::string(60, 'a')}}),
                     "De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n"
                     "Kies in Talvora Instellingen een map met een korter pad om naartoe te kopi\xC3\xABren, of "
-                    "zet Identifier of Auteur uit."}));
+                    "zet Identifier of Auteur uit."}), [](const testing::TestParamInfo<RefusedCase>& row) { return RowName(row.param.what); });
 
 TEST(CopyWindow, FailedCopyEndsWithOkAndNeitherTrayNorMessage)
 {
@@ -469,7 +469,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "3 - \xC5\x81\xC3\xB3" "d\xC5\xBA \xE2\x82\xAC - _C"},
         NameCase{"long title shortened", "Boek",
                  {{"dc:identifier", "4"}, {"dc:title", Repeated("\xC3\xA9", 200)}, {"dc:creator", "X"}}, "Boek",
-                 "4 - " + Repeated("\xC3\xA9", 121) + " - X"}));
+                 "4 - " + Repeated("\xC3\xA9", 121) + " - X"}), [](const testing::TestParamInfo<NameCase>& row) { return RowName(row.param.what); });
 
 // A script around an automatic start tells the endings apart by the exit
 // status.

@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Types, NativeMessageBox,
                                          BoxCase{MB_OKCANCEL | MB_ICONASTERISK, wxID_OK, IDOK, wxICON_INFORMATION,
                                                  true},
                                          BoxCase{MB_OKCANCEL | MB_ICONASTERISK, wxID_CANCEL, IDCANCEL,
-                                                 wxICON_INFORMATION, true}));
+                                                 wxICON_INFORMATION, true}), [](const testing::TestParamInfo<BoxCase>& row) { return RowName(std::string(row.param.withCancel ? "ok cancel" : "ok") + (row.param.expected == IDOK ? " answers ok" : " answers cancel"), row.index); });
 
 // The native question as it is on screen: its buttons from left to right
 // once GTK has laid them out, and a way to press one.

@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Combinations, FolderExample,
                                          ExampleCase{true, false, true, "133869 - Hoogmeer, TW"},
                                          ExampleCase{false, true, false, "Het raadsel van de blauwe sluis"},
                                          ExampleCase{true, true, false, "133869 - Het raadsel van de blauwe sluis"},
-                                         ExampleCase{false, false, false, ""}));
+                                         ExampleCase{false, false, false, ""}), [](const testing::TestParamInfo<ExampleCase>& row) { return RowName(row.param.example, row.index); });
 
 TEST(SettingsWindow, SavingWithNoNameItemTellsTheUserAndSavesNothing)
 {
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                              "/home/lezer/Boeken Café/", ""},
                     PickCase{"cancelled", {false, false, ""}, "/oud/", ""},
                     PickCase{"not a folder on disk", {true, false, ""}, "/oud/", "Geen geldige directory geselecteerd!"},
-                    PickCase{"empty path", {true, true, ""}, "/oud/", "Fout bij selecteren directory."}));
+                    PickCase{"empty path", {true, true, ""}, "/oud/", "Fout bij selecteren directory."}), [](const testing::TestParamInfo<PickCase>& row) { return RowName(row.param.what); });
 
 struct SaveCase
 {
@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(Typed, SaveFolder,
                          testing::Values(SaveCase{"/home/lezer/Boeken", "/home/lezer/Boeken/", true},
                                          SaveCase{"/home/lezer/Boeken/", "/home/lezer/Boeken/", true},
                                          SaveCase{"/bestaat/niet", "/bestaat/niet/", true},
-                                         SaveCase{"", "", false}));
+                                         SaveCase{"", "", false}), [](const testing::TestParamInfo<SaveCase>& row) { return RowName(std::string(row.param.typed), row.index); });
 
 TEST(SettingsWindow, FolderThatIsNoFullPathIsRefusedAndTheFieldHasTheFocus)
 {
