@@ -7,6 +7,7 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/dataview.h>
+#include <wx/display.h>
 #include <wx/filefn.h>
 #include <wx/listbox.h>
 #include <wx/sizer.h>
@@ -15,6 +16,8 @@
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace {
 
@@ -22,6 +25,11 @@ wxString U(const std::string& utf8)
 {
     return wxString::FromUTF8(utf8);
 }
+
+// A screen reader's usual rate, about fifteen characters a second.
+constexpr std::chrono::milliseconds kSpeechPace{70};
+// Longer texts are cut off rather than holding the window much longer.
+constexpr std::chrono::milliseconds kLongestSaying{8000};
 
 } // namespace
 
@@ -64,36 +72,75 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
       m_events(std::make_unique<CEvents>(m_sink))
 {
     m_sink->window = this;
+    m_speechPace = kSpeechPace;
+    m_pause.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        if (auto then = std::exchange(m_afterPause, nullptr))
+            then();
+    });
 
     auto* outputLabel = new wxStaticText(this, wxID_ANY, kOutputLabel);
     m_outputLine = AtLeast(new wxTextCtrl(this, wxID_ANY, U(outputDir), wxDefaultPosition, wxDefaultSize,
                                           wxTE_READONLY),
                            220, 12);
     m_change = AtLeast(new wxButton(this, wxID_ANY, kChangeButton), 60, 14);
-    m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnChangeFolder(); });
+    // The picker runs its own loop: started inside the press, a press
+    // through the accessibility action would wait on it (see OnCancel).
+    m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CallAfter([this] { OnChangeFolder(); }); });
 
     auto* drivesLabel = new CCaption(this, kDrivesLabel);
     m_drives = AtLeast(new wxListBox(this, wxID_ANY), 330, 36);
     drivesLabel->SetLabelFor(m_drives);
 
     auto* booksLabel = new CCaption(this, kBooksLabel);
-    m_books = AtLeast(new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                             wxDV_SINGLE | wxDV_ROW_LINES | wxDV_VERT_RULES),
-                      330, 110);
-    m_books->AppendTextColumn(kDriveColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
-    m_books->AppendTextColumn(kTitleColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
-    m_books->AppendTextColumn(kOutcomeColumn, wxDATAVIEW_CELL_INERT, Dlu(50, 0).x);
-    // Why a book is not whole stays in its row, after the announcement is
-    // gone.
-    m_books->AppendTextColumn(kReasonColumn, wxDATAVIEW_CELL_INERT, Dlu(140, 0).x);
-    m_books->AppendTextColumn(kTimeColumn, wxDATAVIEW_CELL_INERT, Dlu(75, 0).x);
+    m_books = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                     wxDV_SINGLE | wxDV_ROW_LINES | wxDV_VERT_RULES);
+    // A column is as wide as the longest text it must hold at the table's
+    // font, so that large text is not cut off; titles and reasons have no
+    // longest text and get room in dialog units.
+    int columnsWidth = 0;
+    const auto column = [this, &columnsWidth](const wxString& header, std::vector<wxString> texts, int dluWidth) {
+        texts.push_back(header);
+        int width = Dlu(dluWidth, 0).x;
+        for (const wxString& text : texts)
+            width = std::max(width, m_books->GetTextExtent(text).x + Dlu(12, 0).x);
+        m_books->AppendTextColumn(header, wxDATAVIEW_CELL_INERT, width);
+        columnsWidth += width;
+    };
+    std::vector<wxString> outcomes;
+    for (const auto outcome : {station::Outcome::Copied, station::Outcome::AlreadyThere, station::Outcome::Incomplete,
+                               station::Outcome::Refused, station::Outcome::Failed, station::Outcome::Stopped})
+        outcomes.push_back(U(station::OutcomeWord(outcome)));
+    column(kDriveColumn, {U(kWidestDrive)}, 40);
+    column(kTitleColumn, {}, 140);
+    column(kOutcomeColumn, outcomes, 30);
+    // Why a book is not whole stays in its row, and on the line below.
+    column(kReasonColumn, {}, 140);
+    column(kTimeColumn, {U(kWidestTime)}, 40);
+    // Every column in view where the screen is wide enough for them; at
+    // large text the table scrolls sideways instead of the window running
+    // off the screen.
+    wxSize tableSize = Dlu(330, 110);
+    tableSize.IncTo(wxSize(columnsWidth + Dlu(8, 0).x, 0));
+    tableSize.x = std::min(tableSize.x, wxDisplay().GetClientArea().width - Dlu(40, 0).x);
+    m_books->SetMinSize(tableSize);
     booksLabel->SetLabelFor(m_books);
+    m_books->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) { ShowChosenBook(); });
+
+    // The table's cells are not reached with Tab, and a long reason does
+    // not fit its column: the chosen book's outcome, whole, on a line that
+    // Tab reaches.
+    auto* chosenLabel = new CCaption(this, kChosenLabel);
+    m_chosen = AtLeast(new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_READONLY),
+                       330, 12);
+    chosenLabel->SetLabelFor(m_chosen);
+    ReadWholeText(m_chosen);
 
     auto* lastLabel = new CCaption(this, kLastLabel);
     m_announcement = new wxStaticText(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
                                       wxST_NO_AUTORESIZE);
     MakeAnnouncer(m_announcement);
     m_announcement->SetLabelText(U(m_outputDir.empty() ? std::string(kNoFolder) : Archiving(m_outputDir)));
+    m_lastSaid = m_announcement->GetLabelText();
 
     m_stop = AtLeast(new wxButton(this, IDCANCEL, kStopButton), 50, 14);
 
@@ -114,6 +161,10 @@ CArchiveDlg::CArchiveDlg(IStationRunner& runner, const std::string& outputDir)
     content->Add(booksLabel);
     content->AddSpacer(Dlu(0, 2).y);
     content->Add(m_books, wxSizerFlags(1).Expand());
+    content->AddSpacer(Gap());
+    content->Add(chosenLabel);
+    content->AddSpacer(Dlu(0, 2).y);
+    content->Add(m_chosen, wxSizerFlags().Expand());
     content->AddSpacer(GroupGap());
     content->Add(lastLabel);
     content->AddSpacer(Dlu(0, 2).y);
@@ -172,12 +223,42 @@ void CArchiveDlg::StopThen(bool cancelRunning)
 void CArchiveDlg::Stopped()
 {
     m_stopper.join();
-    m_stopping = false;
     m_running = false;
-    if (m_endWhenStopped)
-        EndDialog(IDOK);
-    else
+    if (!m_endWhenStopped) {
+        m_stopping = false;
         StartStation();
+        return;
+    }
+    // The window stays, still stopping, until what was said last (the
+    // last book, as a rule) and then that the station stopped have been
+    // spoken: a window that closes takes its words with it, and a new
+    // text on the line before the screen reader read the old one replaces
+    // it unheard.
+    AfterSaying([this] {
+        Say(U(kStationStopped));
+        AfterSaying([this] { EndDialog(IDOK); });
+    });
+}
+
+std::chrono::milliseconds CArchiveDlg::SayingTime(const wxString& text) const
+{
+    return std::min(kLongestSaying, m_speechPace * static_cast<long>(text.length() + 6));
+}
+
+void CArchiveDlg::Say(const wxString& text)
+{
+    Announce(m_announcement, text);
+    m_said.push_back(text.utf8_string());
+    m_lastSaid = text;
+    m_lastSaidAt = std::chrono::steady_clock::now();
+}
+
+void CArchiveDlg::AfterSaying(std::function<void()> then)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_lastSaidAt + SayingTime(m_lastSaid) - std::chrono::steady_clock::now());
+    m_afterPause = std::move(then);
+    m_pause.StartOnce(static_cast<int>(std::max<long>(left.count(), 1)));
 }
 
 std::size_t CArchiveDlg::BusyDrives() const
@@ -188,7 +269,7 @@ std::size_t CArchiveDlg::BusyDrives() const
 
 void CArchiveDlg::SetStatus(const wxString& text)
 {
-    Announce(m_announcement, text);
+    Say(text);
 }
 
 void CArchiveDlg::OnChangeFolder()
@@ -237,6 +318,24 @@ void CArchiveDlg::OnCancel()
         EndDialog(IDOK);
         return;
     }
+    // The question runs its own loop. Asked inside the handler, it would
+    // run inside whatever called it: a screen reader's press of the button
+    // (an accessibility action) then waits on the question's end, and the
+    // question and the whole window stay mute to it. Asked once the press
+    // has returned, it is the same question however Stoppen was reached.
+    if (m_asking)
+        return;
+    m_asking = true;
+    CallAfter([this] {
+        AskAndStop();
+        m_asking = false;
+    });
+}
+
+void CArchiveDlg::AskAndStop()
+{
+    if (IsEnding() || m_stopping || !m_running)
+        return;
     bool cancelRunning = false;
     const bool busy = BusyDrives() > 0;
     if (busy) {
@@ -278,6 +377,7 @@ void CArchiveDlg::ShowDrive(const station::Drive& drive, station::DriveState sta
 void CArchiveDlg::ShowBook(const station::LogRow& row)
 {
     m_outcomes.push_back(row.outcome);
+    m_bookTexts.push_back(BookAnnouncement(row));
     wxVector<wxVariant> cells;
     cells.push_back(wxVariant(U(row.drive)));
     cells.push_back(wxVariant(U(BookTitle(row))));
@@ -286,5 +386,15 @@ void CArchiveDlg::ShowBook(const station::LogRow& row)
     cells.push_back(wxVariant(U(row.time)));
     m_books->AppendItem(cells);
     m_books->EnsureVisible(m_books->RowToItem(m_books->GetItemCount() - 1));
-    Announce(m_announcement, U(BookAnnouncement(row)));
+    ShowChosenBook();
+    Say(U(BookAnnouncement(row)));
+}
+
+void CArchiveDlg::ShowChosenBook()
+{
+    // With no row chosen, the line follows the last book.
+    const int row = m_books->GetSelectedRow();
+    const std::size_t index = row != wxNOT_FOUND ? static_cast<std::size_t>(row) : m_bookTexts.size() - 1;
+    if (index < m_bookTexts.size())
+        m_chosen->ChangeValue(U(m_bookTexts[index]));
 }

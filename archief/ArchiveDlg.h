@@ -7,6 +7,10 @@
 #include "archief/StationRunner.h"
 #include "ui/Dialog.h"
 
+#include <wx/timer.h>
+
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,9 +45,16 @@ public:
     wxListBox* DriveList() const { return m_drives; }
     wxDataViewListCtrl* BookTable() const { return m_books; }
     wxStaticText* AnnouncementLine() const { return m_announcement; }
+    wxTextCtrl* ChosenBookLine() const { return m_chosen; }
     wxButton* StopButton() const { return m_stop; }
     wxButton* ChangeButton() const { return m_change; }
     bool IsStopping() const { return m_stopping; }
+    bool IsAsking() const { return m_asking; }
+    // Every text the announcement line said, in order.
+    const std::vector<std::string>& Said() const { return m_said; }
+    // How long a screen reader takes for each character it says; tests
+    // that need not wait set none.
+    void SetSpeechPace(std::chrono::milliseconds perCharacter) { m_speechPace = perCharacter; }
 
     // Handlers, reached from the buttons and from tests.
     void OnChangeFolder();
@@ -59,13 +70,22 @@ private:
 
     void OnShownOnScreen() override;
     void StartStation();
+    // Stoppen while the station runs: the question when a copy is running,
+    // then the stop.
+    void AskAndStop();
     // Stops the station on a thread of its own, so the window stays live;
     // Stopped follows on the window's thread, and ends the window or starts
     // the station on the new folder.
     void StopThen(bool cancelRunning);
     void Stopped();
+    void ShowChosenBook();
     std::size_t BusyDrives() const;
     void SetStatus(const wxString& text);
+    // The announcement line, and how long saying a text takes.
+    void Say(const wxString& text);
+    std::chrono::milliseconds SayingTime(const wxString& text) const;
+    // Runs `then` once what was said last has been said.
+    void AfterSaying(std::function<void()> then);
 
     IStationRunner& m_runner;
     std::string m_outputDir;
@@ -76,14 +96,23 @@ private:
     bool m_stopping = false;
     bool m_endWhenStopped = false;
     bool m_cancelled = false;
+    bool m_asking = false;
     std::vector<std::string> m_driveRoots;  // in the list's order
     std::map<std::string, station::DriveState> m_driveStates;
     std::vector<station::Outcome> m_outcomes;
+    std::vector<std::string> m_bookTexts;  // each row's outcome, whole
+    std::vector<std::string> m_said;
+    wxString m_lastSaid;
+    std::chrono::steady_clock::time_point m_lastSaidAt;
+    std::chrono::milliseconds m_speechPace{0};
+    wxTimer m_pause;
+    std::function<void()> m_afterPause;
 
     wxTextCtrl* m_outputLine = nullptr;
     wxButton* m_change = nullptr;
     wxListBox* m_drives = nullptr;
     wxDataViewListCtrl* m_books = nullptr;
+    wxTextCtrl* m_chosen = nullptr;
     wxStaticText* m_announcement = nullptr;
     wxButton* m_stop = nullptr;
 };

@@ -36,6 +36,10 @@ inline constexpr const char* kTitleColumn = "Titel";
 inline constexpr const char* kOutcomeColumn = "Resultaat";
 inline constexpr const char* kTimeColumn = "Tijd";
 inline constexpr const char* kReasonColumn = "Reden";
+inline constexpr const char* kChosenLabel = "&Gekozen boek:";
+// The widest texts of their columns; a column is made wide enough for them.
+inline constexpr const char* kWidestDrive = "/dev/sr00";
+inline constexpr const char* kWidestTime = "0000-00-00 00:00:00";
 inline constexpr const char* kLastLabel = "Laatste melding:";
 inline constexpr const char* kStopButton = "&Stoppen";
 inline constexpr const char* kNoFolder = "Er is nog geen uitvoermap. Kies er een met Map wijzigen.";

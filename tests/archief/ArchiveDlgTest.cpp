@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -32,8 +33,13 @@ public:
     }
     void Stop(bool cancelRunning) override
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        stops.push_back(cancelRunning);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stops.push_back(cancelRunning);
+        }
+        // As the station's own: a copy let finish reports before Stop returns.
+        if (finishesOnStop && !cancelRunning)
+            events->BookDone(*finishesOnStop);
     }
     std::vector<bool> Stops()
     {
@@ -43,6 +49,7 @@ public:
 
     std::vector<std::string> started;
     station::IStationEvents* events = nullptr;
+    std::optional<station::LogRow> finishesOnStop;
     std::mutex mutex;
     std::vector<bool> stops;
 };
@@ -76,15 +83,20 @@ struct WindowRun
 {
     CScriptedDialogs dialogs;
     CScriptedStation station;
+    std::vector<std::string> saidAtEnd;
+    const std::vector<std::string>* said = nullptr;
 
     int Run(const std::function<void(CArchiveDlg&)>& step, const std::string& outputDir = "/srv/boeken/")
     {
         CArchiveDlg dlg(station, outputDir);
+        dlg.SetSpeechPace(std::chrono::milliseconds(0));
+        said = &dlg.Said();
         WhenModalRuns([&] {
             YieldUntil([&] { return !station.started.empty(); });
             step(dlg);
         });
         dlg.ShowModal();
+        saidAtEnd = dlg.Said();
         return dlg.ExitStatus();
     }
 };
@@ -108,7 +120,8 @@ std::vector<std::string> TableRow(wxDataViewListCtrl* table, int row)
 TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
 {
     WindowRun run;
-    std::vector<std::string> drives, announced;
+    std::vector<std::string> drives, announced, chosen;
+    bool tabStops = false;
     std::vector<std::vector<std::string>> rows;
     bool focusOnFolder = false;
     const int status = run.Run([&](CArchiveDlg& dlg) {
@@ -129,6 +142,13 @@ TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
         for (int row = 0; row < dlg.BookTable()->GetItemCount(); ++row)
             rows.push_back(TableRow(dlg.BookTable(), row));
         announced.push_back(dlg.AnnouncementLine()->GetLabelText().utf8_string());
+        // The line Tab reaches holds the last book, or the one chosen.
+        chosen.push_back(dlg.ChosenBookLine()->GetValue().utf8_string());
+        tabStops = dlg.ChosenBookLine()->IsFocusable() && dlg.ChosenBookLine()->IsEditable() == false;
+        dlg.BookTable()->SelectRow(0);
+        wxDataViewEvent picked(wxEVT_DATAVIEW_SELECTION_CHANGED, dlg.BookTable(), dlg.BookTable()->RowToItem(0));
+        dlg.BookTable()->ProcessWindowEvent(picked);
+        chosen.push_back(dlg.ChosenBookLine()->GetValue().utf8_string());
         dlg.ShowDrive(kDrive2, DriveState::Gone);
         announced.push_back(Items(dlg.DriveList()).at(0));
         EXPECT_EQ(1u, dlg.DriveList()->GetCount());
@@ -144,6 +164,10 @@ TEST(ArchiveWindow, EventsFromWorkerThreadsShowInOrderAndEachBookIsAnnounced)
     EXPECT_EQ(expectedRows, rows);
     EXPECT_EQ("(geen titel): mislukt. De CD kon niet worden gelezen.", announced.at(0));
     EXPECT_EQ("/dev/sr0: wacht op een schijf", announced.at(1));
+    EXPECT_EQ((std::vector<std::string>{"(geen titel): mislukt. De CD kon niet worden gelezen.",
+                                        "Het raadsel: gekopieerd."}),
+              chosen);
+    EXPECT_TRUE(tabStops) << "a read-only line that Tab reaches";
     EXPECT_EQ(1, status) << "the worst outcome, as talvora's exit status";
 }
 
@@ -158,23 +182,34 @@ TEST(ArchiveWindow, AnEventPostedAsTheWindowGoesIsDropped)
     EXPECT_TRUE(station.Stops().empty()) << "a station never started is not stopped";
 }
 
+const std::string kStopped = "Het archiefstation is gestopt.";
+const std::string kFinishing = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgemaakt...";
+const std::string kCancelling = "Bezig met stoppen: de lopende kopie\xC3\xABn worden afgebroken...";
+
+enum class Press { Button, Escape, CloseBox };
+
 struct StopCase
 {
     const char* name;
+    Press press;
     bool busy;
     std::size_t answer;          // to the question, when asked
     bool asked;
     std::vector<bool> stops;     // cancelRunning of each Stop
     bool endsAtOnce;
     int status;
+    std::vector<std::string> said;  // from the press on, the book that finishes during the stop included
 };
 PRINT_CASE_AS(StopCase, name)
 
 const StopCase kStopCases[] = {
-    {"idle_stops_without_a_question", false, 0, false, {false}, true, 0},
-    {"busy_finish_lets_copies_finish", true, 0, true, {false}, true, 0},
-    {"busy_cancel_cancels_them", true, 1, true, {true}, true, 2},
-    {"busy_keep_going_stops_nothing", true, 2, true, {false}, false, 0},
+    {"idle_stops_without_a_question", Press::Button, false, 0, false, {false}, true, 0, {kStopped}},
+    {"busy_finish_lets_copies_finish", Press::Button, true, 0, true, {false}, true, 0,
+     {kFinishing, "Het raadsel: gekopieerd.", kStopped}},
+    {"busy_cancel_cancels_them", Press::Button, true, 1, true, {true}, true, 2, {kCancelling, kStopped}},
+    {"busy_keep_going_stops_nothing", Press::Button, true, 2, true, {false}, false, 0, {kStopped}},
+    {"busy_escape_asks_too", Press::Escape, true, 1, true, {true}, true, 2, {kCancelling, kStopped}},
+    {"busy_close_box_asks_too", Press::CloseBox, true, 2, true, {false}, false, 0, {kStopped}},
 };
 
 class ArchiveWindowStop : public testing::TestWithParam<StopCase>
@@ -186,11 +221,30 @@ TEST_P(ArchiveWindowStop, Stoppen)
     const StopCase& c = GetParam();
     WindowRun run;
     run.dialogs.AnswerQuestion(c.answer);
+    if (c.busy && c.answer == 0)
+        run.station.finishesOnStop = Row(kDrive1, "Het raadsel", Outcome::Copied);
+    std::size_t saidBefore = 0;
     bool endingAfterFirst = false;
+    bool pressReturnedFirst = false;
     const int status = run.Run([&](CArchiveDlg& dlg) {
         dlg.ShowDrive(kDrive1, c.busy ? DriveState::Busy : DriveState::Waiting);
-        wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
-        dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
+        saidBefore = dlg.Said().size();
+        if (c.press == Press::Button) {
+            wxCommandEvent click(wxEVT_BUTTON, IDCANCEL);
+            dlg.StopButton()->GetEventHandler()->ProcessEvent(click);
+        } else if (c.press == Press::Escape) {
+            wxKeyEvent escape(wxEVT_CHAR_HOOK);
+            escape.m_keyCode = WXK_ESCAPE;
+            dlg.ProcessWindowEvent(escape);
+        } else {
+            wxCloseEvent close(wxEVT_CLOSE_WINDOW, dlg.GetId());
+            close.SetCanVeto(true);
+            close.SetEventObject(&dlg);
+            dlg.ProcessWindowEvent(close);
+        }
+        // The question comes once the press has returned, never inside it.
+        pressReturnedFirst = run.dialogs.shown.empty() && dlg.IsAsking();
+        YieldUntil([&] { return !dlg.IsAsking(); });
         endingAfterFirst = dlg.IsStopping();
         if (!endingAfterFirst) {
             // The copy ends; Stoppen then stops without asking.
@@ -198,9 +252,13 @@ TEST_P(ArchiveWindowStop, Stoppen)
             dlg.OnCancel();
         }
     });
+    EXPECT_TRUE(pressReturnedFirst);
     EXPECT_EQ(c.endsAtOnce, endingAfterFirst);
     EXPECT_EQ(c.stops, run.station.Stops());
     EXPECT_EQ(c.status, status);
+    // The book finished while stopping is heard, and then that the station
+    // stopped, before the window ends.
+    EXPECT_EQ(c.said, std::vector<std::string>(run.saidAtEnd.begin() + saidBefore, run.saidAtEnd.end()));
     ASSERT_EQ(c.asked ? 1u : 0u, run.dialogs.shown.size());
     if (c.asked) {
         // Ask gives them their access keys; a "&" of ours would show.
