@@ -32,8 +32,9 @@ struct ShownWindowCloser
 };
 using ShownWindow = std::unique_ptr<wxWindow, ShownWindowCloser>;
 
-// The progress window's Dutch texts (the copy layer's own are copytext::,
-// in copy/CopyTexts.h), also used by the tests.
+// The progress window's Dutch texts, made in ui/WindowTexts.cpp with the
+// other windows' (the copy layer's own are copytext::, in copy/CopyTexts.h);
+// also used by the tests.
 namespace progresstext {
 wxString Bytes(std::uint64_t bytes);            // "12,3 MB"
 wxString Done(std::uint64_t done, std::uint64_t total); // "12,3 MB van 600,0 MB"

@@ -1,5 +1,7 @@
 #include "ui/SettingsDlg.h"
 
+#include "ui/WindowTexts.h"
+
 #include "ui/AboutDlg.h"
 #include "ui/Accessibility.h"
 #include "ui/CopyDlg.h"
@@ -33,12 +35,6 @@ const char* const kNoNameItem = "Selecteer tenminste één van de items: identif
 const char* const kNotAFolder = "Geen geldige directory geselecteerd!";
 const char* const kEmptyFolder = "Fout bij selecteren directory.";
 const char* const kTooLong = "Voer niet meer dan 260 tekens in.";
-const char* const kNotSaved = "De instellingen konden niet worden opgeslagen.";
-const char* const kFirstRunSaved =
-    "De instellingen zijn opgeslagen. Start Talvora opnieuw om een Daisy-CD te kopi\xC3\xAB" "ren.";
-const char* const kNotAbsolute =
-    "Vul bij de locatie een volledige map in die met / begint, bijvoorbeeld /home/anna/Boeken/. "
-    "Een map met ~ of zonder / vooraan zou terechtkomen op een plek die afhangt van hoe Talvora wordt gestart.";
 
 // The samples the example name is made of.
 const char* const kSampleIdentifier = "133869";
@@ -364,7 +360,7 @@ void CSettingsDlg::OnSave()
     // A relative folder would put the books wherever the program happens to
     // start; "~" is no folder name to anything but a shell.
     if (!m_strOutputDir.empty() && !m_strOutputDir.StartsWith("/")) {
-        AfxMessageBox(U(kNotAbsolute), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(windowtext::kNotAbsolute), MB_OK | MB_ICONHAND);
         m_editOutputDir->SetFocus();
         return;
     }
@@ -373,12 +369,12 @@ void CSettingsDlg::OnSave()
     // Closing as if saved when the file could not be written would lose the
     // user's choices without a word; the window stays so they can retry.
     if (!m_settings.Save(Profile())) {
-        AfxMessageBox(U(kNotSaved), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(windowtext::kNotSaved), MB_OK | MB_ICONHAND);
         return;
     }
     // The first start ends here; the user hears why nothing is copied yet.
     if (m_bFirstRun)
-        DialogServices().Announce(U(kFirstRunSaved));
+        DialogServices().Announce(U(windowtext::kFirstRunSaved));
     EndDialog(IDOK);
 }
 

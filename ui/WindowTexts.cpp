@@ -1,9 +1,15 @@
 #include "ui/WindowTexts.h"
 
+#include "ui/CopyProgress.h"
+
 #include "text/BookText.h"
 #include "text/Utf8.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include <wx/wxcrt.h>
 
 namespace windowtext {
 
@@ -26,6 +32,13 @@ wxString Leaf(const std::string& folder)
 }
 
 } // namespace
+
+const char* const kNotSaved = "De instellingen konden niet worden opgeslagen.";
+const char* const kFirstRunSaved =
+    "De instellingen zijn opgeslagen. Start Talvora opnieuw om een Daisy-CD te kopi\xC3\xAB" "ren.";
+const char* const kNotAbsolute =
+    "Vul bij de locatie een volledige map in die met / begint, bijvoorbeeld /home/anna/Boeken/. "
+    "Een map met ~ of zonder / vooraan zou terechtkomen op een plek die afhangt van hoe Talvora wordt gestart.";
 
 const char* const kUnreadablePackage =
     "Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.";
@@ -176,3 +189,85 @@ wxString NowWhole(const std::string& folder)
 }
 
 } // namespace windowtext
+
+// The progress window's words.
+namespace progresstext {
+
+namespace {
+
+// Paths may hold bytes that are no UTF-8; shown escaped, never as nothing.
+wxString Utf8(const std::string& s)
+{
+    return wxString::FromUTF8(ShownText(s));
+}
+
+wxString DutchNumber(double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    for (char* p = text; *p; ++p)
+        if (*p == '.')
+            *p = ',';
+    return text;
+}
+
+} // namespace
+
+wxString Bytes(std::uint64_t bytes)
+{
+    const double kb = 1024.0, mb = kb * 1024.0, gb = mb * 1024.0;
+    if (bytes >= gb)
+        return DutchNumber(bytes / gb) + " GB";
+    if (bytes >= mb)
+        return DutchNumber(bytes / mb) + " MB";
+    return DutchNumber(bytes / kb) + " kB";
+}
+
+wxString Done(std::uint64_t done, std::uint64_t total)
+{
+    return Bytes(done) + " van " + Bytes(total);
+}
+
+wxString TimeLeft(double seconds)
+{
+    if (!(seconds >= 0) || std::isinf(seconds))
+        return wxString::FromUTF8("Resterende tijd wordt berekend...");
+    if (seconds < 60) {
+        const int s = std::max(1, static_cast<int>(std::ceil(seconds)));
+        return wxString::Format("Nog ongeveer %d %s", s, s == 1 ? "seconde" : "seconden");
+    }
+    const int m = static_cast<int>(std::ceil(seconds / 60));
+    return wxString::Format("Nog ongeveer %d %s", m, m == 1 ? "minuut" : "minuten");
+}
+
+int Percent(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    if (done >= total)
+        return 100;
+    // Rounded down: "100 %" only once everything is there.
+    return static_cast<int>(100.0L * static_cast<long double>(done) / static_cast<long double>(total));
+}
+
+wxString Summary(std::uint64_t done, std::uint64_t total, const wxString& state)
+{
+    // Mid-sentence the state starts in lower case.
+    wxString tail = state;
+    if (!tail.empty())
+        tail[0] = wxTolower(tail[0]);
+    const wxString dash = wxString::FromUTF8(" \xE2\x80\x93 ");
+    return wxString::Format("%d %%", Percent(done, total)) + dash + Done(done, total) + dash + tail;
+}
+
+wxString ReplaceQuestion(const std::string& path)
+{
+    return "Het bestand\n" + Utf8(path) + "\nbestaat al. Wilt u het vervangen?";
+}
+
+wxString ErrorMessage(const std::string& path, const std::string& reason)
+{
+    return wxString::FromUTF8("Kan niet kopiëren:\n") + Utf8(path) + "\n\n" + Utf8(reason);
+}
+
+} // namespace progresstext

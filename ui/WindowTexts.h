@@ -13,6 +13,12 @@
 
 namespace windowtext {
 
+// The settings window's own words (the ones the design quotes stay with
+// the window, as it builds them).
+extern const char* const kNotSaved;
+extern const char* const kFirstRunSaved;
+extern const char* const kNotAbsolute;
+
 extern const char* const kUnreadablePackage;
 extern const char* const kUnreadableIndex;
 extern const char* const kNameTooLong;
