@@ -54,6 +54,7 @@ struct Plan
     bool completes = true;   // the layout lets an incomplete copy be completed in place
     std::string disc;        // the disc's identity, noted in an incomplete copy
     bool keptProven = false; // completing: every file kept was read back and equals the note
+    bool checkedBefore = false; // the caller checked the disc before the copy
     std::set<std::string> redo;                  // completing: what is read from the disc again
     std::vector<copyops::CopyOutcome::Seen> kept; // completing: the files kept, proven, as noted
 };
@@ -436,6 +437,12 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     const bool checked = intoBook && !outcome.unflushed && outcome.result != CopyResult::Cancelled;
     if (checked)
         report.copyCheck = ops.CheckBook(into, bookcheck::Place::Copy);
+    // Without a check before the copy, a copy that skipped nothing and read
+    // back nothing different holds the disc as it is: what its check finds
+    // is the disc's own.
+    if (checked && !plan.checkedBefore && outcome.missing.empty() && outcome.different.empty())
+        for (bookcheck::Finding& f : report.copyCheck.findings)
+            f.fromSource = true;
     const bool copied = outcome.result == CopyResult::Copied;
     const bool whole = copied && !report.discCheck.HasFatal() && !report.copyCheck.HasFatal();
     const bool discLacks = copied && checked && !whole && OnlyTheDiscLacks(outcome, report);
@@ -577,7 +584,14 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     else if (!plan.ask && showDestination)
         showDestination(plan.target);
     CopyReport report;
-    report.discCheck = discCheck != nullptr ? *discCheck : ops.CheckBook(discRoot, bookcheck::Place::Disc);
+    // A disc is read once: without a check from the caller the copy's own
+    // reading is the check's (the audio walked as it passes, the rest
+    // checked in the copy). Checking the disc first would have a drive
+    // seek to every file twice.
+    if (discCheck != nullptr) {
+        report.discCheck = *discCheck;
+        plan.checkedBefore = true;
+    }
 
     // Nothing was written up to here.
     publish::CStage stage(ops, layout != nullptr ? *layout : publish::Layout());

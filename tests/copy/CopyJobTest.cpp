@@ -389,8 +389,10 @@ TEST_P(CopyBookWhole, CheckedReadBackAndNamedForWhatItIs)
     }
     CSettings settings = MakeSettings(0, 0);
     settings.VerifyCopy = 1;
-    const bookcheck::CheckReport ran;
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, c.ranCheck ? &ran : nullptr);
+    // The window's check before the copy: one it ran already, or this one.
+    const bookcheck::CheckReport before =
+        c.ranCheck ? bookcheck::CheckReport() : ops.CheckBook(kDisc, bookcheck::Place::Disc);
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, &before);
     EXPECT_EQ(report.result, c.expected);
     EXPECT_EQ(ops.log, c.log);
     const std::string& told = c.expected == kOk ? report.readBackLine : report.message;
@@ -468,7 +470,8 @@ TEST_P(CopyBookCompletes, KeptFilesProvenBeforeTheClaim)
     }
     CSettings settings = MakeSettings(0, 0);
     settings.VerifyCopy = 1;
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr);
+    const bookcheck::CheckReport before = ops.CheckBook(kDisc, bookcheck::Place::Disc);
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, &before);
     EXPECT_EQ(report.result, whole ? kOk : kFail);
     std::vector<std::string> expected = {kCheckDisc, kLeft, kMakeWork};
     expected.insert(expected.end(), c.proving.begin(), c.proving.end());
@@ -568,7 +571,8 @@ TEST_P(CopyBookDefects, NamedAndToldForWhoseDefectItIs)
     ops.different = {c.different};
     if (c.completing)
         ops.existing[kIncompleteDest] = PathState::Folder;
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr);
+    const bookcheck::CheckReport before = ops.CheckBook(kDisc, bookcheck::Place::Disc);
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr, &before);
     EXPECT_EQ(report.ending, c.ending);
     EXPECT_EQ(report.result, CopyResult::Failed) << "the exit status says the book is not whole";
     EXPECT_EQ(report.folder, c.folder);
@@ -585,6 +589,50 @@ TEST_P(CopyBookDefects, NamedAndToldForWhoseDefectItIs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CopyBookDefects, testing::ValuesIn(kDefects), CaseName());
+
+// Without a check before the copy (AutoStart, the station) the disc is read
+// once, by the copy: a copy that skipped nothing holds the disc as it is,
+// so what its check finds is the disc's; a file it skipped is the copy's.
+struct SinglePassCase
+{
+    const char* name;
+    std::vector<bookcheck::Finding> copy;
+    bool skipped;
+    copyjob::Ending ending;
+    std::string folder;
+};
+
+PRINT_CASE_AS(SinglePassCase, name)
+
+const std::vector<SinglePassCase> kSinglePass = {
+    {"WholeBook", {}, false, E::Whole, kDest},
+    {"FaultInAFaithfulCopyIsTheDiscs", {kAudioCut}, false, E::DiscLacks, kDest},
+    {"SmilMissingOnTheDiscIsTheDiscs", {kSmilGone}, false, E::DiscLacks, kDest},
+    {"SkippedFileIsTheCopys", {kAudio02Gone}, true, E::CopyLacks, kIncompleteDest},
+};
+
+class CopyBookSinglePass : public testing::TestWithParam<SinglePassCase>
+{
+};
+
+TEST_P(CopyBookSinglePass, ReadsTheDiscOnceAndJudgesFromTheCopy)
+{
+    const SinglePassCase& c = GetParam();
+    CFakeOps ops;
+    ops.logChecks = true;
+    ops.checks[kDisc].findings = {kSmilGone}; // never asked for
+    ops.checks[kStaged].findings = c.copy;
+    if (c.skipped)
+        ops.copyResults = {CopyResult::Failed};
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr);
+    EXPECT_EQ(report.ending, c.ending);
+    EXPECT_EQ(report.folder, c.folder);
+    EXPECT_TRUE(std::none_of(ops.log.begin(), ops.log.end(),
+                             [](const std::string& line) { return line == kCheckDisc; }))
+        << "the disc is read by the copy alone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CopyBookSinglePass, testing::ValuesIn(kSinglePass), CaseName());
 
 // Room is not refused where it is there, nor for a second chance, which
 // copies only what is missing.

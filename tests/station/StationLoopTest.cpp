@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <unistd.h>
@@ -148,10 +151,18 @@ TEST_P(StationLoop, EndsAsTheStaffDid)
     StationSetup setup;
     setup.outputDir = dir / "uit/";
     fs::create_directories(setup.outputDir);
+    // The disc is taken away before the copy reads on: its first read
+    // waits for that (at most 10 s), so the copy never wins the race.
+    auto taken = std::make_shared<std::atomic<bool>>(c.act != Act::TakeDiscAway);
     if (c.slow)
-        // About 12 MB/s: the copy is still under way when the staff act.
-        setup.makePace = [] {
-            return [](std::size_t bytes) { ::usleep(static_cast<useconds_t>(20000 + bytes / 13)); };
+        // About 4 MB/s: the copy is still under way when the staff act,
+        // also on a machine busy with other work.
+        setup.makePace = [taken] {
+            return [taken](std::size_t bytes) {
+                for (int i = 0; i < 1000 && !taken->load(); ++i)
+                    ::usleep(10000);
+                ::usleep(static_cast<useconds_t>(20000 + bytes / 4));
+            };
         };
     CScriptedDrives drives;
     drives.Set({{dir / "cd1/", "cd1"}});
@@ -177,6 +188,7 @@ TEST_P(StationLoop, EndsAsTheStaffDid)
         for (int i = 0; i < 6000 && !CopyUnderway(setup.outputDir); ++i)
             ::usleep(10000);
         fs::remove_all(dir / "cd1");
+        taken->store(true);
         drives.Set({});
         ASSERT_TRUE(events.WaitFor([&] { return events.Saw("cd1", DriveState::Gone); }));
         station.Stop(false);
