@@ -283,8 +283,9 @@ bool PathFits(const std::string& path);
 // variant of it. Copied when the whole book arrived; Refused when nothing
 // was touched; Cancelled and Failed with what is left where. discCheck:
 // the book check of discRoot when the caller ran it already (the copy
-// window does, to say the findings before the copy), so that the disc is
-// not read twice; nullptr to have it run here. layout: how a new book is
+// window does, to say the findings before the copy); nullptr to check
+// nothing before the copy and judge from the copy's own reading, so that
+// the disc is read once. layout: how a new book is
 // staged and published (publish::Layout); nullptr for a plain folder.
 copyjob::CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
                              copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination,
