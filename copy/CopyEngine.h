@@ -131,6 +131,11 @@ struct CopyScope
     // the disc; the rest stay as they are, unasked.
     bool fillOnly = false;
     std::set<std::string> redo;
+    // Reading for such a completion into another folder first (the
+    // temporary one): only the files the folder keptIn lacks, and those
+    // named in redo, are read; what keptIn holds is passed over. "": every
+    // file is read.
+    std::string keptIn;
 };
 
 class CCopyEngine

@@ -26,6 +26,14 @@ std::string PartialName()
 
 } // namespace
 
+bool CCopyEngine::CRun::Kept(const std::string& rel, bool file) const
+{
+    if (m_keptFd < 0 || m_scope.redo.count(rel) != 0)
+        return false;
+    struct stat there;
+    return ::fstatat(m_keptFd, rel.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && (!file || S_ISREG(there.st_mode));
+}
+
 bool CCopyEngine::CRun::MayReplace(int dstFd, const std::string& name, const std::string& rel, bool& skip)
 {
     skip = false;
@@ -164,7 +172,10 @@ void CCopyEngine::CRun::CopyFile(int srcFd, int dstFd, const std::string& name, 
                                  const std::string& rel)
 {
     bool skip = false;
-    if (m_scope.fillOnly) {
+    if (Kept(rel, true)) {
+        // The copy being completed holds it: it is not read at all.
+        skip = true;
+    } else if (m_scope.fillOnly) {
         // Completing a copy: what is there stays, unless it is known to be
         // bad, which is replaced unasked.
         struct stat there;
@@ -186,6 +197,8 @@ void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, 
                                  const std::string& rel)
 {
     bool skip = false;
+    if (Kept(rel, false))
+        return;
     if (m_scope.fillOnly) {
         struct stat there;
         if (m_engine.LookUp(dstFd, name.c_str(), there) == 0)

@@ -96,6 +96,11 @@ private:
     std::uint64_t m_total = 0;
     Identity m_destIdentity{};
     int m_scratchFd = -1;
+    // The folder open as CopyScope::keptIn; -1 when none.
+    int m_keptFd = -1;
+    // Whether keptIn holds the entry at rel: a regular file (file), or
+    // anything (a link's place).
+    bool Kept(const std::string& rel, bool file) const;
     // Every destination entry this run made or entered, by identity, with
     // the name it was written under: on a file system that ignores letter
     // case a second name can lead to the same entry.

@@ -95,7 +95,12 @@ void CCopyEngine::CRun::Advance(std::uint64_t bytes)
 CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::string& destFolder,
                                     const std::string& scratch)
 {
-    CFd src, dst, scratchDir;
+    CFd src, dst, scratchDir, kept;
+    // A kept folder that cannot be opened keeps nothing: every file is read.
+    if (!m_scope.keptIn.empty()) {
+        kept.Reset(::open(m_scope.keptIn.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        m_keptFd = kept.Get();
+    }
     Step step = Attempt(sourceFolder, [&] {
         src.Reset(::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         return src.Get() < 0 ? OnDisc(errno) : Failure{};
@@ -132,6 +137,7 @@ CopyOutcome CCopyEngine::CRun::Copy(const std::string& sourceFolder, const std::
         CopyDir(src.Get(), dst.Get(), "");
     }
 
+    m_keptFd = -1;
     CopyOutcome outcome;
     outcome.drive = m_drive;
     outcome.seen = m_seen;
