@@ -6,7 +6,10 @@
 #include "check/BookFiles.h"
 
 #include <cerrno>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <xxhash.h>
 #include <fcntl.h>
@@ -94,10 +97,11 @@ std::string CFileOperations::DiscIdentity(const std::string& discRoot)
 namespace {
 
 // The XXH3-128 hash of the file at path as the drive holds it, in hex;
-// "" when it is no regular file of size bytes or cannot be read. Its cached
-// pages are dropped first: the cache would answer from memory what the
-// device may no longer hold.
-std::string HashOnDrive(const std::string& path, std::uint64_t size)
+// "" when it is no regular file of size bytes or cannot be read, or when
+// read, told the bytes of each chunk as it is read, returns false to stop.
+// Its cached pages are dropped first: the cache would answer from memory
+// what the device may no longer hold.
+std::string HashOnDrive(const std::string& path, std::uint64_t size, const std::function<bool(std::uint64_t)>& read)
 {
     CFd file(RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
     struct stat st;
@@ -119,6 +123,8 @@ std::string HashOnDrive(const std::string& path, std::uint64_t size)
             break;
         total += static_cast<std::uint64_t>(got);
         XXH3_128bits_update(state.get(), buffer.get(), static_cast<std::size_t>(got));
+        if (!read(static_cast<std::uint64_t>(got)))
+            return {};
     }
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_DONTNEED);
     if (total != size)
@@ -132,14 +138,46 @@ std::string HashOnDrive(const std::string& path, std::uint64_t size)
 
 } // namespace
 
-std::vector<std::string> CFileOperations::ChangedSince(const std::string& folder,
-                                                       const std::vector<copyops::CopyOutcome::Seen>& noted)
+KeptProof CFileOperations::ChangedSince(const std::string& folder,
+                                       const std::vector<copyops::CopyOutcome::Seen>& noted, const std::string& title)
 {
-    std::vector<std::string> changed;
+    KeptProof proof;
+    bool proven = false;
+    // A note's sizes are whatever its file says: the sum must not wrap.
+    auto add = [](std::uint64_t a, std::uint64_t b) { return a + b < a ? UINT64_MAX : a + b; };
+    std::uint64_t total = 0;
     for (const copyops::CopyOutcome::Seen& seen : noted)
-        if (HashOnDrive(posix::Join(folder, seen.path), seen.size) != seen.hash)
-            changed.push_back(seen.path);
-    return changed;
+        total = add(total, seen.size);
+    m_runner(title, [&](copyops::ICopyReporter& reporter) {
+        std::uint64_t done = 0;
+        reporter.Progress(0, total);
+        auto read = [&](std::uint64_t bytes) {
+            done = add(done, bytes);
+            reporter.Progress(std::min(done, total), total);
+            return !reporter.Cancelled();
+        };
+        for (const copyops::CopyOutcome::Seen& seen : noted) {
+            const std::uint64_t before = done;
+            const bool same = HashOnDrive(posix::Join(folder, seen.path), seen.size, read) == seen.hash;
+            if (reporter.Cancelled()) {
+                proof.cancelled = true;
+                return;
+            }
+            if (!same)
+                proof.changed.push_back(seen.path);
+            // A file cut short or gone counts as read.
+            done = add(before, seen.size);
+            reporter.Progress(std::min(done, total), total);
+        }
+        proven = true;
+    });
+    // Work that never ran proved nothing.
+    if (!proven && !proof.cancelled) {
+        proof.changed.clear();
+        for (const copyops::CopyOutcome::Seen& seen : noted)
+            proof.changed.push_back(seen.path);
+    }
+    return proof;
 }
 
 std::vector<std::string> CFileOperations::Remembered(const std::string& folder)

@@ -117,8 +117,8 @@ bool ParseFileEntry(const std::string& entry, Seen& seen)
 // since, would otherwise pass for the book. Each kept file is read back
 // from the drive and compared with the note; what differs or is gone is
 // read from the disc again. A note without the files' hashes leaves the
-// kept files unproven.
-void ProveKept(Plan& plan, IFileOperations& ops)
+// kept files unproven. False when the user stopped it.
+bool ProveKept(Plan& plan, IFileOperations& ops)
 {
     bool allSeen = false, readable = true;
     std::vector<Seen> noted;
@@ -134,17 +134,20 @@ void ProveKept(Plan& plan, IFileOperations& ops)
         }
     }
     if (!allSeen || !readable)
-        return;
+        return true;
     std::vector<Seen> toProve;
     for (const Seen& seen : noted)
         if (plan.redo.count(seen.path) == 0)
             toProve.push_back(seen);
-    const std::vector<std::string> changed = ops.ChangedSince(plan.completing, toProve);
-    plan.redo.insert(changed.begin(), changed.end());
+    const copyjob::KeptProof proof = ops.ChangedSince(plan.completing, toProve, copytext::ProvingKept(plan.completing));
+    if (proof.cancelled)
+        return false;
+    plan.redo.insert(proof.changed.begin(), proof.changed.end());
     for (const Seen& seen : toProve)
         if (plan.redo.count(seen.path) == 0)
             plan.kept.push_back(seen);
     plan.keptProven = true;
+    return true;
 }
 
 // One copy of everything inside sourceFolder into destFolder, titled with
@@ -289,16 +292,26 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
         if (MaybeRefusal refusal = CheckTemp(settings.TempPath, ops, plan))
             return refusal;
     }
-    // A book that cannot fit is refused before anything is read, on the
-    // drive it goes to and on the temporary folder's. Completing needs only
-    // what is missing; replacing frees the old files as it goes.
+    return std::nullopt;
+}
+
+// A book that cannot fit is refused before anything is read, on the drive
+// it goes to and on the temporary folder's. Completing needs only what is
+// missing, which passes through the temporary folder alone; replacing
+// frees the old files as it goes. The refusal, or none.
+MaybeRefusal CheckRoom(const CSettings& settings, IFileOperations& ops, const Plan& plan)
+{
+    const std::string outputDrive = plan.makeOutput ? posix::ParentFolder(plan.outputDir) : plan.outputDir;
     const std::string viaTemp = settings.CopyViaTemp != 0 ? settings.TempPath : std::string();
     const std::string bookDrive = plan.existing || !plan.completing.empty() ? std::string() : outputDrive;
     for (const std::string& folder : {bookDrive, viaTemp}) {
         std::uint64_t block = 0, room = 0;
         if (folder.empty() || !ops.Room(folder, block, room))
             continue;
-        if (const std::uint64_t need = ops.SizeOnDrive(plan.discRoot, block); need > room) {
+        const std::uint64_t need = plan.completing.empty()
+                                       ? ops.SizeOnDrive(plan.discRoot, block)
+                                       : ops.SizeToFill(plan.discRoot, block, plan.completing, plan.redo);
+        if (need > room) {
             Refusal refusal = Refuse(RefusalReason::NoRoom, folder);
             refusal.need = need;
             refusal.room = room;
@@ -330,18 +343,23 @@ MaybeRefusal Prepare(IFileOperations& ops, const Plan& plan, publish::CStage& st
 // The disc into the book's folder (or into the temporary folder first,
 // then from there); the temporary folder is gone afterwards. intoBook
 // tells whether anything went into the book's folder. Completing an
-// earlier copy goes straight from the disc: through the temporary folder
-// the whole disc would be read again.
+// earlier copy takes through the temporary folder only what the
+// completion reads: the rest of the disc is not read at all.
 copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const std::string& work,
                               IFileOperations& ops, bool& intoBook)
 {
     copyops::CopyOutcome outcome;
     std::string source = plan.discRoot;
-    const bool viaTemp = !plan.tempFolder.empty() && plan.completing.empty();
+    const bool viaTemp = !plan.tempFolder.empty();
     if (viaTemp) {
         // Only the copy on the drive the book goes to is read back.
         const std::string content = plan.tempFolder + kTempContent;
-        outcome = CopyFolder(plan.discRoot, content, plan.tempFolder, plan.tempFolder, plan.ask, ops, {});
+        copyops::CopyScope toTemp;
+        if (!plan.completing.empty()) {
+            toTemp.keptIn = plan.completing;
+            toTemp.redo = plan.redo;
+        }
+        outcome = CopyFolder(plan.discRoot, content, plan.tempFolder, plan.tempFolder, plan.ask, ops, toTemp);
         source = content + "/";
     }
     intoBook = !viaTemp || outcome.result == CopyResult::Copied;
@@ -583,6 +601,20 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
         showDestination(plan.completing);
     else if (!plan.ask && showDestination)
         showDestination(plan.target);
+    // What completing reads from the disc, and so the room it needs, is
+    // known once the kept files are proven; stopped there, nothing was
+    // written.
+    if (!plan.completing.empty() && !ProveKept(plan, ops)) {
+        CopyReport cancelled;
+        cancelled.result = CopyResult::Cancelled;
+        cancelled.ending = copyjob::Ending::Cancelled;
+        cancelled.folder = plan.completing;
+        cancelled.target = plan.target;
+        cancelled.message = copytext::Told(cancelled);
+        return cancelled;
+    }
+    if (MaybeRefusal refusal = CheckRoom(settings, ops, plan))
+        return Refused(std::move(*refusal));
     CopyReport report;
     // A disc is read once: without a check from the caller the copy's own
     // reading is the check's (the audio walked as it passes, the rest
@@ -597,8 +629,6 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     publish::CStage stage(ops, layout != nullptr ? *layout : publish::Layout());
     if (MaybeRefusal refusal = Prepare(ops, plan, stage))
         return Refused(std::move(*refusal));
-    if (!plan.completing.empty())
-        ProveKept(plan, ops);
     const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
     bool intoBook = false;
     const copyops::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);

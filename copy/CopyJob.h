@@ -53,6 +53,13 @@ enum class MountSpot {
     MntFolder,   // under /mnt on the disk above
 };
 
+// What reading back the files an incomplete copy keeps found.
+struct KeptProof
+{
+    std::vector<std::string> changed; // no longer as noted
+    bool cancelled = false;           // the user stopped it: changed means nothing
+};
+
 // What the job needs of the file system; CFileOperations is the real one,
 // tests use a fake. Failures name their side and path.
 class IFileOperations
@@ -91,6 +98,15 @@ public:
     // What the files below root take on a drive with blockSize: each
     // file's size rounded up to it.
     virtual std::uint64_t SizeOnDrive(const std::string&, std::uint64_t) { return 0; }
+
+    // The same for only the files below root that the folder keptIn lacks
+    // (no regular file of that path there) or that redo names (paths
+    // relative to root): what completing keptIn reads from root.
+    virtual std::uint64_t SizeToFill(const std::string& root, std::uint64_t blockSize, const std::string&,
+                                     const std::set<std::string>&)
+    {
+        return SizeOnDrive(root, blockSize);
+    }
 
     // Makes one folder whose parent exists; a folder there already is
     // fine.
@@ -135,9 +151,11 @@ public:
     // The files of noted (paths relative to folder) that folder no longer
     // holds as noted: each read back from the drive, its cached pages
     // dropped first, and compared in size and hash with what the disc gave.
-    // A file that is gone or cannot be read counts as changed.
-    virtual std::vector<std::string> ChangedSince(const std::string& folder,
-                                                  const std::vector<copyops::CopyOutcome::Seen>& noted) = 0;
+    // A file that is gone or cannot be read counts as changed. Runs under a
+    // progress window titled title, which counts the noted bytes and can
+    // stop it.
+    virtual KeptProof ChangedSince(const std::string& folder, const std::vector<copyops::CopyOutcome::Seen>& noted,
+                                   const std::string& title) = 0;
 
     // Notes in folder what it still needs; an empty list removes the note.
     virtual Failure Remember(const std::string& folder, const std::vector<std::string>& files) = 0;

@@ -269,6 +269,11 @@ std::string TempInsideTarget(const std::string& tempFolder, const std::string& t
            "Kies een andere map voor de boeken of zet kopi\xC3\xAB" "ren via de harde schijf uit. " + kNothingCopied;
 }
 
+std::string ProvingKept(const std::string& folder)
+{
+    return "Controleren wat er al in " + ShownText(folder) + " staat";
+}
+
 std::string Cancelled(const std::string& existingFolder)
 {
     if (existingFolder.empty())

@@ -86,6 +86,10 @@ std::string NotPublished(const std::string& target, const std::string& reason);
 std::string OutputInsideTemp(const std::string& outputFolder, const std::string& tempFolder);
 std::string TempInsideTarget(const std::string& tempFolder, const std::string& target);
 
+// The progress window's title while the files an incomplete copy in folder
+// keeps are read back before it is completed.
+std::string ProvingKept(const std::string& folder);
+
 // After a cancel: what is left. existingFolder is "" when the book was new
 // (then nothing is left), else the folder that existed and was written into.
 std::string Cancelled(const std::string& existingFolder);

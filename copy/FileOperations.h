@@ -7,6 +7,7 @@
 #include "posix/Posix.h"
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ public:
     std::string FileLargerThan(const std::string& root, std::uint64_t limit) override;
     bool Room(const std::string& folder, std::uint64_t& blockSize, std::uint64_t& free) override;
     std::uint64_t SizeOnDrive(const std::string& root, std::uint64_t blockSize) override;
+    std::uint64_t SizeToFill(const std::string& root, std::uint64_t blockSize, const std::string& keptIn,
+                             const std::set<std::string>& redo) override;
     Failure MakeFolder(const std::string& path) override;
     Failure HoldTempFolder(const std::string& folder) override;
     void RemoveLeftovers(const std::string& folder) override;
@@ -70,8 +73,8 @@ public:
     bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override;
     std::string DiscIdentity(const std::string& discRoot) override;
     std::vector<std::string> Remembered(const std::string& folder) override;
-    std::vector<std::string> ChangedSince(const std::string& folder,
-                                          const std::vector<copyops::CopyOutcome::Seen>& noted) override;
+    KeptProof ChangedSince(const std::string& folder, const std::vector<copyops::CopyOutcome::Seen>& noted,
+                           const std::string& title) override;
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override;
     Failure Publish(const std::string& from, const std::string& to) override;
     Failure Delete(const std::string& folder) override;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -269,6 +270,67 @@ TEST_F(CopyBookFiles, OnlyTheSameDiscCompletesAnIncompleteCopy)
         EXPECT_EQ(Shown(), want);
         EXPECT_EQ(Read(s / "out/Boek/audio/01.mp3"), Pattern(300000)) << sameDisc;
     }
+}
+
+// Every file a copy opens to read, by its full path.
+class CReadLog : public copyops::CCopyEngine
+{
+public:
+    std::vector<std::string> opened;
+
+protected:
+    int OpenSource(int dirFd, const char* name, int& fd) override
+    {
+        char folder[PATH_MAX] = {};
+        const std::string link = "/proc/self/fd/" + std::to_string(dirFd);
+        if (::readlink(link.c_str(), folder, sizeof folder - 1) > 0)
+            opened.push_back(std::string(folder) + "/" + name);
+        return CCopyEngine::OpenSource(dirFd, name, fd);
+    }
+};
+
+// Completing via the hard disk takes only what the copy lacks through the
+// temporary folder; the rest of the disc is not read.
+TEST_F(CopyBookFiles, CompletingViaTempReadsOnlyWhatIsLacking)
+{
+    Write(s / "disc/audio/02.mp3", Pattern(200000, 2));
+    settings.CopyViaTemp = 0;
+    CUnreadableTrack unreadable;
+    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &unreadable));
+    settings.CopyViaTemp = 1;
+    CReadLog reads;
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek", &reads));
+    const std::vector<std::string> want = {s / "disc/audio/01.mp3", Temp() + "/cd/audio/01.mp3"};
+    EXPECT_EQ(reads.opened, want);
+    EXPECT_EQ(Shown(), std::vector<std::string>{"Boek"});
+    EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc"));
+    EXPECT_EQ(Read(s / "out/Boek/audio/01.mp3"), Pattern(300000));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
+}
+
+// Stopped while the kept files are read back, a completion leaves the
+// incomplete copy and its note as they were, and makes nothing.
+TEST_F(CopyBookFiles, StoppedWhileProvingKeptFilesChangesNothing)
+{
+    settings.CopyViaTemp = 0;
+    CUnreadableTrack unreadable;
+    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &unreadable));
+    const std::string kept = s / "out/Boek (onvolledig)";
+    const std::vector<std::string> before = Listing(kept);
+    const std::string note = Read(kept + "/" + copyjob::kNeededNote);
+    ASSERT_FALSE(note.empty());
+    settings.CopyViaTemp = 1;
+    ui.titles.clear();
+    ui.reporter.cancelAfterBytes = 1;
+    EXPECT_EQ(CopyResult::Cancelled, Copy(s / "out/Boek"));
+    EXPECT_EQ(ui.titles, std::vector<std::string>{copytext::ProvingKept(kept)});
+    EXPECT_EQ(ui.infos, std::vector<std::string>{copytext::Cancelled(kept)});
+    EXPECT_EQ(Listing(kept), before);
+    EXPECT_EQ(Read(kept + "/" + copyjob::kNeededNote), note);
+    EXPECT_EQ(Shown(), std::vector<std::string>{"Boek (onvolledig)"});
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
 }
 
 TEST_F(CopyBookFiles, BookFolderThatIsALinkIsNeverWrittenThrough)

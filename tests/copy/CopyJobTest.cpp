@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -112,7 +113,8 @@ public:
         for (const std::string& file : scope.redo)
             redo += " " + file;
         Log("copy " + from + " -> " + to + (ask ? " ask" : " silent") + " in " + scratch +
-            (scope.fillOnly ? " fill" + redo : "") + (scope.verify && logChecks ? " verify" : ""));
+            (scope.fillOnly ? " fill" + redo : "") + (scope.keptIn.empty() ? "" : " lacking in " + scope.keptIn + redo) +
+            (scope.verify && logChecks ? " verify" : ""));
         titles.push_back(title);
         copyops::CopyOutcome outcome;
         outcome.result = index < copyResults.size() ? copyResults[index] : CopyResult::Copied;
@@ -141,18 +143,28 @@ public:
     {
         return remembered.count(folder) ? remembered[folder] : std::vector<std::string>{};
     }
-    std::vector<std::string> ChangedSince(const std::string& folder,
-                                          const std::vector<copyops::CopyOutcome::Seen>& noted) override
+    bool cancelProof = false; // the user stops the proof of the kept files
+    copyjob::KeptProof ChangedSince(const std::string& folder, const std::vector<copyops::CopyOutcome::Seen>& noted,
+                                    const std::string& title) override
     {
         std::string line = "prove " + folder + ":";
-        std::vector<std::string> found;
+        copyjob::KeptProof proof;
         for (const copyops::CopyOutcome::Seen& seen : noted) {
             line += " " + seen.path;
             if (changed.count(seen.path) != 0)
-                found.push_back(seen.path);
+                proof.changed.push_back(seen.path);
         }
         Log(line);
-        return found;
+        titles.push_back(title);
+        proof.cancelled = cancelProof;
+        return proof;
+    }
+    // What the files the completion reads take; by default the whole disc.
+    std::optional<std::uint64_t> fillBytes;
+    std::uint64_t SizeToFill(const std::string& root, std::uint64_t block, const std::string&,
+                             const std::set<std::string>&) override
+    {
+        return fillBytes ? *fillBytes : SizeOnDrive(root, block);
     }
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override
     {
@@ -416,6 +428,7 @@ struct KeptCase
     std::vector<std::string> proving; // the log's proof and copy; none when the note proves nothing
     const char* told;                 // a piece of the read-back line; "" when the book stays incomplete
     std::string noted = {};           // what the still incomplete copy notes
+    bool viaTemp = false;             // copying via the hard disk
 };
 
 PRINT_CASE_AS(KeptCase, name)
@@ -447,6 +460,12 @@ const std::vector<KeptCase> kKept = {
      {kProve, kFillFrom + " audio/02.mp3 verify"}, "", " " + kEntryNcc + " " + kEntry01 + " /gelezen: smil/12.smil"},
     {"StillIncompleteFromAnOldNoteNotesNoHashes", {"audio/02.mp3"}, {}, {kFillFrom + " audio/02.mp3 verify"}, "",
      " smil/12.smil"},
+    // Via the hard disk only what the completion reads passes through the
+    // temporary folder, which is gone afterwards.
+    {"ViaTempReadsOnlyWhatIsLacking", {"audio/02.mp3", "/gelezen:", kEntry01, kEntryNcc}, {"audio/01.mp3"},
+     {kProve, kToTemp + " silent" + kInTemp + " lacking in " + kIncompleteDest + " audio/01.mp3 audio/02.mp3",
+      "copy " + kTempFolder + "/cd/ -> " + kIncompleteDest + " silent" + kInWork + " fill audio/01.mp3 audio/02.mp3 verify"},
+     kAll, "", true},
 };
 
 class CopyBookCompletes : public testing::TestWithParam<KeptCase>
@@ -468,13 +487,24 @@ TEST_P(CopyBookCompletes, KeptFilesProvenBeforeTheClaim)
         missing.file = "smil/12.smil";
         ops.checks[kDisc].findings = {missing};
     }
-    CSettings settings = MakeSettings(0, 0);
+    CSettings settings = MakeSettings(0, c.viaTemp ? 1 : 0);
     settings.VerifyCopy = 1;
     const bookcheck::CheckReport before = ops.CheckBook(kDisc, bookcheck::Place::Disc);
     const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, &before);
     EXPECT_EQ(report.result, whole ? kOk : kFail);
-    std::vector<std::string> expected = {kCheckDisc, kLeft, kMakeWork};
-    expected.insert(expected.end(), c.proving.begin(), c.proving.end());
+    // The proof comes before anything is written; it decides what is read.
+    std::vector<std::string> expected = {kCheckDisc};
+    for (const std::string& line : c.proving)
+        if (line.rfind("prove ", 0) == 0)
+            expected.push_back(line);
+    if (c.viaTemp)
+        expected.push_back(kHold);
+    expected.insert(expected.end(), {kLeft, kMakeWork});
+    for (const std::string& line : c.proving)
+        if (line.rfind("prove ", 0) != 0)
+            expected.push_back(line);
+    if (c.viaTemp)
+        expected.push_back(kDelTemp);
     expected.push_back("check copy " + kIncompleteDest);
     expected.push_back("remember " + kIncompleteDest + ":" + c.noted);
     if (whole)
@@ -487,6 +517,24 @@ TEST_P(CopyBookCompletes, KeptFilesProvenBeforeTheClaim)
 }
 
 INSTANTIATE_TEST_SUITE_P(Note, CopyBookCompletes, testing::ValuesIn(kKept), CaseName());
+
+// Stopped while the kept files are read back, the completion ends before
+// anything is written: the incomplete copy and its note stay as they were.
+TEST(CopyBookCompletesCancel, StoppedDuringTheProofWritesNothing)
+{
+    CFakeOps ops;
+    ops.logChecks = true;
+    ops.cancelProof = true;
+    ops.existing[kIncompleteDest] = PathState::Folder;
+    ops.remembered[kIncompleteDest] = {"audio/02.mp3", "/gelezen:", kEntry01, kEntryNcc};
+    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 1), ops, nullptr);
+    EXPECT_EQ(report.ending, copyjob::Ending::Cancelled);
+    EXPECT_EQ(report.result, CopyResult::Cancelled);
+    EXPECT_EQ(report.folder, kIncompleteDest);
+    EXPECT_EQ(report.message, copytext::Cancelled(kIncompleteDest));
+    EXPECT_EQ(ops.log, std::vector<std::string>{kProve});
+    EXPECT_EQ(ops.titles, std::vector<std::string>{copytext::ProvingKept(kIncompleteDest)});
+}
 
 // What the disc itself lacks is no fault of the copy: the book gets its
 // own name and the user is sent to the library; what the copy lacks keeps
@@ -646,6 +694,25 @@ TEST(CopyBookRoom, FitsOrCompletes)
             ops.existing[kIncompleteDest] = PathState::Folder;
         EXPECT_EQ(CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr).ending, copyjob::Ending::Whole)
             << completing;
+    }
+}
+
+// Completing via the hard disk needs room in the temporary folder for
+// what it reads, not for the whole disc.
+TEST(CopyBookRoom, CompletingViaTempNeedsRoomForWhatItReads)
+{
+    for (const std::uint64_t fill : {3u << 20, 6u << 20}) {
+        CFakeOps ops;
+        ops.existing[kIncompleteDest] = PathState::Folder;
+        ops.freeBytes[kTemp] = 5 << 20;
+        ops.bookBytes = 8 << 20;
+        ops.fillBytes = fill;
+        const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 1), ops, nullptr);
+        EXPECT_EQ(report.ending, fill < (5u << 20) ? copyjob::Ending::Whole : copyjob::Ending::Refused) << fill;
+        if (report.ending == copyjob::Ending::Refused) {
+            EXPECT_EQ(report.refusal.need, fill);
+            EXPECT_EQ(report.refusal.path, kTemp);
+        }
     }
 }
 

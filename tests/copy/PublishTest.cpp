@@ -155,6 +155,7 @@ struct ProveCase
     const char* name;
     std::function<void(const std::string& file)> meanwhile; // done to the copy of 01.mp3 after the copy
     bool changed;
+    std::uint64_t cancelAfter = 0; // the user stops the proof once this many bytes were read; 0: never
 };
 
 PRINT_CASE_AS(ProveCase, name)
@@ -165,6 +166,7 @@ const std::string kAudio = std::string(3000, 'a') + "end";
 
 const std::vector<ProveCase> kProve = {
     {"Unchanged", [](const std::string&) {}, false},
+    {"StoppedByTheUser", [](const std::string&) {}, false, 1},
     {"SameSizeOtherBytes", [](const std::string& f) { Write(f, std::string(3000, 'a') + "END"); }, true},
     {"Truncated", [](const std::string& f) { fs::resize_file(f, 1000); }, true},
     {"Longer", [](const std::string& f) { Write(f, kAudio + "x"); }, true},
@@ -203,11 +205,33 @@ TEST_P(ProveKept, ChangedFilesAreNamed)
     ASSERT_TRUE(outcome);
     ASSERT_EQ(outcome.seen.size(), 2u);
     c.meanwhile(copy + "/audio/01.mp3");
-    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
-    EXPECT_EQ(ops.ChangedSince(copy, outcome.seen),
-              c.changed ? std::vector<std::string>{"audio/01.mp3"} : std::vector<std::string>{});
+    // Under a progress window of its own, which counts the noted bytes.
+    copytest::CScriptedReporter proving;
+    proving.cancelAfterBytes = c.cancelAfter;
+    std::vector<std::string> titles;
+    copyjob::CFileOperations ops([&](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
+        titles.push_back(title);
+        work(proving);
+    });
+    const copyjob::KeptProof proof = ops.ChangedSince(copy, outcome.seen, "T");
+    EXPECT_EQ(titles, std::vector<std::string>{"T"});
+    EXPECT_EQ(proof.cancelled, c.cancelAfter != 0);
+    if (proof.cancelled)
+        return;
+    EXPECT_EQ(proof.changed, c.changed ? std::vector<std::string>{"audio/01.mp3"} : std::vector<std::string>{});
+    EXPECT_EQ(proving.lastTotal, kAudio.size() + 7);
+    EXPECT_EQ(proving.lastDone, proving.lastTotal);
 }
 
 INSTANTIATE_TEST_SUITE_P(Note, ProveKept, testing::ValuesIn(kProve), CaseName());
+
+// A runner that never runs the work proves nothing kept.
+TEST(ProveKeptUnrun, EveryFileCountsAsChanged)
+{
+    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    const copyjob::KeptProof proof = ops.ChangedSince("/nonexistent", {{"a", 1, std::string(32, '0')}}, "T");
+    EXPECT_FALSE(proof.cancelled);
+    EXPECT_EQ(proof.changed, std::vector<std::string>{"a"});
+}
 
 } // namespace
