@@ -362,7 +362,14 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
         outcome = CopyFolder(plan.discRoot, content, plan.tempFolder, plan.tempFolder, plan.ask, ops, toTemp);
         source = content + "/";
     }
-    intoBook = !viaTemp || outcome.result == CopyResult::Copied;
+    // A completion keeps what did arrive, and the files the disc would not
+    // give stay on its note; a temporary drive that filled up is said of
+    // that drive, before the copy gets anything.
+    std::vector<std::string> unread;
+    if (viaTemp && !plan.completing.empty() && outcome.result == CopyResult::Failed && !outcome.unflushed &&
+        outcome.noRoom.empty())
+        unread = outcome.missing;
+    intoBook = !viaTemp || outcome.result == CopyResult::Copied || !unread.empty();
     copyops::CopyScope scope;
     scope.verify = plan.verify;
     if (!plan.completing.empty()) {
@@ -372,6 +379,12 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
     if (intoBook)
         outcome = CopyFolder(source, into, work, plan.completing.empty() ? plan.target : plan.completing,
                              plan.ask && plan.completing.empty(), ops, scope);
+    if (!unread.empty() && (outcome.result == CopyResult::Copied ||
+                            (outcome.result == CopyResult::Failed && !outcome.unflushed))) {
+        outcome.result = CopyResult::Failed;
+        outcome.readBack = {};
+        outcome.missing.insert(outcome.missing.begin(), unread.begin(), unread.end());
+    }
     DeleteFolder(plan.tempFolder, ops);
     return outcome;
 }

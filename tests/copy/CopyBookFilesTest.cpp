@@ -17,6 +17,7 @@
 #include <sys/mount.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -307,6 +308,50 @@ TEST_F(CopyBookFiles, CompletingViaTempReadsOnlyWhatIsLacking)
     EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc"));
     EXPECT_EQ(Read(s / "out/Boek/audio/01.mp3"), Pattern(300000));
     EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
+}
+
+// Files of a disc that cannot be read, by name.
+class CUnreadableFiles : public copyops::CCopyEngine
+{
+public:
+    explicit CUnreadableFiles(std::set<std::string> names) : m_names(std::move(names)) {}
+
+protected:
+    int OpenSource(int dirFd, const char* name, int& fd) override
+    {
+        return m_names.count(name) != 0 ? EIO : CCopyEngine::OpenSource(dirFd, name, fd);
+    }
+
+private:
+    std::set<std::string> m_names;
+};
+
+// A completion via the hard disk that again cannot read everything keeps
+// what it did read, and notes the rest for the next time.
+TEST_F(CopyBookFiles, CompletingViaTempKeepsWhatArrived)
+{
+    Write(s / "disc/audio/02.mp3", Pattern(200000, 2));
+    settings.CopyViaTemp = 0;
+    CUnreadableFiles both({"01.mp3", "02.mp3"});
+    ui.reporter.errorAnswers = {copyops::ErrorAnswer::SkipAll};
+    ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &both));
+    settings.CopyViaTemp = 1;
+    CUnreadableFiles second({"02.mp3"});
+    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ui.errors.clear();
+    EXPECT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &second));
+    const std::string kept = s / "out/Boek (onvolledig)";
+    EXPECT_EQ(Read(kept + "/audio/01.mp3"), Pattern(300000));
+    EXPECT_FALSE(fs::exists(kept + "/audio/02.mp3"));
+    ASSERT_EQ(ui.errors.size(), 1u);
+    EXPECT_NE(ui.errors[0].find("audio/02.mp3"), std::string::npos) << ui.errors[0];
+    EXPECT_NE(ui.errors[0].find("kopieer de CD opnieuw naar dezelfde map"), std::string::npos) << ui.errors[0];
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
+    CReadLog reads;
+    EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek", &reads));
+    const std::vector<std::string> want = {s / "disc/audio/02.mp3", Temp() + "/cd/audio/02.mp3"};
+    EXPECT_EQ(reads.opened, want);
+    EXPECT_EQ(Shown(), std::vector<std::string>{"Boek"});
 }
 
 // Stopped while the kept files are read back, a completion leaves the
