@@ -6,7 +6,7 @@
 #include "copy/FileOperations.h"
 #include "copy/Publish.h"
 #include "disc/DiscLocator.h"
-#include "naming/FolderName.h"
+#include "copy/DiscPlan.h"
 #include "posix/Posix.h"
 #include "station/Bag.h"
 #include "station/HashingEngine.h"
@@ -28,15 +28,6 @@
 namespace station {
 
 namespace {
-
-// A book of the disc, and where it goes.
-struct PlannedBook
-{
-    std::string folder;    // on the disc, ending in '/'
-    std::string bookFile;
-    std::string name;      // how a refusal names it
-    bool found = true;
-};
 
 // Runs each copy on the worker's own thread and answers for the staff who
 // are not there: a file that cannot be read is skipped; a drive that
@@ -99,22 +90,6 @@ bool ListInto(int dirFd, const std::string& prefix, std::vector<ListedFile>& fil
 std::string Leaf(const std::string& path)
 {
     return path.substr(path.rfind('/') + 1);
-}
-
-std::vector<PlannedBook> PlanBooks(const std::string& root, std::string& refusal)
-{
-    const std::string bookFile = disc::FindBookFileName(root);
-    if (KindOfBookFile(bookFile) != BookFileKind::DiscInfo)
-        return {{root, root + bookFile, Leaf(posix::ParentFolder(root + "x")), true}};
-    std::vector<CDiscBook> listed;
-    if (!ListDiscBooks(root, root + bookFile, listed)) {
-        refusal = stationtext::DiscInfoUnreadable();
-        return {};
-    }
-    std::vector<PlannedBook> books;
-    for (const CDiscBook& book : listed)
-        books.push_back({book.folder, book.bookFile, book.name, book.found});
-    return books;
 }
 
 LogRow StartRow(const std::string& drive, const std::string& bookFile)
@@ -440,7 +415,7 @@ int WritePlainManifest(const std::string& folder, std::map<std::string, FileHash
 }
 
 // One book, from its book file to its row.
-LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const StationSetup& setup,
+LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, const StationSetup& setup,
                    CNameReservations& names, const std::atomic<bool>& cancel)
 {
     LogRow row = StartRow(drive, book.bookFile);
@@ -451,21 +426,25 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         row.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return row;
     };
-    if (!book.found)
+    switch (book.refusal) {
+    case copyjob::PlanRefusal::None:
+        break;
+    case copyjob::PlanRefusal::NotOnDisc:
         return finish(Outcome::Refused, stationtext::BookNotOnDisc(book.name));
-    CBookInfo info;
-    std::string reason;
-    if (!ReadBookFile(book.bookFile, info, &reason))
-        return finish(Outcome::Refused, stationtext::BookFileUnreadable(reason));
-    TakeMeta(info, row);
-
+    case copyjob::PlanRefusal::Unreadable:
+        return finish(Outcome::Refused, stationtext::BookFileUnreadable(book.reason));
+    case copyjob::PlanRefusal::NameTooLong:
+        TakeMeta(book.info, row);
+        return finish(Outcome::Refused, stationtext::NameTooLong());
+    case copyjob::PlanRefusal::NoName:
+        TakeMeta(book.info, row);
+        return finish(Outcome::Refused, stationtext::NoName());
+    case copyjob::PlanRefusal::SameFolder:
+        TakeMeta(book.info, row);
+        return finish(Outcome::Refused, stationtext::SameFolder());
+    }
+    TakeMeta(book.info, row);
     const CSettings settings = StationSettings(setup.settings);
-    const FittedFolderName fitted = FitFolderName(
-        ComposeFolderNameParts(settings.UseIdentifier, settings.UseTitle, settings.UseCreator, info.metaList),
-        setup.outputDir);
-    if (fitted.path.empty())
-        return finish(Outcome::Refused,
-                      fitted.fit == FolderNameFit::TooLong ? stationtext::NameTooLong() : stationtext::NoName());
 
     std::vector<ListedFile> files;
     if (!ListFiles(book.folder, files))
@@ -476,12 +455,12 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
 
     // Held until the copy has its name on disk: a second drive with the
     // same book waits here, then finds this copy.
-    CReservedName held(names, fitted.path);
+    CReservedName held(names, book.dest);
     const DiscPace pace = setup.makePace ? setup.makePace() : DiscPace();
     Comparison known;
     std::map<std::string, std::string> linkTargets;
     const std::vector<ListedFile> archivable = AsArchived(book.folder, files, linkTargets);
-    if (const std::vector<ArchivedFolder> candidates = SameNamesAndSizes(fitted.path, archivable);
+    if (const std::vector<ArchivedFolder> candidates = SameNamesAndSizes(book.dest, archivable);
         !candidates.empty()) {
         known = Compare(book.folder, archivable, linkTargets, candidates, pace, cancel);
         if (cancel.load())
@@ -520,7 +499,7 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
     std::string message;
     Outcome outcome = Outcome::Failed;
     if (!setup.bagit || !notUtf8.empty()) {
-        const copyjob::CopyReport report = copy(fitted.path, nullptr);
+        const copyjob::CopyReport report = copy(book.dest, nullptr);
         published = report.folder;
         message = Told(report);
         outcome = OutcomeOf(report);
@@ -530,7 +509,7 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
             if (!links.resolved.empty() || !links.leftOut.empty())
                 message += (message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
             if (const int error = WritePlainManifest(published, hashes, archivable,
-                                                     PlainManifestPath(publish::IncompleteName(fitted.path))))
+                                                     PlainManifestPath(publish::IncompleteName(book.dest))))
                 message += (message.empty() ? "" : " ") + stationtext::ManifestNotWritten(Leaf(published), error);
             if (setup.bagit)
                 message = stationtext::BagNameNotUtf8(Leaf(published), notUtf8) + (message.empty() ? "" : " ") +
@@ -538,7 +517,7 @@ LogRow ArchiveBook(const PlannedBook& book, const std::string& drive, const Stat
         }
     } else {
         BagInfo info{row.identifier, row.title, NowText().substr(0, 10), {}, {}};
-        const BagReport bag = CopyAsBag(fitted.path, std::move(info), ops, hashing, files, copy);
+        const BagReport bag = CopyAsBag(book.dest, std::move(info), ops, hashing, files, copy);
         published = bag.folder;
         message = bag.message;
         outcome = bag.outcome;
@@ -694,15 +673,15 @@ std::vector<LogRow> ArchiveDisc(const std::string& root, const std::string& driv
             done(row);
         rows.push_back(std::move(row));
     };
-    std::string refusal;
-    const std::vector<PlannedBook> books = PlanBooks(root, refusal);
-    if (books.empty()) {
+    const copyjob::DiscPlan plan =
+        copyjob::PlanDisc(root, root + disc::FindBookFileName(root), setup.settings, setup.outputDir);
+    if (plan.indexUnreadable) {
         LogRow row = StartRow(drive, root + "discinfo.html");
         row.outcome = Outcome::Refused;
-        row.message = refusal;
+        row.message = stationtext::DiscInfoUnreadable();
         log(std::move(row));
     }
-    for (const PlannedBook& book : books)
+    for (const copyjob::PlannedBook& book : plan.books)
         log(ArchiveBook(book, drive, setup, names, cancel));
     return rows;
 }

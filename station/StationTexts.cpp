@@ -99,6 +99,11 @@ std::string NoName()
     return "Uit de gegevens van dit boek kan geen mapnaam worden gemaakt.";
 }
 
+std::string SameFolder()
+{
+    return "Dit boek zou in dezelfde map komen als een ander boek van deze CD, en is daarom niet gekopieerd.";
+}
+
 std::string CannotList()
 {
     return "De bestanden op de CD konden niet worden opgesomd.";

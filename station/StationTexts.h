@@ -13,6 +13,7 @@ std::string BookNotOnDisc(const std::string& name);
 std::string BookFileUnreadable(const std::string& reason);
 std::string NameTooLong();
 std::string NoName();
+std::string SameFolder();
 std::string CannotList();
 std::string DiscInfoUnreadable();
 std::string LogNotUpdated(int error);

@@ -1,6 +1,12 @@
 #include "text/Utf8.h"
 
+#include "text/Ascii.h"
+
+#include <clocale>
 #include <cstdio>
+#include <cwctype>
+#include <locale.h>
+#include <wctype.h>
 
 std::size_t Utf8CharLength(std::string_view text)
 {
@@ -78,6 +84,65 @@ std::string ShownText(std::string_view text)
         std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text.front()));
         out += escaped;
         text.remove_prefix(1);
+    }
+    return out;
+}
+
+namespace {
+
+char32_t DecodeCharacter(std::string_view text, std::size_t length)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    if (length == 1)
+        return p[0];
+    char32_t c = p[0] & (0xFF >> (length + 1));
+    for (std::size_t k = 1; k < length; ++k)
+        c = (c << 6) | (p[k] & 0x3F);
+    return c;
+}
+
+void AppendCharacter(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+std::string FoldLetterCase(std::string_view text)
+{
+    // The C library's own UTF-8 locale, whatever the user's: its tables
+    // know every script's letters, and a Turkish locale cannot change them.
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t n = Utf8CharLength(text);
+        if (n == 0) {
+            out += text.front();
+            text.remove_prefix(1);
+            continue;
+        }
+        char32_t c = DecodeCharacter(text, n);
+        if (c < 0x80)
+            c = static_cast<unsigned char>(AsciiLower(static_cast<char>(c)));
+        else if (utf8 != static_cast<locale_t>(nullptr))
+            c = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), utf8));
+        AppendCharacter(out, c);
+        text.remove_prefix(n);
     }
     return out;
 }

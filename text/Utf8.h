@@ -22,3 +22,8 @@ std::string ShownText(std::string_view text);
 // text cut to at most maxBytes at a character boundary, without the blanks
 // the cut leaves at its end; text that fits is returned whole.
 std::string_view CutAtCharacter(std::string_view text, std::size_t maxBytes);
+
+// text with every letter in lower case, as a file system that ignores
+// letter case compares names ("Het Boek" is "het boek" on a FAT stick);
+// the same in every locale. Bytes that are not well-formed UTF-8 stay.
+std::string FoldLetterCase(std::string_view text);

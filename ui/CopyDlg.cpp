@@ -1,7 +1,7 @@
 #include "ui/CopyDlg.h"
 
 #include "book/DiscBooks.h"
-#include "naming/FolderName.h"
+#include "copy/DiscPlan.h"
 #include "settings/Settings.h"
 #include "ui/Accessibility.h"
 #include "ui/CopyServices.h"
@@ -178,9 +178,7 @@ void CCopyDlg::OnDiscFound(const disc::FoundDisc& found)
     }
 
     m_strSourceRoot = found.root;
-    const bool planned = found.kind == BookFileKind::DiscInfo ? PlanListedBooks(found.bookFile)
-                                                              : PlanSingleBook(found.bookFile);
-    if (!planned) {
+    if (!PlanBooks(found.bookFile)) {
         EndDialog(IDCANCEL);
         return;
     }
@@ -266,65 +264,51 @@ void CCopyDlg::OnChecked(const std::vector<bookcheck::CheckReport>& checks)
         OnReady();
 }
 
-FittedFolderName CCopyDlg::DestinationFor(const CMetaList& metaList) const
-{
-    return FitFolderName(ComposeFolderNameParts(m_pSettings->UseIdentifier, m_pSettings->UseTitle,
-                                                m_pSettings->UseCreator, metaList),
-                         m_pSettings->OutputDir);
-}
-
-bool CCopyDlg::PlanSingleBook(const std::string& bookPath)
+bool CCopyDlg::PlanBooks(const std::string& bookFile)
 {
     m_outcome = ExitStatus::Refused;
-    CBookInfo book;
-    std::string reason;
-    if (!ReadBookFile(bookPath, book, &reason)) {
-        const bool package = KindOfBookFile(bookPath) == BookFileKind::Package;
-        AfxMessageBox(U(package ? windowtext::kUnreadablePackage : kUnreadableNcc) + "\n" + U(reason.c_str()),
-                      MB_OK | MB_ICONHAND);
-        return false;
+    const copyjob::DiscPlan plan = copyjob::PlanDisc(m_strSourceRoot, bookFile, *m_pSettings, m_pSettings->OutputDir);
+    if (!plan.listed) {
+        const copyjob::PlannedBook& book = plan.books.front();
+        if (book.refusal == copyjob::PlanRefusal::Unreadable) {
+            const bool package = KindOfBookFile(bookFile) == BookFileKind::Package;
+            AfxMessageBox(U(package ? windowtext::kUnreadablePackage : kUnreadableNcc) + "\n" + U(book.reason.c_str()),
+                          MB_OK | MB_ICONHAND);
+            return false;
+        }
+        if (book.dest.empty()) {
+            AfxMessageBox(U(book.refusal == copyjob::PlanRefusal::NameTooLong ? windowtext::kNameTooLong : kNoName),
+                          MB_OK | MB_ICONHAND);
+            return false;
+        }
+        m_outcome = ExitStatus::Cancelled;
+        m_copies.push_back({m_strSourceRoot, book.dest, book.info.title, {}, false, {}});
+        m_strTitleText = wxString::FromUTF8(book.info.title);
+        m_strDestText = wxString::FromUTF8(book.dest);
+        return true;
     }
-    const FittedFolderName fitted = DestinationFor(book.metaList);
-    if (fitted.path.empty()) {
-        AfxMessageBox(U(fitted.fit == FolderNameFit::TooLong ? windowtext::kNameTooLong : kNoName), MB_OK | MB_ICONHAND);
-        return false;
-    }
-    m_outcome = ExitStatus::Cancelled;
-    m_copies.push_back({m_strSourceRoot, fitted.path, book.title, {}, false, {}});
-    m_strTitleText = wxString::FromUTF8(book.title);
-    m_strDestText = wxString::FromUTF8(fitted.path);
-    return true;
-}
-
-bool CCopyDlg::PlanListedBooks(const std::string& discInfoPath)
-{
-    m_outcome = ExitStatus::Refused;
-    std::vector<CDiscBook> listed;
-    if (!ListDiscBooks(m_strSourceRoot, discInfoPath, listed)) {
+    if (plan.indexUnreadable) {
         AfxMessageBox(U(windowtext::kUnreadableIndex), MB_OK | MB_ICONHAND);
         return false;
     }
-    m_listedBooks = listed.size();
-    for (const CDiscBook& book : listed) {
-        CBookInfo info;
-        std::string dest;
-        if (book.found && ReadBookFile(book.bookFile, info))
-            dest = DestinationFor(info.metaList).path;
-        // Two books named alike would land in one folder, the second
-        // replacing or mixing into the first.
-        // On a stick that ignores letter case, "Het Boek" is "het boek".
-        const wxString folded = wxString::FromUTF8(dest).Lower();
-        const bool taken = std::any_of(m_copies.begin(), m_copies.end(), [&](const CPlannedCopy& c) {
-            return wxString::FromUTF8(c.dest).Lower() == folded;
-        });
-        if (!book.found)
+    m_listedBooks = plan.books.size();
+    for (const copyjob::PlannedBook& book : plan.books) {
+        switch (book.refusal) {
+        case copyjob::PlanRefusal::None:
+            m_copies.push_back({book.folder, book.dest, book.info.title, {}, false, {}});
+            break;
+        case copyjob::PlanRefusal::NotOnDisc:
             m_refused.push_back({book.name, windowtext::kNotFound});
-        else if (dest.empty())
-            m_refused.push_back({book.name, windowtext::kUnreadable});
-        else if (taken)
+            break;
+        case copyjob::PlanRefusal::SameFolder:
             m_refused.push_back({book.name, windowtext::kSameFolder});
-        else
-            m_copies.push_back({book.folder, dest, info.title, {}, false, {}});
+            break;
+        case copyjob::PlanRefusal::Unreadable:
+        case copyjob::PlanRefusal::NoName:
+        case copyjob::PlanRefusal::NameTooLong:
+            m_refused.push_back({book.name, windowtext::kUnreadable});
+            break;
+        }
     }
     if (m_copies.empty()) {
         std::vector<std::string> names;

@@ -82,10 +82,7 @@ protected:
 
     // Reads the disc's one book, or the books its index lists; false when
     // the window must end (the user has been told why).
-    bool PlanSingleBook(const std::string& bookPath);
-    bool PlanListedBooks(const std::string& discInfoPath);
-    // The destination for a book, fitted to the name and path limits.
-    FittedFolderName DestinationFor(const CMetaList& metaList) const;
+    bool PlanBooks(const std::string& bookFile);
 
     std::vector<CPlannedCopy> m_copies;
     // Books the disc's index lists, 0 for a disc that is one book.

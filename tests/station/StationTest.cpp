@@ -178,6 +178,28 @@ TEST(Batch, GoodIncompleteRefusedAndDuplicateEachGetTheirRowAndAreEjected)
     }
 }
 
+// Two books of one disc that would get one folder are planned as the copy
+// window plans them: the second would mix into the first, and is refused.
+TEST(Batch, TheSecondBookOfADiscWithTheSameFolderIsRefused)
+{
+    CTempDir dir;
+    MakeBook(dir / "cd/a");
+    MakeBook(dir / "cd/b");
+    dir.Write("cd/discinfo.html", "<html><head><title>Schijf</title></head><body>"
+                                  "<p><a href=\"a/ncc.html\">a</a></p><p><a href=\"b/ncc.html\">b</a></p></body></html>");
+    CFolderDrives drives;
+    drives.drives.push_back({dir / "cd/", "cd"});
+    CRows events;
+    CStation station(OutputSetup(dir), drives, events);
+    station.RunOnce();
+
+    ASSERT_EQ(2u, events.rows.size());
+    EXPECT_EQ(Outcome::Copied, events.rows[0].outcome) << events.rows[0].message;
+    EXPECT_EQ(Outcome::Refused, events.rows[1].outcome);
+    EXPECT_NE(std::string::npos, events.rows[1].message.find("dezelfde map")) << events.rows[1].message;
+    EXPECT_FALSE(events.rows[1].title.empty()) << "the row still names the book";
+}
+
 TEST(Batch, AKilledRunLeavesNoHalfBookAndTheRestartCopiesIt)
 {
     CTempDir dir;

@@ -24,6 +24,7 @@
 #include "book/PackageReader.h"
 #include "check/BookCheck.h"
 #include "naming/FolderName.h"
+#include "tools/ncc/InspectorTexts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -65,12 +66,23 @@ std::string Shown(const std::string& utf8)
     return out;
 }
 
+void Line(const char* indent, const std::string& text)
+{
+    std::printf("%s%s\n", indent, text.c_str());
+}
+
+// Why the file named could not be shown, on standard error.
+void Refusal(const std::string& path, const std::string& why)
+{
+    std::fprintf(stderr, "talvora-ncc: %s\n%s\n", path.c_str(), why.c_str());
+}
+
 void PrintBook(const std::string& title, const CMetaList& metaList, const char* indent)
 {
-    std::printf("%sTitel: \"%s\"\n", indent, Shown(title).c_str());
-    std::printf("%sMetagegevens (%zu):\n", indent, metaList.size());
+    Line(indent, ncctext::Title(Shown(title)));
+    Line(indent, ncctext::MetaCount(metaList.size()));
     for (const CMetaItem& item : metaList)
-        std::printf("%s  \"%s\" = \"%s\"\n", indent, Shown(item.m_strName).c_str(), Shown(item.m_strContent).c_str());
+        Line(indent, ncctext::Meta(Shown(item.m_strName), Shown(item.m_strContent)));
 }
 
 // Prints the fitted folder name; false when none can be made. Without an
@@ -82,19 +94,18 @@ bool PrintFolderName(const CMetaList& metaList, const char* outputDir, const cha
         FitFolderName(ComposeFolderNameParts(1, 1, 1, metaList), outputDir != nullptr ? outputDir : "/");
     switch (fitted.fit) {
     case FolderNameFit::NoName:
-        std::printf("%sMapnaam: geen. Kan de naam voor de nieuwe map niet bepalen.\n", indent);
+        Line(indent, ncctext::NoFolderName());
         return false;
     case FolderNameFit::TooLong:
-        std::printf("%sMapnaam: geen. De naam voor de nieuwe map wordt te lang, ook zonder de titel.\n", indent);
+        Line(indent, ncctext::FolderNameTooLong());
         return false;
     case FolderNameFit::Fits:
     case FolderNameFit::Shortened:
         break;
     }
-    std::printf("%sMapnaam: \"%s\"%s\n", indent, Shown(fitted.name).c_str(),
-                fitted.fit == FolderNameFit::Shortened ? " (titel ingekort)" : "");
+    Line(indent, ncctext::FolderName(Shown(fitted.name), fitted.fit == FolderNameFit::Shortened));
     if (outputDir != nullptr)
-        std::printf("%sMap: \"%s\"\n", indent, Shown(fitted.path).c_str());
+        Line(indent, ncctext::Folder(Shown(fitted.path)));
     return true;
 }
 
@@ -102,11 +113,7 @@ int ShowNcc(const char* path, const char* outputDir)
 {
     CNccReader reader;
     if (!reader.ReadNcc(path)) {
-        std::fprintf(stderr,
-                     "talvora-ncc: %s\n"
-                     "NCC document op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
-                     "%s\n",
-                     path, XmlFailureReasonLine(reader.LastFailure()).c_str());
+        Refusal(path, ncctext::NccUnreadable() + "\n" + XmlFailureReasonLine(reader.LastFailure()));
         return 1;
     }
     PrintBook(reader.BookTitle(), reader.MetaList(), "");
@@ -118,11 +125,7 @@ int ShowPackage(const char* path, const char* outputDir)
     CPackageReader reader;
     CBookInfo book;
     if (!reader.ReadPackage(path) || !ReadBookFile(path, book)) {
-        std::fprintf(stderr,
-                     "talvora-ncc: %s\n"
-                     "Pakketbestand (.opf) op Daisy-CD kon niet worden gelezen of heeft een onbekende structuur.\n"
-                     "Reden: %s.\n",
-                     path, reader.DescribeFailure());
+        Refusal(path, ncctext::PackageUnreadable(reader.DescribeFailure()));
         return 1;
     }
     PrintBook(book.title, book.metaList, "");
@@ -136,27 +139,22 @@ int ShowDiscInfo(const std::string& path, const char* outputDir)
     CDiscInfoReader reader;
     std::vector<CDiscBook> books;
     if (!reader.ReadDiscInfo(path) || !ListDiscBooks(root, path, books)) {
-        std::fprintf(stderr,
-                     "talvora-ncc: %s\n"
-                     "Inhoudsopgave (discinfo.html) op Daisy-CD kon niet worden gelezen of noemt geen Daisy-boeken.\n"
-                     "Reden: %s.\n",
-                     path.c_str(), reader.DescribeFailure());
+        Refusal(path, ncctext::DiscInfoUnreadable(reader.DescribeFailure()));
         return 1;
     }
     for (const std::string& link : reader.Skipped())
-        std::printf("Overgeslagen verwijzing: \"%s\"\n", Shown(DecodeBookText(link)).c_str());
-    std::printf("Boeken (%zu):\n", books.size());
+        Line("", ncctext::SkippedLink(Shown(DecodeBookText(link))));
+    Line("", ncctext::BookCount(books.size()));
     bool allNamed = true;
     for (std::size_t i = 0; i < books.size(); ++i) {
         const CDiscBook& book = books[i];
-        std::printf("%zu. \"%s\" in \"%s\"\n", i + 1, Shown(book.name).c_str(),
-                    Shown(DecodeBookText(book.bookFile)).c_str());
+        Line("", ncctext::ListedBook(i + 1, Shown(book.name), Shown(DecodeBookText(book.bookFile))));
         CBookInfo info;
         if (!book.found) {
-            std::printf("   Niet gevonden op de CD, of de verwijzing leidt buiten de CD.\n");
+            Line("   ", ncctext::ListedBookNotFound());
             allNamed = false;
         } else if (!ReadBookFile(book.bookFile, info)) {
-            std::printf("   Kon niet worden gelezen of heeft een onbekende structuur.\n");
+            Line("   ", ncctext::ListedBookUnreadable());
             allNamed = false;
         } else {
             PrintBook(info.title, info.metaList, "   ");
@@ -190,7 +188,7 @@ int CheckPath(const std::string& path)
     std::string root;
     std::string bookFile;
     if (::stat(path.c_str(), &st) != 0) {
-        std::fprintf(stderr, "talvora-ncc: %s\n%s\n", Shown(path).c_str(), bookcheck::PathNotThereLine().c_str());
+        Refusal(Shown(path), bookcheck::PathNotThereLine());
         return 2;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -204,7 +202,7 @@ int CheckPath(const std::string& path)
             bookFile.clear();
     }
     if (bookFile.empty()) {
-        std::fprintf(stderr, "talvora-ncc: %s\n%s\n", Shown(path).c_str(), bookcheck::NoBookFileLine().c_str());
+        Refusal(Shown(path), bookcheck::NoBookFileLine());
         return 2;
     }
     std::printf("%s\n", bookcheck::WholeAudioReadLine().c_str());
@@ -216,7 +214,7 @@ int CheckPath(const std::string& path)
         std::printf("%s: %s\n", bookcheck::GradeWord(finding.grade),
                     Shown(bookcheck::DescribeFinding(finding, bookcheck::Place::Disc)).c_str());
     if (report.findings.empty())
-        std::printf("Het boek is compleet.\n");
+        Line("", ncctext::BookWhole());
     return report.HasFatal() ? 1 : 0;
 }
 
@@ -227,9 +225,7 @@ int main(int argc, char** argv)
     if (argc == 3 && std::string(argv[1]) == "--controleer" && argv[2][0] != '\0')
         return CheckPath(argv[2]);
     if (argc < 2 || argc > 3 || argv[1][0] == '\0' || (argc == 3 && argv[2][0] != '/')) {
-        std::fprintf(stderr, "Gebruik: talvora-ncc PAD-NAAR-ncc.html, -.opf of -discinfo.html [DOELMAP]\n"
-                             "       talvora-ncc --controleer PAD-NAAR-ncc.html, -.opf, -discinfo.html of de map van "
-                             "het boek\n");
+        std::fprintf(stderr, "%s\n", ncctext::Usage().c_str());
         return 2;
     }
     const char* outputDir = argc == 3 ? argv[2] : nullptr;
