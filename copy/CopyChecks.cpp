@@ -5,8 +5,8 @@
 #include "book/BookFile.h"
 #include "check/BookFiles.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <functional>

@@ -139,7 +139,10 @@ bool ProveKept(Plan& plan, IFileOperations& ops)
     for (const Seen& seen : noted)
         if (plan.redo.count(seen.path) == 0)
             toProve.push_back(seen);
-    const copyjob::KeptProof proof = ops.ChangedSince(plan.completing, toProve, copytext::ProvingKept(plan.completing));
+    // Nothing to read shows no progress window.
+    const copyjob::KeptProof proof = toProve.empty() ? copyjob::KeptProof()
+                                                     : ops.ChangedSince(plan.completing, toProve,
+                                                                        copytext::ProvingKept(plan.completing));
     if (proof.cancelled)
         return false;
     plan.redo.insert(proof.changed.begin(), proof.changed.end());
