@@ -96,6 +96,9 @@ struct CheckOptions
     // With Whole: walks made already (as the copy read the files), by path
     // relative to files' root; a file found here is not read again.
     const WalkedAudio* walked = nullptr;
+    // Where the files are read from the file system: once true, nothing
+    // more is read (the findings are then of no use to anyone).
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // A clip may end this much after the end of its audio: clock values

@@ -23,7 +23,8 @@ int CloseDir(DIR* dir, int error)
 
 } // namespace
 
-CPosixBookFiles::CPosixBookFiles(std::string root) : m_root(std::move(root))
+CPosixBookFiles::CPosixBookFiles(std::string root, const std::atomic<bool>* stop)
+    : m_root(std::move(root)), m_stop(stop)
 {
     if (m_root.empty() || m_root.back() != '/')
         m_root.push_back('/');
@@ -35,6 +36,8 @@ int CPosixBookFiles::ListTree(const std::string& folder, std::vector<FileEntry>&
     // deep tree costs no stack.
     std::vector<std::pair<std::string, std::size_t>> pending{{folder, 0}};
     while (!pending.empty()) {
+        if (Stopped())
+            return ECANCELED;
         auto [current, depth] = std::move(pending.back());
         pending.pop_back();
         const int fd = ::open((m_root + current).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
@@ -80,6 +83,8 @@ int CPosixBookFiles::ListTree(const std::string& folder, std::vector<FileEntry>&
 int CPosixBookFiles::Read(const std::string& path, std::uint64_t offset, std::size_t maxBytes, std::string& bytes)
 {
     bytes.clear();
+    if (Stopped())
+        return ECANCELED;
     // O_NONBLOCK: a pipe under a book's name must not wait for a writer.
     const int fd = ::open((m_root + path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0)

@@ -4,6 +4,7 @@
 // back can count or redirect what is read.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,8 +45,10 @@ public:
 class CPosixBookFiles : public IBookFileAccess
 {
 public:
-    // root: a folder; a '/' is added when it has none at its end.
-    explicit CPosixBookFiles(std::string root);
+    // root: a folder; a '/' is added when it has none at its end. Once
+    // *stop is true (a window closing), nothing more is read: every call
+    // gives ECANCELED, so that a check of a slow disc ends at once.
+    explicit CPosixBookFiles(std::string root, const std::atomic<bool>* stop = nullptr);
 
     int ListTree(const std::string& folder, std::vector<FileEntry>& entries) override;
     int Read(const std::string& path, std::uint64_t offset, std::size_t maxBytes, std::string& bytes) override;
@@ -55,7 +58,10 @@ public:
     std::uint64_t BytesRead() const { return m_bytesRead; }
 
 private:
+    bool Stopped() const { return m_stop != nullptr && m_stop->load(); }
+
     std::string m_root;
+    const std::atomic<bool>* m_stop;
     std::uint64_t m_bytesRead = 0;
 };
 

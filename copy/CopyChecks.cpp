@@ -62,7 +62,7 @@ bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookchec
     const std::string bookFile = BookFileIn(folder);
     if (bookFile.empty())
         return {};
-    bookcheck::CPosixBookFiles files(folder);
+    bookcheck::CPosixBookFiles files(folder, options.stop);
     return bookcheck::CheckDisc(files, bookFile, options);
 }
 

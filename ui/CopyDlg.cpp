@@ -76,9 +76,11 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
 
 CCopyDlg::~CCopyDlg()
 {
-    // A check still running ends on its own (a check cannot be stopped);
-    // its answer then finds no window.
+    // A check still running stops reading: on a slow disc it could take a
+    // minute, and the program would linger that long after its window
+    // closed. Its answer then finds no window.
     *m_alive = false;
+    m_stopChecking = true;
     if (m_checker.joinable())
         m_checker.join();
 }
@@ -227,7 +229,7 @@ void CCopyDlg::StartCheck()
     m_checker = std::thread([sources, alive = m_alive, self = this] {
         std::vector<bookcheck::CheckReport> checks;
         for (const std::string& source : sources)
-            checks.push_back(CopyServices().CheckBook(source));
+            checks.push_back(CopyServices().CheckBook(source, self->m_stopChecking));
         // Back on the window's thread, where `alive` is read and written.
         if (wxTheApp != nullptr)
             wxTheApp->CallAfter([alive, self, checks = std::move(checks)] {

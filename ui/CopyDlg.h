@@ -10,6 +10,7 @@
 
 #include <wx/timer.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -108,6 +109,8 @@ private:
     // answer whether the window is still there (read on the window's
     // thread only).
     std::thread m_checker;
+    // Set as the window goes: the check then reads nothing more.
+    std::atomic<bool> m_stopChecking{false};
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     bool m_checking = false;
     // Start was pressed while the check ran.

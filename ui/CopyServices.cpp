@@ -71,9 +71,11 @@ public:
         });
     }
 
-    bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
+    bookcheck::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) override
     {
-        return copyjob::CheckBookFolder(bookFolder);
+        bookcheck::CheckOptions options;
+        options.stop = &stop;
+        return copyjob::CheckBookFolder(bookFolder, options);
     }
 
     copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,

@@ -7,6 +7,7 @@
 
 #include <wx/string.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -27,8 +28,9 @@ public:
 
     // The book check of the book in bookFolder (the disc's root, or one
     // book's folder on it), as soon as the book is found. Runs on a thread
-    // of the copy window's own, never on the window's.
-    virtual bookcheck::CheckReport CheckBook(const std::string& bookFolder) = 0;
+    // of the copy window's own, never on the window's. Once stop is true
+    // (the window closing) it reads nothing more and returns.
+    virtual bookcheck::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) = 0;
 
     // Copies the disc (or one book's folder on it) into destPath or, with
     // numbering, a free variant of it, which showDestination is told before

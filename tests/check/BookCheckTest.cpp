@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <numeric>
@@ -92,6 +93,22 @@ TEST(BookCheck, ReadsTextFilesAndOnlyTheFirstKilobytesOfEachAudioFile)
     // followed once more before it is called so (from the page cache).
     EXPECT_LE(files.BytesRead(), 2 * text + 3 * kAudioHeadBytes);
     EXPECT_EQ(7u, report.files.size());  // the NCC, three SMIL and three audio files
+}
+
+// A window that closes stops the reading: nothing more is read.
+TEST(BookCheck, ReadsNothingOnceStopped)
+{
+    CTempDir dir;
+    const std::string command = "python3 " TALVORA_SOURCE_DIR "/sample/make_sample_book.py " + (dir / "cd");
+    ASSERT_EQ(0, std::system(command.c_str()));
+    std::atomic<bool> stop{true};
+    CPosixBookFiles files(dir / "cd", &stop);
+    std::vector<FileEntry> entries;
+    std::string bytes;
+    EXPECT_EQ(ECANCELED, files.ListTree("", entries));
+    EXPECT_EQ(ECANCELED, files.Read("ncc.html", 0, 100, bytes));
+    CheckDisc(files, "ncc.html");
+    EXPECT_EQ(0u, files.BytesRead());
 }
 
 TEST(BookCheck, TellsTheChapterInDutch)

@@ -6,6 +6,7 @@
 #include <wx/app.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -44,13 +45,18 @@ public:
     }
 
     // Called on the copy window's checking thread; with holdChecks it waits
-    // until ReleaseChecks (a slow disc).
-    bookcheck::CheckReport CheckBook(const std::string& bookFolder) override
+    // until ReleaseChecks (a slow disc), or until the window stops it
+    // (counted in checksStopped), but never longer than 5 s.
+    bookcheck::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) override
     {
         {
             std::unique_lock<std::mutex> lock(m_checkMutex);
             ++checksStarted;
-            m_checkReleased.wait(lock, [this] { return !holdChecks; });
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (holdChecks && !stop && std::chrono::steady_clock::now() < deadline)
+                m_checkReleased.wait_for(lock, std::chrono::milliseconds(10));
+            if (holdChecks && stop)
+                ++checksStopped;
             if (logChecks)
                 log.push_back("check " + bookFolder);
         }
@@ -67,6 +73,7 @@ public:
     }
     bool holdChecks = false;
     std::atomic<int> checksStarted{0};
+    std::atomic<int> checksStopped{0};
 
     bool AnswerHeld() const { return static_cast<bool>(m_held); }
     void ReleaseAnswer()

@@ -718,6 +718,26 @@ TEST(CopyWindow, TheCheckRunsOffTheWindowsThread)
     }
 }
 
+// Closed during a slow check, the window stops it: the program does not
+// linger, invisible, while a disc is read for nobody.
+TEST(CopyWindow, EscapeStopsTheCheckOfASlowDisc)
+{
+    CopyWindowRun run;
+    run.copy.holdChecks = true;
+    {
+        CCopyDlg dlg;
+        dlg.m_pSettings = &run.settings;
+        WhenModalRuns([&] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (run.copy.checksStarted == 0 && std::chrono::steady_clock::now() < deadline)
+                wxYield();
+            dlg.Close();
+        });
+        EXPECT_EQ(IDCANCEL, dlg.ShowModal());
+    }
+    EXPECT_EQ(1, run.copy.checksStopped.load()) << "the check was still waiting for the disc";
+}
+
 TEST(CopyWindow, AutoStartCopiesAtOnceAndTheCopyChecksTheDiscOnce)
 {
     CopyWindowRun run;
