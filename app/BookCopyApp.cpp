@@ -31,9 +31,9 @@ bool CBookCopyApp::OnInit()
 {
     // wxApp::OnInit would parse the command line and refuse "/setup".
     SendWxDiagnosticsToStderr();
-    SetAppName(profile_paths::kApplication);
+    SetAppName(settings::profile_paths::kApplication);
     SetAppDisplayName(kProgramName);
-    SetVendorName(profile_paths::kVendor);
+    SetVendorName(settings::profile_paths::kVendor);
     return true;
 }
 
@@ -44,12 +44,12 @@ int CBookCopyApp::OnRun()
 
 ExitStatus CBookCopyApp::InitInstance()
 {
-    m_marker = std::make_unique<CInstanceMarker>(profile_paths::RuntimeFolder(), "TalvoraMutex");
+    m_marker = std::make_unique<CInstanceMarker>(settings::profile_paths::RuntimeFolder(), "TalvoraMutex");
     if (m_marker->GetState() == CInstanceMarker::State::AlreadyRunning)
         return ExitStatus::AlreadyRunning;
 
     // From here on every record loads from and saves to the user's file.
-    delete wxConfigBase::Set(OpenSettingsFile(profile_paths::SettingsFile()).release());
+    delete wxConfigBase::Set(OpenSettingsFile(settings::profile_paths::SettingsFile()).release());
     const CNativeServices services(CNativeServices::Copy::Yes);
 
     CSettingsDlg dlg;

@@ -33,7 +33,7 @@ constexpr std::chrono::milliseconds kLongestSaying{8000};
 
 } // namespace
 
-using namespace archieftext;
+using namespace archief::text;
 
 // Touched on the window's thread only: a posted event finds the window
 // gone instead of a dangling pointer.

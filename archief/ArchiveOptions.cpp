@@ -18,18 +18,18 @@ ArchiveOptions ParseArchiveOptions(const std::vector<std::string>& arguments)
         else if (a.rfind("--map=", 0) == 0)
             options.outputDir = a.substr(6);
         else
-            options.error = archieftext::UnknownOption(a);
+            options.error = archief::text::UnknownOption(a);
         if (!options.error.empty())
             break;
     }
     if (options.error.empty() && options.outputDir.empty() && !arguments.empty() && arguments.back() == "--map")
-        options.error = archieftext::kMapWithoutFolder;
+        options.error = archief::text::kMapWithoutFolder;
     // The window watches until Stoppen; a run that ends by itself is the
     // headless mode's.
     if (options.error.empty() && options.once && !options.headless)
-        options.error = archieftext::kOnceNeedsHeadless;
+        options.error = archief::text::kOnceNeedsHeadless;
     if (!options.outputDir.empty() && options.outputDir.front() != '/')
-        options.error = archieftext::kMapNotAbsolute;
+        options.error = archief::text::kMapNotAbsolute;
     if (!options.outputDir.empty() && options.outputDir.back() != '/')
         options.outputDir += '/';
     return options;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace archieftext {
+namespace archief::text {
 
 namespace {
 
@@ -87,4 +87,4 @@ std::string BookAnnouncement(const station::LogRow& row)
     return text;
 }
 
-} // namespace archieftext
+} // namespace archief::text

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace archieftext {
+namespace archief::text {
 
 // The command line.
 std::string UnknownOption(const std::string& option);
@@ -65,4 +65,4 @@ std::string BookReason(const station::LogRow& row);
 // anything but a whole copy.
 std::string BookAnnouncement(const station::LogRow& row);
 
-} // namespace archieftext
+} // namespace archief::text

@@ -17,9 +17,9 @@ class CTerminal final : public station::IStationEvents
 public:
     void DriveChanged(const station::Drive& drive, station::DriveState state) override
     {
-        Print(archieftext::DriveLine(drive, state));
+        Print(archief::text::DriveLine(drive, state));
     }
-    void BookDone(const station::LogRow& row) override { Print(archieftext::BookLine(row)); }
+    void BookDone(const station::LogRow& row) override { Print(archief::text::BookLine(row)); }
 
     void Print(const std::string& line)
     {
@@ -38,7 +38,7 @@ public:
 int RunHeadless(const station::StationSetup& setup, bool once)
 {
     CTerminal terminal;
-    terminal.Print(archieftext::ArchivingTo(setup.outputDir, setup.bagit));
+    terminal.Print(archief::text::ArchivingTo(setup.outputDir, setup.bagit));
     std::unique_ptr<station::IDriveList> drives = station::SystemDrives();
     // Blocked before any thread starts, so that only the wait below sees
     // them, in --eenmalig as while watching.
@@ -67,12 +67,12 @@ int RunHeadless(const station::StationSetup& setup, bool once)
         }
     }
     if (stopped) {
-        terminal.Print(archieftext::kStopping);
+        terminal.Print(archief::text::kStopping);
         station.Stop(true);
     }
     if (once_run.joinable())
         once_run.join();
     if (stopped)
-        terminal.Print(archieftext::kStopped);
+        terminal.Print(archief::text::kStopped);
     return station.ExitStatus();
 }

@@ -21,7 +21,7 @@ namespace {
 // wxWidgets must run. An output folder that is no full path is none.
 station::StationSetup SetupFrom(const ArchiveOptions& options)
 {
-    const std::unique_ptr<wxFileConfig> profile = OpenSettingsFile(profile_paths::SettingsFile());
+    const std::unique_ptr<wxFileConfig> profile = OpenSettingsFile(settings::profile_paths::SettingsFile());
     station::StationSetup setup;
     setup.settings = CSettings(*profile);
     setup.outputDir = options.outputDir.empty() ? setup.settings.OutputDir : options.outputDir;
@@ -41,18 +41,18 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        std::fputs(archieftext::Usage(), stdout);
+        std::fputs(archief::text::Usage(), stdout);
         return 0;
     }
     const ArchiveOptions options = ParseArchiveOptions(arguments);
     if (!options.error.empty()) {
-        std::fprintf(stderr, "%s\n%s", options.error.c_str(), archieftext::Usage());
+        std::fprintf(stderr, "%s\n%s", options.error.c_str(), archief::text::Usage());
         return 3;
     }
     // Two stations on the same drives would both archive every disc.
-    const CInstanceMarker marker(profile_paths::RuntimeFolder(), "TalvoraArchiefMutex");
+    const CInstanceMarker marker(settings::profile_paths::RuntimeFolder(), "TalvoraArchiefMutex");
     if (marker.GetState() == CInstanceMarker::State::AlreadyRunning) {
-        std::fprintf(stderr, "%s\n", archieftext::kAlreadyRunning);
+        std::fprintf(stderr, "%s\n", archief::text::kAlreadyRunning);
         return 4;
     }
     if (!options.headless) {
@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     wxInitializer wx;
     const station::StationSetup setup = SetupFrom(options);
     if (setup.outputDir.empty()) {
-        std::fprintf(stderr, "%s\n", archieftext::kNoOutputFolder);
+        std::fprintf(stderr, "%s\n", archief::text::kNoOutputFolder);
         return 3;
     }
     return RunHeadless(setup, options.once);

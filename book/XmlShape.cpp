@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-namespace xml_shape {
+namespace book::xml_shape {
 
 const char* ShapeScanner::DeclarationParse(const char* p, std::string* encodingValue)
 {
@@ -213,12 +213,12 @@ void ShapeScanner::DocumentParse(const char* p)
     }
 }
 
-} // namespace xml_shape
+} // namespace book::xml_shape
 
 
 XmlShape ScanXmlShape(const char* text)
 {
-    return xml_shape::ShapeScanner().Run(text);
+    return book::xml_shape::ShapeScanner().Run(text);
 }
 
 // What TinyXML's LoadFile hands to its parser: CR LF and lone CR become LF,

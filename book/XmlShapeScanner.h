@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace xml_shape {
+namespace book::xml_shape {
 
 
 // Each step below carries the name of the TinyXML 2.6 function whose work
@@ -194,4 +194,4 @@ private:
     XmlShape m_shape;
 };
 
-} // namespace xml_shape
+} // namespace book::xml_shape

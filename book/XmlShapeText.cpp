@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-namespace xml_shape {
+namespace book::xml_shape {
 
 const char* ShapeScanner::SkipWhiteSpace(const char* p) const
 {
@@ -167,4 +167,4 @@ const char* ShapeScanner::AttributeParse(const char* p, std::string* value) cons
     return p;
 }
 
-} // namespace xml_shape
+} // namespace book::xml_shape

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace bookcheck {
+namespace check {
 
 namespace {
 
@@ -136,4 +136,4 @@ int WalkAudioFile(IBookFileAccess& files, const std::string& path, AudioWalk& wa
     return 0;
 }
 
-} // namespace bookcheck
+} // namespace check

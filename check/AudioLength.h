@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <string>
 
-namespace bookcheck {
+namespace check {
 
 // The first read of an audio file; a large ID3 tag before the first frame
 // costs one more read, never the tag itself.
@@ -39,4 +39,4 @@ AudioLength DeclaredAudioLength(IBookFileAccess& files, const std::string& path,
 inline constexpr std::size_t kAudioWalkRead = std::size_t(1) << 20;
 int WalkAudioFile(IBookFileAccess& files, const std::string& path, AudioWalk& walk);
 
-} // namespace bookcheck
+} // namespace check

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string_view>
 
-namespace bookcheck {
+namespace check {
 
 namespace {
 
@@ -344,4 +344,4 @@ AudioWalk CAudioWalker::Finish()
     return m_walk;
 }
 
-} // namespace bookcheck
+} // namespace check

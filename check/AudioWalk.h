@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace bookcheck {
+namespace check {
 
 enum class AudioFormat
 {
@@ -118,4 +118,4 @@ using WalkedAudio = std::map<std::string, AudioWalk>;
 // .mp2, .mpa, .mpga, .wav), in any letter case.
 bool IsWalkedAudioName(const std::string& name);
 
-} // namespace bookcheck
+} // namespace check

@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace bookcheck {
+namespace check {
 
 namespace {
 
@@ -706,4 +706,4 @@ CheckReport CheckDisc(IBookFileAccess& files, const std::string& rootBookFile, c
     return report;
 }
 
-} // namespace bookcheck
+} // namespace check

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace bookcheck {
+namespace check {
 
 enum class Grade
 {
@@ -144,4 +144,4 @@ std::string NoBookFileLine();
 // "fout", "waarschuwing", "opmerking".
 const char* GradeWord(Grade grade);
 
-} // namespace bookcheck
+} // namespace check

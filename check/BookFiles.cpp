@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace bookcheck {
+namespace check {
 
 namespace {
 
@@ -117,4 +117,4 @@ int CPosixBookFiles::Read(const std::string& path, std::uint64_t offset, std::si
     return error;
 }
 
-} // namespace bookcheck
+} // namespace check

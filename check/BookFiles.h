@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace bookcheck {
+namespace check {
 
 enum class EntryType
 {
@@ -69,4 +69,4 @@ private:
 // with E2BIG rather than listed for minutes.
 inline constexpr std::size_t kMaxListedEntries = 1'000'000;
 
-} // namespace bookcheck
+} // namespace check

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace bookcheck {
+namespace check {
 
 namespace {
 
@@ -127,4 +127,4 @@ const char* GradeWord(Grade grade)
     return "";
 }
 
-} // namespace bookcheck
+} // namespace check

@@ -8,7 +8,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace bookcheck {
+namespace check {
 
 namespace {
 
@@ -110,4 +110,4 @@ XmlFailure ReadSmilBytes(std::string_view fileBytes, std::vector<SmilReference>&
     return XmlFailure::None;
 }
 
-} // namespace bookcheck
+} // namespace check

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace bookcheck {
+namespace check {
 
 struct SmilReference
 {
@@ -33,4 +33,4 @@ XmlFailure ReadSmilBytes(std::string_view fileBytes, std::vector<SmilReference>&
 // "12". False for anything else, negative or absurd.
 bool ParseClockValue(std::string_view text, double& seconds);
 
-} // namespace bookcheck
+} // namespace check

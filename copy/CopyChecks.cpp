@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace copyjob {
+namespace copy {
 
 namespace {
 
@@ -43,27 +43,27 @@ std::string BookFileIn(const std::string& folder)
 
 } // namespace
 
-bookcheck::CheckReport CFileOperations::CheckBook(const std::string& folder, bookcheck::Place place)
+check::CheckReport CFileOperations::CheckBook(const std::string& folder, check::Place place)
 {
     // The copy's audio is judged from every byte: as the engine walked it
     // coming from the disc, or read again from the drive where the engine
     // did not write it (kept from an earlier run).
-    bookcheck::CheckOptions options;
-    if (place == bookcheck::Place::Copy) {
-        options.audio = bookcheck::AudioReading::Whole;
+    check::CheckOptions options;
+    if (place == check::Place::Copy) {
+        options.audio = check::AudioReading::Whole;
         if (m_engine.WalkedInto() == folder)
             options.walked = &m_engine.Walked();
     }
     return CheckBookFolder(folder, options);
 }
 
-bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookcheck::CheckOptions& options)
+check::CheckReport CheckBookFolder(const std::string& folder, const check::CheckOptions& options)
 {
     const std::string bookFile = BookFileIn(folder);
     if (bookFile.empty())
         return {};
-    bookcheck::CPosixBookFiles files(folder, options.stop);
-    return bookcheck::CheckDisc(files, bookFile, options);
+    check::CPosixBookFiles files(folder, options.stop);
+    return check::CheckDisc(files, bookFile, options);
 }
 
 std::string CFileOperations::DiscIdentity(const std::string& discRoot)
@@ -139,16 +139,16 @@ std::string HashOnDrive(const std::string& path, std::uint64_t size, const std::
 } // namespace
 
 KeptProof CFileOperations::ChangedSince(const std::string& folder,
-                                       const std::vector<copyops::CopyOutcome::Seen>& noted, const std::string& title)
+                                       const std::vector<copy::CopyOutcome::Seen>& noted, const std::string& title)
 {
     KeptProof proof;
     bool proven = false;
     // A note's sizes are whatever its file says: the sum must not wrap.
     auto add = [](std::uint64_t a, std::uint64_t b) { return a + b < a ? UINT64_MAX : a + b; };
     std::uint64_t total = 0;
-    for (const copyops::CopyOutcome::Seen& seen : noted)
+    for (const copy::CopyOutcome::Seen& seen : noted)
         total = add(total, seen.size);
-    m_runner(title, [&](copyops::ICopyReporter& reporter) {
+    m_runner(title, [&](copy::ICopyReporter& reporter) {
         std::uint64_t done = 0;
         reporter.Progress(0, total);
         auto read = [&](std::uint64_t bytes) {
@@ -156,7 +156,7 @@ KeptProof CFileOperations::ChangedSince(const std::string& folder,
             reporter.Progress(std::min(done, total), total);
             return !reporter.Cancelled();
         };
-        for (const copyops::CopyOutcome::Seen& seen : noted) {
+        for (const copy::CopyOutcome::Seen& seen : noted) {
             const std::uint64_t before = done;
             const bool same = HashOnDrive(posix::Join(folder, seen.path), seen.size, read) == seen.hash;
             if (reporter.Cancelled()) {
@@ -174,7 +174,7 @@ KeptProof CFileOperations::ChangedSince(const std::string& folder,
     // Work that never ran proved nothing.
     if (!proven && !proof.cancelled) {
         proof.changed.clear();
-        for (const copyops::CopyOutcome::Seen& seen : noted)
+        for (const copy::CopyOutcome::Seen& seen : noted)
             proof.changed.push_back(seen.path);
     }
     return proof;
@@ -235,4 +235,4 @@ Failure CFileOperations::Remember(const std::string& folder, const std::vector<s
     return posix::OnOutput(::fsync(note.Get()) != 0 ? errno : 0, path);
 }
 
-} // namespace copyjob
+} // namespace copy

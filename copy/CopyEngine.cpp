@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace copyops {
+namespace copy {
 
 CCopyEngine::CCopyEngine() = default;
 CCopyEngine::~CCopyEngine() = default;
@@ -46,7 +46,7 @@ int CCopyEngine::WriteChunk(int out, const char* data, std::size_t size)
 }
 
 posix::Failure CCopyEngine::Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved,
-                                     XXH3_state_s* hash, bookcheck::CAudioWalker* walker)
+                                     XXH3_state_s* hash, check::CAudioWalker* walker)
 {
     moved = 0;
     if (fastPath) {
@@ -105,4 +105,4 @@ CopyOutcome CCopyEngine::CopyContent(const std::string& sourceFolder, const std:
     return run.Copy(sourceFolder, destFolder, places.scratch);
 }
 
-} // namespace copyops
+} // namespace copy

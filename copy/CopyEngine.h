@@ -26,7 +26,7 @@
 
 struct XXH3_state_s;
 
-namespace copyops {
+namespace copy {
 
 enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
 // SkipAll skips this file and, without asking again, every later one that
@@ -183,7 +183,7 @@ public:
     // engine itself, never by copy_file_range, which shows no bytes), by
     // path below the folder it copied into (WalkedInto). The book check on
     // the copy takes these instead of reading the audio again.
-    const bookcheck::WalkedAudio& Walked() const { return m_walked; }
+    const check::WalkedAudio& Walked() const { return m_walked; }
     const std::string& WalkedInto() const { return m_walkedInto; }
 
 protected:
@@ -223,11 +223,11 @@ private:
     // given, take the bytes read (only on the plain way, which passes them
     // by).
     posix::Failure Transfer(int in, int out, std::size_t max, bool& fastPath, std::size_t& moved,
-                            XXH3_state_s* hash = nullptr, bookcheck::CAudioWalker* walker = nullptr);
+                            XXH3_state_s* hash = nullptr, check::CAudioWalker* walker = nullptr);
 
     bool m_useCopyFileRange = true;
     double m_flushSeconds = 0;
-    bookcheck::WalkedAudio m_walked;
+    check::WalkedAudio m_walked;
     std::string m_walkedInto;
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<char[]> m_readBackBuffer;
@@ -242,4 +242,4 @@ int DeleteTree(const std::string& path);
 // when all of it is gone, else the first errno met.
 int DeleteContent(int dirFd);
 
-} // namespace copyops
+} // namespace copy

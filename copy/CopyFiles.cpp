@@ -9,7 +9,7 @@
 #include <random>
 #include <unistd.h>
 
-namespace copyops {
+namespace copy {
 
 namespace {
 
@@ -111,8 +111,8 @@ Failure CCopyEngine::CRun::WriteFile(int srcFd, int dstFd, const std::string& na
 
     // The kernel's own copy never shows the bytes; verifying hashes them
     // on their way through, and audio is walked on its way through.
-    const bool walk = bookcheck::IsWalkedAudioName(name);
-    bookcheck::CAudioWalker walker;
+    const bool walk = check::IsWalkedAudioName(name);
+    check::CAudioWalker walker;
     bool fastPath = m_engine.m_useCopyFileRange && !m_scope.verify && !walk;
     XXH3_state_t* hash = nullptr;
     std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> hashState(nullptr, &XXH3_freeState);
@@ -238,4 +238,4 @@ void CCopyEngine::CRun::CopyLink(int srcFd, int dstFd, const std::string& name, 
     });
 }
 
-} // namespace copyops
+} // namespace copy

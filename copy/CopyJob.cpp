@@ -14,11 +14,11 @@
 #include <optional>
 #include <set>
 
-using copyjob::CopyReport;
-using copyjob::CopyResult;
-using copyjob::Failure;
-using copyjob::IFileOperations;
-using copyjob::PathState;
+using copy::CopyReport;
+using copy::CopyResult;
+using copy::Failure;
+using copy::IFileOperations;
+using copy::PathState;
 
 namespace {
 
@@ -56,7 +56,7 @@ struct Plan
     bool keptProven = false; // completing: every file kept was read back and equals the note
     bool checkedBefore = false; // the caller checked the disc before the copy
     std::set<std::string> redo;                  // completing: what is read from the disc again
-    std::vector<copyops::CopyOutcome::Seen> kept; // completing: the files kept, proven, as noted
+    std::vector<copy::CopyOutcome::Seen> kept; // completing: the files kept, proven, as noted
 };
 
 std::string Format(const char* format, const std::string& text)
@@ -82,7 +82,7 @@ std::string NotedDisc(const std::vector<std::string>& note)
     return {};
 }
 
-using Seen = copyops::CopyOutcome::Seen;
+using Seen = copy::CopyOutcome::Seen;
 
 std::string FileEntry(const Seen& seen)
 {
@@ -140,9 +140,9 @@ bool ProveKept(Plan& plan, IFileOperations& ops)
         if (plan.redo.count(seen.path) == 0)
             toProve.push_back(seen);
     // Nothing to read shows no progress window.
-    const copyjob::KeptProof proof = toProve.empty() ? copyjob::KeptProof()
+    const copy::KeptProof proof = toProve.empty() ? copy::KeptProof()
                                                      : ops.ChangedSince(plan.completing, toProve,
-                                                                        copytext::ProvingKept(plan.completing));
+                                                                        copy::text::ProvingKept(plan.completing));
     if (proof.cancelled)
         return false;
     plan.redo.insert(proof.changed.begin(), proof.changed.end());
@@ -155,9 +155,9 @@ bool ProveKept(Plan& plan, IFileOperations& ops)
 
 // One copy of everything inside sourceFolder into destFolder, titled with
 // the folder the user knows.
-copyops::CopyOutcome CopyFolder(const std::string& sourceFolder, const std::string& destFolder,
+copy::CopyOutcome CopyFolder(const std::string& sourceFolder, const std::string& destFolder,
                                 const std::string& scratch, const std::string& shown, bool ask, IFileOperations& ops,
-                                const copyops::CopyScope& scope)
+                                const copy::CopyScope& scope)
 {
     return ops.Copy(sourceFolder, destFolder, scratch, shown, Format(kProgressTitle, shown), ask, scope);
 }
@@ -170,8 +170,8 @@ void DeleteFolder(const std::string& folder, IFileOperations& ops)
         ops.Delete(folder);
 }
 
-using copyjob::Refusal;
-using copyjob::RefusalReason;
+using copy::Refusal;
+using copy::RefusalReason;
 using MaybeRefusal = std::optional<Refusal>;
 
 Refusal Refuse(RefusalReason reason, std::string path = {}, std::string other = {})
@@ -194,9 +194,9 @@ CopyReport Refused(Refusal refusal)
 {
     CopyReport report;
     report.result = CopyResult::Refused;
-    report.ending = copyjob::Ending::Refused;
+    report.ending = copy::Ending::Refused;
     report.refusal = std::move(refusal);
-    report.message = copytext::Told(report);
+    report.message = copy::text::Told(report);
     return report;
 }
 
@@ -208,7 +208,7 @@ MaybeRefusal CheckTemp(std::string tempPath, IFileOperations& ops, Plan& plan)
     if (tempPath.back() != '/')
         tempPath += '/';
     plan.tempFolder = tempPath + kTempName;
-    if (!copyjob::PathFits(plan.tempFolder + kTempContent + "/"))
+    if (!copy::PathFits(plan.tempFolder + kTempContent + "/"))
         return Refuse(RefusalReason::PathTooLong, plan.tempFolder);
     // The temporary folder is emptied first and removed at the end:
     // nothing of the book may lie inside it, nor it inside the book.
@@ -228,9 +228,9 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
     // program happens to start.
     if (destPath.empty() || destPath.front() != '/')
         return Refuse(RefusalReason::NotAbsolute, plan.outputDir);
-    if (!copyjob::PathFits(plan.discRoot))
+    if (!copy::PathFits(plan.discRoot))
         return Refuse(RefusalReason::PathTooLong, plan.discRoot);
-    if (!copyjob::PathFits(destPath))
+    if (!copy::PathFits(destPath))
         return Refuse(RefusalReason::PathTooLong, destPath);
 
     // The output folder is made only where its parent is: a missing stick
@@ -244,11 +244,11 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
             return Refuse(RefusalReason::OutputParentMissing, plan.outputDir);
         // Where drives are mounted, a folder on the disk above is made by
         // nobody: it would stand in for the drive.
-        if (const copyjob::MountSpot spot = ops.OnMissingDrive(parent); spot == copyjob::MountSpot::LeftBehind)
+        if (const copy::MountSpot spot = ops.OnMissingDrive(parent); spot == copy::MountSpot::LeftBehind)
             return Refuse(RefusalReason::OutputMissingOnEmptyMountPoint, plan.outputDir, parent);
-        else if (spot != copyjob::MountSpot::OnDrive)
+        else if (spot != copy::MountSpot::OnDrive)
             return Refuse(RefusalReason::OutputMissingOffDrive, plan.outputDir);
-    } else if (ops.OnMissingDrive(plan.outputDir) == copyjob::MountSpot::LeftBehind) {
+    } else if (ops.OnMissingDrive(plan.outputDir) == copy::MountSpot::LeftBehind) {
         // An existing folder that holds something is the user's own, also
         // on the system disk; an empty one is where a stick was.
         return Refuse(RefusalReason::OutputOnEmptyMountPoint, plan.outputDir);
@@ -260,17 +260,17 @@ MaybeRefusal Check(const std::string& destPath, const CSettings& settings, IFile
     // replace mode a book folder that exists is the one replaced into.
     if (plan.completes)
         plan.disc = ops.DiscIdentity(plan.discRoot);
-    if (const copyjob::Completion completion = copyjob::FindCompletion(plan.discRoot, destPath, plan.ask, ops);
+    if (const copy::Completion completion = copy::FindCompletion(plan.discRoot, destPath, plan.ask, ops);
         plan.completes && !completion.folder.empty()) {
         plan.completing = completion.folder;
     } else if (!plan.ask) {
-        plan.number = publish::FreeNumber(destPath, ops);
+        plan.number = copy::publish::FreeNumber(destPath, ops);
         // Closing the window without a word would look like success to
         // someone who cannot see that no folder appeared.
         if (plan.number < 0)
             return Refuse(RefusalReason::AllNumbersTaken, destPath);
-        plan.target = publish::NameWith(destPath, plan.number);
-        if (!copyjob::PathFits(plan.target))
+        plan.target = copy::publish::NameWith(destPath, plan.number);
+        if (!copy::PathFits(plan.target))
             return Refuse(RefusalReason::PathTooLong, plan.target);
     } else {
         const PathState state = ops.Inspect(plan.target);
@@ -326,7 +326,7 @@ MaybeRefusal CheckRoom(const CSettings& settings, IFileOperations& ops, const Pl
 
 // Makes what the copy writes into: the output folder when missing, the
 // temporary folder, this run's work folder. The refusal, or none.
-MaybeRefusal Prepare(IFileOperations& ops, const Plan& plan, publish::CStage& stage)
+MaybeRefusal Prepare(IFileOperations& ops, const Plan& plan, copy::publish::CStage& stage)
 {
     if (plan.makeOutput) {
         if (const Failure failure = ops.MakeFolder(plan.outputDir))
@@ -348,16 +348,16 @@ MaybeRefusal Prepare(IFileOperations& ops, const Plan& plan, publish::CStage& st
 // tells whether anything went into the book's folder. Completing an
 // earlier copy takes through the temporary folder only what the
 // completion reads: the rest of the disc is not read at all.
-copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const std::string& work,
+copy::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const std::string& work,
                               IFileOperations& ops, bool& intoBook)
 {
-    copyops::CopyOutcome outcome;
+    copy::CopyOutcome outcome;
     std::string source = plan.discRoot;
     const bool viaTemp = !plan.tempFolder.empty();
     if (viaTemp) {
         // Only the copy on the drive the book goes to is read back.
         const std::string content = plan.tempFolder + kTempContent;
-        copyops::CopyScope toTemp;
+        copy::CopyScope toTemp;
         if (!plan.completing.empty()) {
             toTemp.keptIn = plan.completing;
             toTemp.redo = plan.redo;
@@ -373,7 +373,7 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
         outcome.noRoom.empty())
         unread = outcome.missing;
     intoBook = !viaTemp || outcome.result == CopyResult::Copied || !unread.empty();
-    copyops::CopyScope scope;
+    copy::CopyScope scope;
     scope.verify = plan.verify;
     if (!plan.completing.empty()) {
         scope.fillOnly = true;
@@ -395,7 +395,7 @@ copyops::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const s
 // What a copy that is not the whole book still needs from a disc: what was
 // skipped, what read back different, and every file the check found
 // missing or damaged on the disc or in the copy.
-std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyReport& report, const Plan& plan)
+std::vector<std::string> Needed(const copy::CopyOutcome& outcome, const CopyReport& report, const Plan& plan)
 {
     std::vector<std::string> needed = outcome.missing;
     if (!plan.disc.empty())
@@ -414,9 +414,9 @@ std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyR
                 needed.push_back(FileEntry(seen));
     }
     needed.insert(needed.end(), outcome.different.begin(), outcome.different.end());
-    for (const bookcheck::CheckReport* check : {&report.discCheck, &report.copyCheck})
-        for (const bookcheck::Finding& f : check->findings)
-            if (f.grade == bookcheck::Grade::Fatal && f.kind != bookcheck::Kind::OutsideBook)
+    for (const check::CheckReport* check : {&report.discCheck, &report.copyCheck})
+        for (const check::Finding& f : check->findings)
+            if (f.grade == check::Grade::Fatal && f.kind != check::Kind::OutsideBook)
                 needed.push_back(f.file);
     std::sort(needed.begin(), needed.end());
     needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
@@ -427,17 +427,17 @@ std::vector<std::string> Needed(const copyops::CopyOutcome& outcome, const CopyR
 // different, and the check finds the same files at fault in the copy as on
 // the disc. Such a copy holds the book as the disc holds it, and another
 // copy of this disc cannot do better.
-bool OnlyTheDiscLacks(const copyops::CopyOutcome& outcome, const CopyReport& report)
+bool OnlyTheDiscLacks(const copy::CopyOutcome& outcome, const CopyReport& report)
 {
     if (!outcome.missing.empty() || !outcome.different.empty())
         return false;
     // Audio damaged behind a valid header shows only in the walk of the
     // bytes the copy read from the disc: that is the disc's fault too.
-    std::set<std::string> onDisc = copyjob::FaultyFiles(report.discCheck);
-    for (const bookcheck::Finding& f : report.copyCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal && f.fromSource)
+    std::set<std::string> onDisc = copy::FaultyFiles(report.discCheck);
+    for (const check::Finding& f : report.copyCheck.findings)
+        if (f.grade == check::Grade::Fatal && f.fromSource)
             onDisc.insert(f.file);
-    const std::set<std::string> inCopy = copyjob::FaultyFiles(report.copyCheck);
+    const std::set<std::string> inCopy = copy::FaultyFiles(report.copyCheck);
     return !onDisc.empty() && onDisc == inCopy;
 }
 
@@ -445,11 +445,11 @@ bool OnlyTheDiscLacks(const copyops::CopyOutcome& outcome, const CopyReport& rep
 // free number, should the name have been taken meanwhile), and so a book
 // copied as faithfully as its disc allows; what the copy lacks a name that
 // says so, with a note of what it still needs. Then says how it ended.
-CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome, bool intoBook,
-                          const std::string& into, publish::CStage& stage, IFileOperations& ops,
-                          const copyjob::DestinationLine& showDestination, CopyReport report)
+CopyReport PublishAndTell(const Plan& plan, const copy::CopyOutcome& outcome, bool intoBook,
+                          const std::string& into, copy::publish::CStage& stage, IFileOperations& ops,
+                          const copy::DestinationLine& showDestination, CopyReport report)
 {
-    using copyjob::Ending;
+    using copy::Ending;
     report.result = outcome.result;
     report.folder = plan.existing ? plan.target : plan.completing;
     report.target = plan.target;
@@ -470,12 +470,12 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     const bool staged = !plan.existing && intoBook;
     const bool checked = intoBook && !outcome.unflushed && outcome.result != CopyResult::Cancelled;
     if (checked)
-        report.copyCheck = ops.CheckBook(into, bookcheck::Place::Copy);
+        report.copyCheck = ops.CheckBook(into, check::Place::Copy);
     // Without a check before the copy, a copy that skipped nothing and read
     // back nothing different holds the disc as it is: what its check finds
     // is the disc's own.
     if (checked && !plan.checkedBefore && outcome.missing.empty() && outcome.different.empty())
-        for (bookcheck::Finding& f : report.copyCheck.findings)
+        for (check::Finding& f : report.copyCheck.findings)
             f.fromSource = true;
     const bool copied = outcome.result == CopyResult::Copied;
     const bool whole = copied && !report.discCheck.HasFatal() && !report.copyCheck.HasFatal();
@@ -496,7 +496,7 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
             // a note left inside would stay in the book for good.
             failure = ops.Remember(into, {});
             if (!failure)
-                failure = publish::PublishAs(into, plan.target, ops, report.folder);
+                failure = copy::publish::PublishAs(into, plan.target, ops, report.folder);
         } else {
             failure = stage.PublishWhole(plan.base, plan.number, report.folder);
         }
@@ -536,23 +536,23 @@ CopyReport PublishAndTell(const Plan& plan, const copyops::CopyOutcome& outcome,
     // kept ones were proven too.
     if (report.ending == Ending::Whole) {
         report.readBack = outcome.readBack;
-        report.keptUnproven = outcome.readBack.state != copyops::ReadBackState::Off && !plan.completing.empty() &&
+        report.keptUnproven = outcome.readBack.state != copy::ReadBackState::Off && !plan.completing.empty() &&
                               !plan.keptProven;
     }
-    report.message = copytext::Told(report);
-    report.readBackLine = copytext::ReadBackLine(report);
+    report.message = copy::text::Told(report);
+    report.readBackLine = copy::text::ReadBackLine(report);
     return report;
 }
 
 } // namespace
 
-namespace copyjob {
+namespace copy {
 
-std::set<std::string> FaultyFiles(const bookcheck::CheckReport& check)
+std::set<std::string> FaultyFiles(const check::CheckReport& check)
 {
     std::set<std::string> files;
-    for (const bookcheck::Finding& f : check.findings)
-        if (f.grade == bookcheck::Grade::Fatal)
+    for (const check::Finding& f : check.findings)
+        if (f.grade == check::Grade::Fatal)
             files.insert(f.file);
     return files;
 }
@@ -584,7 +584,7 @@ bool PathFits(const std::string& path)
 Completion FindCompletion(const std::string& discRoot, const std::string& destPath, bool replaceMode,
                           IFileOperations& ops)
 {
-    const std::string incomplete = publish::IncompleteName(destPath);
+    const std::string incomplete = copy::publish::IncompleteName(destPath);
     // In replace mode a book folder that exists is the one replaced into:
     // completing beside it would end as a numbered folder the user never
     // chose.
@@ -600,11 +600,11 @@ Completion FindCompletion(const std::string& discRoot, const std::string& destPa
     return {incomplete, std::move(note)};
 }
 
-} // namespace copyjob
+} // namespace copy
 
 CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
-                    IFileOperations& ops, const copyjob::DestinationLine& showDestination,
-                    const bookcheck::CheckReport* discCheck, const publish::Layout* layout)
+                    IFileOperations& ops, const copy::DestinationLine& showDestination,
+                    const check::CheckReport* discCheck, const copy::publish::Layout* layout)
 {
     Plan plan;
     plan.completes = layout == nullptr || layout->completes;
@@ -623,10 +623,10 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     if (!plan.completing.empty() && !ProveKept(plan, ops)) {
         CopyReport cancelled;
         cancelled.result = CopyResult::Cancelled;
-        cancelled.ending = copyjob::Ending::Cancelled;
+        cancelled.ending = copy::Ending::Cancelled;
         cancelled.folder = plan.completing;
         cancelled.target = plan.target;
-        cancelled.message = copytext::Told(cancelled);
+        cancelled.message = copy::text::Told(cancelled);
         return cancelled;
     }
     if (MaybeRefusal refusal = CheckRoom(settings, ops, plan))
@@ -642,11 +642,11 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     }
 
     // Nothing was written up to here.
-    publish::CStage stage(ops, layout != nullptr ? *layout : publish::Layout());
+    copy::publish::CStage stage(ops, layout != nullptr ? *layout : copy::publish::Layout());
     if (MaybeRefusal refusal = Prepare(ops, plan, stage))
         return Refused(std::move(*refusal));
     const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
     bool intoBook = false;
-    const copyops::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);
+    const copy::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);
     return PublishAndTell(plan, outcome, intoBook, into, stage, ops, showDestination, std::move(report));
 }

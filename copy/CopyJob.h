@@ -33,13 +33,13 @@
 
 class CSettings;
 
-namespace publish {
+namespace copy::publish {
 struct Layout;
 }
 
-namespace copyjob {
+namespace copy {
 
-using copyops::CopyResult;
+using copy::CopyResult;
 using posix::Failure;
 
 enum class PathState { Missing, Folder, Other };
@@ -131,14 +131,14 @@ public:
     // naming the destination shownDest to the user. askBeforeReplace: ask
     // before an existing file is replaced; otherwise replace silently.
     // scope: whether to read back, and whether only to fill in.
-    virtual copyops::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
+    virtual copy::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
                                       const std::string& scratchFolder, const std::string& shownDest,
                                       const std::string& title, bool askBeforeReplace,
-                                      const copyops::CopyScope& scope) = 0;
+                                      const copy::CopyScope& scope) = 0;
 
     // The book check of the book whose ncc.html, package file or
     // discinfo.html lies in folder itself; no findings when it holds none.
-    virtual bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) = 0;
+    virtual check::CheckReport CheckBook(const std::string& folder, check::Place place) = 0;
 
     // What tells the disc at discRoot from another: a hash of its book
     // file; "" when it cannot be read.
@@ -154,7 +154,7 @@ public:
     // A file that is gone or cannot be read counts as changed. Runs under a
     // progress window titled title, which counts the noted bytes and can
     // stop it.
-    virtual KeptProof ChangedSince(const std::string& folder, const std::vector<copyops::CopyOutcome::Seen>& noted,
+    virtual KeptProof ChangedSince(const std::string& folder, const std::vector<copy::CopyOutcome::Seen>& noted,
                                    const std::string& title) = 0;
 
     // Notes in folder what it still needs; an empty list removes the note.
@@ -246,7 +246,7 @@ struct CopyReport
     bool unflushed = false;    // the data may not be on the device
     bool secondChance = false; // copying the disc again completes folder
     bool existed = false;      // folder existed before and was written into
-    // Dutch, made last from the value above (copytext::Told): for a message
+    // Dutch, made last from the value above (copy::text::Told): for a message
     // box, why it was refused, what failed or is missing, what a cancel
     // left; "" when the book was copied.
     std::string message;
@@ -259,11 +259,11 @@ struct CopyReport
     // Whether every file of a whole book was read back and found equal,
     // and whether from the drive's device itself; Off when the copy was
     // not read back or is not whole.
-    copyops::ReadBackResult readBack;
+    copy::ReadBackResult readBack;
     // The book check's findings on the disc and on the copy (empty where
     // it did not run).
-    bookcheck::CheckReport discCheck;
-    bookcheck::CheckReport copyCheck;
+    check::CheckReport discCheck;
+    check::CheckReport copyCheck;
 };
 
 // An earlier copy of a book that stayed incomplete, which copying the book
@@ -285,7 +285,7 @@ Completion FindCompletion(const std::string& discRoot, const std::string& destPa
 using DestinationLine = std::function<void(const std::string& target)>;
 
 // The files the check found a fatal fault in, once each.
-std::set<std::string> FaultyFiles(const bookcheck::CheckReport& check);
+std::set<std::string> FaultyFiles(const check::CheckReport& check);
 
 // How many files the checks of the disc and of the copy found a fatal
 // fault in, a file both found counted once.
@@ -295,7 +295,7 @@ std::size_t FaultCount(const CopyReport& report);
 // all and NAME_MAX bytes in each name between slashes.
 bool PathFits(const std::string& path);
 
-} // namespace copyjob
+} // namespace copy
 
 // Copies the disc at discRoot (ending in '/') into destPath or a numbered
 // variant of it. Copied when the whole book arrived; Refused when nothing
@@ -304,8 +304,8 @@ bool PathFits(const std::string& path);
 // window does, to say the findings before the copy); nullptr to check
 // nothing before the copy and judge from the copy's own reading, so that
 // the disc is read once. layout: how a new book is
-// staged and published (publish::Layout); nullptr for a plain folder.
-copyjob::CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
-                             copyjob::IFileOperations& ops, const copyjob::DestinationLine& showDestination,
-                             const bookcheck::CheckReport* discCheck = nullptr,
-                             const publish::Layout* layout = nullptr);
+// staged and published (copy::publish::Layout); nullptr for a plain folder.
+copy::CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, const CSettings& settings,
+                             copy::IFileOperations& ops, const copy::DestinationLine& showDestination,
+                             const check::CheckReport* discCheck = nullptr,
+                             const copy::publish::Layout* layout = nullptr);

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace copyops {
+namespace copy {
 
 using posix::CFd;
 using posix::Failure;
@@ -140,7 +140,7 @@ template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std
             failure.path = Shown(failure.path);
         const ErrorAnswer answer = m_skipUnreadable && failure.side == posix::Side::Disc
                                        ? ErrorAnswer::Skip
-                                       : m_reporter.AskError(Shown(relPath), copytext::Reason(failure, m_drive));
+                                       : m_reporter.AskError(Shown(relPath), copy::text::Reason(failure, m_drive));
         switch (answer) {
         case ErrorAnswer::Retry:
             continue;
@@ -159,4 +159,4 @@ template <class Op> CCopyEngine::CRun::Step CCopyEngine::CRun::Attempt(const std
     }
 }
 
-} // namespace copyops
+} // namespace copy

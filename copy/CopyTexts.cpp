@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <set>
 
-namespace copytext {
+namespace copy::text {
 
 namespace {
 
@@ -352,12 +352,12 @@ std::string ReadBackEqual(const std::string& drive)
     return "Alle bestanden zijn na het kopi\xC3\xAB" "ren teruggelezen van " + from + " en gelijk aan die op de CD.";
 }
 
-std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadBackResult& readBack)
+std::string ReadBackNotFromDevice(const std::string& drive, const copy::ReadBackResult& readBack)
 {
     std::string text = "De kopie kon niet van de stick zelf worden teruggelezen.";
     switch (readBack.why) {
-    case copyops::NotFromDeviceReason::FuseCache:
-    case copyops::NotFromDeviceReason::None:
+    case copy::NotFromDeviceReason::FuseCache:
+    case copy::NotFromDeviceReason::None:
         text += " De stick " + ShownText(drive) + " wordt gelezen via een apart programma (FUSE" +
                 (readBack.fsType.empty() ? std::string() : ", " + ShownText(readBack.fsType)) +
                 "), zoals bij veel exFAT- en NTFS-sticks. Dat programma kan de bestanden uit zijn eigen geheugen "
@@ -387,9 +387,9 @@ std::string NoRoom(const std::string& folder, std::uint64_t need, std::uint64_t 
            " in, en er is nog " + Megabytes(room) + " vrij. Maak ruimte of kies een andere schijf. " + kNothingCopied;
 }
 
-std::string Refused(const copyjob::Refusal& refusal)
+std::string Refused(const copy::Refusal& refusal)
 {
-    using copyjob::RefusalReason;
+    using copy::RefusalReason;
     switch (refusal.reason) {
     case RefusalReason::NotAbsolute:
         return NotAbsolute(refusal.path);
@@ -431,33 +431,33 @@ namespace {
 
 // The check's fatal findings as sentences: the disc's, then those only the
 // copy shows.
-std::vector<std::string> Faults(const copyjob::CopyReport& report, bool discOnly)
+std::vector<std::string> Faults(const copy::CopyReport& report, bool discOnly)
 {
     std::vector<std::string> lines;
     std::set<std::string> onDisc;
-    for (const bookcheck::Finding& f : report.discCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal) {
-            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+    for (const check::Finding& f : report.discCheck.findings)
+        if (f.grade == check::Grade::Fatal) {
+            lines.push_back(check::DescribeFinding(f, check::Place::Disc));
             onDisc.insert(f.file);
         }
     // A fault judged from the bytes the copy read from the disc is the
     // disc's, though only the copy's check could see it.
-    for (const bookcheck::Finding& f : report.copyCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal && f.fromSource && onDisc.insert(f.file).second)
-            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+    for (const check::Finding& f : report.copyCheck.findings)
+        if (f.grade == check::Grade::Fatal && f.fromSource && onDisc.insert(f.file).second)
+            lines.push_back(check::DescribeFinding(f, check::Place::Disc));
     if (discOnly)
         return lines;
-    for (const bookcheck::Finding& f : report.copyCheck.findings)
-        if (f.grade == bookcheck::Grade::Fatal && !onDisc.count(f.file))
-            lines.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Copy));
+    for (const check::Finding& f : report.copyCheck.findings)
+        if (f.grade == check::Grade::Fatal && !onDisc.count(f.file))
+            lines.push_back(check::DescribeFinding(f, check::Place::Copy));
     return lines;
 }
 
 } // namespace
 
-std::string Told(const copyjob::CopyReport& report)
+std::string Told(const copy::CopyReport& report)
 {
-    using copyjob::Ending;
+    using copy::Ending;
     switch (report.ending) {
     case Ending::Whole:
         return {};
@@ -484,17 +484,17 @@ std::string Told(const copyjob::CopyReport& report)
     return {};
 }
 
-std::string ReadBackLine(const copyjob::CopyReport& report)
+std::string ReadBackLine(const copy::CopyReport& report)
 {
     switch (report.readBack.state) {
-    case copyops::ReadBackState::FromDevice:
+    case copy::ReadBackState::FromDevice:
         return report.keptUnproven ? ReadBackCopiedOnly(report.drive) : ReadBackEqual(report.drive);
-    case copyops::ReadBackState::NotFromDevice:
+    case copy::ReadBackState::NotFromDevice:
         return ReadBackNotFromDevice(report.drive, report.readBack);
-    case copyops::ReadBackState::Off:
+    case copy::ReadBackState::Off:
         break;
     }
     return {};
 }
 
-} // namespace copytext
+} // namespace copy::text

@@ -10,24 +10,24 @@
 #include <string>
 #include <vector>
 
-namespace copyjob {
+namespace copy {
 struct CopyReport;
 struct Refusal;
 }
 
-namespace copytext {
+namespace copy::text {
 
 // What the user is told of how a book's copy ended, made from the report's
 // value alone: why it was refused, what failed, what the copy or the disc
 // lacks, what a cancel left; "" for a whole book.
-std::string Told(const copyjob::CopyReport& report);
+std::string Told(const copy::CopyReport& report);
 
 // Why a copy was refused; nothing was written.
-std::string Refused(const copyjob::Refusal& refusal);
+std::string Refused(const copy::Refusal& refusal);
 
 // The line after the done message of a whole book that was read back; ""
 // when it was not.
-std::string ReadBackLine(const copyjob::CopyReport& report);
+std::string ReadBackLine(const copy::CopyReport& report);
 
 // A book copied as its disc holds it, while the disc itself lacks parts of
 // it: faults says chapter by chapter what; keptIn the book's folder.
@@ -122,6 +122,6 @@ std::string ReadBackCopiedOnly(const std::string& drive);
 // The line after the done message when every file read back equal but
 // not from drive's device itself (readBack.state NotFromDevice): that the
 // copy could not be read back from the stick itself, and why.
-std::string ReadBackNotFromDevice(const std::string& drive, const copyops::ReadBackResult& readBack);
+std::string ReadBackNotFromDevice(const std::string& drive, const copy::ReadBackResult& readBack);
 
-} // namespace copytext
+} // namespace copy::text

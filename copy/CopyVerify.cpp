@@ -18,7 +18,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-namespace copyops {
+namespace copy {
 
 namespace {
 
@@ -154,4 +154,4 @@ void CCopyEngine::CRun::ReadBackAll(int dstFd)
     }
 }
 
-} // namespace copyops
+} // namespace copy

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace copyops {
+namespace copy {
 
 namespace {
 
@@ -307,4 +307,4 @@ void CCopyEngine::CRun::CopySubdir(int srcFd, int dstFd, const std::string& name
     }
 }
 
-} // namespace copyops
+} // namespace copy

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace copyops {
+namespace copy {
 
 using posix::CFd;
 using posix::ListNames;
@@ -90,4 +90,4 @@ int DeleteTree(const std::string& given)
     return ::rmdir(path.c_str()) == 0 ? 0 : errno;
 }
 
-} // namespace copyops
+} // namespace copy

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace copyjob {
+namespace copy {
 
 namespace {
 
@@ -71,4 +71,4 @@ DiscPlan PlanDisc(const std::string& root, const std::string& bookFile, const CS
     return plan;
 }
 
-} // namespace copyjob
+} // namespace copy

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace copyjob {
+namespace copy {
 
 // Why a book of the disc is not copied.
 enum class PlanRefusal
@@ -49,4 +49,4 @@ struct DiscPlan
 DiscPlan PlanDisc(const std::string& root, const std::string& bookFile, const CSettings& naming,
                   const std::string& outputDir);
 
-} // namespace copyjob
+} // namespace copy

@@ -21,7 +21,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-namespace copyjob {
+namespace copy {
 
 namespace {
 
@@ -183,7 +183,7 @@ bool IsWorkFolderName(const char* name)
     return true;
 }
 
-CFileOperations::CFileOperations(CopyRunner runner, copyops::CCopyEngine* engine)
+CFileOperations::CFileOperations(CopyRunner runner, copy::CCopyEngine* engine)
     : m_runner(std::move(runner)), m_engine(engine != nullptr ? *engine : m_ownEngine)
 {
 }
@@ -378,7 +378,7 @@ Failure CFileOperations::HoldTempFolder(const std::string& folder)
     // book; what no run of this program made is not emptied.
     if (!made && !HasMark(dir.Get(), leaf) && !IsEmptyFolder(dir.Get()))
         return failed(EPERM);
-    if (const int error = made ? 0 : copyops::DeleteContent(dir.Get()))
+    if (const int error = made ? 0 : copy::DeleteContent(dir.Get()))
         return failed(error);
     if (const int error = WriteMark(dir.Get(), leaf))
         return failed(error);
@@ -409,7 +409,7 @@ void CFileOperations::RemoveLeftovers(const std::string& folder)
         if (work.Get() < 0 || ::fstat(work.Get(), &st) != 0 || st.st_uid != ::geteuid() || !Lock(work.Get()) ||
             !HasMark(work.Get(), name))
             continue;
-        if (copyops::DeleteContent(work.Get()) == 0)
+        if (copy::DeleteContent(work.Get()) == 0)
             ::unlinkat(dir.Get(), name.c_str(), AT_REMOVEDIR);
     }
 }
@@ -440,13 +440,13 @@ Failure CFileOperations::MakeWorkFolder(const std::string& folder, std::string& 
     return posix::OnOutput(EBUSY, folder);
 }
 
-copyops::CopyOutcome CFileOperations::Copy(const std::string& sourceFolder, const std::string& destFolder,
+copy::CopyOutcome CFileOperations::Copy(const std::string& sourceFolder, const std::string& destFolder,
                                            const std::string& scratchFolder, const std::string& shownDest,
                                            const std::string& title, bool askBeforeReplace,
-                                           const copyops::CopyScope& scope)
+                                           const copy::CopyScope& scope)
 {
-    copyops::CopyOutcome outcome;
-    m_runner(title, [&](copyops::ICopyReporter& reporter) {
+    copy::CopyOutcome outcome;
+    m_runner(title, [&](copy::ICopyReporter& reporter) {
         outcome = m_engine.CopyContent(sourceFolder, destFolder, askBeforeReplace, reporter,
                                        {scratchFolder, shownDest}, scope);
     });
@@ -474,7 +474,7 @@ Failure CFileOperations::Publish(const std::string& from, const std::string& to)
 
 Failure CFileOperations::Delete(const std::string& folder)
 {
-    return posix::OnOutput(copyops::DeleteTree(folder), folder);
+    return posix::OnOutput(copy::DeleteTree(folder), folder);
 }
 
-} // namespace copyjob
+} // namespace copy

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-namespace copyjob {
+namespace copy {
 
 // Runs work on a worker thread while a progress window titled title is
 // shown, work reporting through the reporter it is given, and returns once
 // the worker has ended. The copy window's progress window is one
 // (ui/CopyProgress.h).
 using CopyRunner =
-    std::function<void(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)>;
+    std::function<void(const std::string& title, const std::function<void(copy::ICopyReporter&)>& work)>;
 
 // Hidden work folders are named like this in the output folder; a book's
 // folder never starts with a full stop, so no book can carry such a name.
@@ -40,7 +40,7 @@ std::uint64_t LargestFileOn(const std::string& fsType, const std::string& device
 
 // The book check of the book whose ncc.html, package file or discinfo.html
 // lies in folder itself; no findings when it holds none.
-bookcheck::CheckReport CheckBookFolder(const std::string& folder, const bookcheck::CheckOptions& options = {});
+check::CheckReport CheckBookFolder(const std::string& folder, const check::CheckOptions& options = {});
 
 // The hidden note inside an incomplete book's folder of what it still needs.
 inline constexpr const char* kNeededNote = ".talvora-onvolledig";
@@ -49,7 +49,7 @@ class CFileOperations final : public IFileOperations
 {
 public:
     // engine: nullptr for the real one; tests pass one with faults.
-    explicit CFileOperations(CopyRunner runner, copyops::CCopyEngine* engine = nullptr);
+    explicit CFileOperations(CopyRunner runner, copy::CCopyEngine* engine = nullptr);
 
     PathState Inspect(const std::string& path) override;
     bool IsFolder(const std::string& path) override;
@@ -65,15 +65,15 @@ public:
     Failure HoldTempFolder(const std::string& folder) override;
     void RemoveLeftovers(const std::string& folder) override;
     Failure MakeWorkFolder(const std::string& folder, std::string& work) override;
-    copyops::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
+    copy::CopyOutcome Copy(const std::string& sourceFolder, const std::string& destFolder,
                               const std::string& scratchFolder, const std::string& shownDest,
                               const std::string& title, bool askBeforeReplace,
-                              const copyops::CopyScope& scope) override;
+                              const copy::CopyScope& scope) override;
     // In CopyChecks.cpp.
-    bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override;
+    check::CheckReport CheckBook(const std::string& folder, check::Place place) override;
     std::string DiscIdentity(const std::string& discRoot) override;
     std::vector<std::string> Remembered(const std::string& folder) override;
-    KeptProof ChangedSince(const std::string& folder, const std::vector<copyops::CopyOutcome::Seen>& noted,
+    KeptProof ChangedSince(const std::string& folder, const std::vector<copy::CopyOutcome::Seen>& noted,
                            const std::string& title) override;
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override;
     Failure Publish(const std::string& from, const std::string& to) override;
@@ -81,10 +81,10 @@ public:
 
 private:
     CopyRunner m_runner;
-    copyops::CCopyEngine m_ownEngine;
-    copyops::CCopyEngine& m_engine;
+    copy::CCopyEngine m_ownEngine;
+    copy::CCopyEngine& m_engine;
     // Folders this run holds locked; released when the operations end.
     std::vector<posix::CFd> m_holds;
 };
 
-} // namespace copyjob
+} // namespace copy

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace publish {
+namespace copy::publish {
 
 namespace {
 
@@ -29,7 +29,7 @@ std::string NameWith(const std::string& path, int n)
 int FreeNumber(const std::string& path, IFileOperations& ops, int first)
 {
     for (int n = first; n < kLastNumber; ++n)
-        if (ops.Inspect(NameWith(path, n)) == copyjob::PathState::Missing)
+        if (ops.Inspect(NameWith(path, n)) == copy::PathState::Missing)
             return n;
     return -1;
 }
@@ -116,4 +116,4 @@ Failure CStage::PublishIncomplete(const std::string& name, const std::vector<std
     return PublishAs(m_work + m_layout.published, IncompleteName(name), m_ops, published);
 }
 
-} // namespace publish
+} // namespace copy::publish

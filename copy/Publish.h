@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace publish {
+namespace copy::publish {
 
-using copyjob::IFileOperations;
+using copy::IFileOperations;
 using posix::Failure;
 
 // Numbers tried after a name: _001 ... _998.
@@ -102,4 +102,4 @@ private:
     std::string m_work;
 };
 
-} // namespace publish
+} // namespace copy::publish

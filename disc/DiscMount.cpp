@@ -95,7 +95,7 @@ int MountFinish(GObject* source, GAsyncResult* result)
 {
     GError* error = nullptr;
     const bool ok = g_volume_mount_finish(G_VOLUME(source), result, &error) != FALSE;
-    const int code = ok ? 0 : gio_wait::ErrnoOf(error);
+    const int code = ok ? 0 : disc::gio_wait::ErrnoOf(error);
     g_clear_error(&error);
     return code;
 }
@@ -107,7 +107,7 @@ void UnmountLate(GObject* source)
     GMount* mount = g_volume_get_mount(G_VOLUME(source));
     if (mount == nullptr)
         return;
-    if (gio_wait::SafeForProgram(mount, "umount") && g_mount_can_unmount(mount))
+    if (disc::gio_wait::SafeForProgram(mount, "umount") && g_mount_can_unmount(mount))
         g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, nullptr, nullptr);
     g_object_unref(mount);
 }
@@ -116,7 +116,7 @@ int UnmountFinish(GObject* source, GAsyncResult* result)
 {
     GError* error = nullptr;
     const bool ok = g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &error) != FALSE;
-    const int code = ok ? 0 : gio_wait::ErrnoOf(error);
+    const int code = ok ? 0 : disc::gio_wait::ErrnoOf(error);
     g_clear_error(&error);
     return code;
 }
@@ -132,7 +132,7 @@ std::vector<UnmountedDisc> CSystemDiscPlatform::UnmountedDiscs() const
 {
     std::vector<UnmountedDisc> discs;
     const std::vector<OpticalDrive> drives = OpticalDrives();
-    gio_wait::RunOnMainContext(
+    disc::gio_wait::RunOnMainContext(
         m_loop,
         [&] {
             ForEachUnmounted(drives, [&](GVolume* volume, const std::string& device) {
@@ -149,7 +149,7 @@ std::vector<UnmountedDisc> CSystemDiscPlatform::UnmountedDiscs() const
 posix::Failure CSystemDiscPlatform::Mount(const UnmountedDisc& disc) const
 {
     const std::vector<OpticalDrive> drives = OpticalDrives();
-    const int error = gio_wait::StartAndWait(
+    const int error = disc::gio_wait::StartAndWait(
         m_loop,
         [&](GAsyncReadyCallback done, gpointer data) {
             bool begun = false;
@@ -168,7 +168,7 @@ posix::Failure CSystemDiscPlatform::Mount(const UnmountedDisc& disc) const
 
 posix::Failure CSystemDiscPlatform::Unmount(const UnmountedDisc& disc) const
 {
-    const int error = gio_wait::StartAndWait(
+    const int error = disc::gio_wait::StartAndWait(
         m_loop,
         [&](GAsyncReadyCallback done, gpointer data) {
             bool begun = false;
@@ -176,7 +176,7 @@ posix::Failure CSystemDiscPlatform::Unmount(const UnmountedDisc& disc) const
                 if (device != disc.devNode)
                     return true;
                 if (GMount* mount = g_volume_get_mount(volume)) {
-                    if (gio_wait::SafeForProgram(mount, "umount") && g_mount_can_unmount(mount)) {
+                    if (disc::gio_wait::SafeForProgram(mount, "umount") && g_mount_can_unmount(mount)) {
                         g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, done, data);
                         begun = true;
                     }

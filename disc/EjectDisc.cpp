@@ -24,7 +24,7 @@ constexpr auto kIoctlTimeout = std::chrono::seconds(5);
 
 } // namespace
 
-namespace tray {
+namespace disc::tray {
 
 namespace {
 
@@ -57,12 +57,12 @@ GioOutcome EjectThroughGio(const std::string& root, std::chrono::milliseconds ti
     GMount* mount = FindMount(root);
     if (mount == nullptr)
         return GioOutcome::NoMount;
-    if (!gio_wait::SafeForProgram(mount, "eject") || !g_mount_can_eject(mount)) {
+    if (!disc::gio_wait::SafeForProgram(mount, "eject") || !g_mount_can_eject(mount)) {
         g_object_unref(mount);
         return GioOutcome::Refused;
     }
 
-    const int error = gio_wait::StartAndWait(
+    const int error = disc::gio_wait::StartAndWait(
         disc::GioLoop::Own,
         [mount](GAsyncReadyCallback done, gpointer data) {
             g_mount_eject_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, done, data);
@@ -116,7 +116,7 @@ bool EjectThroughIoctl(const std::string& device, std::chrono::milliseconds time
     return false;
 }
 
-} // namespace tray
+} // namespace disc::tray
 
 void EjectDisc(const std::string& discRoot)
 {
@@ -144,14 +144,14 @@ void EjectDisc(const std::string& discRoot)
     if (device.empty())
         return;
 
-    switch (tray::EjectThroughGio(discRoot, kGioTimeout)) {
-    case tray::GioOutcome::Ejected:
-    case tray::GioOutcome::TimedOut:
+    switch (disc::tray::EjectThroughGio(discRoot, kGioTimeout)) {
+    case disc::tray::GioOutcome::Ejected:
+    case disc::tray::GioOutcome::TimedOut:
         return;
-    case tray::GioOutcome::NoMount:
-    case tray::GioOutcome::Refused:
-    case tray::GioOutcome::Failed:
-        tray::EjectThroughIoctl(device, kIoctlTimeout);
+    case disc::tray::GioOutcome::NoMount:
+    case disc::tray::GioOutcome::Refused:
+    case disc::tray::GioOutcome::Failed:
+        disc::tray::EjectThroughIoctl(device, kIoctlTimeout);
         return;
     }
 }

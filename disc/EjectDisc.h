@@ -9,7 +9,7 @@
 // image, a folder given through TALVORA_DRIVES, or anything not mounted.
 void EjectDisc(const std::string& discRoot);
 
-namespace tray {
+namespace disc::tray {
 
 enum class GioOutcome {
     NoMount,  // GIO knows no mount with this root
@@ -27,4 +27,4 @@ GioOutcome EjectThroughGio(const std::string& root, std::chrono::milliseconds ti
 // kernel reported success in time.
 bool EjectThroughIoctl(const std::string& device, std::chrono::milliseconds timeout);
 
-} // namespace tray
+} // namespace disc::tray

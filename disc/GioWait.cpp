@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-namespace gio_wait {
+namespace disc::gio_wait {
 
 namespace {
 
@@ -191,4 +191,4 @@ bool SafeForProgram(GMount* mount, const char* program)
     return found;
 }
 
-} // namespace gio_wait
+} // namespace disc::gio_wait

@@ -20,7 +20,7 @@
 #include <chrono>
 #include <functional>
 
-namespace gio_wait {
+namespace disc::gio_wait {
 
 // Begins the operation with the callback and data it is given; false when
 // there is nothing to begin (the callback then never comes). Runs on the
@@ -51,4 +51,4 @@ int ErrnoOf(const GError* error);
 // program is missing: true when mount may be handed to GIO for that.
 bool SafeForProgram(GMount* mount, const char* program);
 
-} // namespace gio_wait
+} // namespace disc::gio_wait

@@ -10,10 +10,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::vector<bookcheck::SmilReference> refs;
-    if (bookcheck::ReadSmilBytes(std::string_view(reinterpret_cast<const char*>(data), size), refs) != XmlFailure::None)
+    std::vector<check::SmilReference> refs;
+    if (check::ReadSmilBytes(std::string_view(reinterpret_cast<const char*>(data), size), refs) != XmlFailure::None)
         return 0;
-    for (const bookcheck::SmilReference& ref : refs) {
+    for (const check::SmilReference& ref : refs) {
         if (ref.clipEnd != -1 && !(ref.clipEnd >= 0 && ref.clipEnd <= 100.0 * 365 * 24 * 3600)) {
             std::fprintf(stderr, "broken promise: clip end out of range\n");
             std::abort();

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace profile_paths {
+namespace settings::profile_paths {
 namespace {
 
 // Only absolute values count: the XDG rules tell programs to ignore a
@@ -82,4 +82,4 @@ int MakePrivateFolders(const std::string& path)
     return posix::MakeFolders(path, 0700);
 }
 
-} // namespace profile_paths
+} // namespace settings::profile_paths

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace profile_paths {
+namespace settings::profile_paths {
 
 inline constexpr const char* kVendor = "Merrowind";
 inline constexpr const char* kApplication = "Talvora";
@@ -26,4 +26,4 @@ std::string RuntimeFolder();
 // is a folder, else an errno value.
 int MakePrivateFolders(const std::string& path);
 
-} // namespace profile_paths
+} // namespace settings::profile_paths

@@ -57,7 +57,7 @@ CSettings::CSettings() : CSettings(Profile()) {}
 CSettings::CSettings(const wxConfigBase& profile)
 {
     Load(profile);
-    TempPath = profile_paths::TempPath();
+    TempPath = settings::profile_paths::TempPath();
 }
 
 CSettings::~CSettings() = default;

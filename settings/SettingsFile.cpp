@@ -13,7 +13,7 @@ class CSettingsFile final : public wxFileConfig
 {
 public:
     CSettingsFile(const std::string& path, std::string folder)
-        : wxFileConfig(profile_paths::kApplication, profile_paths::kVendor, wxString::FromUTF8(path), wxString(),
+        : wxFileConfig(settings::profile_paths::kApplication, settings::profile_paths::kVendor, wxString::FromUTF8(path), wxString(),
                        wxCONFIG_USE_LOCAL_FILE),
           m_folder(std::move(folder))
     {}
@@ -21,7 +21,7 @@ public:
     bool Flush(bool currentOnly = false) override
     {
         if (!m_folder.empty())
-            profile_paths::MakePrivateFolders(m_folder);
+            settings::profile_paths::MakePrivateFolders(m_folder);
         return wxFileConfig::Flush(currentOnly);
     }
 

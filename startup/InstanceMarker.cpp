@@ -9,7 +9,7 @@
 
 CInstanceMarker::CInstanceMarker(const std::string& folder, const std::string& name)
 {
-    profile_paths::MakePrivateFolders(folder);
+    settings::profile_paths::MakePrivateFolders(folder);
     const std::string path = folder + "/" + name;
     m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_fd < 0)

@@ -32,16 +32,16 @@ namespace {
 // Runs each copy on the worker's own thread and answers for the staff who
 // are not there: a file that cannot be read is skipped; a drive that
 // cannot be written to (full) ends the copy, which is then no disc's fault.
-class CUnattended final : public copyops::ICopyReporter
+class CUnattended final : public copy::ICopyReporter
 {
 public:
     CUnattended(const std::atomic<bool>& cancel, const CHashingEngine& engine) : m_cancel(cancel), m_engine(engine)
     {}
     void Progress(std::uint64_t, std::uint64_t) override {}
-    copyops::ReplaceAnswer AskReplace(const std::string&) override { return copyops::ReplaceAnswer::No; }
-    copyops::ErrorAnswer AskError(const std::string&, const std::string&) override
+    copy::ReplaceAnswer AskReplace(const std::string&) override { return copy::ReplaceAnswer::No; }
+    copy::ErrorAnswer AskError(const std::string&, const std::string&) override
     {
-        return m_engine.OutputError() != 0 ? copyops::ErrorAnswer::Cancel : copyops::ErrorAnswer::Skip;
+        return m_engine.OutputError() != 0 ? copy::ErrorAnswer::Cancel : copy::ErrorAnswer::Skip;
     }
     bool Cancelled() const override { return m_cancel.load(); }
 
@@ -111,19 +111,19 @@ void TakeMeta(const CBookInfo& info, LogRow& row)
     row.setInfo = info.metaList.GetMeta("ncc:setInfo", true);
 }
 
-Outcome OutcomeOf(const copyjob::CopyReport& report)
+Outcome OutcomeOf(const copy::CopyReport& report)
 {
     switch (report.ending) {
-    case copyjob::Ending::Whole:
+    case copy::Ending::Whole:
         return Outcome::Copied;
-    case copyjob::Ending::Refused:
+    case copy::Ending::Refused:
         return Outcome::Refused;
-    case copyjob::Ending::CopyLacks:
-    case copyjob::Ending::DiscLacks:
+    case copy::Ending::CopyLacks:
+    case copy::Ending::DiscLacks:
         return Outcome::Incomplete;
-    case copyjob::Ending::Cancelled:
+    case copy::Ending::Cancelled:
         return Outcome::Stopped;
-    case copyjob::Ending::Failed:
+    case copy::Ending::Failed:
         break;
     }
     return Outcome::Failed;
@@ -136,25 +136,25 @@ int MakeOutputFolder(std::string folder)
 {
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
-    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    copy::CFileOperations ops([](const std::string&, const std::function<void(copy::ICopyReporter&)>&) {});
     if (ops.IsFolder(folder))
         return 0;
     const std::string parent = posix::ParentFolder(folder);
-    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent) != copyjob::MountSpot::OnDrive)
+    if (!ops.IsFolder(parent) || ops.OnMissingDrive(parent) != copy::MountSpot::OnDrive)
         return ENOENT;
     return ops.MakeFolder(folder).error;
 }
 
 // The log's message of a copy: what went wrong, or for a whole book that
 // reading it back could not reach the drive's device.
-const std::string& Told(const copyjob::CopyReport& report)
+const std::string& Told(const copy::CopyReport& report)
 {
-    return report.readBack.state == copyops::ReadBackState::NotFromDevice ? report.readBackLine : report.message;
+    return report.readBack.state == copy::ReadBackState::NotFromDevice ? report.readBackLine : report.message;
 }
 
 struct BagReport
 {
-    copyjob::CopyReport report;
+    copy::CopyReport report;
     Outcome outcome = Outcome::Failed;
     std::string folder;
     std::string message;
@@ -192,21 +192,21 @@ bool Faithful(const std::vector<ListedFile>& disc, const std::string& folder,
 // itself noted in bag-info.txt; otherwise it is "<name> (onvolledig)"
 // with talvora-ontbreekt.txt. What was read is never thrown away here.
 template <class Copy>
-BagReport CopyAsBag(const std::string& destPath, BagInfo info, copyjob::IFileOperations& ops,
+BagReport CopyAsBag(const std::string& destPath, BagInfo info, copy::IFileOperations& ops,
                     const CHashingEngine& hashing, const std::vector<ListedFile>& disc, const Copy& copy)
 {
     BagReport bag;
     const std::string outputDir = posix::ParentFolder(destPath);
     if (const int error = MakeOutputFolder(outputDir)) {
         bag.outcome = Outcome::Refused;
-        bag.message = copytext::CannotPrepare(outputDir, error);
+        bag.message = copy::text::CannotPrepare(outputDir, error);
         return bag;
     }
     bool faithful = false;
     int tagError = 0;
     TakenLinks links;
     std::vector<std::string> defects;
-    publish::Layout layout;
+    copy::publish::Layout layout;
     layout.published = "/tas";
     layout.book = "/data";
     // A later copy cannot fill in a bag: its manifest would not match.
@@ -221,9 +221,9 @@ BagReport CopyAsBag(const std::string& destPath, BagInfo info, copyjob::IFileOpe
         faithful = Faithful(disc, data, hashes);
         if (faithful) {
             // What the check finds in a faithful copy is the disc's own.
-            for (const bookcheck::Finding& f : ops.CheckBook(data, bookcheck::Place::Copy).findings)
-                if (f.grade == bookcheck::Grade::Fatal)
-                    defects.push_back(bookcheck::DescribeFinding(f, bookcheck::Place::Disc));
+            for (const check::Finding& f : ops.CheckBook(data, check::Place::Copy).findings)
+                if (f.grade == check::Grade::Fatal)
+                    defects.push_back(check::DescribeFinding(f, check::Place::Disc));
             for (const std::string& defect : defects)
                 info.notes.push_back({"Talvora-Gebrek-Op-CD", defect});
         } else {
@@ -244,17 +244,17 @@ BagReport CopyAsBag(const std::string& destPath, BagInfo info, copyjob::IFileOpe
         return bag;
     if (tagError != 0) {
         bag.outcome = Outcome::Incomplete;
-        bag.message = stationtext::BagNotWritten(Leaf(bag.folder), tagError);
-    } else if (faithful && bag.report.ending == copyjob::Ending::DiscLacks) {
+        bag.message = station::text::BagNotWritten(Leaf(bag.folder), tagError);
+    } else if (faithful && bag.report.ending == copy::Ending::DiscLacks) {
         // The bag holds the disc as it is, and says so inside.
         bag.outcome = Outcome::Copied;
-        bag.message = stationtext::BagDiscDefect(defects);
+        bag.message = station::text::BagDiscDefect(defects);
     } else if (!faithful) {
         bag.outcome = Outcome::Incomplete;
-        bag.message = stationtext::BagIncomplete(Leaf(bag.folder), info.missing);
+        bag.message = station::text::BagIncomplete(Leaf(bag.folder), info.missing);
     }
     if (!links.resolved.empty() || !links.leftOut.empty())
-        bag.message += (bag.message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
+        bag.message += (bag.message.empty() ? "" : " ") + station::text::LinksTaken(links.resolved, links.leftOut);
     return bag;
 }
 
@@ -385,7 +385,7 @@ Comparison Compare(const std::string& discFolder, const std::vector<ListedFile>&
 
 // The fresh copy at fresh takes the damaged one's place in one step, so the
 // book is never absent; the damaged one goes.
-int ReplaceDamaged(const std::string& fresh, const ArchivedFolder& damaged, copyjob::IFileOperations& ops)
+int ReplaceDamaged(const std::string& fresh, const ArchivedFolder& damaged, copy::IFileOperations& ops)
 {
     if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, damaged.folder.c_str(), RENAME_EXCHANGE) != 0)
         return errno;
@@ -415,7 +415,7 @@ int WritePlainManifest(const std::string& folder, std::map<std::string, FileHash
 }
 
 // One book, from its book file to its row.
-LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, const StationSetup& setup,
+LogRow ArchiveBook(const copy::PlannedBook& book, const std::string& drive, const StationSetup& setup,
                    CNameReservations& names, const std::atomic<bool>& cancel)
 {
     LogRow row = StartRow(drive, book.bookFile);
@@ -427,28 +427,28 @@ LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, c
         return row;
     };
     switch (book.refusal) {
-    case copyjob::PlanRefusal::None:
+    case copy::PlanRefusal::None:
         break;
-    case copyjob::PlanRefusal::NotOnDisc:
-        return finish(Outcome::Refused, stationtext::BookNotOnDisc(book.name));
-    case copyjob::PlanRefusal::Unreadable:
-        return finish(Outcome::Refused, stationtext::BookFileUnreadable(book.reason));
-    case copyjob::PlanRefusal::NameTooLong:
+    case copy::PlanRefusal::NotOnDisc:
+        return finish(Outcome::Refused, station::text::BookNotOnDisc(book.name));
+    case copy::PlanRefusal::Unreadable:
+        return finish(Outcome::Refused, station::text::BookFileUnreadable(book.reason));
+    case copy::PlanRefusal::NameTooLong:
         TakeMeta(book.info, row);
-        return finish(Outcome::Refused, stationtext::NameTooLong());
-    case copyjob::PlanRefusal::NoName:
+        return finish(Outcome::Refused, station::text::NameTooLong());
+    case copy::PlanRefusal::NoName:
         TakeMeta(book.info, row);
-        return finish(Outcome::Refused, stationtext::NoName());
-    case copyjob::PlanRefusal::SameFolder:
+        return finish(Outcome::Refused, station::text::NoName());
+    case copy::PlanRefusal::SameFolder:
         TakeMeta(book.info, row);
-        return finish(Outcome::Refused, stationtext::SameFolder());
+        return finish(Outcome::Refused, station::text::SameFolder());
     }
     TakeMeta(book.info, row);
     const CSettings settings = StationSettings(setup.settings);
 
     std::vector<ListedFile> files;
     if (!ListFiles(book.folder, files))
-        return finish(Outcome::Failed, stationtext::CannotList());
+        return finish(Outcome::Failed, station::text::CannotList());
     row.files = files.size();
     for (const ListedFile& file : files)
         row.bytes += file.size;
@@ -464,10 +464,10 @@ LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, c
         !candidates.empty()) {
         known = Compare(book.folder, archivable, linkTargets, candidates, pace, cancel);
         if (cancel.load())
-            return finish(Outcome::Stopped, copytext::Cancelled({}));
+            return finish(Outcome::Stopped, copy::text::Cancelled({}));
         if (!known.same.empty()) {
             row.folder = Leaf(known.same);
-            return finish(Outcome::AlreadyThere, stationtext::AlreadyThere(row.folder));
+            return finish(Outcome::AlreadyThere, station::text::AlreadyThere(row.folder));
         }
     }
 
@@ -480,12 +480,12 @@ LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, c
         setup.makeEngine ? setup.makeEngine(book.folder, pace) : std::make_unique<CHashingEngine>(book.folder, pace);
     CHashingEngine& hashing = *engine;
     CUnattended reporter(cancel, hashing);
-    copyjob::CFileOperations ops(
-        [&reporter](const std::string&, const std::function<void(copyops::ICopyReporter&)>& work) {
+    copy::CFileOperations ops(
+        [&reporter](const std::string&, const std::function<void(copy::ICopyReporter&)>& work) {
             work(reporter);
         },
         engine.get());
-    auto copy = [&](const std::string& dest, const publish::Layout* layout) {
+    auto copy = [&](const std::string& dest, const copy::publish::Layout* layout) {
         return setup.copier ? setup.copier(book.folder, dest, settings, ops, layout)
                             : ::CopyBook(book.folder, dest, settings, ops, nullptr, nullptr, layout);
     };
@@ -499,7 +499,7 @@ LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, c
     std::string message;
     Outcome outcome = Outcome::Failed;
     if (!setup.bagit || !notUtf8.empty()) {
-        const copyjob::CopyReport report = copy(book.dest, nullptr);
+        const copy::CopyReport report = copy(book.dest, nullptr);
         published = report.folder;
         message = Told(report);
         outcome = OutcomeOf(report);
@@ -507,12 +507,12 @@ LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, c
             std::map<std::string, FileHash> hashes = hashing.Hashes();
             const TakenLinks links = TakeInLinks(published, hashes);
             if (!links.resolved.empty() || !links.leftOut.empty())
-                message += (message.empty() ? "" : " ") + stationtext::LinksTaken(links.resolved, links.leftOut);
+                message += (message.empty() ? "" : " ") + station::text::LinksTaken(links.resolved, links.leftOut);
             if (const int error = WritePlainManifest(published, hashes, archivable,
-                                                     PlainManifestPath(publish::IncompleteName(book.dest))))
-                message += (message.empty() ? "" : " ") + stationtext::ManifestNotWritten(Leaf(published), error);
+                                                     PlainManifestPath(copy::publish::IncompleteName(book.dest))))
+                message += (message.empty() ? "" : " ") + station::text::ManifestNotWritten(Leaf(published), error);
             if (setup.bagit)
-                message = stationtext::BagNameNotUtf8(Leaf(published), notUtf8) + (message.empty() ? "" : " ") +
+                message = station::text::BagNameNotUtf8(Leaf(published), notUtf8) + (message.empty() ? "" : " ") +
                           message;
         }
     } else {
@@ -524,7 +524,7 @@ LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, c
     }
     row.folder = published.empty() ? std::string() : Leaf(published);
     if (const int error = hashing.OutputError(); error != 0 && !cancel.load())
-        return finish(Outcome::Failed, stationtext::DriveFailed(setup.outputDir, error, row.bytes,
+        return finish(Outcome::Failed, station::text::DriveFailed(setup.outputDir, error, row.bytes,
                                                                 static_cast<std::uint64_t>(std::max<std::int64_t>(free, 0)),
                                                                 row.folder));
     if (!known.damaged.folder.empty()) {
@@ -534,14 +534,14 @@ LogRow ArchiveBook(const copyjob::PlannedBook& book, const std::string& drive, c
             error = ReplaceDamaged(published, known.damaged, ops);
         if (error == 0) {
             row.folder = damaged;
-            return finish(Outcome::ArchiveDamaged, stationtext::ArchiveReplaced(damaged, known.damagedFiles));
+            return finish(Outcome::ArchiveDamaged, station::text::ArchiveReplaced(damaged, known.damagedFiles));
         }
         return finish(outcome == Outcome::Copied ? Outcome::Failed : outcome,
-                      stationtext::ArchiveNotReplaced(damaged, known.damagedFiles,
-                                                      error > 0 ? copytext::DescribeError(error) : message));
+                      station::text::ArchiveNotReplaced(damaged, known.damagedFiles,
+                                                      error > 0 ? copy::text::DescribeError(error) : message));
     }
     if (!known.otherEdition.empty() && !published.empty())
-        message = stationtext::OtherEdition(Leaf(known.otherEdition)) + (message.empty() ? "" : " ") + message;
+        message = station::text::OtherEdition(Leaf(known.otherEdition)) + (message.empty() ? "" : " ") + message;
     return finish(outcome, message);
 }
 
@@ -643,8 +643,8 @@ std::vector<ArchivedFolder> SameNamesAndSizes(const std::string& destPath, const
     // The copy picked the first free number; a copy of this book lies at
     // the name or at one of the numbers up to the first gap.
     std::vector<ArchivedFolder> found;
-    for (int n = 0; n < publish::kLastNumber; ++n) {
-        const std::string candidate = publish::NameWith(destPath, n);
+    for (int n = 0; n < copy::publish::kLastNumber; ++n) {
+        const std::string candidate = copy::publish::NameWith(destPath, n);
         struct stat st;
         if (::lstat(candidate.c_str(), &st) != 0)
             break;
@@ -668,20 +668,20 @@ std::vector<LogRow> ArchiveDisc(const std::string& root, const std::string& driv
         if (error == 0)
             error = AppendRow(posix::Join(setup.outputDir, kLogName), row);
         if (error != 0)
-            row.message += (row.message.empty() ? "" : " ") + stationtext::LogNotUpdated(error);
+            row.message += (row.message.empty() ? "" : " ") + station::text::LogNotUpdated(error);
         if (done)
             done(row);
         rows.push_back(std::move(row));
     };
-    const copyjob::DiscPlan plan =
-        copyjob::PlanDisc(root, root + disc::FindBookFileName(root), setup.settings, setup.outputDir);
+    const copy::DiscPlan plan =
+        copy::PlanDisc(root, root + disc::FindBookFileName(root), setup.settings, setup.outputDir);
     if (plan.indexUnreadable) {
         LogRow row = StartRow(drive, root + "discinfo.html");
         row.outcome = Outcome::Refused;
-        row.message = stationtext::DiscInfoUnreadable();
+        row.message = station::text::DiscInfoUnreadable();
         log(std::move(row));
     }
-    for (const copyjob::PlannedBook& book : plan.books)
+    for (const copy::PlannedBook& book : plan.books)
         log(ArchiveBook(book, drive, setup, names, cancel));
     return rows;
 }

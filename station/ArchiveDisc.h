@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-namespace copyops {
+namespace copy {
 class CCopyEngine;
 }
 
-namespace publish {
+namespace copy::publish {
 struct Layout;
 }
 
@@ -30,9 +30,9 @@ namespace station {
 // The copy of one book. The station passes ::CopyBook; the place where a
 // book check before and a read-back check after the copy come in. layout:
 // a bag's, or nullptr for a plain folder.
-using BookCopier = std::function<copyjob::CopyReport(const std::string& discRoot, const std::string& destPath,
-                                                     const CSettings& settings, copyjob::IFileOperations& ops,
-                                                     const publish::Layout* layout)>;
+using BookCopier = std::function<copy::CopyReport(const std::string& discRoot, const std::string& destPath,
+                                                     const CSettings& settings, copy::IFileOperations& ops,
+                                                     const copy::publish::Layout* layout)>;
 
 // What every worker shares; nothing in it belongs to one book.
 struct StationSetup

@@ -124,7 +124,7 @@ int CHashingEngine::Flush(int dirFd)
 int HashFiles(const std::string& root, const std::vector<std::string>& paths, const std::atomic<bool>& cancel,
               const DiscPace& pace, std::map<std::string, FileHash>& hashes, bool keepGoing)
 {
-    std::unique_ptr<char[]> buffer(new char[copyops::CCopyEngine::kBufferBytes]);
+    std::unique_ptr<char[]> buffer(new char[copy::CCopyEngine::kBufferBytes]);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     for (const std::string& rel : paths) {
         posix::CFd fd(posix::RetryOnInterrupt([&] {
@@ -149,7 +149,7 @@ int HashFiles(const std::string& root, const std::vector<std::string>& paths, co
             if (cancel.load())
                 return ECANCELED;
             const ssize_t n = posix::RetryOnInterrupt(
-                [&] { return ::read(fd.Get(), buffer.get(), copyops::CCopyEngine::kBufferBytes); });
+                [&] { return ::read(fd.Get(), buffer.get(), copy::CCopyEngine::kBufferBytes); });
             if (n < 0 && keepGoing) {
                 hash.bytes = ~std::uint64_t(0);
                 break;

@@ -26,7 +26,7 @@ struct FileHash
 // slow the reading down to a drive's speed in it. Empty: nothing.
 using DiscPace = std::function<void(std::size_t bytes)>;
 
-class CHashingEngine : public copyops::CCopyEngine
+class CHashingEngine : public copy::CCopyEngine
 {
 public:
     // sourceRoot: the folder the copy reads (ending in '/'); the hashes are

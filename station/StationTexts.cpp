@@ -32,7 +32,7 @@ const char* OutcomeWord(Outcome outcome)
 
 } // namespace station
 
-namespace stationtext {
+namespace station::text {
 
 namespace {
 
@@ -71,7 +71,7 @@ std::string DriveFailed(const std::string& outputDir, int error, std::uint64_t b
                                                                  " raakte vol tijdens het kopi\xC3\xABren"
                                                            : "Schrijven naar de uitvoermap " + ShownText(outputDir) +
                                                                  " mislukte tijdens het kopi\xC3\xABren (" +
-                                                                 copytext::DescribeError(error) + ")") +
+                                                                 copy::text::DescribeError(error) + ")") +
                        ": het boek vraagt " + Megabytes(bytes) + ", er was " + Megabytes(free) +
                        " vrij toen het begon. Dit ligt aan die schijf, niet aan de CD. ";
     text += folder.empty() ? "Er is niets van dit boek bewaard."
@@ -116,7 +116,7 @@ std::string DiscInfoUnreadable()
 
 std::string LogNotUpdated(int error)
 {
-    return "Het logboek kon niet worden bijgewerkt: " + copytext::DescribeError(error);
+    return "Het logboek kon niet worden bijgewerkt: " + copy::text::DescribeError(error);
 }
 
 std::string AlreadyThere(const std::string& folder)
@@ -150,12 +150,12 @@ std::string ArchiveNotReplaced(const std::string& folder, const std::vector<std:
 std::string ManifestNotWritten(const std::string& folder, int error)
 {
     return "De lijst met controlegetallen bij " + ShownText(folder) +
-           " kon niet worden geschreven: " + copytext::DescribeError(error);
+           " kon niet worden geschreven: " + copy::text::DescribeError(error);
 }
 
 std::string BagNotWritten(const std::string& folder, int error)
 {
-    return "De tas kon niet worden afgemaakt in " + ShownText(folder) + ": " + copytext::DescribeError(error);
+    return "De tas kon niet worden afgemaakt in " + ShownText(folder) + ": " + copy::text::DescribeError(error);
 }
 
 std::string BagNameNotUtf8(const std::string& folder, const std::string& path)
@@ -192,4 +192,4 @@ std::string LinksTaken(const std::vector<std::string>& resolved, const std::vect
     return text;
 }
 
-} // namespace stationtext
+} // namespace station::text

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace stationtext {
+namespace station::text {
 
 std::string BookNotOnDisc(const std::string& name);
 std::string BookFileUnreadable(const std::string& reason);
@@ -48,4 +48,4 @@ std::string BagIncomplete(const std::string& folder, const std::vector<std::stri
 // to, the others were left out.
 std::string LinksTaken(const std::vector<std::string>& resolved, const std::vector<std::string>& leftOut);
 
-} // namespace stationtext
+} // namespace station::text

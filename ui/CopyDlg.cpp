@@ -53,15 +53,15 @@ CSunkenLine* AddLine(wxWindow* parent, wxSizer* sizer, int id, const wxString& t
 CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)
 {
     auto* column = new wxBoxSizer(wxVERTICAL);
-    m_titleLine = AddLine(this, column, ids::kTitleLine, "Titel van Daisy-boek:");
+    m_titleLine = AddLine(this, column, ui::ids::kTitleLine, "Titel van Daisy-boek:");
     column->AddSpacer(GroupGap());
-    m_destLine = AddLine(this, column, ids::kDestLine, U("Map waar Daisy-boek naar toe zal worden gekopiëerd:"));
+    m_destLine = AddLine(this, column, ui::ids::kDestLine, U("Map waar Daisy-boek naar toe zal worden gekopiëerd:"));
     column->AddSpacer(GroupGap());
     // The findings are shown whole: a missing chapter's name must not hide
     // behind an ellipsis.
-    m_checkLine = AddLine(this, column, ids::kCheckLine, U("Controle van de CD:"), 0);
+    m_checkLine = AddLine(this, column, ui::ids::kCheckLine, U("Controle van de CD:"), 0);
     column->AddSpacer(GroupGap());
-    m_btnStart = AtLeast(new wxButton(this, ids::kStartCopy, U("&Start kopiëren")), 105, 15);
+    m_btnStart = AtLeast(new wxButton(this, ui::ids::kStartCopy, U("&Start kopiëren")), 105, 15);
     m_btnStart->SetDefault();
     column->Add(m_btnStart, wxSizerFlags().CentreHorizontal());
 
@@ -71,7 +71,7 @@ CCopyDlg::CCopyDlg(wxWindow* parent) : CDialog(parent, wxID_ANY, kProgramName, w
     Bind(wxEVT_INIT_DIALOG, &CCopyDlg::OnInitDialog, this);
     m_readyTimer.SetOwner(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnReady(); });
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnStartCopy(); }, ids::kStartCopy);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnStartCopy(); }, ui::ids::kStartCopy);
 }
 
 CCopyDlg::~CCopyDlg()
@@ -108,7 +108,7 @@ bool CCopyDlg::TransferDataToWindow()
             SetAccessibleDescription(m_btnStart, m_strTitleText);
     } else {
         wxString description =
-            windowtext::StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0);
+            ui::text::StartDescription(m_strTitleText, m_strDestText, m_listedBooks != 0 ? m_copies.size() : 0);
         if (!description.empty() && !m_strCheckText.empty())
             description += U(". ") + m_strCheckText;
         SetAccessibleDescription(m_btnStart, description);
@@ -193,12 +193,12 @@ void CCopyDlg::OnDiscFound(const disc::FoundDisc& found)
     if (m_pSettings->AutoStart != 0) {
         // The copy starts as soon as title and path are shown; it checks
         // the disc itself, so the disc is never read twice at once.
-        m_strCheckText = windowtext::CheckedDuringCopy() + CompletionNotes();
+        m_strCheckText = ui::text::CheckedDuringCopy() + CompletionNotes();
         UpdateData(false);
         OnStartCopy();
         return;
     }
-    m_strCheckText = windowtext::Checking();
+    m_strCheckText = ui::text::Checking();
     UpdateData(false);
     StartCheck();
     // A quick check is awaited for a moment, so that a screen reader says
@@ -227,7 +227,7 @@ void CCopyDlg::StartCheck()
         sources.push_back(copy.source);
     m_checking = true;
     m_checker = std::thread([sources, alive = m_alive, self = this] {
-        std::vector<bookcheck::CheckReport> checks;
+        std::vector<check::CheckReport> checks;
         for (const std::string& source : sources)
             checks.push_back(CopyServices().CheckBook(source, self->m_stopChecking));
         // Back on the window's thread, where `alive` is read and written.
@@ -244,11 +244,11 @@ wxString CCopyDlg::CompletionNotes() const
     wxString notes;
     for (const CPlannedCopy& copy : m_copies)
         if (!copy.completion.folder.empty())
-            notes += U(" ") + windowtext::Completes(copy.completion.folder, copy.completion.missing.size());
+            notes += U(" ") + ui::text::Completes(copy.completion.folder, copy.completion.missing.size());
     return notes;
 }
 
-void CCopyDlg::OnChecked(const std::vector<bookcheck::CheckReport>& checks)
+void CCopyDlg::OnChecked(const std::vector<check::CheckReport>& checks)
 {
     m_checking = false;
     std::vector<std::string> titles;
@@ -257,7 +257,7 @@ void CCopyDlg::OnChecked(const std::vector<bookcheck::CheckReport>& checks)
         m_copies[i].checked = true;
         titles.push_back(m_copies[i].title);
     }
-    m_strCheckText = windowtext::CheckSummary(checks, titles) + CompletionNotes();
+    m_strCheckText = ui::text::CheckSummary(checks, titles) + CompletionNotes();
     UpdateData(false);
     m_readyTimer.Stop();
     if (m_startWhenChecked && !IsEnding())
@@ -269,17 +269,17 @@ void CCopyDlg::OnChecked(const std::vector<bookcheck::CheckReport>& checks)
 bool CCopyDlg::PlanBooks(const std::string& bookFile)
 {
     m_outcome = ExitStatus::Refused;
-    const copyjob::DiscPlan plan = copyjob::PlanDisc(m_strSourceRoot, bookFile, *m_pSettings, m_pSettings->OutputDir);
+    const copy::DiscPlan plan = copy::PlanDisc(m_strSourceRoot, bookFile, *m_pSettings, m_pSettings->OutputDir);
     if (!plan.listed) {
-        const copyjob::PlannedBook& book = plan.books.front();
-        if (book.refusal == copyjob::PlanRefusal::Unreadable) {
+        const copy::PlannedBook& book = plan.books.front();
+        if (book.refusal == copy::PlanRefusal::Unreadable) {
             const bool package = KindOfBookFile(bookFile) == BookFileKind::Package;
-            AfxMessageBox(U(package ? windowtext::kUnreadablePackage : kUnreadableNcc) + "\n" + U(book.reason.c_str()),
+            AfxMessageBox(U(package ? ui::text::kUnreadablePackage : kUnreadableNcc) + "\n" + U(book.reason.c_str()),
                           MB_OK | MB_ICONHAND);
             return false;
         }
         if (book.dest.empty()) {
-            AfxMessageBox(U(book.refusal == copyjob::PlanRefusal::NameTooLong ? windowtext::kNameTooLong : kNoName),
+            AfxMessageBox(U(book.refusal == copy::PlanRefusal::NameTooLong ? ui::text::kNameTooLong : kNoName),
                           MB_OK | MB_ICONHAND);
             return false;
         }
@@ -290,25 +290,25 @@ bool CCopyDlg::PlanBooks(const std::string& bookFile)
         return true;
     }
     if (plan.indexUnreadable) {
-        AfxMessageBox(U(windowtext::kUnreadableIndex), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(ui::text::kUnreadableIndex), MB_OK | MB_ICONHAND);
         return false;
     }
     m_listedBooks = plan.books.size();
-    for (const copyjob::PlannedBook& book : plan.books) {
+    for (const copy::PlannedBook& book : plan.books) {
         switch (book.refusal) {
-        case copyjob::PlanRefusal::None:
+        case copy::PlanRefusal::None:
             m_copies.push_back({book.folder, book.dest, book.info.title, {}, false, {}});
             break;
-        case copyjob::PlanRefusal::NotOnDisc:
-            m_refused.push_back({book.name, windowtext::kNotFound});
+        case copy::PlanRefusal::NotOnDisc:
+            m_refused.push_back({book.name, ui::text::kNotFound});
             break;
-        case copyjob::PlanRefusal::SameFolder:
-            m_refused.push_back({book.name, windowtext::kSameFolder});
+        case copy::PlanRefusal::SameFolder:
+            m_refused.push_back({book.name, ui::text::kSameFolder});
             break;
-        case copyjob::PlanRefusal::Unreadable:
-        case copyjob::PlanRefusal::NoName:
-        case copyjob::PlanRefusal::NameTooLong:
-            m_refused.push_back({book.name, windowtext::kUnreadable});
+        case copy::PlanRefusal::Unreadable:
+        case copy::PlanRefusal::NoName:
+        case copy::PlanRefusal::NameTooLong:
+            m_refused.push_back({book.name, ui::text::kUnreadable});
             break;
         }
     }
@@ -316,11 +316,11 @@ bool CCopyDlg::PlanBooks(const std::string& bookFile)
         std::vector<std::string> names;
         for (const CRefusedBook& book : m_refused)
             names.push_back(book.name);
-        AfxMessageBox(windowtext::RefusedBooks(names), MB_OK | MB_ICONHAND);
+        AfxMessageBox(ui::text::RefusedBooks(names), MB_OK | MB_ICONHAND);
         return false;
     }
     m_outcome = ExitStatus::Cancelled;
-    m_strTitleText = windowtext::BookCount(m_listedBooks);
+    m_strTitleText = ui::text::BookCount(m_listedBooks);
     m_strDestText = wxString::FromUTF8(m_pSettings->OutputDir);
     return true;
 }
@@ -367,10 +367,10 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
     bool allCopied = m_refused.empty(), cancelled = false, anyTried = false;
     for (std::size_t i = 0; i < m_copies.size(); ++i) {
         const CPlannedCopy& book = m_copies[i];
-        const wxString position = windowtext::Position(i + 1, m_copies.size());
+        const wxString position = ui::text::Position(i + 1, m_copies.size());
         if (cancelled) {
-            verdicts += U("\n") + position + U(", ") + windowtext::BookName(book.title) + U(": ") +
-                        windowtext::NotTried() + U(".");
+            verdicts += U("\n") + position + U(", ") + ui::text::BookName(book.title) + U(": ") +
+                        ui::text::NotTried() + U(".");
             continue;
         }
         wxString heading;
@@ -384,7 +384,7 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
             UpdateData(false);
             Update();
         }
-        const copyjob::CopyReport report = CopyServices().CopyBook(
+        const copy::CopyReport report = CopyServices().CopyBook(
             this, book.source, book.dest, m_headingOnButton ? wxString() : heading, *m_pSettings,
             [this](const std::string& target) {
                 m_strDestText = wxString::FromUTF8(target);
@@ -394,28 +394,28 @@ ExitStatus CCopyDlg::CopyPlannedBooks()
             book.checked ? &book.check : nullptr);
         m_readBackLine = report.readBackLine;
         // Copied means whole: checked and, where set, read back.
-        if (report.result == copyops::CopyResult::Copied && !book.completion.folder.empty() &&
+        if (report.result == copy::CopyResult::Copied && !book.completion.folder.empty() &&
             !report.folder.empty())
-            m_nowWhole = windowtext::NowWhole(report.folder);
+            m_nowWhole = ui::text::NowWhole(report.folder);
         if (!report.message.empty()) {
             const wxString prefix =
-                m_listedBooks != 0 ? position + U(", ") + windowtext::BookName(book.title) + U(":\n") : wxString();
+                m_listedBooks != 0 ? position + U(", ") + ui::text::BookName(book.title) + U(":\n") : wxString();
             AfxMessageBox(prefix + wxString::FromUTF8(report.message),
-                          MB_OK | (report.result == copyops::CopyResult::Cancelled ? MB_ICONASTERISK : MB_ICONHAND));
+                          MB_OK | (report.result == copy::CopyResult::Cancelled ? MB_ICONASTERISK : MB_ICONHAND));
         }
         if (m_listedBooks == 0)
             return ExitStatusOf(report.result);
-        verdicts += U("\n") + position + U(", ") + windowtext::BookName(book.title) + U(": ") +
-                    windowtext::Verdict(report) + windowtext::CheckVerdict(report) + U(".");
-        allCopied = allCopied && report.result == copyops::CopyResult::Copied;
-        cancelled = report.result == copyops::CopyResult::Cancelled;
-        anyTried = anyTried || report.result != copyops::CopyResult::Refused;
+        verdicts += U("\n") + position + U(", ") + ui::text::BookName(book.title) + U(": ") +
+                    ui::text::Verdict(report) + ui::text::CheckVerdict(report) + U(".");
+        allCopied = allCopied && report.result == copy::CopyResult::Copied;
+        cancelled = report.result == copy::CopyResult::Cancelled;
+        anyTried = anyTried || report.result != copy::CopyResult::Refused;
     }
     if (allCopied)
         return ExitStatus::Done;
     for (const CRefusedBook& book : m_refused)
-        verdicts += U("\n") + windowtext::BookName(book.name) + U(": ") + U(book.why) + U(".");
-    AfxMessageBox(windowtext::NotAllCopied() + U("\n") + verdicts, MB_OK | MB_ICONHAND);
+        verdicts += U("\n") + ui::text::BookName(book.name) + U(": ") + U(book.why) + U(".");
+    AfxMessageBox(ui::text::NotAllCopied() + U("\n") + verdicts, MB_OK | MB_ICONHAND);
     if (cancelled)
         return ExitStatus::Cancelled;
     // Something of the disc was copied, or tried: a failure; only a disc of

@@ -60,7 +60,7 @@ protected:
     void OnStartCopy();
     // The book check off the window's thread, and its findings back on it.
     void StartCheck();
-    void OnChecked(const std::vector<bookcheck::CheckReport>& checks);
+    void OnChecked(const std::vector<check::CheckReport>& checks);
     // Enables the start button and gives it the focus.
     void OnReady();
     // What the copies complete of earlier incomplete ones, to follow the
@@ -76,9 +76,9 @@ protected:
         std::string source;  // ending in '/'
         std::string dest;    // UTF-8
         std::string title;   // as the reader gives it
-        bookcheck::CheckReport check; // of the source, before the copy
+        check::CheckReport check; // of the source, before the copy
         bool checked = false;         // whether `check` holds the check
-        copyjob::Completion completion; // an earlier incomplete copy this one completes
+        copy::Completion completion; // an earlier incomplete copy this one completes
     };
 
     // Reads the disc's one book, or the books its index lists; false when

@@ -68,7 +68,7 @@ public:
         m_line = AtLeast(new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_READONLY),
                          200, 0);
         // Wide enough for the longest the line gets, at the font in use.
-        const wxString longest = progresstext::Summary(999ull << 30, 999ull << 30, progresstext::TimeLeft(-1));
+        const wxString longest = ui::progresstext::Summary(999ull << 30, 999ull << 30, ui::progresstext::TimeLeft(-1));
         wxSize lineSize = m_line->GetMinSize();
         lineSize.IncTo(m_line->GetSizeFromTextSize(m_line->GetTextExtent(longest).x));
         m_line->SetMinSize(lineSize);
@@ -119,7 +119,7 @@ public:
         const int value = total > 0 ? static_cast<int>(std::min<std::uint64_t>(kRange, done * kRange / total)) : 0;
         if (value != m_gauge->GetValue())
             m_gauge->SetValue(value);
-        const wxString barText = wxString::Format("%d %%", progresstext::Percent(done, total));
+        const wxString barText = wxString::Format("%d %%", ui::progresstext::Percent(done, total));
         if (barText != m_barText) {
             m_barText = barText;
             SetBarText(m_gauge, barText);
@@ -132,10 +132,10 @@ public:
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
             // A rate needs a little time and data before it means anything.
             const double left = elapsed > 2 && done > 0 ? (total - done) * elapsed / done : -1;
-            state = progresstext::TimeLeft(left);
+            state = ui::progresstext::TimeLeft(left);
         }
         const wxString line =
-            m_shared->counted || m_shared->cancel ? progresstext::Summary(done, total, state) : wxString(kCounting);
+            m_shared->counted || m_shared->cancel ? ui::progresstext::Summary(done, total, state) : wxString(kCounting);
         if (line != m_line->GetValue())
             m_line->ChangeValue(line);
     }
@@ -177,7 +177,7 @@ private:
     CWindow* m_window;
 };
 
-class CCopyProgress::CReporter final : public copyops::ICopyReporter
+class CCopyProgress::CReporter final : public copy::ICopyReporter
 {
 public:
     CReporter(CCopyProgress& owner, std::shared_ptr<Shared> shared) : m_owner(owner), m_shared(std::move(shared)) {}
@@ -190,17 +190,17 @@ public:
         m_shared->counted = true;
     }
 
-    copyops::ReplaceAnswer AskReplace(const std::string& path) override
+    copy::ReplaceAnswer AskReplace(const std::string& path) override
     {
-        const wxString text = progresstext::ReplaceQuestion(path);
-        return OnUiThread<copyops::ReplaceAnswer>(
+        const wxString text = ui::progresstext::ReplaceQuestion(path);
+        return OnUiThread<copy::ReplaceAnswer>(
             [this, text] { return m_owner.AskReplace(m_owner.m_window, text); });
     }
 
-    copyops::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
+    copy::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
     {
-        const wxString text = progresstext::ErrorMessage(path, reason);
-        return OnUiThread<copyops::ErrorAnswer>([this, text] { return m_owner.AskError(m_owner.m_window, text); });
+        const wxString text = ui::progresstext::ErrorMessage(path, reason);
+        return OnUiThread<copy::ErrorAnswer>([this, text] { return m_owner.AskError(m_owner.m_window, text); });
     }
 
 
@@ -239,7 +239,7 @@ wxDialog* CCopyProgress::ProgressWindow() const
     return m_window;
 }
 
-void CCopyProgress::RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work)
+void CCopyProgress::RunCopy(const std::string& title, const std::function<void(copy::ICopyReporter&)>& work)
 {
     auto shared = std::make_shared<Shared>();
     auto* window = new CWindow(m_parent, wxString::FromUTF8(title.c_str()), m_heading, shared);
@@ -274,20 +274,20 @@ void CCopyProgress::RunCopy(const std::string& title, const std::function<void(c
     m_window = nullptr;
 }
 
-copyops::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxString& text)
+copy::ReplaceAnswer CCopyProgress::AskReplace(wxWindow* parent, const wxString& text)
 {
-    static const copyops::ReplaceAnswer answers[] = {copyops::ReplaceAnswer::Yes, copyops::ReplaceAnswer::YesToAll,
-                                                     copyops::ReplaceAnswer::No, copyops::ReplaceAnswer::Cancel};
+    static const copy::ReplaceAnswer answers[] = {copy::ReplaceAnswer::Yes, copy::ReplaceAnswer::YesToAll,
+                                                     copy::ReplaceAnswer::No, copy::ReplaceAnswer::Cancel};
     const HeldWhileAsking held(m_window);
     const std::size_t button =
         DialogServices().Ask(parent, text, {"Ja", "Ja, alles", "Nee", "Annuleren"}, MB_ICONQUESTION);
     return answers[std::min<std::size_t>(button, 3)];
 }
 
-copyops::ErrorAnswer CCopyProgress::AskError(wxWindow* parent, const wxString& text)
+copy::ErrorAnswer CCopyProgress::AskError(wxWindow* parent, const wxString& text)
 {
-    static const copyops::ErrorAnswer answers[] = {copyops::ErrorAnswer::Retry, copyops::ErrorAnswer::Skip,
-                                                   copyops::ErrorAnswer::SkipAll, copyops::ErrorAnswer::Cancel};
+    static const copy::ErrorAnswer answers[] = {copy::ErrorAnswer::Retry, copy::ErrorAnswer::Skip,
+                                                   copy::ErrorAnswer::SkipAll, copy::ErrorAnswer::Cancel};
     const HeldWhileAsking held(m_window);
     const std::size_t button =
         DialogServices().Ask(parent, text, {"Opnieuw", "Overslaan", "Alles overslaan", "Annuleren"}, MB_ICONHAND);

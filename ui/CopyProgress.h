@@ -33,9 +33,9 @@ struct ShownWindowCloser
 using ShownWindow = std::unique_ptr<wxWindow, ShownWindowCloser>;
 
 // The progress window's Dutch texts, made in ui/WindowTexts.cpp with the
-// other windows' (the copy layer's own are copytext::, in copy/CopyTexts.h);
+// other windows' (the copy layer's own are copy::text::, in copy/CopyTexts.h);
 // also used by the tests.
-namespace progresstext {
+namespace ui::progresstext {
 wxString Bytes(std::uint64_t bytes);            // "12,3 MB"
 wxString Done(std::uint64_t done, std::uint64_t total); // "12,3 MB van 600,0 MB"
 wxString TimeLeft(double seconds);              // "Nog ongeveer 3 minuten"
@@ -44,7 +44,7 @@ int Percent(std::uint64_t done, std::uint64_t total); // whole percent, 0 to 100
 wxString Summary(std::uint64_t done, std::uint64_t total, const wxString& state);
 wxString ReplaceQuestion(const std::string& path);
 wxString ErrorMessage(const std::string& path, const std::string& reason);
-} // namespace progresstext
+} // namespace ui::progresstext
 
 class CCopyProgress
 {
@@ -63,8 +63,8 @@ public:
 
     // Runs work on a worker thread while the progress window is shown
     // modally on this (the user-interface) thread; returns once the worker
-    // has ended. A copyjob::CopyRunner.
-    void RunCopy(const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work);
+    // has ended. A copy::CopyRunner.
+    void RunCopy(const std::string& title, const std::function<void(copy::ICopyReporter&)>& work);
 
     // The window while a copy runs, else nullptr; user-interface thread only.
     wxDialog* ProgressWindow() const;
@@ -72,8 +72,8 @@ public:
 private:
     // The questions and messages, on the user-interface thread, through the
     // program's dialog services (which tests script).
-    copyops::ReplaceAnswer AskReplace(wxWindow* parent, const wxString& text);
-    copyops::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
+    copy::ReplaceAnswer AskReplace(wxWindow* parent, const wxString& text);
+    copy::ErrorAnswer AskError(wxWindow* parent, const wxString& text);
 
     class CWindow;
     class HeldWhileAsking;

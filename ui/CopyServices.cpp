@@ -71,35 +71,35 @@ public:
         });
     }
 
-    bookcheck::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) override
+    check::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) override
     {
-        bookcheck::CheckOptions options;
+        check::CheckOptions options;
         options.stop = &stop;
-        return copyjob::CheckBookFolder(bookFolder, options);
+        return copy::CheckBookFolder(bookFolder, options);
     }
 
-    copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+    copy::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings& settings,
                                  const std::function<void(const std::string&)>& showDestination,
-                                 const bookcheck::CheckReport* discCheck) override
+                                 const check::CheckReport* discCheck) override
     {
         CCopyProgress progress(owner, heading, std::move(m_lastWindow));
-        copyjob::CFileOperations operations(
-            [&progress](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
+        copy::CFileOperations operations(
+            [&progress](const std::string& title, const std::function<void(copy::ICopyReporter&)>& work) {
                 progress.RunCopy(title, work);
             });
-        copyjob::CopyReport report =
+        copy::CopyReport report =
             ::CopyBook(discRoot, destPath, settings, operations, showDestination, discCheck);
         m_lastWindow = progress.KeepShownWindow();
         return report;
     }
 
-    copyjob::Completion FindCompletion(const std::string& discRoot, const std::string& destPath,
+    copy::Completion FindCompletion(const std::string& discRoot, const std::string& destPath,
                                        bool replaceMode) override
     {
         // Looks at the output folder and the disc's book file; nothing copies.
-        copyjob::CFileOperations operations([](const std::string&, const auto&) {});
-        return copyjob::FindCompletion(discRoot, destPath, replaceMode, operations);
+        copy::CFileOperations operations([](const std::string&, const auto&) {});
+        return copy::FindCompletion(discRoot, destPath, replaceMode, operations);
     }
 
     void CloseProgress() override { m_lastWindow.reset(); }

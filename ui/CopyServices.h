@@ -30,7 +30,7 @@ public:
     // book's folder on it), as soon as the book is found. Runs on a thread
     // of the copy window's own, never on the window's. Once stop is true
     // (the window closing) it reads nothing more and returns.
-    virtual bookcheck::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) = 0;
+    virtual check::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) = 0;
 
     // Copies the disc (or one book's folder on it) into destPath or, with
     // numbering, a free variant of it, which showDestination is told before
@@ -39,14 +39,14 @@ public:
     // is) as the window opens, when it is not empty. The report's message
     // is the caller's to show. discCheck: what CheckBook found there, so
     // that the disc is not read twice; nullptr to have the copy check it.
-    virtual copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+    virtual copy::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                          const wxString& heading, const CSettings& settings,
                                          const std::function<void(const std::string&)>& showDestination,
-                                         const bookcheck::CheckReport* discCheck) = 0;
+                                         const check::CheckReport* discCheck) = 0;
 
     // An earlier copy of the book for destPath that stayed incomplete and
     // that copying it now completes; none by default.
-    virtual copyjob::Completion FindCompletion(const std::string&, const std::string&, bool) { return {}; }
+    virtual copy::Completion FindCompletion(const std::string&, const std::string&, bool) { return {}; }
 
     // Closes the last copy's progress window, which stays on screen after
     // CopyBook so that the messages after a copy, and the next copy's

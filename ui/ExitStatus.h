@@ -13,16 +13,16 @@ enum class ExitStatus : int
     AlreadyRunning = 4, // another Talvora runs for this user
 };
 
-inline ExitStatus ExitStatusOf(copyops::CopyResult result)
+inline ExitStatus ExitStatusOf(copy::CopyResult result)
 {
     switch (result) {
-    case copyops::CopyResult::Copied:
+    case copy::CopyResult::Copied:
         return ExitStatus::Done;
-    case copyops::CopyResult::Cancelled:
+    case copy::CopyResult::Cancelled:
         return ExitStatus::Cancelled;
-    case copyops::CopyResult::Refused:
+    case copy::CopyResult::Refused:
         return ExitStatus::Refused;
-    case copyops::CopyResult::Failed:
+    case copy::CopyResult::Failed:
         break;
     }
     return ExitStatus::Failed;

@@ -2,7 +2,7 @@
 // has always used, so that tests and tools can find controls by them.
 #pragma once
 
-namespace ids {
+namespace ui::ids {
 
 // Settings window.
 inline constexpr int kOutputDir = 1000;
@@ -25,4 +25,4 @@ inline constexpr int kDestLine = 1004;
 inline constexpr int kStartCopy = 1008;
 inline constexpr int kCheckLine = 1009;
 
-} // namespace ids
+} // namespace ui::ids

@@ -82,36 +82,36 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     auto* cancel = AtLeast(new wxButton(this, IDCANCEL, "&Annuleren"), 50, 14);
 
     auto* folderLabel = new wxStaticText(this, wxID_ANY, "Locatie waar Daisy-boeken naar toe moeten worden gekopieerd:");
-    m_editOutputDir = AtLeast(new wxTextCtrl(this, ids::kOutputDir, wxString()), 206, 12);
-    auto* browse = AtLeast(new wxButton(this, ids::kBrowse, "&Zoek..."), 36, 13);
+    m_editOutputDir = AtLeast(new wxTextCtrl(this, ui::ids::kOutputDir, wxString()), 206, 12);
+    auto* browse = AtLeast(new wxButton(this, ui::ids::kBrowse, "&Zoek..."), 36, 13);
 
     auto* nameBox = new wxStaticBoxSizer(new CGroupBox(this, "Naam van nieuwe map met Daisy-boek"), wxVERTICAL);
     wxStaticBox* nameGroup = nameBox->GetStaticBox();
-    m_checkUseIdentifier = new wxCheckBox(nameGroup, ids::kUseIdentifier, "&Identifier");
-    m_checkUseTitle = new wxCheckBox(nameGroup, ids::kUseTitle, "&Titel");
-    m_checkUseCreator = new wxCheckBox(nameGroup, ids::kUseCreator, "A&uteur");
+    m_checkUseIdentifier = new wxCheckBox(nameGroup, ui::ids::kUseIdentifier, "&Identifier");
+    m_checkUseTitle = new wxCheckBox(nameGroup, ui::ids::kUseTitle, "&Titel");
+    m_checkUseCreator = new wxCheckBox(nameGroup, ui::ids::kUseCreator, "A&uteur");
     auto* exampleLabel = new CCaption(nameGroup, kExampleCaption);
-    m_textFolderExample = new CSunkenLine(nameGroup, ids::kFolderExample, dlu(226, 10).x, wxST_ELLIPSIZE_END);
+    m_textFolderExample = new CSunkenLine(nameGroup, ui::ids::kFolderExample, dlu(226, 10).x, wxST_ELLIPSIZE_END);
     exampleLabel->SetLabelFor(m_textFolderExample->Text());
 
     auto* existingBox = new wxStaticBoxSizer(
         new CGroupBox(this, "Wat te doen als er al een Daisy-boek met dezelfde titel bestaat"), wxVERTICAL);
     wxStaticBox* existingGroup = existingBox->GetStaticBox();
-    m_radioConfirm = new wxRadioButton(existingGroup, ids::kConfirmOverwrite,
+    m_radioConfirm = new wxRadioButton(existingGroup, ui::ids::kConfirmOverwrite,
                                        "&Waarschuw voordat Daisy-boek wordt overschreven", wxDefaultPosition,
                                        wxDefaultSize, wxRB_GROUP);
-    m_radioNumber = new wxRadioButton(existingGroup, ids::kAddNumber,
+    m_radioNumber = new wxRadioButton(existingGroup, ui::ids::kAddNumber,
                                       "&Voeg automatisch een volgnummer toe aan de titel");
 
     m_checkEjectWhenDone =
-        new wxCheckBox(this, ids::kEjectWhenDone, U("&Lade van CD-ROM drive openen wanneer het kopiëren is voltooid"));
+        new wxCheckBox(this, ui::ids::kEjectWhenDone, U("&Lade van CD-ROM drive openen wanneer het kopiëren is voltooid"));
     m_checkMessageWhenDone =
-        new wxCheckBox(this, ids::kMessageWhenDone, U("&Melding geven wanneer het kopiëren is voltooid"));
+        new wxCheckBox(this, ui::ids::kMessageWhenDone, U("&Melding geven wanneer het kopiëren is voltooid"));
     m_checkCopyViaTemp = new wxCheckBox(
-        this, ids::kCopyViaTemp, "&Kopieer CD via de harde schijf (langzamer, alleen bij problemen gebruiken)");
+        this, ui::ids::kCopyViaTemp, "&Kopieer CD via de harde schijf (langzamer, alleen bij problemen gebruiken)");
     m_checkAutoStart =
-        new wxCheckBox(this, ids::kAutoStart, U("M&eteen starten met kopiëren zodra het programma wordt gestart"));
-    auto* save = AtLeast(new wxButton(this, ids::kSave, "&Opslaan"), 50, 14);
+        new wxCheckBox(this, ui::ids::kAutoStart, U("M&eteen starten met kopiëren zodra het programma wordt gestart"));
+    auto* save = AtLeast(new wxButton(this, ui::ids::kSave, "&Opslaan"), 50, 14);
 
     // Layout, top to bottom.
     auto* column = new wxBoxSizer(wxVERTICAL);
@@ -147,9 +147,9 @@ CSettingsDlg::CSettingsDlg(wxWindow* parent)
     SetIcons(m_hIcon);
 
     Bind(wxEVT_INIT_DIALOG, &CSettingsDlg::OnInitDialog, this);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowse(); }, ids::kBrowse);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSave(); }, ids::kSave);
-    for (int id : {ids::kUseIdentifier, ids::kUseTitle, ids::kUseCreator})
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowse(); }, ui::ids::kBrowse);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSave(); }, ui::ids::kSave);
+    for (int id : {ui::ids::kUseIdentifier, ui::ids::kUseTitle, ui::ids::kUseCreator})
         Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnNameItemClicked(); }, id);
     // Enter does nothing here; GTK's own default would toggle the check box
     // that has the focus when no default button takes it, and Opslaan would
@@ -360,7 +360,7 @@ void CSettingsDlg::OnSave()
     // A relative folder would put the books wherever the program happens to
     // start; "~" is no folder name to anything but a shell.
     if (!m_strOutputDir.empty() && !m_strOutputDir.StartsWith("/")) {
-        AfxMessageBox(U(windowtext::kNotAbsolute), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(ui::text::kNotAbsolute), MB_OK | MB_ICONHAND);
         m_editOutputDir->SetFocus();
         return;
     }
@@ -369,12 +369,12 @@ void CSettingsDlg::OnSave()
     // Closing as if saved when the file could not be written would lose the
     // user's choices without a word; the window stays so they can retry.
     if (!m_settings.Save(Profile())) {
-        AfxMessageBox(U(windowtext::kNotSaved), MB_OK | MB_ICONHAND);
+        AfxMessageBox(U(ui::text::kNotSaved), MB_OK | MB_ICONHAND);
         return;
     }
     // The first start ends here; the user hears why nothing is copied yet.
     if (m_bFirstRun)
-        DialogServices().Announce(U(windowtext::kFirstRunSaved));
+        DialogServices().Announce(U(ui::text::kFirstRunSaved));
     EndDialog(IDOK);
 }
 

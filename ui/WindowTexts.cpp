@@ -11,7 +11,7 @@
 
 #include <wx/wxcrt.h>
 
-namespace windowtext {
+namespace ui::text {
 
 namespace {
 
@@ -78,19 +78,19 @@ wxString Position(std::size_t index, std::size_t count)
     return U("Boek " + std::to_string(index) + " van " + std::to_string(count));
 }
 
-wxString Verdict(const copyjob::CopyReport& report)
+wxString Verdict(const copy::CopyReport& report)
 {
     switch (report.ending) {
-    case copyjob::Ending::Whole:
+    case copy::Ending::Whole:
         return U("gekopieerd");
-    case copyjob::Ending::Cancelled:
+    case copy::Ending::Cancelled:
         return U("geannuleerd");
-    case copyjob::Ending::Refused:
+    case copy::Ending::Refused:
         return U("niet gekopieerd");
-    case copyjob::Ending::DiscLacks:
+    case copy::Ending::DiscLacks:
         return U("gekopieerd zoals de CD het bevat, maar de CD mist delen; het boek staat in ") + U(report.folder);
-    case copyjob::Ending::CopyLacks:
-    case copyjob::Ending::Failed:
+    case copy::Ending::CopyLacks:
+    case copy::Ending::Failed:
         break;
     }
     if (report.folder.empty())
@@ -98,14 +98,14 @@ wxString Verdict(const copyjob::CopyReport& report)
     return U("niet volledig gekopieerd; wat wel is gekopieerd, staat in ") + U(report.folder);
 }
 
-wxString CheckVerdict(const copyjob::CopyReport& report)
+wxString CheckVerdict(const copy::CopyReport& report)
 {
     // A file the check found at fault on the disc and in the copy is one
     // fault.
-    const std::size_t faults = copyjob::FaultCount(report);
+    const std::size_t faults = copy::FaultCount(report);
     if (faults > 0)
         return U(" (de controle vond " + std::to_string(faults) + (faults == 1 ? " fout)" : " fouten)"));
-    return report.readBack.state == copyops::ReadBackState::FromDevice && !report.keptUnproven ? U(" en teruggelezen")
+    return report.readBack.state == copy::ReadBackState::FromDevice && !report.keptUnproven ? U(" en teruggelezen")
                                                                                              : wxString();
 }
 
@@ -132,7 +132,7 @@ wxString StartDescription(const wxString& title, const wxString& destination, st
     return U("Kopieert ") + Quote(title) + U(" naar ") + destination;
 }
 
-wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks, const std::vector<std::string>& titles)
+wxString CheckSummary(const std::vector<check::CheckReport>& checks, const std::vector<std::string>& titles)
 {
     constexpr std::size_t kSaid = 3;
     const bool several = checks.size() > 1;
@@ -144,12 +144,12 @@ wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks, const s
         unmeasured = unmeasured || !checks[i].unmeasured.empty();
         // On a disc of several books a finding says which book it is in.
         const wxString in = several && i < titles.size() ? U("In ") + Quote(U(titles[i])) + U(": ") : wxString();
-        for (const bookcheck::Finding& f : checks[i].findings)
-            if (f.grade == bookcheck::Grade::Fatal)
-                faults.push_back(in + U(bookcheck::DescribeFinding(f, bookcheck::Place::Disc)));
+        for (const check::Finding& f : checks[i].findings)
+            if (f.grade == check::Grade::Fatal)
+                faults.push_back(in + U(check::DescribeFinding(f, check::Place::Disc)));
     }
     if (faults.empty())
-        return U(bookcheck::NothingMissingSentence(checks.size(), unmeasured));
+        return U(check::NothingMissingSentence(checks.size(), unmeasured));
     const std::string kept = " niet volledig; wat er is, wordt gekopieerd naar een map met \"(onvolledig)\" achter "
                              "de naam.";
     wxString text = several ? U("Van de boeken op de CD " +
@@ -188,10 +188,10 @@ wxString NowWhole(const std::string& folder)
     return U("Het boek is nu volledig en heet weer ") + Quote(Leaf(folder)) + U(".");
 }
 
-} // namespace windowtext
+} // namespace ui::text
 
 // The progress window's words.
-namespace progresstext {
+namespace ui::progresstext {
 
 namespace {
 
@@ -270,4 +270,4 @@ wxString ErrorMessage(const std::string& path, const std::string& reason)
     return wxString::FromUTF8("Kan niet kopiëren:\n") + Utf8(path) + "\n\n" + Utf8(reason);
 }
 
-} // namespace progresstext
+} // namespace ui::progresstext

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace windowtext {
+namespace ui::text {
 
 // The settings window's own words (the ones the design quotes stay with
 // the window, as it builds them).
@@ -37,8 +37,8 @@ wxString RefusedBooks(const std::vector<std::string>& names);
 // "Boek 2 van 3"
 wxString Position(std::size_t index, std::size_t count);
 // How one book of a disc's copy ended, with what its check found.
-wxString Verdict(const copyjob::CopyReport& report);
-wxString CheckVerdict(const copyjob::CopyReport& report);
+wxString Verdict(const copy::CopyReport& report);
+wxString CheckVerdict(const copy::CopyReport& report);
 wxString NotTried();
 wxString NotAllCopied();
 
@@ -51,7 +51,7 @@ wxString StartDescription(const wxString& title, const wxString& destination, st
 // the copy: that the book is whole, or that it is not and why (the first
 // few fatal findings). One report per book to copy, with its title; on a
 // disc of several books each finding names its book.
-wxString CheckSummary(const std::vector<bookcheck::CheckReport>& checks, const std::vector<std::string>& titles);
+wxString CheckSummary(const std::vector<check::CheckReport>& checks, const std::vector<std::string>& titles);
 
 // The check line while the check reads the disc, and when the copy
 // starts by itself and checks the disc as it copies.
@@ -65,4 +65,4 @@ wxString Completes(const std::string& folder, std::size_t missing);
 // After it: the book is whole now, in `folder`, under its own name.
 wxString NowWhole(const std::string& folder);
 
-} // namespace windowtext
+} // namespace ui::text

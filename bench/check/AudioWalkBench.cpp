@@ -59,12 +59,12 @@ std::string MakeFile(int i, std::size_t size)
     return file;
 }
 
-class CSilentReporter : public copyops::ICopyReporter
+class CSilentReporter : public copy::ICopyReporter
 {
 public:
     void Progress(std::uint64_t, std::uint64_t) override {}
-    copyops::ReplaceAnswer AskReplace(const std::string&) override { return copyops::ReplaceAnswer::Yes; }
-    copyops::ErrorAnswer AskError(const std::string&, const std::string&) override { return copyops::ErrorAnswer::Cancel; }
+    copy::ReplaceAnswer AskReplace(const std::string&) override { return copy::ReplaceAnswer::Yes; }
+    copy::ErrorAnswer AskError(const std::string&, const std::string&) override { return copy::ErrorAnswer::Cancel; }
     bool Cancelled() const override { return false; }
 };
 
@@ -95,15 +95,15 @@ int main(int argc, char** argv)
         total += files.back().size();
     }
 
-    constexpr std::size_t kRead = copyops::CCopyEngine::kBufferBytes;
+    constexpr std::size_t kRead = copy::CCopyEngine::kBufferBytes;
     double played = 0;
     std::uint64_t gaps = 0;
     const double walkSeconds = Seconds([&] {
         for (const std::string& file : files) {
-            bookcheck::CAudioWalker walker;
+            check::CAudioWalker walker;
             for (std::size_t at = 0; at < file.size(); at += kRead)
                 walker.Feed(file.data() + at, std::min(kRead, file.size() - at));
-            const bookcheck::AudioWalk walk = walker.Finish();
+            const check::AudioWalk walk = walker.Finish();
             played += walk.seconds;
             gaps += walk.gapCount;
         }
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
             std::ofstream(dir / ext / "cd" / ("f" + std::to_string(i) + "." + ext), std::ios::binary) << files[i];
     }
     for (const char* ext : {"mp3", "bin"}) {
-        copyops::CCopyEngine engine;
+        copy::CCopyEngine engine;
         CSilentReporter reporter;
         bool ok = false;
         const double seconds = Seconds([&] {

@@ -141,8 +141,8 @@ int main(int argc, char** argv)
         catTimes.push_back(Seconds([&] { (void)!std::system(cat.c_str()); }));
         if (cold)
             DropFromCache(dir);
-        bookcheck::CPosixBookFiles files(dir.string());
-        checkTimes.push_back(Seconds([&] { findings = bookcheck::CheckBook(files, "ncc.html").findings.size(); }));
+        check::CPosixBookFiles files(dir.string());
+        checkTimes.push_back(Seconds([&] { findings = check::CheckBook(files, "ncc.html").findings.size(); }));
         checkBytes = files.BytesRead();
     }
     fs::remove_all(dir);

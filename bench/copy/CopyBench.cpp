@@ -51,17 +51,17 @@ constexpr std::size_t kAudioSize = 2516582; // 2.4 MB
 constexpr std::size_t kTextSize = 5 * 1024;
 constexpr int kFilesPerKind = 250;
 
-class CQuietReporter final : public copyops::ICopyReporter
+class CQuietReporter final : public copy::ICopyReporter
 {
 public:
     std::atomic<bool> cancel{false};
     std::atomic<std::uint64_t> done{0};
     void Progress(std::uint64_t d, std::uint64_t) override { done = d; }
-    copyops::ReplaceAnswer AskReplace(const std::string&) override { return copyops::ReplaceAnswer::Yes; }
-    copyops::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
+    copy::ReplaceAnswer AskReplace(const std::string&) override { return copy::ReplaceAnswer::Yes; }
+    copy::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
     {
         std::fprintf(stderr, "error: %s: %s\n", path.c_str(), reason.c_str());
-        return copyops::ErrorAnswer::Cancel;
+        return copy::ErrorAnswer::Cancel;
     }
     bool Cancelled() const override { return cancel; }
 };
@@ -156,7 +156,7 @@ bool g_readWrite = false;
 
 EngineTime RunEngine(const fs::path& from, const fs::path& to)
 {
-    copyops::CCopyEngine engine;
+    copy::CCopyEngine engine;
     engine.SetUseCopyFileRange(!g_readWrite);
     CQuietReporter reporter;
     const double cpuBefore = CpuSeconds(RUSAGE_SELF);
@@ -171,7 +171,7 @@ EngineTime RunEngine(const fs::path& from, const fs::path& to)
 }
 
 // Runs each copy of the job on this thread, without a window.
-void RunHeadless(const std::string&, const std::function<void(copyops::ICopyReporter&)>& work)
+void RunHeadless(const std::string&, const std::function<void(copy::ICopyReporter&)>& work)
 {
     CQuietReporter reporter;
     work(reporter);
@@ -185,11 +185,11 @@ double RunJob(const fs::path& from, const fs::path& out, bool verify)
     settings.ConfirmOverwrite = 0;
     settings.CopyViaTemp = 0;
     settings.VerifyCopy = verify ? 1 : 0;
-    copyjob::CFileOperations ops(RunHeadless);
+    copy::CFileOperations ops(RunHeadless);
     fs::create_directories(out);
     const auto start = Clock::now();
-    const copyjob::CopyReport report = CopyBook(from.string() + "/", (out / "Boek").string(), settings, ops, nullptr);
-    if (report.result != copyops::CopyResult::Copied) {
+    const copy::CopyReport report = CopyBook(from.string() + "/", (out / "Boek").string(), settings, ops, nullptr);
+    if (report.result != copy::CopyResult::Copied) {
         std::fprintf(stderr, "job copy failed: %s\n", report.message.c_str());
         std::exit(1);
     }
@@ -274,7 +274,7 @@ long PeakKb(int who)
 // how long it takes to return.
 double CancelLatency(const fs::path& from, const fs::path& to)
 {
-    copyops::CCopyEngine engine;
+    copy::CCopyEngine engine;
     engine.SetUseCopyFileRange(!g_readWrite);
     CQuietReporter reporter;
     Clock::time_point asked, ended;

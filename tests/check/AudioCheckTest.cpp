@@ -19,7 +19,7 @@
 #include <iterator>
 #include <map>
 
-using namespace bookcheck;
+using namespace check;
 using namespace audiofiles;
 
 namespace {
@@ -243,7 +243,7 @@ TEST(AudioVerdicts, AreMadeByTheCopyEngineAsItReads)
     std::ofstream(scratch / "cd/a.mp3", std::ios::binary) << good;
     std::ofstream(scratch / "cd/sub/b.MP3", std::ios::binary) << bad;
     std::ofstream(scratch / "cd/c.txt") << "tekst";
-    copyops::CCopyEngine engine;
+    copy::CCopyEngine engine;
     copytest::CScriptedReporter reporter;
     ASSERT_TRUE(engine.CopyContent(scratch / "cd/", scratch / "usb", false, reporter));
     EXPECT_EQ(scratch / "usb", engine.WalkedInto());
@@ -381,9 +381,9 @@ TEST(AudioVerdicts, OnTheCopyAreTheWalkOfTheBytesTheDiscGave)
     CMemoryBook made("a.mp3", Zeroed(Mp3(k10, With("Info")), 0.4, 0.6), 10.0, false);
     for (const auto& [path, bytes] : made.files)
         std::ofstream(scratch / ("cd/" + path), std::ios::binary) << bytes;
-    copyops::CCopyEngine engine;
-    copyjob::CFileOperations ops(
-        [](const std::string&, const std::function<void(copyops::ICopyReporter&)>& work) {
+    copy::CCopyEngine engine;
+    copy::CFileOperations ops(
+        [](const std::string&, const std::function<void(copy::ICopyReporter&)>& work) {
             copytest::CScriptedReporter reporter;
             work(reporter);
         },

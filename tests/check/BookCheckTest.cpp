@@ -14,7 +14,7 @@
 #include <numeric>
 #include <tuple>
 
-using namespace bookcheck;
+using namespace check;
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 using namespace copytest;
-using copyops::CopyResult;
+using copy::CopyResult;
 
 namespace {
 
@@ -38,15 +38,15 @@ struct CScriptedUi
     std::vector<std::string> errors;
     std::vector<std::string> infos;
 
-    copyjob::CopyRunner Runner()
+    copy::CopyRunner Runner()
     {
-        return [this](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
+        return [this](const std::string& title, const std::function<void(copy::ICopyReporter&)>& work) {
             titles.push_back(title);
             std::thread worker([&] { work(reporter); });
             worker.join();
         };
     }
-    CopyResult Tell(const copyjob::CopyReport& report)
+    CopyResult Tell(const copy::CopyReport& report)
     {
         if (!report.message.empty())
             (report.result == CopyResult::Cancelled ? infos : errors).push_back(report.message);
@@ -66,9 +66,9 @@ protected:
         settings.ConfirmOverwrite = 0;
         settings.CopyViaTemp = 1;
     }
-    CopyResult Copy(const std::string& dest, copyops::CCopyEngine* engine = nullptr)
+    CopyResult Copy(const std::string& dest, copy::CCopyEngine* engine = nullptr)
     {
-        copyjob::CFileOperations ops(ui.Runner(), engine);
+        copy::CFileOperations ops(ui.Runner(), engine);
         return ui.Tell(CopyBook(s / "disc/", dest, settings, ops, [this](const std::string& t) { lines.push_back(t); }));
     }
     std::string Temp() const { return s / "cache/_TalvoraTmp_"; }
@@ -110,16 +110,16 @@ TEST_F(CopyBookFiles, SecondCopyIsNumbered)
 
 TEST_F(CopyBookFiles, LeftoverTempFolderOfAKilledRunNeverReachesTheBook)
 {
-    Write(s / "disc/audio/01.mp3", Pattern(4 * copyops::CCopyEngine::kChunkBytes));
+    Write(s / "disc/audio/01.mp3", Pattern(4 * copy::CCopyEngine::kChunkBytes));
     for (const int confirm : {0, 1}) {
         settings.ConfirmOverwrite = confirm;
         ASSERT_TRUE(CopyAndKillMidFile(1, [&](CStallingEngine& engine) {
-            copyjob::CFileOperations ops(ui.Runner(), &engine);
+            copy::CFileOperations ops(ui.Runner(), &engine);
             CopyBook(s / "disc/", s / "out/Boek", settings, ops, nullptr);
         }));
         Write(Temp() + "/cd/ncc.html", "the previous disc's ncc");
         Write(Temp() + "/cd/audio/99.mp3", "from an interrupted run");
-        ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
+        ui.reporter.replaceAnswers = {copy::ReplaceAnswer::No};
         EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
         EXPECT_EQ(Listing(s / "out/Boek"), Listing(s / "disc")) << confirm;
         EXPECT_EQ(Read(s / "out/Boek/ncc.html"), kNcc);
@@ -137,7 +137,7 @@ TEST_F(CopyBookFiles, UserFoldersNamedLikeOursAreNeverEmptied)
     for (const std::string& file : mine)
         Write(s / file, "mine");
     EXPECT_EQ(CopyResult::Refused, Copy(s / "out/Boek")) << "the temporary folder is not ours to empty";
-    EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::TempNotOwnFolder(Temp())});
+    EXPECT_EQ(ui.errors, std::vector<std::string>{copy::text::TempNotOwnFolder(Temp())});
     settings.CopyViaTemp = 0;
     EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     for (const std::string& file : mine)
@@ -170,7 +170,7 @@ TEST_F(CopyBookFiles, CancelLeavesNoBookAndTheNextRunTakesTheCleanName)
         EXPECT_EQ(CopyResult::Cancelled, Copy(s / "out/Boek"));
         EXPECT_TRUE(Shown().empty()) << "not even hidden work: " << viaTemp;
         ASSERT_EQ(ui.infos.size(), 1u);
-        EXPECT_EQ(ui.infos[0], copytext::Cancelled(""));
+        EXPECT_EQ(ui.infos[0], copy::text::Cancelled(""));
         ui.infos.clear();
         ui.reporter.cancelAfterBytes = 0;
         ui.reporter.cancel = false;
@@ -181,7 +181,7 @@ TEST_F(CopyBookFiles, CancelLeavesNoBookAndTheNextRunTakesTheCleanName)
     }
 }
 
-class CUnreadableTrack : public copyops::CCopyEngine
+class CUnreadableTrack : public copy::CCopyEngine
 {
 protected:
     int OpenSource(int dirFd, const char* name, int& fd) override
@@ -201,11 +201,11 @@ TEST_F(CopyBookFiles, SkippedFileKeepsTheRestUnderAnIncompleteName)
     settings.CopyViaTemp = 0;
     CUnreadableTrack engine;
     for (const auto& row : rows) {
-        ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+        ui.reporter.errorAnswers = {copy::ErrorAnswer::Skip};
         ui.errors.clear();
         EXPECT_EQ(CopyResult::Failed, Copy(s / ("out/" + row.book), &engine));
         EXPECT_EQ(Read(s / ("out/" + row.kept + "/ncc.html")), kNcc);
-        EXPECT_EQ(ui.errors, std::vector<std::string>{copytext::NotWhole({}, {"audio/01.mp3"}, {}, "",
+        EXPECT_EQ(ui.errors, std::vector<std::string>{copy::text::NotWhole({}, {"audio/01.mp3"}, {}, "",
                                                                          s / ("out/" + row.kept), true)});
     }
     EXPECT_EQ(Shown().size(), std::size(rows));
@@ -214,7 +214,7 @@ TEST_F(CopyBookFiles, SkippedFileKeepsTheRestUnderAnIncompleteName)
 // A stick that fills up during the copy (it lied about its room, or
 // something else wrote there): the drive is blamed with its figures, never
 // the disc.
-class CFullDrive : public copyops::CCopyEngine
+class CFullDrive : public copy::CCopyEngine
 {
 protected:
     int WriteChunk(int out, const char* data, std::size_t size) override
@@ -228,7 +228,7 @@ TEST_F(CopyBookFiles, FullDriveIsBlamedNotTheDisc)
 {
     settings.CopyViaTemp = 0;
     CFullDrive engine;
-    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ui.reporter.errorAnswers = {copy::ErrorAnswer::Skip};
     EXPECT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &engine));
     ASSERT_EQ(1u, ui.errors.size());
     const std::string& told = ui.errors[0];
@@ -245,7 +245,7 @@ TEST(SizeOnDrive, EachFileRoundedUpToTheBlock)
     Write(s / "book/a", "x");
     Write(s / "book/sub/b", std::string(4097, 'y'));
     fs::create_symlink("a", s / "book/link");
-    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    copy::CFileOperations ops([](const std::string&, const std::function<void(copy::ICopyReporter&)>&) {});
     EXPECT_EQ(ops.SizeOnDrive(s / "book", 4096), 4096u + 8192u);
     std::uint64_t block = 0, room = 0;
     EXPECT_TRUE(ops.Room(s / "book/not/yet/made", block, room));
@@ -261,7 +261,7 @@ TEST_F(CopyBookFiles, OnlyTheSameDiscCompletesAnIncompleteCopy)
         fs::remove_all(s / "out");
         Write(s / "disc/ncc.html", kNcc);
         CUnreadableTrack unreadable;
-        ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+        ui.reporter.errorAnswers = {copy::ErrorAnswer::Skip};
         ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &unreadable));
         if (!sameDisc)
             Write(s / "disc/ncc.html", kNcc + "\n");
@@ -274,7 +274,7 @@ TEST_F(CopyBookFiles, OnlyTheSameDiscCompletesAnIncompleteCopy)
 }
 
 // Every file a copy opens to read, by its full path.
-class CReadLog : public copyops::CCopyEngine
+class CReadLog : public copy::CCopyEngine
 {
 public:
     std::vector<std::string> opened;
@@ -297,7 +297,7 @@ TEST_F(CopyBookFiles, CompletingViaTempReadsOnlyWhatIsLacking)
     Write(s / "disc/audio/02.mp3", Pattern(200000, 2));
     settings.CopyViaTemp = 0;
     CUnreadableTrack unreadable;
-    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ui.reporter.errorAnswers = {copy::ErrorAnswer::Skip};
     ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &unreadable));
     settings.CopyViaTemp = 1;
     CReadLog reads;
@@ -311,7 +311,7 @@ TEST_F(CopyBookFiles, CompletingViaTempReadsOnlyWhatIsLacking)
 }
 
 // Files of a disc that cannot be read, by name.
-class CUnreadableFiles : public copyops::CCopyEngine
+class CUnreadableFiles : public copy::CCopyEngine
 {
 public:
     explicit CUnreadableFiles(std::set<std::string> names) : m_names(std::move(names)) {}
@@ -333,11 +333,11 @@ TEST_F(CopyBookFiles, CompletingViaTempKeepsWhatArrived)
     Write(s / "disc/audio/02.mp3", Pattern(200000, 2));
     settings.CopyViaTemp = 0;
     CUnreadableFiles both({"01.mp3", "02.mp3"});
-    ui.reporter.errorAnswers = {copyops::ErrorAnswer::SkipAll};
+    ui.reporter.errorAnswers = {copy::ErrorAnswer::SkipAll};
     ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &both));
     settings.CopyViaTemp = 1;
     CUnreadableFiles second({"02.mp3"});
-    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ui.reporter.errorAnswers = {copy::ErrorAnswer::Skip};
     ui.errors.clear();
     EXPECT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &second));
     const std::string kept = s / "out/Boek (onvolledig)";
@@ -360,20 +360,20 @@ TEST_F(CopyBookFiles, StoppedWhileProvingKeptFilesChangesNothing)
 {
     settings.CopyViaTemp = 0;
     CUnreadableTrack unreadable;
-    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ui.reporter.errorAnswers = {copy::ErrorAnswer::Skip};
     ASSERT_EQ(CopyResult::Failed, Copy(s / "out/Boek", &unreadable));
     const std::string kept = s / "out/Boek (onvolledig)";
     const std::vector<std::string> before = Listing(kept);
-    const std::string note = Read(kept + "/" + copyjob::kNeededNote);
+    const std::string note = Read(kept + "/" + copy::kNeededNote);
     ASSERT_FALSE(note.empty());
     settings.CopyViaTemp = 1;
     ui.titles.clear();
     ui.reporter.cancelAfterBytes = 1;
     EXPECT_EQ(CopyResult::Cancelled, Copy(s / "out/Boek"));
-    EXPECT_EQ(ui.titles, std::vector<std::string>{copytext::ProvingKept(kept)});
-    EXPECT_EQ(ui.infos, std::vector<std::string>{copytext::Cancelled(kept)});
+    EXPECT_EQ(ui.titles, std::vector<std::string>{copy::text::ProvingKept(kept)});
+    EXPECT_EQ(ui.infos, std::vector<std::string>{copy::text::Cancelled(kept)});
     EXPECT_EQ(Listing(kept), before);
-    EXPECT_EQ(Read(kept + "/" + copyjob::kNeededNote), note);
+    EXPECT_EQ(Read(kept + "/" + copy::kNeededNote), note);
     EXPECT_EQ(Shown(), std::vector<std::string>{"Boek (onvolledig)"});
     EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
 }
@@ -416,16 +416,16 @@ PRINT_CASE_AS(MissingStickCase, name)
 
 const MissingStickCase kMissingSticks[] = {
     {"StickRootAsOutputFolder", "/run/media/anna/STICK", "", false,
-     copytext::OutputMissingOffDrive("/run/media/anna/STICK")},
+     copy::text::OutputMissingOffDrive("/run/media/anna/STICK")},
     {"FolderOnTheStick", "/run/media/anna/STICK/boeken", "", false,
-     copytext::OutputParentMissing("/run/media/anna/STICK/boeken")},
+     copy::text::OutputParentMissing("/run/media/anna/STICK/boeken")},
     {"InsideAMountPointLeftBehind", "/run/media/anna/OUD/boeken", "", false,
-     copytext::OutputMissingOnEmptyMountPoint("/run/media/anna/OUD/boeken", "/run/media/anna/OUD")},
+     copy::text::OutputMissingOnEmptyMountPoint("/run/media/anna/OUD/boeken", "/run/media/anna/OUD")},
     {"MountPointLeftBehindAsOutputFolder", "/run/media/anna/OUD", "", false,
-     copytext::OutputOnEmptyMountPoint("/run/media/anna/OUD")},
+     copy::text::OutputOnEmptyMountPoint("/run/media/anna/OUD")},
     {"ExistingFolderThatHoldsBooks", "/run/media/anna/boeken", "", false, ""},
     {"TempFolderOnTheStick", "", "/run/media/anna/STICK/tmp", false,
-     copytext::CannotPrepare("/run/media/anna/STICK/tmp/_TalvoraTmp_", ENOMEDIUM)},
+     copy::text::CannotPrepare("/run/media/anna/STICK/tmp/_TalvoraTmp_", ENOMEDIUM)},
     {"StickPluggedIn", "/run/media/anna/STICK/boeken", "/run/media/anna/STICK/tmp", true, ""},
 };
 
@@ -454,7 +454,7 @@ TEST_P(MissingStick, NothingIsMadeOnTheSystemDiskAndTheRefusalSaysWhy)
     settings.TempPath = c.temp;
     const std::string output = *c.output != '\0' ? std::string(c.output) : s / "out";
     CScriptedUi ui;
-    copyjob::CFileOperations ops(ui.Runner());
+    copy::CFileOperations ops(ui.Runner());
     const CopyResult result = ui.Tell(CopyBook(s / "disc/", output + "/Boek", settings, ops, nullptr));
     EXPECT_EQ(result == CopyResult::Copied, c.told.empty());
     if (!c.told.empty()) {
@@ -471,7 +471,7 @@ struct SpotCase
     const char* real;
     const char* mountPoint;
     bool empty;
-    copyjob::MountSpot spot;
+    copy::MountSpot spot;
 };
 
 PRINT_CASE_AS(SpotCase, name)
@@ -483,10 +483,10 @@ class DriveSpot : public testing::TestWithParam<SpotCase>
 TEST_P(DriveSpot, OnlyAnEmptyMediaFolderOffItsDriveIsAMountPointLeftBehind)
 {
     const SpotCase& c = GetParam();
-    EXPECT_EQ(copyjob::SpotOf(c.real, c.mountPoint, c.empty), c.spot);
+    EXPECT_EQ(copy::SpotOf(c.real, c.mountPoint, c.empty), c.spot);
 }
 
-using copyjob::MountSpot;
+using copy::MountSpot;
 INSTANTIATE_TEST_SUITE_P(
     Folders, DriveSpot,
     testing::Values(SpotCase{"EmptyMediaFolderOnRoot", "/media/usb", "/", true, MountSpot::LeftBehind},
@@ -505,15 +505,15 @@ INSTANTIATE_TEST_SUITE_P(Job, MissingStick, testing::ValuesIn(kMissingSticks), C
 TEST_F(CopyBookFiles, KilledRunLeavesOnlyHiddenWorkThatTheNextRunRemoves)
 {
     settings.CopyViaTemp = 0;
-    Write(s / "disc/audio/01.mp3", Pattern(4 * copyops::CCopyEngine::kChunkBytes));
+    Write(s / "disc/audio/01.mp3", Pattern(4 * copy::CCopyEngine::kChunkBytes));
     ASSERT_TRUE(CopyAndKillMidFile(1, [&](CStallingEngine& engine) {
-        copyjob::CFileOperations ops(ui.Runner(), &engine);
+        copy::CFileOperations ops(ui.Runner(), &engine);
         CopyBook(s / "disc/", s / "out/Boek", settings, ops, nullptr);
     }));
 
     const std::vector<std::string> left = Shown();
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_TRUE(copyjob::IsWorkFolderName(left[0].c_str())) << left[0];
+    EXPECT_TRUE(copy::IsWorkFolderName(left[0].c_str())) << left[0];
     // Another run's work that is still held stays.
     fs::create_directories(s / "out/.talvora-Busy01");
     const int held = ::open((s / "out/.talvora-Busy01").c_str(), O_RDONLY | O_DIRECTORY);
@@ -548,7 +548,7 @@ TEST_F(CopyBookFiles, TempNameThatIsAFileIsRefusedAndKept)
 TEST_F(CopyBookFiles, UnreadableDiscViaTempLeavesNothing)
 {
     fs::remove_all(s / "disc");
-    ui.reporter.errorAnswers = {copyops::ErrorAnswer::Skip};
+    ui.reporter.errorAnswers = {copy::ErrorAnswer::Skip};
     EXPECT_NE(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_FALSE(fs::exists(s / "out/Boek"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(Temp())));
@@ -561,7 +561,7 @@ TEST_F(CopyBookFiles, OverwriteModeAsksAndKeepsOtherFiles)
     const std::string oldNcc = kNcc.substr(0, kNcc.size() - 7) + "<!-- oud --></html>";
     Write(s / "out/Boek/ncc.html", oldNcc);
     Write(s / "out/Boek/notes.txt", "mine");
-    ui.reporter.replaceAnswers = {copyops::ReplaceAnswer::No};
+    ui.reporter.replaceAnswers = {copy::ReplaceAnswer::No};
     EXPECT_EQ(CopyResult::Copied, Copy(s / "out/Boek"));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(ui.reporter.replaceQuestions, std::vector<std::string>{s / "out/Boek/ncc.html"});
@@ -577,11 +577,11 @@ TEST(FileOperationsInspect, KindsOfPath)
     fs::create_directories(s / "dir");
     fs::create_directory_symlink(s / "dir", s / "link");
     CScriptedUi ui;
-    copyjob::CFileOperations ops(ui.Runner());
-    EXPECT_EQ(ops.Inspect(s / "dir"), copyjob::PathState::Folder);
-    EXPECT_EQ(ops.Inspect(s / "file"), copyjob::PathState::Other);
-    EXPECT_EQ(ops.Inspect(s / "link"), copyjob::PathState::Other);
-    EXPECT_EQ(ops.Inspect(s / "none"), copyjob::PathState::Missing);
+    copy::CFileOperations ops(ui.Runner());
+    EXPECT_EQ(ops.Inspect(s / "dir"), copy::PathState::Folder);
+    EXPECT_EQ(ops.Inspect(s / "file"), copy::PathState::Other);
+    EXPECT_EQ(ops.Inspect(s / "link"), copy::PathState::Other);
+    EXPECT_EQ(ops.Inspect(s / "none"), copy::PathState::Missing);
     // Made meanwhile by another run: there, so no failure.
     EXPECT_FALSE(ops.MakeFolder(s / "dir"));
     EXPECT_EQ(ops.MakeFolder(s / "file").error, EEXIST);
@@ -589,7 +589,7 @@ TEST(FileOperationsInspect, KindsOfPath)
     // shows every file as root's, is a folder to replace files in.
     fs::create_directories(s / "colleague");
     if (::chown((s / "colleague").c_str(), ::geteuid() + 4321, ::getegid()) == 0) {
-        EXPECT_EQ(ops.Inspect(s / "colleague"), copyjob::PathState::Folder);
+        EXPECT_EQ(ops.Inspect(s / "colleague"), copy::PathState::Folder);
     }
     Write(s / "disc/video/film.mp4", "0123456789");
     EXPECT_EQ(ops.FileLargerThan(s / "disc", 9), "video/film.mp4");
@@ -624,7 +624,7 @@ class LargestFile : public testing::TestWithParam<FileSystemCase>
 
 TEST_P(LargestFile, FatIsFoundThroughFuseToo)
 {
-    EXPECT_EQ(copyjob::LargestFileOn(GetParam().fsType, GetParam().deviceFsType), GetParam().largest);
+    EXPECT_EQ(copy::LargestFileOn(GetParam().fsType, GetParam().deviceFsType), GetParam().largest);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drive, LargestFile, testing::ValuesIn(kFileSystems), CaseName());

@@ -20,11 +20,11 @@
 #include <unistd.h>
 
 using namespace copytest;
-using copyops::CCopyEngine;
-using copyops::CopyOutcome;
-using copyops::CopyResult;
-using copyops::ErrorAnswer;
-using copyops::ReplaceAnswer;
+using copy::CCopyEngine;
+using copy::CopyOutcome;
+using copy::CopyResult;
+using copy::ErrorAnswer;
+using copy::ReplaceAnswer;
 
 namespace {
 
@@ -234,7 +234,7 @@ TEST_P(InjectedFaults, NothingOldDamagedAndFailureNeverSuccess)
     EXPECT_EQ(bool(outcome), c.expected);
     ASSERT_FALSE(rep.errorPaths.empty());
     EXPECT_EQ(rep.errorPaths[0], s / "out/big.mp3");
-    EXPECT_EQ(rep.errorReasons[0], copytext::ReadError(c.readError ? EIO : EACCES));
+    EXPECT_EQ(rep.errorReasons[0], copy::text::ReadError(c.readError ? EIO : EACCES));
     EXPECT_EQ(outcome.missing, c.missing);
     EXPECT_EQ(Read(s / "out/big.mp3"), c.bookArrives ? Pattern(kBig) : "old content");
     // Skip goes on with the rest; Cancel stops.
@@ -268,7 +268,7 @@ TEST(RealFaults, UnreadableFileIsAskedAboutAndMissing)
         CCopyEngine engine;
         const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
         return !outcome && outcome.missing == std::vector<std::string>{"secret.mp3"} &&
-               rep.errorReasons == std::vector<std::string>{copytext::ReadError(EACCES)};
+               rep.errorReasons == std::vector<std::string>{copy::text::ReadError(EACCES)};
     };
     if (!root) {
         EXPECT_TRUE(copy());
@@ -361,7 +361,7 @@ TEST(RealFaults, FolderWhereTheDiscHasAFileIsNotReplaced)
     EXPECT_FALSE(engine.CopyContent(s / "disc/", s / "out", true, rep));
     EXPECT_EQ(Read(s / "out/name/inside.txt"), "mine");
     EXPECT_EQ(rep.errorReasons.at(0).rfind("Fout bij het schrijven naar ", 0), 0u);
-    EXPECT_NE(rep.errorReasons.at(0).find(copytext::DescribeError(EISDIR)), std::string::npos);
+    EXPECT_NE(rep.errorReasons.at(0).find(copy::text::DescribeError(EISDIR)), std::string::npos);
 }
 
 TEST(RealFaults, DestinationInsideSourceDoesNotRecurse)
@@ -438,7 +438,7 @@ TEST(RealFaults, ErrorsBlameTheDiscOrTheDriveWrittenTo)
         const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep);
         ASSERT_EQ(rep.errorReasons.size(), 1u);
         const bool disc = where == Where::Open || where == Where::Read || where == Where::RangeThenRead;
-        EXPECT_EQ(rep.errorReasons[0], disc ? copytext::ReadError(EIO) : copytext::WriteError(EIO, outcome.drive))
+        EXPECT_EQ(rep.errorReasons[0], disc ? copy::text::ReadError(EIO) : copy::text::WriteError(EIO, outcome.drive))
             << int(where);
         EXPECT_FALSE(outcome.drive.empty());
         // A failed flush loses no file: they were all written.
@@ -450,7 +450,7 @@ TEST(RealFaults, ErrorsBlameTheDiscOrTheDriveWrittenTo)
 TEST(CopyTexts, EveryErrorHasDutchWordsAndItsNumber)
 {
     for (int error = 1; error < 134; ++error) {
-        const std::string text = copytext::DescribeError(error);
+        const std::string text = copy::text::DescribeError(error);
         EXPECT_NE(text.find("(foutnummer " + std::to_string(error) + ")"), std::string::npos) << text;
         EXPECT_EQ(text.find(std::strerror(error)), std::string::npos) << "no English: " << text;
     }
@@ -460,8 +460,8 @@ TEST(CopyTexts, PathsThatAreNoUtf8AreShownEscaped)
 {
     const std::string odd = "/media/anna/BOEK/caf\xE9.mp3";
     for (const std::string& text :
-         {copytext::NotWhole({}, {"caf\xE9.mp3"}, {}, "", "", false), copytext::TempNotOwnFolder(odd), copytext::PathTooLong(odd),
-          copytext::WriteError(EIO, "/media/anna/ST\xCD" "CK")}) {
+         {copy::text::NotWhole({}, {"caf\xE9.mp3"}, {}, "", "", false), copy::text::TempNotOwnFolder(odd), copy::text::PathTooLong(odd),
+          copy::text::WriteError(EIO, "/media/anna/ST\xCD" "CK")}) {
         EXPECT_TRUE(IsValidUtf8(text)) << text;
         EXPECT_NE(text.find("\\x"), std::string::npos) << text;
     }
@@ -473,7 +473,7 @@ TEST(CopyTexts, TheReadBackLineNamesTheDriveAUserKnows)
         {"/run/media/anna/STICK", "teruggelezen van /run/media/anna/STICK en"},
         {"/", "teruggelezen van de systeemschijf en"}};
     for (const auto& [drive, said] : cases)
-        EXPECT_NE(copytext::ReadBackEqual(drive).find(said), std::string::npos) << copytext::ReadBackEqual(drive);
+        EXPECT_NE(copy::text::ReadBackEqual(drive).find(said), std::string::npos) << copy::text::ReadBackEqual(drive);
 }
 
 // A stick formatted with exFAT or FAT finds "a.mp3" under "A.mp3". Through
@@ -517,8 +517,8 @@ TEST(RealFaults, NamesThatDifferOnlyInLetterCaseAreAskedAboutNotMerged)
             EXPECT_EQ(outcome.missing, (std::vector<std::string>{"audio/a.mp3", "beeld"})) << fuse << ask;
             EXPECT_TRUE(rep.replaceQuestions.empty()) << "never asked to replace the run's own file";
             EXPECT_EQ(rep.errorPaths, (std::vector<std::string>{s / "out/audio/a.mp3", s / "out/beeld"}));
-            EXPECT_EQ(rep.errorReasons, (std::vector<std::string>{copytext::NameClash(s / "out/audio/A.mp3"),
-                                                                   copytext::NameClash(s / "out/Beeld")}));
+            EXPECT_EQ(rep.errorReasons, (std::vector<std::string>{copy::text::NameClash(s / "out/audio/A.mp3"),
+                                                                   copy::text::NameClash(s / "out/Beeld")}));
             EXPECT_EQ(Read(s / "out/audio/A.mp3"), "upper");
         }
 }
@@ -607,7 +607,7 @@ TEST_F(FullDisk, FailsKeepsWhatWasThereAndLeavesNoHalfFile)
     const CopyOutcome outcome = engine.CopyContent(m_s / "disc/", m_s / "small/book", false, rep);
     EXPECT_FALSE(outcome);
     ASSERT_EQ(rep.errorReasons.size(), 2u);
-    EXPECT_EQ(rep.errorReasons[0], copytext::WriteError(ENOSPC, m_s / "small")) << "names the stick, not the disc";
+    EXPECT_EQ(rep.errorReasons[0], copy::text::WriteError(ENOSPC, m_s / "small")) << "names the stick, not the disc";
     EXPECT_EQ(outcome.missing, std::vector<std::string>{"b.mp3"});
     EXPECT_EQ(Read(m_s / "small/book/b.mp3"), "earlier copy");
     EXPECT_EQ(Read(m_s / "small/book/own.txt"), "mine");
@@ -702,7 +702,7 @@ TEST_P(DeleteTree, RemovesOnlyWhatIsInside)
     const DeleteCase& c = GetParam();
     CScratch s;
     c.make(s);
-    EXPECT_EQ(copyops::DeleteTree(s / c.target) == 0, c.expected);
+    EXPECT_EQ(copy::DeleteTree(s / c.target) == 0, c.expected);
     EXPECT_FALSE(fs::exists(fs::symlink_status(s / c.target)));
     for (const std::string& keep : c.survivors)
         EXPECT_TRUE(fs::exists(s / keep)) << keep;
@@ -724,7 +724,7 @@ TEST(DeleteTreeMounts, BindMountInsideOrOnTheFolderStaysWhole)
         Write(s / "t/cd/own.mp3", "copied");
         if (::mount((s / "p").c_str(), (s / at).c_str(), nullptr, MS_BIND, nullptr) != 0)
             GTEST_SKIP() << "cannot bind-mount: " << std::strerror(errno);
-        EXPECT_NE(0, copyops::DeleteTree(s / "t")) << at;
+        EXPECT_NE(0, copy::DeleteTree(s / "t")) << at;
         ::umount2((s / at).c_str(), MNT_DETACH);
         EXPECT_EQ(Read(s / "p/sub/keep"), "mine") << at;
     }

@@ -23,9 +23,9 @@
 #include <thread>
 
 using namespace copytest;
-using copyops::CopyResult;
-using copyops::DriveFileSystem;
-using copyops::ReadBackState;
+using copy::CopyResult;
+using copy::DriveFileSystem;
+using copy::ReadBackState;
 
 namespace {
 
@@ -57,13 +57,13 @@ class FileSystemKinds : public testing::TestWithParam<KindCase>
 
 TEST_P(FileSystemKinds, FuseWhereStatfsOrTheMountTableSaysSo)
 {
-    EXPECT_EQ(copyops::FileSystemKind(GetParam().fType, GetParam().mountType), GetParam().expected);
+    EXPECT_EQ(copy::FileSystemKind(GetParam().fType, GetParam().mountType), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadBack, FileSystemKinds, testing::ValuesIn(kKinds), CaseName());
 
 // A drive that claims a file system, and may give one file back changed.
-class CClaimedDrive : public copyops::CCopyEngine
+class CClaimedDrive : public copy::CCopyEngine
 {
 public:
     DriveFileSystem kind = DriveFileSystem::Kernel;
@@ -97,9 +97,9 @@ CSettings Verifying(bool verify)
     return settings;
 }
 
-copyjob::CopyRunner OnAThread(CScriptedReporter& reporter)
+copy::CopyRunner OnAThread(CScriptedReporter& reporter)
 {
-    return [&reporter](const std::string&, const std::function<void(copyops::ICopyReporter&)>& work) {
+    return [&reporter](const std::string&, const std::function<void(copy::ICopyReporter&)>& work) {
         std::thread worker([&] { work(reporter); });
         worker.join();
     };
@@ -147,8 +147,8 @@ TEST_P(ClaimedDrives, TheReadBackLineSaysOnlyWhatTheDeviceProved)
     engine.type = c.type;
     engine.change = c.change;
     CScriptedReporter reporter;
-    copyjob::CFileOperations ops(OnAThread(reporter), &engine);
-    const copyjob::CopyReport report = CopyBook(s / "disc/", s / "out/Boek", Verifying(c.verify), ops, nullptr);
+    copy::CFileOperations ops(OnAThread(reporter), &engine);
+    const copy::CopyReport report = CopyBook(s / "disc/", s / "out/Boek", Verifying(c.verify), ops, nullptr);
     EXPECT_EQ(report.result, c.expected) << report.message;
     EXPECT_EQ(report.readBack.state, c.state);
     const std::string& told = c.expected == CopyResult::Copied ? report.readBackLine : report.message;
@@ -293,22 +293,22 @@ TEST(LyingFuseStick, TheCopyIsNotCalledReadBackFromTheStick)
         GTEST_SKIP() << why;
     CScratch s;
     Write(s / "disc/ncc.html", kNcc);
-    const std::string audio = Pattern(3 * copyops::CCopyEngine::kChunkBytes + 7, 1);
+    const std::string audio = Pattern(3 * copy::CCopyEngine::kChunkBytes + 7, 1);
     Write(s / "disc/audio/01.mp3", audio);
     const std::string stick = fs::weakly_canonical(s / "stick");
-    copyjob::CopyReport report;
+    copy::CopyReport report;
     {
         CLyingStick mounted(s / "flash", stick, 256 << 10);
         if (!mounted.Mounted())
             GTEST_SKIP() << "the FUSE stick could not be mounted here";
         CScriptedReporter reporter;
-        copyjob::CFileOperations ops(OnAThread(reporter));
+        copy::CFileOperations ops(OnAThread(reporter));
         report = CopyBook(s / "disc/", stick + "/Boek", Verifying(true), ops, nullptr);
         EXPECT_TRUE(Read(stick + "/Boek/audio/01.mp3") == audio) << "while mounted, the stick gives everything back";
     }
     EXPECT_EQ(report.result, CopyResult::Copied) << report.message;
     EXPECT_EQ(report.readBack.state, ReadBackState::NotFromDevice);
-    EXPECT_EQ(report.readBack.why, copyops::NotFromDeviceReason::FuseCache);
+    EXPECT_EQ(report.readBack.why, copy::NotFromDeviceReason::FuseCache);
     EXPECT_EQ(report.readBack.fsType.rfind("fuse", 0), 0u) << report.readBack.fsType;
     EXPECT_NE(report.readBackLine.find("De kopie kon niet van de stick zelf worden teruggelezen."), std::string::npos)
         << report.readBackLine;
@@ -331,7 +331,7 @@ TEST(LyingFuseStick, UnderExt4TheReadBackFindsTheZeros)
         GTEST_SKIP() << why;
     CScratch s;
     Write(s / "disc/ncc.html", kNcc);
-    Write(s / "disc/audio/01.mp3", Pattern(8 * copyops::CCopyEngine::kChunkBytes, 1));
+    Write(s / "disc/audio/01.mp3", Pattern(8 * copy::CCopyEngine::kChunkBytes, 1));
     CLyingStick flash(s / "flash", s / "device", 4 << 20, false);
     if (!flash.Mounted())
         GTEST_SKIP() << "the FUSE stick could not be mounted here";
@@ -342,8 +342,8 @@ TEST(LyingFuseStick, UnderExt4TheReadBackFindsTheZeros)
     if (!ext4.Failed().empty())
         GTEST_SKIP() << ext4.Failed();
     CScriptedReporter reporter;
-    copyjob::CFileOperations ops(OnAThread(reporter));
-    const copyjob::CopyReport report = CopyBook(s / "disc/", s / "stick/Boek", Verifying(true), ops, nullptr);
+    copy::CFileOperations ops(OnAThread(reporter));
+    const copy::CopyReport report = CopyBook(s / "disc/", s / "stick/Boek", Verifying(true), ops, nullptr);
     EXPECT_EQ(report.result, CopyResult::Failed);
     EXPECT_EQ(report.readBack.state, ReadBackState::Off);
     EXPECT_NE(report.message.find("audio/01.mp3"), std::string::npos) << report.message;

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-using copyjob::CopyResult;
-using copyjob::Failure;
-using copyjob::PathState;
-using copyjob::RefusalReason;
+using copy::CopyResult;
+using copy::Failure;
+using copy::PathState;
+using copy::RefusalReason;
 
 namespace {
 
@@ -39,7 +39,7 @@ const std::string kHash = "0123456789abcdef0123456789abcdef";
 // What the fake's verifying copy notes of the one file it hashed.
 const std::string kSeen = " /bestand:" + kHash + ":5:ncc.html /gelezen:";
 
-class CFakeOps final : public copyjob::IFileOperations
+class CFakeOps final : public copy::IFileOperations
 {
 public:
     std::map<std::string, PathState> existing;
@@ -53,7 +53,7 @@ public:
     std::vector<std::string> log;
     std::vector<std::string> titles;
     // By folder: what the check finds there; nothing when not listed.
-    std::map<std::string, bookcheck::CheckReport> checks;
+    std::map<std::string, check::CheckReport> checks;
     std::map<std::string, std::vector<std::string>> remembered;
     std::vector<std::string> different; // per Copy call: a file that reads back different
     std::set<std::string> changed;      // kept files that no longer hold what the disc gave
@@ -104,9 +104,9 @@ public:
         work = folder + "/.talvora-W";
         return Log("work " + folder);
     }
-    copyops::CopyOutcome Copy(const std::string& from, const std::string& to, const std::string& scratch,
+    copy::CopyOutcome Copy(const std::string& from, const std::string& to, const std::string& scratch,
                               const std::string&, const std::string& title, bool ask,
-                              const copyops::CopyScope& scope) override
+                              const copy::CopyScope& scope) override
     {
         const std::size_t index = m_copies++;
         std::string redo;
@@ -116,7 +116,7 @@ public:
             (scope.fillOnly ? " fill" + redo : "") + (scope.keptIn.empty() ? "" : " lacking in " + scope.keptIn + redo) +
             (scope.verify && logChecks ? " verify" : ""));
         titles.push_back(title);
-        copyops::CopyOutcome outcome;
+        copy::CopyOutcome outcome;
         outcome.result = index < copyResults.size() ? copyResults[index] : CopyResult::Copied;
         if (logChecks)
             outcome.drive = "/media/stick";
@@ -127,29 +127,29 @@ public:
             outcome.different = {different[index]};
         }
         if (outcome.result == CopyResult::Copied && scope.verify)
-            outcome.readBack.state = copyops::ReadBackState::FromDevice;
+            outcome.readBack.state = copy::ReadBackState::FromDevice;
         if (scope.verify && logChecks)
             outcome.seen = {{"ncc.html", 5, kHash}};
         return outcome;
     }
-    bookcheck::CheckReport CheckBook(const std::string& folder, bookcheck::Place place) override
+    check::CheckReport CheckBook(const std::string& folder, check::Place place) override
     {
         if (logChecks)
-            Log(std::string("check ") + (place == bookcheck::Place::Disc ? "disc " : "copy ") + folder);
+            Log(std::string("check ") + (place == check::Place::Disc ? "disc " : "copy ") + folder);
         const auto it = checks.find(folder);
-        return it == checks.end() ? bookcheck::CheckReport{} : it->second;
+        return it == checks.end() ? check::CheckReport{} : it->second;
     }
     std::vector<std::string> Remembered(const std::string& folder) override
     {
         return remembered.count(folder) ? remembered[folder] : std::vector<std::string>{};
     }
     bool cancelProof = false; // the user stops the proof of the kept files
-    copyjob::KeptProof ChangedSince(const std::string& folder, const std::vector<copyops::CopyOutcome::Seen>& noted,
+    copy::KeptProof ChangedSince(const std::string& folder, const std::vector<copy::CopyOutcome::Seen>& noted,
                                     const std::string& title) override
     {
         std::string line = "prove " + folder + ":";
-        copyjob::KeptProof proof;
-        for (const copyops::CopyOutcome::Seen& seen : noted) {
+        copy::KeptProof proof;
+        for (const copy::CopyOutcome::Seen& seen : noted) {
             line += " " + seen.path;
             if (changed.count(seen.path) != 0)
                 proof.changed.push_back(seen.path);
@@ -186,7 +186,7 @@ public:
         return posix::OnOutput(EIO, folder); // its result must not matter
     }
     // What the user is told, in the log as the job's last step.
-    CopyResult Tell(const copyjob::CopyReport& report)
+    CopyResult Tell(const copy::CopyReport& report)
     {
         if (!report.message.empty())
             Log((report.result == CopyResult::Cancelled ? "info " : "error ") + report.message.substr(0, 24));
@@ -223,7 +223,7 @@ struct RunResult
 {
     CopyResult result;
     std::vector<std::string> lines; // destination-line updates
-    copyjob::CopyReport report;
+    copy::CopyReport report;
 };
 
 RunResult RunJob(CFakeOps& ops, const CSettings& settings, const std::string& dest = kDest)
@@ -381,14 +381,14 @@ TEST_P(CopyBookWhole, CheckedReadBackAndNamedForWhatItIs)
     const WholeCase& c = GetParam();
     CFakeOps ops;
     ops.logChecks = true;
-    bookcheck::Finding missing;
-    missing.grade = bookcheck::Grade::Fatal;
-    missing.role = bookcheck::Role::Smil;
+    check::Finding missing;
+    missing.grade = check::Grade::Fatal;
+    missing.role = check::Role::Smil;
     missing.chapter = "Hoofdstuk 12";
     missing.file = "smil/12.smil";
-    bookcheck::Finding cut = missing;
-    cut.kind = bookcheck::Kind::Truncated;
-    cut.role = bookcheck::Role::Audio;
+    check::Finding cut = missing;
+    cut.kind = check::Kind::Truncated;
+    cut.role = check::Role::Audio;
     cut.file = "audio/12.mp3";
     if (c.discFault)
         ops.checks[kDisc].findings = {missing};
@@ -402,9 +402,9 @@ TEST_P(CopyBookWhole, CheckedReadBackAndNamedForWhatItIs)
     CSettings settings = MakeSettings(0, 0);
     settings.VerifyCopy = 1;
     // The window's check before the copy: one it ran already, or this one.
-    const bookcheck::CheckReport before =
-        c.ranCheck ? bookcheck::CheckReport() : ops.CheckBook(kDisc, bookcheck::Place::Disc);
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, &before);
+    const check::CheckReport before =
+        c.ranCheck ? check::CheckReport() : ops.CheckBook(kDisc, check::Place::Disc);
+    const copy::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, &before);
     EXPECT_EQ(report.result, c.expected);
     EXPECT_EQ(ops.log, c.log);
     const std::string& told = c.expected == kOk ? report.readBackLine : report.message;
@@ -482,15 +482,15 @@ TEST_P(CopyBookCompletes, KeptFilesProvenBeforeTheClaim)
     ops.changed = c.changed;
     const bool whole = *c.told != '\0';
     if (!whole) {
-        bookcheck::Finding missing;
-        missing.grade = bookcheck::Grade::Fatal;
+        check::Finding missing;
+        missing.grade = check::Grade::Fatal;
         missing.file = "smil/12.smil";
         ops.checks[kDisc].findings = {missing};
     }
     CSettings settings = MakeSettings(0, c.viaTemp ? 1 : 0);
     settings.VerifyCopy = 1;
-    const bookcheck::CheckReport before = ops.CheckBook(kDisc, bookcheck::Place::Disc);
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, &before);
+    const check::CheckReport before = ops.CheckBook(kDisc, check::Place::Disc);
+    const copy::CopyReport report = CopyBook(kDisc, kDest, settings, ops, nullptr, &before);
     EXPECT_EQ(report.result, whole ? kOk : kFail);
     // The proof comes before anything is written; it decides what is read.
     std::vector<std::string> expected = {kCheckDisc};
@@ -527,22 +527,22 @@ TEST(CopyBookCompletesCancel, StoppedDuringTheProofWritesNothing)
     ops.cancelProof = true;
     ops.existing[kIncompleteDest] = PathState::Folder;
     ops.remembered[kIncompleteDest] = {"audio/02.mp3", "/gelezen:", kEntry01, kEntryNcc};
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 1), ops, nullptr);
-    EXPECT_EQ(report.ending, copyjob::Ending::Cancelled);
+    const copy::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 1), ops, nullptr);
+    EXPECT_EQ(report.ending, copy::Ending::Cancelled);
     EXPECT_EQ(report.result, CopyResult::Cancelled);
     EXPECT_EQ(report.folder, kIncompleteDest);
-    EXPECT_EQ(report.message, copytext::Cancelled(kIncompleteDest));
+    EXPECT_EQ(report.message, copy::text::Cancelled(kIncompleteDest));
     EXPECT_EQ(ops.log, std::vector<std::string>{kProve});
-    EXPECT_EQ(ops.titles, std::vector<std::string>{copytext::ProvingKept(kIncompleteDest)});
+    EXPECT_EQ(ops.titles, std::vector<std::string>{copy::text::ProvingKept(kIncompleteDest)});
 }
 
 // What the disc itself lacks is no fault of the copy: the book gets its
 // own name and the user is sent to the library; what the copy lacks keeps
 // "(onvolledig)" and the second chance.
-bookcheck::Finding Fault(bookcheck::Kind kind, bookcheck::Role role, const char* file)
+check::Finding Fault(check::Kind kind, check::Role role, const char* file)
 {
-    bookcheck::Finding f;
-    f.grade = bookcheck::Grade::Fatal;
+    check::Finding f;
+    f.grade = check::Grade::Fatal;
     f.kind = kind;
     f.role = role;
     f.chapter = "Hoofdstuk 12";
@@ -550,15 +550,15 @@ bookcheck::Finding Fault(bookcheck::Kind kind, bookcheck::Role role, const char*
     return f;
 }
 
-const bookcheck::Finding kSmilGone = Fault(bookcheck::Kind::Missing, bookcheck::Role::Smil, "smil/12.smil");
-const bookcheck::Finding kAudioGone = Fault(bookcheck::Kind::Missing, bookcheck::Role::Audio, "audio/12.mp3");
-const bookcheck::Finding kAudioCut = Fault(bookcheck::Kind::Truncated, bookcheck::Role::Audio, "audio/12.mp3");
-const bookcheck::Finding kUnreadable = Fault(bookcheck::Kind::Unreadable, bookcheck::Role::Audio, "audio/02.mp3");
-const bookcheck::Finding kAudio02Gone = Fault(bookcheck::Kind::Missing, bookcheck::Role::Audio, "audio/02.mp3");
+const check::Finding kSmilGone = Fault(check::Kind::Missing, check::Role::Smil, "smil/12.smil");
+const check::Finding kAudioGone = Fault(check::Kind::Missing, check::Role::Audio, "audio/12.mp3");
+const check::Finding kAudioCut = Fault(check::Kind::Truncated, check::Role::Audio, "audio/12.mp3");
+const check::Finding kUnreadable = Fault(check::Kind::Unreadable, check::Role::Audio, "audio/02.mp3");
+const check::Finding kAudio02Gone = Fault(check::Kind::Missing, check::Role::Audio, "audio/02.mp3");
 // Damage behind a valid header, seen only by the walk of the bytes the
 // copy read from the disc.
-const bookcheck::Finding kAudioCutOnDisc = [] {
-    bookcheck::Finding f = Fault(bookcheck::Kind::Unplayable, bookcheck::Role::Audio, "audio/12.mp3");
+const check::Finding kAudioCutOnDisc = [] {
+    check::Finding f = Fault(check::Kind::Unplayable, check::Role::Audio, "audio/12.mp3");
     f.fromSource = true;
     return f;
 }();
@@ -566,11 +566,11 @@ const bookcheck::Finding kAudioCutOnDisc = [] {
 struct DefectCase
 {
     const char* name;
-    std::vector<bookcheck::Finding> disc, copy;
+    std::vector<check::Finding> disc, copy;
     bool skipped;          // a file could not be read from the disc
     std::string different; // a file that reads back different
     bool completing;       // "<name> (onvolledig)" of an earlier run is there
-    copyjob::Ending ending;
+    copy::Ending ending;
     std::string folder;
     bool note;             // a note of what is still needed is kept
     const char* told;
@@ -579,7 +579,7 @@ struct DefectCase
 
 PRINT_CASE_AS(DefectCase, name)
 
-using E = copyjob::Ending;
+using E = copy::Ending;
 const std::vector<DefectCase> kDefects = {
     {"DiscLacksAChaptersSmil", {kSmilGone}, {kSmilGone}, false, "", false, E::DiscLacks, kDest, false,
      "nieuwe CD", 1},
@@ -619,8 +619,8 @@ TEST_P(CopyBookDefects, NamedAndToldForWhoseDefectItIs)
     ops.different = {c.different};
     if (c.completing)
         ops.existing[kIncompleteDest] = PathState::Folder;
-    const bookcheck::CheckReport before = ops.CheckBook(kDisc, bookcheck::Place::Disc);
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr, &before);
+    const check::CheckReport before = ops.CheckBook(kDisc, check::Place::Disc);
+    const copy::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr, &before);
     EXPECT_EQ(report.ending, c.ending);
     EXPECT_EQ(report.result, CopyResult::Failed) << "the exit status says the book is not whole";
     EXPECT_EQ(report.folder, c.folder);
@@ -633,7 +633,7 @@ TEST_P(CopyBookDefects, NamedAndToldForWhoseDefectItIs)
     if (c.ending == E::DiscLacks) {
         EXPECT_EQ(report.message.find("Maak de CD schoon"), std::string::npos) << report.message;
     }
-    EXPECT_EQ(copyjob::FaultCount(report), c.faults);
+    EXPECT_EQ(copy::FaultCount(report), c.faults);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CopyBookDefects, testing::ValuesIn(kDefects), CaseName());
@@ -644,9 +644,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CopyBookDefects, testing::ValuesIn(kDefects), Ca
 struct SinglePassCase
 {
     const char* name;
-    std::vector<bookcheck::Finding> copy;
+    std::vector<check::Finding> copy;
     bool skipped;
-    copyjob::Ending ending;
+    copy::Ending ending;
     std::string folder;
 };
 
@@ -672,7 +672,7 @@ TEST_P(CopyBookSinglePass, ReadsTheDiscOnceAndJudgesFromTheCopy)
     ops.checks[kStaged].findings = c.copy;
     if (c.skipped)
         ops.copyResults = {CopyResult::Failed};
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr);
+    const copy::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr);
     EXPECT_EQ(report.ending, c.ending);
     EXPECT_EQ(report.folder, c.folder);
     EXPECT_TRUE(std::none_of(ops.log.begin(), ops.log.end(),
@@ -692,7 +692,7 @@ TEST(CopyBookRoom, FitsOrCompletes)
         ops.bookBytes = completing ? 6 << 20 : 5 << 20;
         if (completing)
             ops.existing[kIncompleteDest] = PathState::Folder;
-        EXPECT_EQ(CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr).ending, copyjob::Ending::Whole)
+        EXPECT_EQ(CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr).ending, copy::Ending::Whole)
             << completing;
     }
 }
@@ -707,9 +707,9 @@ TEST(CopyBookRoom, CompletingViaTempNeedsRoomForWhatItReads)
         ops.freeBytes[kTemp] = 5 << 20;
         ops.bookBytes = 8 << 20;
         ops.fillBytes = fill;
-        const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 1), ops, nullptr);
-        EXPECT_EQ(report.ending, fill < (5u << 20) ? copyjob::Ending::Whole : copyjob::Ending::Refused) << fill;
-        if (report.ending == copyjob::Ending::Refused) {
+        const copy::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 1), ops, nullptr);
+        EXPECT_EQ(report.ending, fill < (5u << 20) ? copy::Ending::Whole : copy::Ending::Refused) << fill;
+        if (report.ending == copy::Ending::Refused) {
             EXPECT_EQ(report.refusal.need, fill);
             EXPECT_EQ(report.refusal.path, kTemp);
         }
@@ -724,9 +724,9 @@ TEST(CopyBookReplace, ExistingBookBesideAnIncompleteOneIsReplacedInto)
     CFakeOps ops;
     ops.existing[kDest] = PathState::Folder;
     ops.existing[kIncompleteDest] = PathState::Folder;
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(1, 0), ops, nullptr);
+    const copy::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(1, 0), ops, nullptr);
     EXPECT_EQ(report.folder, kDest);
-    EXPECT_EQ(report.ending, copyjob::Ending::Whole);
+    EXPECT_EQ(report.ending, copy::Ending::Whole);
     EXPECT_NE(std::find(ops.log.begin(), ops.log.end(), kToDest + " ask" + kInWork), ops.log.end());
 }
 
@@ -761,10 +761,10 @@ TEST(CopyBookPublish, AFailedRenameSaysItsRealCause)
     for (const int error : {EIO, ENOENT, ENOSPC}) {
         CFakeOps ops;
         ops.publishError = error;
-        const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(1, 0), ops, nullptr);
+        const copy::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(1, 0), ops, nullptr);
         EXPECT_EQ(report.result, CopyResult::Failed) << error;
         EXPECT_EQ(report.folder, "") << error;
-        EXPECT_EQ(report.message, copytext::NotPublished(kDest, copytext::WriteError(error, kDest))) << error;
+        EXPECT_EQ(report.message, copy::text::NotPublished(kDest, copy::text::WriteError(error, kDest))) << error;
         EXPECT_EQ(ops.log.back(), kDelWork) << error;
     }
 }
@@ -776,7 +776,7 @@ TEST(CopyBookPublish, ACompletedCopyWhoseNoteStaysIsNotNamed)
     CFakeOps ops;
     ops.existing[kIncompleteDest] = PathState::Folder;
     ops.rememberError = EIO;
-    const copyjob::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr);
+    const copy::CopyReport report = CopyBook(kDisc, kDest, MakeSettings(0, 0), ops, nullptr);
     EXPECT_EQ(report.result, CopyResult::Failed);
     EXPECT_EQ(report.folder, kIncompleteDest);
     EXPECT_TRUE(std::none_of(ops.log.begin(), ops.log.end(),
@@ -788,7 +788,7 @@ TEST(CopyBookPublish, ACompletedCopyWhoseNoteStaysIsNotNamed)
 struct RefusalCase
 {
     const char* name;
-    copyjob::RefusalReason reason;
+    copy::RefusalReason reason;
     int confirmOverwrite;
     int copyViaTemp;
     void (*setUp)(CFakeOps&, CSettings&, std::string& dest);
@@ -866,9 +866,9 @@ TEST_P(CopyBookRefusals, NothingWrittenAndTheUserIsTold)
     c.setUp(ops, settings, dest);
     const RunResult r = RunJob(ops, settings, dest);
     EXPECT_EQ(r.result, CopyResult::Refused);
-    EXPECT_EQ(r.report.ending, copyjob::Ending::Refused);
+    EXPECT_EQ(r.report.ending, copy::Ending::Refused);
     EXPECT_EQ(r.report.refusal.reason, c.reason);
-    EXPECT_EQ(r.report.message, copytext::Refused(r.report.refusal));
+    EXPECT_EQ(r.report.message, copy::text::Refused(r.report.refusal));
     // The system's refusal keeps its side and the path it concerned.
     if (c.reason == RefusalReason::NoRoom) {
         EXPECT_NE(r.report.message.find(" MB in, en er is nog "), std::string::npos) << r.report.message;
@@ -977,14 +977,14 @@ const std::string kLongName(255, 'x');
 
 TEST(PathFits, Limits)
 {
-    EXPECT_TRUE(copyjob::PathFits("/out/" + kLongName));
-    EXPECT_FALSE(copyjob::PathFits("/out/" + kLongName + "x"));
-    EXPECT_FALSE(copyjob::PathFits(""));
+    EXPECT_TRUE(copy::PathFits("/out/" + kLongName));
+    EXPECT_FALSE(copy::PathFits("/out/" + kLongName + "x"));
+    EXPECT_FALSE(copy::PathFits(""));
     std::string deep;
     while (deep.size() < 4200)
         deep += "/" + std::string(199, 'a');
-    EXPECT_TRUE(copyjob::PathFits(deep.substr(0, 4095)));
-    EXPECT_FALSE(copyjob::PathFits(deep.substr(0, 4096)));
+    EXPECT_TRUE(copy::PathFits(deep.substr(0, 4095)));
+    EXPECT_FALSE(copy::PathFits(deep.substr(0, 4096)));
 }
 
 } // namespace

@@ -11,10 +11,10 @@
 #include <unistd.h>
 
 using namespace copytest;
-using copyops::CCopyEngine;
-using copyops::CopyOutcome;
-using copyops::CopyResult;
-using copyops::ErrorAnswer;
+using copy::CCopyEngine;
+using copy::CopyOutcome;
+using copy::CopyResult;
+using copy::ErrorAnswer;
 
 namespace {
 
@@ -94,13 +94,13 @@ TEST_P(ReadBack, TheDrivesBytesDecide)
     engine.changeName = c.change;
     engine.unreadableName = c.unreadable;
     CScriptedReporter rep;
-    copyops::CopyScope scope;
+    copy::CopyScope scope;
     scope.verify = c.verify;
     const CopyOutcome outcome = engine.CopyContent(s / "disc/", s / "out", false, rep, {}, scope);
     EXPECT_EQ(outcome.result, c.expected);
     EXPECT_EQ(outcome.different, c.different);
-    EXPECT_EQ(outcome.readBack.state, c.verify && c.expected == CopyResult::Copied ? copyops::ReadBackState::FromDevice
-                                                                                    : copyops::ReadBackState::Off);
+    EXPECT_EQ(outcome.readBack.state, c.verify && c.expected == CopyResult::Copied ? copy::ReadBackState::FromDevice
+                                                                                    : copy::ReadBackState::Off);
     EXPECT_EQ(engine.readBacks > 0, c.verify);
     EXPECT_TRUE(rep.errorPaths.empty()) << "a difference is told at the end, not asked about";
     // Written and read back: the bar ends full, not at half.
@@ -150,7 +150,7 @@ TEST(FillOnly, ReadsOnlyWhatIsMissingOrNamedAndKeepsTheRest)
     CFaultyDrive engine;
     engine.unopenable = {"ncc.html", "03.mp3"}; // never opened: they stay
     CScriptedReporter rep;
-    copyops::CopyScope scope;
+    copy::CopyScope scope;
     scope.fillOnly = true;
     scope.redo = {"audio/01.mp3"};
     scope.verify = true;

@@ -12,7 +12,7 @@
 
 namespace {
 
-using copyjob::PlanRefusal;
+using copy::PlanRefusal;
 
 std::string Ncc(const std::string& id, const std::string& title)
 {
@@ -109,7 +109,7 @@ TEST_P(DiscPlanning, GivesEachBookItsFolderOrItsReason)
     CSettings naming;
     naming.UseIdentifier = naming.UseTitle = naming.UseCreator = 1;
 
-    const copyjob::DiscPlan plan = copyjob::PlanDisc(root, root + c.bookFile, naming, output);
+    const copy::DiscPlan plan = copy::PlanDisc(root, root + c.bookFile, naming, output);
 
     EXPECT_EQ(c.indexUnreadable, plan.indexUnreadable);
     ASSERT_EQ(c.books.size(), plan.books.size());

@@ -39,7 +39,7 @@ std::vector<std::string> Numbers(int from, int to)
 {
     std::vector<std::string> names;
     for (int n = from; n <= to; ++n)
-        names.push_back("d:" + publish::NameWith("Boek", n));
+        names.push_back("d:" + copy::publish::NameWith("Boek", n));
     return names;
 }
 
@@ -80,8 +80,8 @@ TEST_P(PublishNames, NeverReplacesAndSaysWhatItIs)
         else
             fs::create_symlink(tmp / "nowhere", path);
     }
-    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
-    publish::Layout layout;
+    copy::CFileOperations ops([](const std::string&, const std::function<void(copy::ICopyReporter&)>&) {});
+    copy::publish::Layout layout;
     if (c.bag) {
         layout = {"/tas", "/data", [&](const std::string& bag) {
                       if (c.tagError == 0)
@@ -92,14 +92,14 @@ TEST_P(PublishNames, NeverReplacesAndSaysWhatItIs)
     std::string published;
     posix::Failure failure;
     for (int round = 0; round < c.publishes; ++round) {
-        publish::CStage stage(ops, layout);
+        copy::publish::CStage stage(ops, layout);
         ASSERT_FALSE(stage.Open(out));
         fs::create_directories(stage.Book());
         tmp.Write(fs::relative(stage.Book(), tmp.path()).string() + "/ncc.html", "ncc");
         if (c.incomplete) {
             failure = stage.PublishIncomplete(out + "/" + c.book, {"audio/01.mp3"}, published);
         } else {
-            const int number = publish::FreeNumber(out + "/" + c.book, ops);
+            const int number = copy::publish::FreeNumber(out + "/" + c.book, ops);
             if (!c.takenMeanwhile.empty())
                 fs::create_directory(out + "/" + c.takenMeanwhile);
             failure = stage.PublishWhole(out + "/" + c.book, std::max(number, 0), published);
@@ -114,7 +114,7 @@ TEST_P(PublishNames, NeverReplacesAndSaysWhatItIs)
         const std::string book = published + (c.bag ? "/data" : "");
         EXPECT_TRUE(fs::is_regular_file(book + "/ncc.html"));
         EXPECT_EQ(c.bag, fs::exists(published + "/bagit.txt"));
-        EXPECT_EQ(c.incomplete && !c.bag, fs::exists(book + "/" + copyjob::kNeededNote));
+        EXPECT_EQ(c.incomplete && !c.bag, fs::exists(book + "/" + copy::kNeededNote));
         EXPECT_FALSE(fs::exists(published + "/.talvora-werkmap"));
     }
     // Nothing but the names is left: the work folders are gone.
@@ -133,13 +133,13 @@ namespace {
 TEST(PublishNote, OnlyARegularFileIsRead)
 {
     CTempDir tmp;
-    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
+    copy::CFileOperations ops([](const std::string&, const std::function<void(copy::ICopyReporter&)>&) {});
     const std::string noted = tmp / "noted", fifo = tmp / "fifo";
     fs::create_directories(noted);
     fs::create_directories(fifo);
     ASSERT_FALSE(ops.Remember(noted, {"audio/01.mp3", "smil/\n2.smil"}));
     EXPECT_EQ(ops.Remembered(noted), (std::vector<std::string>{"audio/01.mp3", "smil/\n2.smil"}));
-    ASSERT_EQ(0, ::mkfifo((fifo + "/" + copyjob::kNeededNote).c_str(), 0600));
+    ASSERT_EQ(0, ::mkfifo((fifo + "/" + copy::kNeededNote).c_str(), 0600));
     EXPECT_TRUE(ops.Remembered(fifo).empty());
 }
 
@@ -197,11 +197,11 @@ TEST_P(ProveKept, ChangedFilesAreNamed)
     fs::create_directories(disc + "/audio");
     Write(disc + "/audio/01.mp3", kAudio);
     Write(disc + "/ncc.html", "<html/>");
-    copyops::CCopyEngine engine;
+    copy::CCopyEngine engine;
     copytest::CScriptedReporter reporter;
-    copyops::CopyScope scope;
+    copy::CopyScope scope;
     scope.verify = true;
-    const copyops::CopyOutcome outcome = engine.CopyContent(disc + "/", copy, false, reporter, {}, scope);
+    const copy::CopyOutcome outcome = engine.CopyContent(disc + "/", copy, false, reporter, {}, scope);
     ASSERT_TRUE(outcome);
     ASSERT_EQ(outcome.seen.size(), 2u);
     c.meanwhile(copy + "/audio/01.mp3");
@@ -209,11 +209,11 @@ TEST_P(ProveKept, ChangedFilesAreNamed)
     copytest::CScriptedReporter proving;
     proving.cancelAfterBytes = c.cancelAfter;
     std::vector<std::string> titles;
-    copyjob::CFileOperations ops([&](const std::string& title, const std::function<void(copyops::ICopyReporter&)>& work) {
+    copy::CFileOperations ops([&](const std::string& title, const std::function<void(copy::ICopyReporter&)>& work) {
         titles.push_back(title);
         work(proving);
     });
-    const copyjob::KeptProof proof = ops.ChangedSince(copy, outcome.seen, "T");
+    const copy::KeptProof proof = ops.ChangedSince(copy, outcome.seen, "T");
     EXPECT_EQ(titles, std::vector<std::string>{"T"});
     EXPECT_EQ(proof.cancelled, c.cancelAfter != 0);
     if (proof.cancelled)
@@ -228,8 +228,8 @@ INSTANTIATE_TEST_SUITE_P(Note, ProveKept, testing::ValuesIn(kProve), CaseName())
 // A runner that never runs the work proves nothing kept.
 TEST(ProveKeptUnrun, EveryFileCountsAsChanged)
 {
-    copyjob::CFileOperations ops([](const std::string&, const std::function<void(copyops::ICopyReporter&)>&) {});
-    const copyjob::KeptProof proof = ops.ChangedSince("/nonexistent", {{"a", 1, std::string(32, '0')}}, "T");
+    copy::CFileOperations ops([](const std::string&, const std::function<void(copy::ICopyReporter&)>&) {});
+    const copy::KeptProof proof = ops.ChangedSince("/nonexistent", {{"a", 1, std::string(32, '0')}}, "T");
     EXPECT_FALSE(proof.cancelled);
     EXPECT_EQ(proof.changed, std::vector<std::string>{"a"});
 }

@@ -93,16 +93,16 @@ TEST(EjectThroughIoctl, NoDeviceIsNoSuccess)
 {
     CScratch s;
     Write(s / "plain", "x");
-    EXPECT_FALSE(tray::EjectThroughIoctl("/nonexistent/sr9", 2s));
-    EXPECT_FALSE(tray::EjectThroughIoctl(s / "plain", 2s));
-    EXPECT_FALSE(tray::EjectThroughIoctl("/dev/null", 2s));
+    EXPECT_FALSE(disc::tray::EjectThroughIoctl("/nonexistent/sr9", 2s));
+    EXPECT_FALSE(disc::tray::EjectThroughIoctl(s / "plain", 2s));
+    EXPECT_FALSE(disc::tray::EjectThroughIoctl("/dev/null", 2s));
 }
 
 TEST(EjectThroughGio, UnknownRootHasNoMount)
 {
     CScratch s;
-    EXPECT_EQ(tray::EjectThroughGio(s / "x/", 2s), tray::GioOutcome::NoMount);
-    EXPECT_EQ(tray::EjectThroughGio("", 2s), tray::GioOutcome::NoMount);
+    EXPECT_EQ(disc::tray::EjectThroughGio(s / "x/", 2s), disc::tray::GioOutcome::NoMount);
+    EXPECT_EQ(disc::tray::EjectThroughGio("", 2s), disc::tray::GioOutcome::NoMount);
 }
 
 // A file system mounted below /media, where GIO shows mounts to the user,
@@ -139,11 +139,11 @@ protected:
         Write(m_s / "bin/eject", "#!/bin/sh\n" + body + "\n");
         ::chmod((m_s / "bin/eject").c_str(), 0755);
     }
-    tray::GioOutcome Eject(std::chrono::milliseconds timeout)
+    disc::tray::GioOutcome Eject(std::chrono::milliseconds timeout)
     {
         CScopedEnv path("PATH", m_s / "bin");
-        const auto outcome = tray::EjectThroughGio(m_point + "/", timeout);
-        if (outcome == tray::GioOutcome::NoMount)
+        const auto outcome = disc::tray::EjectThroughGio(m_point + "/", timeout);
+        if (outcome == disc::tray::GioOutcome::NoMount)
             m_noMount = true;
         return outcome;
     }
@@ -166,7 +166,7 @@ struct EjectCase
 {
     const char* name;
     const char* program; // nullptr: none installed
-    tray::GioOutcome expected;
+    disc::tray::GioOutcome expected;
 };
 
 PRINT_CASE_AS(EjectCase, name)
@@ -186,9 +186,9 @@ TEST_P(UnixMountEject, OutcomeFollowsTheEjectProgram)
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, UnixMountEject,
-                         testing::Values(EjectCase{"NoneIsRefusedNotAborted", nullptr, tray::GioOutcome::Refused},
-                                         EjectCase{"Succeeds", "exit 0", tray::GioOutcome::Ejected},
-                                         EjectCase{"Fails", "exit 1", tray::GioOutcome::Failed}),
+                         testing::Values(EjectCase{"NoneIsRefusedNotAborted", nullptr, disc::tray::GioOutcome::Refused},
+                                         EjectCase{"Succeeds", "exit 0", disc::tray::GioOutcome::Ejected},
+                                         EjectCase{"Fails", "exit 1", disc::tray::GioOutcome::Failed}),
                          CaseName());
 
 TEST_F(UnixMount, HangingEjectIsAbandonedAndItsLateAnswerIsHarmless)
@@ -198,7 +198,7 @@ TEST_F(UnixMount, HangingEjectIsAbandonedAndItsLateAnswerIsHarmless)
     const auto outcome = Eject(800ms);
     if (m_noMount)
         GTEST_SKIP() << "GIO lists no mount below /media here";
-    EXPECT_EQ(outcome, tray::GioOutcome::TimedOut);
+    EXPECT_EQ(outcome, disc::tray::GioOutcome::TimedOut);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "bounded";
     Drain(3s); // the abandoned operation finishes here
 }

@@ -67,7 +67,7 @@ TEST_P(GioHandover, BeginsOnTheLoopsThreadAndIsWaitedForElsewhere)
     std::thread waiter([&] {
         while (!c.loopAfterWait && !looping)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        result = gio_wait::StartAndWait(
+        result = disc::gio_wait::StartAndWait(
             disc::GioLoop::Window,
             [&](GAsyncReadyCallback done, gpointer data) {
                 begunOn = std::this_thread::get_id();

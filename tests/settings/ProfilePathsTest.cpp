@@ -33,9 +33,9 @@ TEST_P(ProfilePaths, FollowTheDesktopConventions)
     CScopedEnv cache("XDG_CACHE_HOME", c.cache);
     CScopedEnv config("XDG_CONFIG_HOME", c.config);
     CScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime);
-    EXPECT_EQ(c.tempPath, profile_paths::TempPath());
-    EXPECT_EQ(c.settingsFile, profile_paths::SettingsFile());
-    EXPECT_EQ(c.runtimeFolder, profile_paths::RuntimeFolder());
+    EXPECT_EQ(c.tempPath, settings::profile_paths::TempPath());
+    EXPECT_EQ(c.settingsFile, settings::profile_paths::SettingsFile());
+    EXPECT_EQ(c.runtimeFolder, settings::profile_paths::RuntimeFolder());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,11 +65,11 @@ TEST(MakePrivateFolders, CreatesMissingParentsPrivately)
 {
     CTempDir dir;
     const std::string deep = dir / "a/b/c";
-    ASSERT_EQ(0, profile_paths::MakePrivateFolders(deep));
+    ASSERT_EQ(0, settings::profile_paths::MakePrivateFolders(deep));
     struct stat st {};
     ASSERT_EQ(0, stat(deep.c_str(), &st));
     EXPECT_EQ(0700u, st.st_mode & 0777);
-    EXPECT_EQ(0, profile_paths::MakePrivateFolders(deep)); // already there
+    EXPECT_EQ(0, settings::profile_paths::MakePrivateFolders(deep)); // already there
 }
 
 TEST(MakePrivateFolders, FailsThroughAFile)
@@ -78,8 +78,8 @@ TEST(MakePrivateFolders, FailsThroughAFile)
     FILE* f = fopen((dir / "file").c_str(), "w");
     ASSERT_NE(nullptr, f);
     fclose(f);
-    EXPECT_EQ(ENOTDIR, profile_paths::MakePrivateFolders(dir / "file/sub"));
-    EXPECT_NE(0, profile_paths::MakePrivateFolders(""));
+    EXPECT_EQ(ENOTDIR, settings::profile_paths::MakePrivateFolders(dir / "file/sub"));
+    EXPECT_NE(0, settings::profile_paths::MakePrivateFolders(""));
 }
 
 } // namespace

@@ -575,26 +575,26 @@ INSTANTIATE_TEST_SUITE_P(
 class CClaimedDrive final : public CHashingEngine
 {
 public:
-    CClaimedDrive(const std::string& root, DiscPace pace, copyops::DriveFileSystem kind)
+    CClaimedDrive(const std::string& root, DiscPace pace, copy::DriveFileSystem kind)
         : CHashingEngine(root, std::move(pace)), m_kind(kind)
     {
     }
 
 protected:
-    copyops::DriveFileSystem FileSystemOf(int, std::string& mountType) override
+    copy::DriveFileSystem FileSystemOf(int, std::string& mountType) override
     {
-        mountType = m_kind == copyops::DriveFileSystem::Fuse ? "fuseblk" : "ext4";
+        mountType = m_kind == copy::DriveFileSystem::Fuse ? "fuseblk" : "ext4";
         return m_kind;
     }
 
 private:
-    copyops::DriveFileSystem m_kind;
+    copy::DriveFileSystem m_kind;
 };
 
 struct ReadBackLogCase
 {
     const char* name;
-    copyops::DriveFileSystem kind;
+    copy::DriveFileSystem kind;
     std::string message;
 };
 PRINT_CASE_AS(ReadBackLogCase, name)
@@ -608,7 +608,7 @@ TEST_P(ReadBackLog, SaysWhereTheCopyCouldNotBeReadBackFromTheDrive)
     MakeBook(dir / "cd1");
     StationSetup setup = OutputSetup(dir);
     setup.settings.VerifyCopy = 1;
-    const copyops::DriveFileSystem kind = GetParam().kind;
+    const copy::DriveFileSystem kind = GetParam().kind;
     setup.makeEngine = [kind](const std::string& root, DiscPace pace) -> std::unique_ptr<CHashingEngine> {
         return std::make_unique<CClaimedDrive>(root, std::move(pace), kind);
     };
@@ -623,8 +623,8 @@ TEST_P(ReadBackLog, SaysWhereTheCopyCouldNotBeReadBackFromTheDrive)
 
 INSTANTIATE_TEST_SUITE_P(
     Station, ReadBackLog,
-    testing::Values(ReadBackLogCase{"KernelDrive", copyops::DriveFileSystem::Kernel, ""},
-                    ReadBackLogCase{"FuseDrive", copyops::DriveFileSystem::Fuse,
+    testing::Values(ReadBackLogCase{"KernelDrive", copy::DriveFileSystem::Kernel, ""},
+                    ReadBackLogCase{"FuseDrive", copy::DriveFileSystem::Fuse,
                                     "De kopie kon niet van de stick zelf worden teruggelezen."}),
     CaseName());
 

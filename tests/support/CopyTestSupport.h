@@ -82,11 +82,11 @@ inline bool HasPartialFiles(const std::string& root)
 
 // Answers questions from scripts; what is not scripted is answered with
 // Cancel, so that a test never loops on Retry.
-class CScriptedReporter : public copyops::ICopyReporter
+class CScriptedReporter : public copy::ICopyReporter
 {
 public:
-    std::deque<copyops::ReplaceAnswer> replaceAnswers;
-    std::deque<copyops::ErrorAnswer> errorAnswers;
+    std::deque<copy::ReplaceAnswer> replaceAnswers;
+    std::deque<copy::ErrorAnswer> errorAnswers;
     std::vector<std::string> replaceQuestions;
     std::vector<std::string> errorPaths;
     std::vector<std::string> errorReasons;
@@ -103,21 +103,21 @@ public:
         if (cancelAfterBytes != 0 && done >= cancelAfterBytes)
             cancel = true;
     }
-    copyops::ReplaceAnswer AskReplace(const std::string& path) override
+    copy::ReplaceAnswer AskReplace(const std::string& path) override
     {
         replaceQuestions.push_back(path);
         if (replaceAnswers.empty())
-            return copyops::ReplaceAnswer::Cancel;
+            return copy::ReplaceAnswer::Cancel;
         const auto a = replaceAnswers.front();
         replaceAnswers.pop_front();
         return a;
     }
-    copyops::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
+    copy::ErrorAnswer AskError(const std::string& path, const std::string& reason) override
     {
         errorPaths.push_back(path);
         errorReasons.push_back(reason);
         if (errorAnswers.empty())
-            return copyops::ErrorAnswer::Cancel;
+            return copy::ErrorAnswer::Cancel;
         const auto a = errorAnswers.front();
         errorAnswers.pop_front();
         return a;
@@ -127,7 +127,7 @@ public:
 
 // An engine that stops for ever in the middle of a file's data, at its
 // stallAt-th read, so that a test can kill the process right there.
-class CStallingEngine : public copyops::CCopyEngine
+class CStallingEngine : public copy::CCopyEngine
 {
 public:
     explicit CStallingEngine(int stallAt) : m_stallAt(stallAt) { SetUseCopyFileRange(false); }

@@ -47,7 +47,7 @@ public:
     // Called on the copy window's checking thread; with holdChecks it waits
     // until ReleaseChecks (a slow disc), or until the window stops it
     // (counted in checksStopped), but never longer than 5 s.
-    bookcheck::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) override
+    check::CheckReport CheckBook(const std::string& bookFolder, const std::atomic<bool>& stop) override
     {
         {
             std::unique_lock<std::mutex> lock(m_checkMutex);
@@ -61,7 +61,7 @@ public:
                 log.push_back("check " + bookFolder);
         }
         const auto found = checks.find(bookFolder);
-        return found != checks.end() ? found->second : bookcheck::CheckReport{};
+        return found != checks.end() ? found->second : check::CheckReport{};
     }
     void ReleaseChecks()
     {
@@ -83,16 +83,16 @@ public:
     }
     bool holdAnswers = false;
 
-    copyjob::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
+    copy::CopyReport CopyBook(wxWindow* owner, const std::string& discRoot, const std::string& destPath,
                                  const wxString& heading, const CSettings&,
                                  const std::function<void(const std::string&)>& showDestination,
-                                 const bookcheck::CheckReport* discCheck) override
+                                 const check::CheckReport* discCheck) override
     {
         log.push_back("copy " + discRoot + " -> " + destPath);
         headings.push_back(heading.utf8_string());
         if (duringCopy)
             duringCopy(*owner, showDestination);
-        copyjob::CopyReport report;
+        copy::CopyReport report;
         report.result = copyResult;
         report.folder = destPath;
         report.message = message;
@@ -108,43 +108,43 @@ public:
             copyResults.pop_front();
         }
         switch (report.result) {
-        case copyops::CopyResult::Copied:
-            report.ending = copyjob::Ending::Whole;
+        case copy::CopyResult::Copied:
+            report.ending = copy::Ending::Whole;
             break;
-        case copyops::CopyResult::Cancelled:
-            report.ending = copyjob::Ending::Cancelled;
+        case copy::CopyResult::Cancelled:
+            report.ending = copy::Ending::Cancelled;
             break;
-        case copyops::CopyResult::Refused:
-            report.ending = copyjob::Ending::Refused;
+        case copy::CopyResult::Refused:
+            report.ending = copy::Ending::Refused;
             break;
-        case copyops::CopyResult::Failed:
-            report.ending = copyjob::Ending::CopyLacks;
+        case copy::CopyResult::Failed:
+            report.ending = copy::Ending::CopyLacks;
             break;
         }
         return report;
     }
 
-    copyjob::Completion FindCompletion(const std::string&, const std::string& destPath, bool) override
+    copy::Completion FindCompletion(const std::string&, const std::string& destPath, bool) override
     {
-        return completions.count(destPath) ? completions[destPath] : copyjob::Completion{};
+        return completions.count(destPath) ? completions[destPath] : copy::Completion{};
     }
 
     void EjectDisc(const std::string& discRoot) override { log.push_back("eject " + discRoot); }
     // Incomplete earlier copies that a copy completes, by destination.
-    std::map<std::string, copyjob::Completion> completions;
+    std::map<std::string, copy::Completion> completions;
 
     std::vector<std::string> log;
     std::vector<std::string> headings; // of each copy, as a screen reader hears it
-    copyops::CopyResult copyResult = copyops::CopyResult::Copied;
+    copy::CopyResult copyResult = copy::CopyResult::Copied;
     // Per copy, in order, before copyResult.
-    std::deque<copyops::CopyResult> copyResults;
+    std::deque<copy::CopyResult> copyResults;
     // The report's message of every copy.
     std::string message;
     std::string readBackLine;
     // What CheckBook finds, by book folder; nothing for a folder not listed.
-    std::map<std::string, bookcheck::CheckReport> checks;
+    std::map<std::string, check::CheckReport> checks;
     // What each copy was handed as the disc's check.
-    std::vector<bookcheck::CheckReport> handedChecks;
+    std::vector<check::CheckReport> handedChecks;
     // Copies handed no check, which check the disc themselves.
     int copiesThatCheck = 0;
     // Checks are logged only where a test looks at them.

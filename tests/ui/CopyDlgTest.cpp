@@ -24,7 +24,7 @@
 
 namespace {
 
-using namespace ids;
+using namespace ui::ids;
 
 const std::string kSearching = "Bezig met zoeken naar Daisy-CD...";
 const std::string kNoDisc = "Geen Daisy-CD gevonden. Plaats een CD en klik op OK.";
@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CopyWindow, FailedCopyEndsWithOkAndNeitherTrayNorMessage)
 {
     CopyWindowRun run;
-    run.copy.copyResult = copyops::CopyResult::Failed;
+    run.copy.copyResult = copy::CopyResult::Failed;
     EXPECT_EQ(IDOK, run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); }));
     EXPECT_EQ((std::vector<std::string>{"scan", "copy " + run.root + " -> " + run.Dest(kBookFolder)}), run.copy.log);
     EXPECT_TRUE(run.dialogs.shown.empty());
@@ -339,13 +339,13 @@ TEST(CopyWindow, FindingsAreSaidBeforeStartAndHandedToTheCopy)
 {
     CopyWindowRun run;
     run.copy.logChecks = true;
-    bookcheck::Finding missing;
-    missing.grade = bookcheck::Grade::Fatal;
-    missing.role = bookcheck::Role::Smil;
+    check::Finding missing;
+    missing.grade = check::Grade::Fatal;
+    missing.role = check::Role::Smil;
     missing.chapter = "Hoofdstuk 12";
     missing.file = "s12.smil";
     run.copy.checks[run.root].findings = {missing};
-    run.copy.copyResult = copyops::CopyResult::Failed;
+    run.copy.copyResult = copy::CopyResult::Failed;
     run.Run([](CCopyDlg& dlg) { Click(dlg, kStartCopy); });
     const std::string said = "Het boek op de CD is niet volledig; wat er is, wordt gekopieerd naar een map met "
                              "\"(onvolledig)\" achter de naam. Hoofdstuk 12 ontbreekt op de CD (s12.smil).";
@@ -478,7 +478,7 @@ struct OutcomeCase
     const char* name;
     std::string ncc;
     std::deque<std::string> discs; // "disc": the test's disc; "": an empty drive
-    copyops::CopyResult copy;
+    copy::CopyResult copy;
     ExitStatus expected;
 };
 
@@ -503,13 +503,13 @@ TEST_P(CopyWindowOutcome, TellsHowTheRunEnded)
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, CopyWindowOutcome,
-    testing::Values(OutcomeCase{"Copied", "", {"disc"}, copyops::CopyResult::Copied, ExitStatus::Done},
-                    OutcomeCase{"CopyFailed", "", {"disc"}, copyops::CopyResult::Failed, ExitStatus::Failed},
-                    OutcomeCase{"CopyCancelled", "", {"disc"}, copyops::CopyResult::Cancelled, ExitStatus::Cancelled},
-                    OutcomeCase{"CopyRefused", "", {"disc"}, copyops::CopyResult::Refused, ExitStatus::Refused},
-                    OutcomeCase{"NoDiscAndCancel", "", {""}, copyops::CopyResult::Copied, ExitStatus::Cancelled},
-                    OutcomeCase{"UnreadableNcc", "<html>", {"disc"}, copyops::CopyResult::Copied, ExitStatus::Refused},
-                    OutcomeCase{"NoName", Ncc("Boek", {}), {"disc"}, copyops::CopyResult::Copied,
+    testing::Values(OutcomeCase{"Copied", "", {"disc"}, copy::CopyResult::Copied, ExitStatus::Done},
+                    OutcomeCase{"CopyFailed", "", {"disc"}, copy::CopyResult::Failed, ExitStatus::Failed},
+                    OutcomeCase{"CopyCancelled", "", {"disc"}, copy::CopyResult::Cancelled, ExitStatus::Cancelled},
+                    OutcomeCase{"CopyRefused", "", {"disc"}, copy::CopyResult::Refused, ExitStatus::Refused},
+                    OutcomeCase{"NoDiscAndCancel", "", {""}, copy::CopyResult::Copied, ExitStatus::Cancelled},
+                    OutcomeCase{"UnreadableNcc", "<html>", {"disc"}, copy::CopyResult::Copied, ExitStatus::Refused},
+                    OutcomeCase{"NoName", Ncc("Boek", {}), {"disc"}, copy::CopyResult::Copied,
                                 ExitStatus::Refused}),
     CaseName());
 
@@ -599,11 +599,11 @@ TEST(CopyWindow, SeveralBooksAreCopiedInListedOrderThenTrayAndMessageOnce)
     EXPECT_EQ(ExitStatus::Done, run.outcome);
 }
 
-bookcheck::Finding MissingChapter(const std::string& chapter, const std::string& file)
+check::Finding MissingChapter(const std::string& chapter, const std::string& file)
 {
-    bookcheck::Finding missing;
-    missing.grade = bookcheck::Grade::Fatal;
-    missing.role = bookcheck::Role::Smil;
+    check::Finding missing;
+    missing.grade = check::Grade::Fatal;
+    missing.role = check::Role::Smil;
     missing.chapter = chapter;
     missing.file = file;
     return missing;
@@ -808,7 +808,7 @@ TEST(CopyWindow, DiscWithoutAnyUsableBookEndsAfterNamingThem)
 struct VerdictCase
 {
     const char* name;
-    std::deque<copyops::CopyResult> results; // of books a and b
+    std::deque<copy::CopyResult> results; // of books a and b
     std::vector<std::string> copies;         // the books copied
     std::string verdicts;                    // the closing message's lines
     ExitStatus outcome;
@@ -846,8 +846,8 @@ TEST_P(BookVerdicts, EachBookIsTriedAndNamed)
     EXPECT_EQ(c.outcome, run.outcome);
 }
 
-const copyops::CopyResult kCopied = copyops::CopyResult::Copied, kFailed = copyops::CopyResult::Failed,
-                          kCancelled = copyops::CopyResult::Cancelled, kRefused = copyops::CopyResult::Refused;
+const copy::CopyResult kCopied = copy::CopyResult::Copied, kFailed = copy::CopyResult::Failed,
+                          kCancelled = copy::CopyResult::Cancelled, kRefused = copy::CopyResult::Refused;
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, BookVerdicts,

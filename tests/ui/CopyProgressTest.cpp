@@ -23,8 +23,8 @@
 
 using namespace copytest;
 using namespace std::chrono_literals;
-using copyops::ErrorAnswer;
-using copyops::ReplaceAnswer;
+using copy::ErrorAnswer;
+using copy::ReplaceAnswer;
 
 namespace {
 
@@ -53,7 +53,7 @@ TEST(CopyProgressWindow, ShowsProgressAndCancelReachesTheWorker)
     std::chrono::steady_clock::time_point clickTime;
     double latency = -1;
 
-    progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
+    progress.RunCopy(kTitle, [&](copy::ICopyReporter& rep) {
         rep.Progress(0, 200 * 1024 * 1024);
         rep.Progress(50 * 1024 * 1024, 200 * 1024 * 1024);
         // The window shows the figures on its own clock, not per report.
@@ -103,7 +103,7 @@ TEST(CopyProgressWindow, TheLineIsHeardWholeWithItsBookAndAStillBarIsQuiet)
     wxString line, lineDescription, cancelDescription;
     gint runEnd = -1;
     int barChanges = -1;
-    progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
+    progress.RunCopy(kTitle, [&](copy::ICopyReporter& rep) {
         rep.Progress(100, 100);
         std::this_thread::sleep_for(400ms);
         wxTheApp->CallAfter([&] {
@@ -134,7 +134,7 @@ TEST(CopyProgressWindow, StaysLiveWhileTheWorkerIsStuck)
     CCopyProgress progress;
     std::atomic<int> handled{0};
     wxString beforeAnyFigures;
-    progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
+    progress.RunCopy(kTitle, [&](copy::ICopyReporter& rep) {
         // A read that blocks, and ignores the cancel, for a while.
         wxTheApp->CallAfter([&] {
             wxDialog* w = progress.ProgressWindow();
@@ -160,7 +160,7 @@ TEST(CopyProgressWindow, CopyThatEndsAtOnceDoesNotHang)
     CCopyProgress progress;
     int runs = 0;
     for (int i = 0; i < 2; ++i)
-        progress.RunCopy(kTitle, [&](copyops::ICopyReporter&) { ++runs; });
+        progress.RunCopy(kTitle, [&](copy::ICopyReporter&) { ++runs; });
     EXPECT_EQ(runs, 2);
 }
 
@@ -173,7 +173,7 @@ TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
     dialogs.onShow = [&](const ShownMessage&) { askedOnUiThread = askedOnUiThread && wxThread::IsMain(); };
     CCopyProgress progress;
     std::vector<int> got;
-    progress.RunCopy(kTitle, [&](copyops::ICopyReporter& rep) {
+    progress.RunCopy(kTitle, [&](copy::ICopyReporter& rep) {
         got.push_back(static_cast<int>(rep.AskReplace("/out/a.mp3")));
         got.push_back(static_cast<int>(rep.AskReplace("/out/b.mp3")));
         got.push_back(static_cast<int>(rep.AskError("/out/c.mp3", "De schijf is vol.")));
@@ -186,8 +186,8 @@ TEST(CopyProgressWindow, QuestionsAreAskedOnTheInterfaceThreadAndAnswered)
     EXPECT_EQ(got, want);
     EXPECT_TRUE(askedOnUiThread);
     ASSERT_EQ(dialogs.shown.size(), 6u);
-    EXPECT_EQ(dialogs.shown[0].text, progresstext::ReplaceQuestion("/out/a.mp3").utf8_string());
-    EXPECT_EQ(dialogs.shown[2].text, progresstext::ErrorMessage("/out/c.mp3", "De schijf is vol.").utf8_string());
+    EXPECT_EQ(dialogs.shown[0].text, ui::progresstext::ReplaceQuestion("/out/a.mp3").utf8_string());
+    EXPECT_EQ(dialogs.shown[2].text, ui::progresstext::ErrorMessage("/out/c.mp3", "De schijf is vol.").utf8_string());
     // Reading order, left to right and in Tab order.
     const std::vector<std::string> replace = {"Ja", "Ja, alles", "Nee", "Annuleren"};
     const std::vector<std::string> error = {"Opnieuw", "Overslaan", "Alles overslaan", "Annuleren"};
@@ -201,15 +201,15 @@ TEST(CopyProgressWindow, RealCopyThroughTheWindow)
 {
     CScratch s;
     Write(s / "disc/ncc.html", "ncc");
-    Write(s / "disc/a/01.mp3", Pattern(5 * copyops::CCopyEngine::kChunkBytes));
+    Write(s / "disc/a/01.mp3", Pattern(5 * copy::CCopyEngine::kChunkBytes));
     Write(s / "out/ncc.html", "old");
     CScriptedDialogs dialogs;
     dialogs.AnswerQuestion(0);
     CCopyProgress progress;
-    copyjob::CFileOperations ops([&](const std::string& title, const auto& work) { progress.RunCopy(title, work); });
+    copy::CFileOperations ops([&](const std::string& title, const auto& work) { progress.RunCopy(title, work); });
     EXPECT_TRUE(ops.Copy(s / "disc/", s / "out", "", "", kTitle, true, {}));
     EXPECT_EQ(Read(s / "out/ncc.html"), "ncc");
-    EXPECT_EQ(Read(s / "out/a/01.mp3"), Pattern(5 * copyops::CCopyEngine::kChunkBytes));
+    EXPECT_EQ(Read(s / "out/a/01.mp3"), Pattern(5 * copy::CCopyEngine::kChunkBytes));
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
@@ -221,21 +221,21 @@ struct TimeCase
 
 TEST(CopyTexts, DutchFigures)
 {
-    EXPECT_EQ(progresstext::Bytes(5 * 1024), "5,0 kB");
-    EXPECT_EQ(progresstext::Bytes(2516582), "2,4 MB");
-    EXPECT_EQ(progresstext::Bytes(3ull << 30), "3,0 GB");
-    EXPECT_EQ(progresstext::Done(0, 600ull << 20), "0,0 kB van 600,0 MB");
+    EXPECT_EQ(ui::progresstext::Bytes(5 * 1024), "5,0 kB");
+    EXPECT_EQ(ui::progresstext::Bytes(2516582), "2,4 MB");
+    EXPECT_EQ(ui::progresstext::Bytes(3ull << 30), "3,0 GB");
+    EXPECT_EQ(ui::progresstext::Done(0, 600ull << 20), "0,0 kB van 600,0 MB");
     const std::vector<TimeCase> times = {{-1, "Resterende tijd wordt berekend..."},
                                          {0.2, "Nog ongeveer 1 seconde"},
                                          {42, "Nog ongeveer 42 seconden"},
                                          {60, "Nog ongeveer 1 minuut"},
                                          {61, "Nog ongeveer 2 minuten"}};
     for (const TimeCase& t : times)
-        EXPECT_EQ(progresstext::TimeLeft(t.seconds), t.text) << t.seconds;
+        EXPECT_EQ(ui::progresstext::TimeLeft(t.seconds), t.text) << t.seconds;
     const std::vector<std::tuple<std::uint64_t, std::uint64_t, int>> percents = {
         {0, 0, 0}, {1, 3, 33}, {199, 200, 99}, {200, 200, 100}, {300, 200, 100}, {~0ull / 2, ~0ull, 49}};
     for (const auto& [done, total, percent] : percents)
-        EXPECT_EQ(progresstext::Percent(done, total), percent) << done << " of " << total;
+        EXPECT_EQ(ui::progresstext::Percent(done, total), percent) << done << " of " << total;
 }
 
 } // namespace

@@ -21,7 +21,7 @@
 
 namespace {
 
-using namespace ids;
+using namespace ui::ids;
 
 const std::string kAll = "133869 - Het raadsel van de blauwe sluis - Hoogmeer, TW";
 

@@ -1,6 +1,6 @@
 #include "tools/ncc/InspectorTexts.h"
 
-namespace ncctext {
+namespace ncc::text {
 
 std::string Title(const std::string& title)
 {
@@ -90,4 +90,4 @@ std::string Usage()
            "       talvora-ncc --controleer PAD-NAAR-ncc.html, -.opf, -discinfo.html of de map van het boek";
 }
 
-} // namespace ncctext
+} // namespace ncc::text

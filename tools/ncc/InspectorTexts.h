@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace ncctext {
+namespace ncc::text {
 
 std::string Title(const std::string& title);
 std::string MetaCount(std::size_t count);
@@ -25,4 +25,4 @@ std::string ListedBookUnreadable();
 std::string BookWhole();
 std::string Usage();
 
-} // namespace ncctext
+} // namespace ncc::text

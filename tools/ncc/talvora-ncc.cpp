@@ -79,10 +79,10 @@ void Refusal(const std::string& path, const std::string& why)
 
 void PrintBook(const std::string& title, const CMetaList& metaList, const char* indent)
 {
-    Line(indent, ncctext::Title(Shown(title)));
-    Line(indent, ncctext::MetaCount(metaList.size()));
+    Line(indent, ncc::text::Title(Shown(title)));
+    Line(indent, ncc::text::MetaCount(metaList.size()));
     for (const CMetaItem& item : metaList)
-        Line(indent, ncctext::Meta(Shown(item.m_strName), Shown(item.m_strContent)));
+        Line(indent, ncc::text::Meta(Shown(item.m_strName), Shown(item.m_strContent)));
 }
 
 // Prints the fitted folder name; false when none can be made. Without an
@@ -94,18 +94,18 @@ bool PrintFolderName(const CMetaList& metaList, const char* outputDir, const cha
         FitFolderName(ComposeFolderNameParts(1, 1, 1, metaList), outputDir != nullptr ? outputDir : "/");
     switch (fitted.fit) {
     case FolderNameFit::NoName:
-        Line(indent, ncctext::NoFolderName());
+        Line(indent, ncc::text::NoFolderName());
         return false;
     case FolderNameFit::TooLong:
-        Line(indent, ncctext::FolderNameTooLong());
+        Line(indent, ncc::text::FolderNameTooLong());
         return false;
     case FolderNameFit::Fits:
     case FolderNameFit::Shortened:
         break;
     }
-    Line(indent, ncctext::FolderName(Shown(fitted.name), fitted.fit == FolderNameFit::Shortened));
+    Line(indent, ncc::text::FolderName(Shown(fitted.name), fitted.fit == FolderNameFit::Shortened));
     if (outputDir != nullptr)
-        Line(indent, ncctext::Folder(Shown(fitted.path)));
+        Line(indent, ncc::text::Folder(Shown(fitted.path)));
     return true;
 }
 
@@ -113,7 +113,7 @@ int ShowNcc(const char* path, const char* outputDir)
 {
     CNccReader reader;
     if (!reader.ReadNcc(path)) {
-        Refusal(path, ncctext::NccUnreadable() + "\n" + XmlFailureReasonLine(reader.LastFailure()));
+        Refusal(path, ncc::text::NccUnreadable() + "\n" + XmlFailureReasonLine(reader.LastFailure()));
         return 1;
     }
     PrintBook(reader.BookTitle(), reader.MetaList(), "");
@@ -125,7 +125,7 @@ int ShowPackage(const char* path, const char* outputDir)
     CPackageReader reader;
     CBookInfo book;
     if (!reader.ReadPackage(path) || !ReadBookFile(path, book)) {
-        Refusal(path, ncctext::PackageUnreadable(reader.DescribeFailure()));
+        Refusal(path, ncc::text::PackageUnreadable(reader.DescribeFailure()));
         return 1;
     }
     PrintBook(book.title, book.metaList, "");
@@ -139,22 +139,22 @@ int ShowDiscInfo(const std::string& path, const char* outputDir)
     CDiscInfoReader reader;
     std::vector<CDiscBook> books;
     if (!reader.ReadDiscInfo(path) || !ListDiscBooks(root, path, books)) {
-        Refusal(path, ncctext::DiscInfoUnreadable(reader.DescribeFailure()));
+        Refusal(path, ncc::text::DiscInfoUnreadable(reader.DescribeFailure()));
         return 1;
     }
     for (const std::string& link : reader.Skipped())
-        Line("", ncctext::SkippedLink(Shown(DecodeBookText(link))));
-    Line("", ncctext::BookCount(books.size()));
+        Line("", ncc::text::SkippedLink(Shown(DecodeBookText(link))));
+    Line("", ncc::text::BookCount(books.size()));
     bool allNamed = true;
     for (std::size_t i = 0; i < books.size(); ++i) {
         const CDiscBook& book = books[i];
-        Line("", ncctext::ListedBook(i + 1, Shown(book.name), Shown(DecodeBookText(book.bookFile))));
+        Line("", ncc::text::ListedBook(i + 1, Shown(book.name), Shown(DecodeBookText(book.bookFile))));
         CBookInfo info;
         if (!book.found) {
-            Line("   ", ncctext::ListedBookNotFound());
+            Line("   ", ncc::text::ListedBookNotFound());
             allNamed = false;
         } else if (!ReadBookFile(book.bookFile, info)) {
-            Line("   ", ncctext::ListedBookUnreadable());
+            Line("   ", ncc::text::ListedBookUnreadable());
             allNamed = false;
         } else {
             PrintBook(info.title, info.metaList, "   ");
@@ -188,7 +188,7 @@ int CheckPath(const std::string& path)
     std::string root;
     std::string bookFile;
     if (::stat(path.c_str(), &st) != 0) {
-        Refusal(Shown(path), bookcheck::PathNotThereLine());
+        Refusal(Shown(path), check::PathNotThereLine());
         return 2;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -202,19 +202,19 @@ int CheckPath(const std::string& path)
             bookFile.clear();
     }
     if (bookFile.empty()) {
-        Refusal(Shown(path), bookcheck::NoBookFileLine());
+        Refusal(Shown(path), check::NoBookFileLine());
         return 2;
     }
-    std::printf("%s\n", bookcheck::WholeAudioReadLine().c_str());
-    bookcheck::CPosixBookFiles files(root);
-    bookcheck::CheckOptions options;
-    options.audio = bookcheck::AudioReading::Whole;
-    const bookcheck::CheckReport report = bookcheck::CheckDisc(files, bookFile, options);
-    for (const bookcheck::Finding& finding : report.findings)
-        std::printf("%s: %s\n", bookcheck::GradeWord(finding.grade),
-                    Shown(bookcheck::DescribeFinding(finding, bookcheck::Place::Disc)).c_str());
+    std::printf("%s\n", check::WholeAudioReadLine().c_str());
+    check::CPosixBookFiles files(root);
+    check::CheckOptions options;
+    options.audio = check::AudioReading::Whole;
+    const check::CheckReport report = check::CheckDisc(files, bookFile, options);
+    for (const check::Finding& finding : report.findings)
+        std::printf("%s: %s\n", check::GradeWord(finding.grade),
+                    Shown(check::DescribeFinding(finding, check::Place::Disc)).c_str());
     if (report.findings.empty())
-        Line("", ncctext::BookWhole());
+        Line("", ncc::text::BookWhole());
     return report.HasFatal() ? 1 : 0;
 }
 
@@ -225,7 +225,7 @@ int main(int argc, char** argv)
     if (argc == 3 && std::string(argv[1]) == "--controleer" && argv[2][0] != '\0')
         return CheckPath(argv[2]);
     if (argc < 2 || argc > 3 || argv[1][0] == '\0' || (argc == 3 && argv[2][0] != '/')) {
-        std::fprintf(stderr, "%s\n", ncctext::Usage().c_str());
+        std::fprintf(stderr, "%s\n", ncc::text::Usage().c_str());
         return 2;
     }
     const char* outputDir = argc == 3 ? argv[2] : nullptr;
