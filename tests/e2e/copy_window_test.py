@@ -146,11 +146,18 @@ class CopyWindow(unittest.TestCase):
                                                 f"In ‘{BOOK_TITLE}’: "), text)
                 self.assertRegex(text, r"ontbreekt op de CD \(.*\.smil\)\.$")
                 self.assertNotIn("…", text)
-                # Seen whole: wrapped inside the window, not cut.
-                box = check.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-                outer = self.window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                # Seen whole: wrapped inside the window, not cut. The window
+                # lays itself out again once the findings arrive, a moment
+                # after the text itself: its extents are read once settled.
                 caption = tree.find(self.window, "label", "Controle van de CD:").queryComponent().getExtents(
                     pyatspi.DESKTOP_COORDS)
+                deadline = time.monotonic() + 5
+                while True:
+                    box = check.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                    if box.height >= 2 * caption.height or time.monotonic() > deadline:
+                        break
+                    time.sleep(0.1)
+                outer = self.window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
                 self.assertGreaterEqual(box.height, 2 * caption.height, "several lines")
                 self.assertLessEqual(box.x + box.width, outer.x + outer.width)
                 self.assertLessEqual(box.y + box.height, outer.y + outer.height)
