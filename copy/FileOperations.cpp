@@ -297,19 +297,7 @@ bool CFileOperations::Room(const std::string& folder, std::uint64_t& blockSize, 
 
 std::uint64_t CFileOperations::SizeOnDrive(const std::string& root, std::uint64_t blockSize)
 {
-    std::uint64_t total = 0;
-    std::error_code ec;
-    namespace fs = std::filesystem;
-    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        std::error_code sizeError;
-        if (!it->is_regular_file(sizeError) || it->is_symlink(sizeError))
-            continue;
-        const std::uint64_t size = it->file_size(sizeError);
-        if (!sizeError)
-            total += blockSize > 1 ? (size + blockSize - 1) / blockSize * blockSize : size;
-    }
-    return total;
+    return CFileOperations::SizeToFill(root, blockSize, {}, {});
 }
 
 std::uint64_t CFileOperations::SizeToFill(const std::string& root, std::uint64_t blockSize, const std::string& keptIn,
@@ -325,10 +313,13 @@ std::uint64_t CFileOperations::SizeToFill(const std::string& root, std::uint64_t
             continue;
         // Kept as the copy does: a regular file of that path, not named
         // for another reading.
-        const std::string rel = it->path().lexically_relative(root).string();
-        struct stat there;
-        if (redo.count(rel) == 0 && ::lstat(posix::Join(keptIn, rel).c_str(), &there) == 0 && S_ISREG(there.st_mode))
-            continue;
+        if (!keptIn.empty()) {
+            const std::string rel = it->path().lexically_relative(root).string();
+            struct stat there;
+            if (redo.count(rel) == 0 && ::lstat(posix::Join(keptIn, rel).c_str(), &there) == 0 &&
+                S_ISREG(there.st_mode))
+                continue;
+        }
         const std::uint64_t size = it->file_size(sizeError);
         if (!sizeError)
             total += blockSize > 1 ? (size + blockSize - 1) / blockSize * blockSize : size;
