@@ -52,7 +52,11 @@ DriveFileSystem FileSystemKind(unsigned long fType, const std::string& mountType
 // bytes may have come from a cache in between, so they prove nothing of
 // the device; why says which. Off: nothing was read back.
 enum class ReadBackState { Off, FromDevice, NotFromDevice };
-enum class NotFromDeviceReason { None, FuseCache };
+// FuseCache: nothing was tried to get past the program's cache (the drive
+// cannot be mounted anew from here, as in the archive station, whose
+// copies share the drive). RemountFailed: mounting the drive anew, which
+// empties that cache, was tried and failed; the copy stays where it was.
+enum class NotFromDeviceReason { None, FuseCache, RemountFailed };
 
 struct ReadBackResult
 {
@@ -61,6 +65,8 @@ struct ReadBackResult
     // The mount table's type of the drive's file system ("fuseblk"), as
     // support knows it; "" where it was not found.
     std::string fsType;
+    // RemountFailed: what the attempt met.
+    posix::Failure remount;
 };
 
 struct CopyOutcome

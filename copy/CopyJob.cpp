@@ -392,6 +392,60 @@ copy::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const std:
     return outcome;
 }
 
+// path below from, moved below to; path itself when it lies elsewhere.
+std::string Rebased(const std::string& path, const std::string& from, const std::string& to)
+{
+    return Inside(path, from) ? to + path.substr(from.size()) : path;
+}
+
+// Equal bytes from a FUSE program's cache prove nothing of the stick.
+// Mounting the stick anew starts that program with nothing cached; every
+// file of the book (those kept from an earlier run too) is then read back
+// once more and compared with what the disc gave. The copy is still
+// unnamed, so a difference found here keeps the book's name from it.
+// Where the stick cannot be mounted anew, it stays as it was and the
+// outcome says why; where it went away unmounted, so did the copy:
+// false, with gone saying why.
+bool ReadBackFromDevice(Plan& plan, std::string& into, copy::publish::CStage& stage, copy::CopyOutcome& outcome,
+                        IFileOperations& ops, Failure& gone)
+{
+    const copy::RemountResult remount = ops.Remount(plan.outputDir, copy::text::Remounting(outcome.drive));
+    switch (remount.state) {
+    case copy::RemountState::Unchanged:
+        outcome.readBack.why = copy::NotFromDeviceReason::RemountFailed;
+        outcome.readBack.remount = remount.failure;
+        return true;
+    case copy::RemountState::Gone:
+        gone = remount.failure;
+        stage.MovedTo({});
+        return false;
+    case copy::RemountState::Remounted:
+        break;
+    }
+    const std::string from = plan.outputDir, to = remount.folder;
+    for (std::string* path : {&plan.outputDir, &plan.base, &plan.target, &plan.completing, &into})
+        *path = Rebased(*path, from, to);
+    if (!stage.Work().empty())
+        stage.MovedTo(Rebased(stage.Work(), from, to));
+    if (!remount.drive.empty())
+        outcome.drive = remount.drive;
+    std::vector<Seen> every = outcome.seen;
+    every.insert(every.end(), plan.kept.begin(), plan.kept.end());
+    const copy::KeptProof proof = ops.ChangedSince(into, every, copy::text::ReadingBack(outcome.drive));
+    if (proof.cancelled) {
+        outcome.result = CopyResult::Cancelled;
+        outcome.readBack = {};
+    } else if (!proof.changed.empty()) {
+        outcome.result = CopyResult::Failed;
+        outcome.different = proof.changed;
+        outcome.readBack = {};
+    } else {
+        outcome.readBack.state = copy::ReadBackState::FromDevice;
+        outcome.readBack.why = copy::NotFromDeviceReason::None;
+    }
+    return true;
+}
+
 // What a copy that is not the whole book still needs from a disc: what was
 // skipped, what read back different, and every file the check found
 // missing or damaged on the disc or in the copy.
@@ -645,8 +699,24 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     copy::publish::CStage stage(ops, layout != nullptr ? *layout : copy::publish::Layout());
     if (MaybeRefusal refusal = Prepare(ops, plan, stage))
         return Refused(std::move(*refusal));
-    const std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
+    std::string into = !plan.completing.empty() ? plan.completing : plan.existing ? plan.target : stage.Book();
     bool intoBook = false;
-    const copy::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);
+    copy::CopyOutcome outcome = CopyDisc(plan, into, stage.Work(), ops, intoBook);
+    if (outcome.result == CopyResult::Copied && outcome.readBack.state == copy::ReadBackState::NotFromDevice &&
+        ops.CanRemount()) {
+        Failure gone;
+        if (!ReadBackFromDevice(plan, into, stage, outcome, ops, gone)) {
+            report.result = CopyResult::Failed;
+            report.ending = copy::Ending::Failed;
+            report.target = plan.target;
+            report.folder = plan.existing ? plan.target : plan.completing;
+            report.existed = plan.existing;
+            report.drive = outcome.drive;
+            report.failure = gone;
+            report.driveGone = true;
+            report.message = copy::text::Told(report);
+            return report;
+        }
+    }
     return PublishAndTell(plan, outcome, intoBook, into, stage, ops, showDestination, std::move(report));
 }

@@ -14,7 +14,9 @@
 // "Whole" means more than every listed file arrived: the book check runs on
 // the disc before the copy and on the copy afterwards, and (setting
 // VerifyCopy) every file is read back from the drive and compared with what
-// the disc gave. A book the disc holds only in part is still copied, kept as
+// the disc gave; on a drive served through FUSE, whose program answers
+// from a cache of its own, the drive is mounted anew first where that can
+// be done. A book the disc holds only in part is still copied, kept as
 // "<name> (onvolledig)" with a note inside of what it still needs and of
 // what each file held as it came from the disc; copying the same book into
 // the same output folder again reads every kept file back from the drive,
@@ -25,6 +27,7 @@
 #include "check/BookCheck.h"
 #include "copy/CopyEngine.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -58,6 +61,23 @@ struct KeptProof
 {
     std::vector<std::string> changed; // no longer as noted
     bool cancelled = false;           // the user stopped it: changed means nothing
+};
+
+// Where a drive stands after IFileOperations::Remount.
+enum class RemountState
+{
+    Remounted, // mounted anew; the folder may now be at another path
+    Unchanged, // as it was, still mounted where it was (failure: why)
+    Gone,      // unmounted and not mounted again, or this run's folders on
+               // it could not be taken again (failure: why)
+};
+
+struct RemountResult
+{
+    RemountState state = RemountState::Unchanged;
+    Failure failure;
+    std::string folder; // Remounted: where the folder asked for is now
+    std::string drive;  // Remounted: the drive's mount point now
 };
 
 // What the job needs of the file system; CFileOperations is the real one,
@@ -166,6 +186,19 @@ public:
 
     // Removes folder and everything in it, silently, never following links.
     virtual Failure Delete(const std::string& folder) = 0;
+
+    // Whether Remount can be tried here at all.
+    virtual bool CanRemount() const { return false; }
+
+    // Has the drive holding folder unmounted and mounted again, as a file
+    // manager does, under a progress window titled title: the program that
+    // serves a FUSE drive then starts again with nothing in its cache.
+    // What this run holds on the drive is let go first and taken again
+    // afterwards.
+    virtual RemountResult Remount(const std::string& folder, const std::string&)
+    {
+        return {RemountState::Unchanged, posix::OnOutput(ENOTSUP, folder), {}, {}};
+    }
 };
 
 // What became of the book; decided where it was proved, never read back
@@ -246,6 +279,10 @@ struct CopyReport
     bool unflushed = false;    // the data may not be on the device
     bool secondChance = false; // copying the disc again completes folder
     bool existed = false;      // folder existed before and was written into
+    // Mounted anew to read the copy back past a FUSE program's cache, the
+    // drive did not come back (failure: why): what was copied is on it
+    // unread, and a new book got no name.
+    bool driveGone = false;
     // Dutch, made last from the value above (copy::text::Told): for a message
     // box, why it was refused, what failed or is missing, what a cancel
     // left; "" when the book was copied.

@@ -274,6 +274,50 @@ std::string ProvingKept(const std::string& folder)
     return "Controleren wat er al in " + ShownText(folder) + " staat";
 }
 
+std::string Remounting(const std::string& drive)
+{
+    return ShownText(drive) + " opnieuw aankoppelen om de kopie terug te lezen";
+}
+
+std::string ReadingBack(const std::string& drive)
+{
+    return "De kopie teruglezen van " + ShownText(drive);
+}
+
+namespace {
+
+// Why a stick could not be unmounted and mounted again.
+std::string RemountReason(const posix::Failure& failure)
+{
+    switch (failure.error) {
+    case ENODEV:
+    case ENOTSUP:
+        return "het systeem kan deze stick niet zelf afkoppelen en opnieuw aankoppelen";
+    case EBUSY:
+        return "er zijn nog bestanden op de stick geopend door een ander programma";
+    case ETIMEDOUT:
+        return "het systeem antwoordde niet op tijd";
+    case EPERM:
+    case EACCES:
+        return "dat mag deze gebruiker niet";
+    default:
+        return DescribeError(failure.error);
+    }
+}
+
+} // namespace
+
+std::string DriveGone(const std::string& drive, const std::string& existingFolder, const std::string& reason)
+{
+    std::string text = "Om de kopie van de stick zelf terug te lezen, is " + ShownText(drive) +
+                       " afgekoppeld, maar daarna kon de stick niet opnieuw worden aangekoppeld: " + reason + ". ";
+    if (existingFolder.empty())
+        text += "Het boek heeft op de stick nog geen naam gekregen.";
+    else
+        text += "Wat in de map" + Quoted(existingFolder) + "is gekopieerd, is niet teruggelezen.";
+    return text + " Koppel de stick opnieuw aan en kopieer de CD opnieuw.";
+}
+
 std::string Cancelled(const std::string& existingFolder)
 {
     if (existingFolder.empty())
@@ -334,10 +378,15 @@ std::string NotWhole(const std::vector<std::string>& faults, const std::vector<s
     if (keptIn.empty())
         return text + "\n\nEr is geen map voor dit boek gemaakt.";
     text += "\n\nWat wel is gekopieerd, staat in" + Quoted(keptIn);
-    // A full drive is no reason to clean the disc.
+    // A full drive, or one that gave back other bytes than it was given,
+    // is no reason to clean the disc.
     const bool onlyRoom = !noRoom.empty() && faults.empty() && unread.empty() && different.empty();
+    const bool onlyDrive = !different.empty() && faults.empty() && unread.empty() && noRoom.empty();
     if (secondChance && onlyRoom)
         text += "\nMaak ruimte op " + ShownText(drive) +
+                " en kopieer de CD opnieuw naar dezelfde map: dan wordt alleen gekopieerd wat nog ontbreekt.";
+    else if (secondChance && onlyDrive)
+        text += "\nControleer " + ShownText(drive) +
                 " en kopieer de CD opnieuw naar dezelfde map: dan wordt alleen gekopieerd wat nog ontbreekt.";
     else if (secondChance)
         text += "\nMaak de CD schoon of gebruik een ander station, en kopieer de CD opnieuw naar dezelfde map: dan "
@@ -362,6 +411,12 @@ std::string ReadBackNotFromDevice(const std::string& drive, const copy::ReadBack
                 (readBack.fsType.empty() ? std::string() : ", " + ShownText(readBack.fsType)) +
                 "), zoals bij veel exFAT- en NTFS-sticks. Dat programma kan de bestanden uit zijn eigen geheugen "
                 "teruggeven in plaats van ze opnieuw van de stick te lezen.";
+        break;
+    case copy::NotFromDeviceReason::RemountFailed:
+        text += " De stick " + ShownText(drive) + " wordt gelezen via een apart programma (FUSE" +
+                (readBack.fsType.empty() ? std::string() : ", " + ShownText(readBack.fsType)) +
+                "), dat de bestanden uit zijn eigen geheugen kan teruggeven. Om dat geheugen te legen moest de stick "
+                "opnieuw worden aangekoppeld, en dat lukte niet: " + RemountReason(readBack.remount) + ".";
         break;
     }
     return text + " Of de stick alles goed heeft bewaard, is dus niet gecontroleerd.";
@@ -475,6 +530,8 @@ std::string Told(const copy::CopyReport& report)
     }
     if (report.unflushed)
         return NotFlushed(report.drive, report.folder);
+    if (report.driveGone)
+        return DriveGone(report.drive, report.folder, RemountReason(report.failure));
     if (report.failure)
         return NotPublished(report.target, Reason(report.failure, report.drive));
     if (!report.missing.empty() || !report.different.empty() || report.discCheck.HasFatal() ||

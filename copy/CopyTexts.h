@@ -90,6 +90,17 @@ std::string TempInsideTarget(const std::string& tempFolder, const std::string& t
 // keeps are read back before it is completed.
 std::string ProvingKept(const std::string& folder);
 
+// The progress window's titles while drive is mounted anew, so that its
+// FUSE program reads the stick itself, and while the copy is read back
+// from it then.
+std::string Remounting(const std::string& drive);
+std::string ReadingBack(const std::string& drive);
+
+// Mounted anew to read the copy back, drive did not come back; reason:
+// why. existingFolder: the folder that existed and was written into, ""
+// for a new book (then it got no name).
+std::string DriveGone(const std::string& drive, const std::string& existingFolder, const std::string& reason);
+
 // After a cancel: what is left. existingFolder is "" when the book was new
 // (then nothing is left), else the folder that existed and was written into.
 std::string Cancelled(const std::string& existingFolder);

@@ -1,5 +1,7 @@
 #include "copy/FileOperations.h"
 
+#include "copy/CopyRun.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -183,9 +185,15 @@ bool IsWorkFolderName(const char* name)
     return true;
 }
 
-CFileOperations::CFileOperations(CopyRunner runner, copy::CCopyEngine* engine)
-    : m_runner(std::move(runner)), m_engine(engine != nullptr ? *engine : m_ownEngine)
+CFileOperations::CFileOperations(CopyRunner runner, copy::CCopyEngine* engine, Remounter remounter)
+    : m_runner(std::move(runner)), m_engine(engine != nullptr ? *engine : m_ownEngine),
+      m_remounter(std::move(remounter))
 {
+}
+
+void CFileOperations::Held(CFd dir, const std::string& path)
+{
+    m_holds.push_back({Resolve(path), std::move(dir)});
 }
 
 PathState CFileOperations::Inspect(const std::string& path)
@@ -373,7 +381,7 @@ Failure CFileOperations::HoldTempFolder(const std::string& folder)
         return failed(error);
     if (const int error = WriteMark(dir.Get(), leaf))
         return failed(error);
-    m_holds.push_back(std::move(dir));
+    Held(std::move(dir), folder);
     return {};
 }
 
@@ -424,7 +432,7 @@ Failure CFileOperations::MakeWorkFolder(const std::string& folder, std::string& 
             ::rmdir(path.c_str());
             return posix::OnOutput(error, path);
         }
-        m_holds.push_back(std::move(dir));
+        Held(std::move(dir), path);
         work = path;
         return {};
     }
@@ -466,6 +474,91 @@ Failure CFileOperations::Publish(const std::string& from, const std::string& to)
 Failure CFileOperations::Delete(const std::string& folder)
 {
     return posix::OnOutput(copy::DeleteTree(folder), folder);
+}
+
+} // namespace copy
+
+namespace copy {
+
+namespace {
+
+// Whether path is folder or lies below it.
+bool Below(const std::string& path, const std::string& folder)
+{
+    return path == folder || folder == "/" ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
+}
+
+// path below the folder from, moved below to; path itself elsewhere.
+std::string MovedBelow(const std::string& path, const std::string& from, const std::string& to)
+{
+    if (!Below(path, from) || from == to)
+        return path;
+    const std::string rest = from == "/" ? path.substr(1) : path.substr(from.size());
+    return rest.empty() ? to : posix::Join(to, rest.front() == '/' ? rest.substr(1) : rest);
+}
+
+} // namespace
+
+RemountResult CFileOperations::Remount(const std::string& folder, const std::string& title)
+{
+    RemountResult result;
+    result.folder = folder;
+    auto ended = [&](RemountState state, const Failure& failure) {
+        result.state = state;
+        result.failure = failure;
+        return result;
+    };
+    if (!m_remounter)
+        return ended(RemountState::Unchanged, posix::OnOutput(ENOTSUP, folder));
+    const std::string real = Resolve(folder);
+    std::string mountPoint, fsType;
+    struct stat st;
+    {
+        CFd dir(OpenFolder(AT_FDCWD, real.c_str()));
+        if (dir.Get() < 0 || ::fstat(dir.Get(), &st) != 0)
+            return ended(RemountState::Unchanged, posix::OnOutput(errno, folder));
+        if (!MountEntryOf(dir.Get(), mountPoint, fsType))
+            return ended(RemountState::Unchanged, posix::OnOutput(ENOENT, folder));
+    }
+    if (!Below(real, mountPoint))
+        return ended(RemountState::Unchanged, posix::OnOutput(EXDEV, folder));
+
+    // A folder held open keeps the drive busy: let go of what this run
+    // holds there, but for folders removed already, which stay gone.
+    std::vector<std::string> released;
+    for (auto hold = m_holds.begin(); hold != m_holds.end();) {
+        struct stat held;
+        if (::fstat(hold->fd.Get(), &held) != 0 || held.st_dev != st.st_dev) {
+            ++hold;
+            continue;
+        }
+        if (held.st_nlink > 0)
+            released.push_back(hold->path);
+        hold = m_holds.erase(hold);
+    }
+    // Work that never ran changed nothing.
+    std::string mountedAt = mountPoint;
+    Failure failure = posix::OnOutput(ENOTSUP, mountPoint);
+    m_runner(title, [&](copy::ICopyReporter&) { failure = m_remounter(mountPoint, mountedAt); });
+    result.drive = mountedAt;
+    if (mountedAt.empty())
+        return ended(RemountState::Gone, failure ? failure : posix::OnOutput(ENODEV, mountPoint));
+    // Taken again before anything else: another run cleaning up would
+    // take an unheld work folder for one an ended run left.
+    for (const std::string& path : released) {
+        const std::string now = MovedBelow(path, mountPoint, mountedAt);
+        CFd dir(OpenFolder(AT_FDCWD, now.c_str()));
+        const int error = dir.Get() < 0 ? errno : !Lock(dir.Get()) ? EBUSY : 0;
+        if (error != 0)
+            return ended(RemountState::Gone, posix::OnOutput(error, now));
+        Held(std::move(dir), now);
+    }
+    if (failure)
+        return ended(mountedAt == mountPoint ? RemountState::Unchanged : RemountState::Gone, failure);
+    if (mountedAt != mountPoint)
+        result.folder = MovedBelow(real, mountPoint, mountedAt);
+    return ended(RemountState::Remounted, {});
 }
 
 } // namespace copy

@@ -45,11 +45,19 @@ check::CheckReport CheckBookFolder(const std::string& folder, const check::Check
 // The hidden note inside an incomplete book's folder of what it still needs.
 inline constexpr const char* kNeededNote = ".talvora-onvolledig";
 
+// Unmounts the drive mounted at mountPoint and mounts it again, as a file
+// manager does; called on the thread the copy runs on. mountedAt: where the
+// drive is mounted now, mountPoint itself when it was never unmounted (the
+// failure says why), "" when it is not mounted any more.
+using Remounter = std::function<Failure(const std::string& mountPoint, std::string& mountedAt)>;
+
 class CFileOperations final : public IFileOperations
 {
 public:
     // engine: nullptr for the real one; tests pass one with faults.
-    explicit CFileOperations(CopyRunner runner, copy::CCopyEngine* engine = nullptr);
+    // remounter: how a drive is mounted anew; none where that must not be
+    // tried (other copies may be writing to the same drive).
+    explicit CFileOperations(CopyRunner runner, copy::CCopyEngine* engine = nullptr, Remounter remounter = nullptr);
 
     PathState Inspect(const std::string& path) override;
     bool IsFolder(const std::string& path) override;
@@ -78,13 +86,23 @@ public:
     Failure Remember(const std::string& folder, const std::vector<std::string>& files) override;
     Failure Publish(const std::string& from, const std::string& to) override;
     Failure Delete(const std::string& folder) override;
+    bool CanRemount() const override { return static_cast<bool>(m_remounter); }
+    RemountResult Remount(const std::string& folder, const std::string& title) override;
 
 private:
     CopyRunner m_runner;
     copy::CCopyEngine m_ownEngine;
     copy::CCopyEngine& m_engine;
-    // Folders this run holds locked; released when the operations end.
-    std::vector<posix::CFd> m_holds;
+    Remounter m_remounter;
+    // Folders this run holds locked, by their resolved paths; released when
+    // the operations end.
+    struct Hold
+    {
+        std::string path;
+        posix::CFd fd;
+    };
+    std::vector<Hold> m_holds;
+    void Held(posix::CFd dir, const std::string& path);
 };
 
 } // namespace copy

@@ -84,6 +84,9 @@ public:
     const std::string& Work() const { return m_work; }
     // Removes the work folder with whatever was not published, now.
     void Discard();
+    // The work folder is now at work, its drive mounted anew; "": the
+    // drive is gone, and nothing is left to remove.
+    void MovedTo(std::string work) { m_work = std::move(work); }
 
     // Publishes the whole book under NameWith(name, number) or the next
     // free number.

@@ -1,16 +1,20 @@
 // Mounting a data disc that the desktop left alone (automounting off, a
 // minimal desktop, a console login), the way file managers do it: through
 // GIO's volume monitor, which asks udisks2; no root needed in a session.
-// Unmounting one again the same way. Everything GIO is done on the default
-// main context (see GioWait.h); the drives and the mount table are read on
-// the calling thread.
+// Unmounting one again the same way, and mounting a drive anew (a stick
+// whose FUSE program must read the device again). Everything GIO is done
+// on the default main context (see GioWait.h); the drives and the mount
+// table are read on the calling thread.
 #include "disc/DiscLocator.h"
+#include "disc/DriveRemount.h"
 #include "disc/GioWait.h"
 
 #include <gio/gio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -188,6 +192,102 @@ posix::Failure CSystemDiscPlatform::Unmount(const UnmountedDisc& disc) const
         },
         UnmountFinish, kUnmountTimeout);
     return AsFailure(error, disc.devNode);
+}
+
+namespace {
+
+// Where volume is mounted now; "" when it is not.
+std::string MountedAt(GVolume* volume)
+{
+    std::string at;
+    if (GMount* mount = g_volume_get_mount(volume)) {
+        GFile* root = g_mount_get_root(mount);
+        if (gchar* path = g_file_get_path(root)) {
+            at = path;
+            g_free(path);
+        }
+        g_object_unref(root);
+        g_object_unref(mount);
+    }
+    return at;
+}
+
+std::string RealPath(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    const std::string text = real != nullptr ? real : path;
+    std::free(real);
+    return text;
+}
+
+} // namespace
+
+posix::Failure RemountDrive(GioLoop loop, const std::string& mountPoint, std::string& mountedAt)
+{
+    mountedAt = mountPoint;
+    const std::string real = RealPath(mountPoint);
+    // Held across the steps; taken and let go on the main context, which
+    // owns the volume monitor's objects.
+    GVolume* volume = nullptr;
+    disc::gio_wait::RunOnMainContext(
+        loop,
+        [&] {
+            GVolumeMonitor* monitor = g_volume_monitor_get();
+            GList* mounts = g_volume_monitor_get_mounts(monitor);
+            for (GList* l = mounts; l != nullptr && volume == nullptr; l = l->next) {
+                GMount* mount = G_MOUNT(l->data);
+                GFile* root = g_mount_get_root(mount);
+                gchar* path = g_file_get_path(root);
+                if (path != nullptr && RealPath(path) == real)
+                    volume = g_mount_get_volume(mount);
+                g_free(path);
+                g_object_unref(root);
+            }
+            g_list_free_full(mounts, g_object_unref);
+            g_object_unref(monitor);
+        },
+        kListTimeout);
+    if (volume == nullptr)
+        return posix::OnOutput(ENODEV, mountPoint);
+    auto release = [&] { disc::gio_wait::RunOnMainContext(loop, [&] { g_object_unref(volume); }, kListTimeout); };
+
+    int error = disc::gio_wait::StartAndWait(
+        loop,
+        [&](GAsyncReadyCallback done, gpointer data) {
+            GMount* mount = g_volume_get_mount(volume);
+            if (mount == nullptr)
+                return false;
+            const bool begun = g_volume_can_mount(volume) && disc::gio_wait::SafeForProgram(mount, "umount") &&
+                               g_mount_can_unmount(mount);
+            if (begun)
+                g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, done, data);
+            g_object_unref(mount);
+            return begun;
+        },
+        UnmountFinish, kUnmountTimeout);
+    // An unmount that timed out may still have happened: what counts is
+    // where the volume is now.
+    std::string now;
+    disc::gio_wait::RunOnMainContext(loop, [&] { now = MountedAt(volume); }, kListTimeout);
+    if (!now.empty()) {
+        release();
+        mountedAt = now;
+        return posix::OnOutput(error != 0 ? error : EBUSY, mountPoint);
+    }
+
+    error = disc::gio_wait::StartAndWait(
+        loop,
+        [&](GAsyncReadyCallback done, gpointer data) {
+            g_volume_mount(volume, G_MOUNT_MOUNT_NONE, nullptr, nullptr, done, data);
+            return true;
+        },
+        MountFinish, kMountTimeout);
+    disc::gio_wait::RunOnMainContext(loop, [&] { now = MountedAt(volume); }, kListTimeout);
+    release();
+    mountedAt = now;
+    if (now.empty())
+        return posix::OnOutput(error != 0 ? error : ENODEV, mountPoint);
+    return {};
 }
 
 } // namespace disc

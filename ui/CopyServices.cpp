@@ -2,6 +2,7 @@
 
 #include "disc/DiscLocator.h"
 #include "copy/CopyJob.h"
+#include "disc/DriveRemount.h"
 #include "disc/EjectDisc.h"
 #include "copy/FileOperations.h"
 #include "ui/CopyProgress.h"
@@ -84,9 +85,15 @@ public:
                                  const check::CheckReport* discCheck) override
     {
         CCopyProgress progress(owner, heading, std::move(m_lastWindow));
+        // The copy is read back past a FUSE program's cache by mounting
+        // the stick anew; GIO's part of that runs on this window's loop.
         copy::CFileOperations operations(
             [&progress](const std::string& title, const std::function<void(copy::ICopyReporter&)>& work) {
                 progress.RunCopy(title, work);
+            },
+            nullptr,
+            [](const std::string& mountPoint, std::string& mountedAt) {
+                return disc::RemountDrive(disc::GioLoop::Window, mountPoint, mountedAt);
             });
         copy::CopyReport report =
             ::CopyBook(discRoot, destPath, settings, operations, showDestination, discCheck);

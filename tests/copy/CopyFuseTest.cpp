@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <linux/loop.h>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -161,6 +162,102 @@ TEST_P(ClaimedDrives, TheReadBackLineSaysOnlyWhatTheDeviceProved)
 
 INSTANTIATE_TEST_SUITE_P(Job, ClaimedDrives, testing::ValuesIn(kClaims), CaseName());
 
+// What a stick does when it is mounted anew to read the copy back.
+enum class Remounts { AndKeptAll, AndLostAFile, Busy, AndStaysAway };
+
+struct RemountCase
+{
+    const char* name;
+    Remounts remounts;
+    copy::Ending ending;
+    ReadBackState state;
+    std::vector<std::string> told; // in the read-back line, or the message when not whole
+    std::vector<std::string> notTold;
+    const char* folder;            // what the output folder holds afterwards
+};
+PRINT_CASE_AS(RemountCase, name)
+
+const std::vector<RemountCase> kRemounts = {
+    {"AStickThatKeptAllIsReadFromTheDevice", Remounts::AndKeptAll, copy::Ending::Whole, ReadBackState::FromDevice,
+     {"teruggelezen van ", " en gelijk aan die op de CD."}, {"FUSE", "niet van de stick zelf"}, "Boek"},
+    {"AStickThatLostAFileKeepsTheBookUnnamed", Remounts::AndLostAFile, copy::Ending::CopyLacks, ReadBackState::Off,
+     {"audio/01.mp3", "niet gelijk aan die op de CD", "Controleer "}, {"Maak de CD schoon", "De kopie kon niet"},
+     "Boek (onvolledig)"},
+    {"ABusyStickIsSaidSoWithoutAClaim", Remounts::Busy, copy::Ending::Whole, ReadBackState::NotFromDevice,
+     {"De kopie kon niet van de stick zelf worden teruggelezen.", "opnieuw worden aangekoppeld, en dat lukte niet",
+      "bestanden op de stick geopend door een ander programma", "niet gecontroleerd"},
+     {"gelijk"}, "Boek"},
+    {"AStickThatStaysAwayGetsNoBook", Remounts::AndStaysAway, copy::Ending::Failed, ReadBackState::Off,
+     {"niet opnieuw worden aangekoppeld", "nog geen naam gekregen"}, {"teruggelezen van "}, ""},
+};
+
+class RemountedDrives : public testing::TestWithParam<RemountCase>
+{};
+
+// The work folders below out: this run's one, while it runs.
+std::vector<std::string> WorkFolders(const std::string& out)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(out))
+        if (copy::IsWorkFolderName(entry.path().filename().c_str()))
+            found.push_back(entry.path());
+    return found;
+}
+
+TEST_P(RemountedDrives, OnlyTheStickMountedAnewIsReadFromTheDevice)
+{
+    const RemountCase& c = GetParam();
+    CScratch s;
+    Write(s / "disc/ncc.html", kNcc);
+    Write(s / "disc/audio/01.mp3", Pattern(300000));
+    fs::create_directories(s / "out");
+    CClaimedDrive engine;
+    engine.kind = DriveFileSystem::Fuse;
+    engine.type = "fuseblk";
+    CScriptedReporter reporter;
+    int calls = 0;
+    auto remount = [&](const std::string& mountPoint, std::string& mountedAt) -> posix::Failure {
+        ++calls;
+        // Nothing of this run may hold the drive while it is unmounted.
+        for (const std::string& work : WorkFolders(s / "out")) {
+            posix::CFd dir(::open(work.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            EXPECT_EQ(0, ::flock(dir.Get(), LOCK_EX | LOCK_NB)) << work << " is still held";
+        }
+        switch (c.remounts) {
+        case Remounts::AndKeptAll:
+            return {};
+        case Remounts::AndLostAFile:
+            for (const std::string& work : WorkFolders(s / "out"))
+                Write(work + "/boek/audio/01.mp3", std::string(300000, '\0'));
+            return {};
+        case Remounts::Busy:
+            return posix::OnOutput(EBUSY, mountPoint);
+        case Remounts::AndStaysAway:
+            mountedAt.clear();
+            return posix::OnOutput(ENODEV, mountPoint);
+        }
+        return {};
+    };
+    copy::CFileOperations ops(OnAThread(reporter), &engine, remount);
+    const copy::CopyReport report = CopyBook(s / "disc/", s / "out/Boek", Verifying(true), ops, nullptr);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(report.ending, c.ending) << report.message;
+    EXPECT_EQ(report.result, c.ending == copy::Ending::Whole ? CopyResult::Copied : CopyResult::Failed);
+    EXPECT_EQ(report.readBack.state, c.state);
+    const std::string& told = c.ending == copy::Ending::Whole ? report.readBackLine : report.message;
+    for (const std::string& part : c.told)
+        EXPECT_NE(told.find(part), std::string::npos) << told;
+    for (const std::string& part : c.notTold)
+        EXPECT_EQ(told.find(part), std::string::npos) << told;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(s / "out"))
+        if (!copy::IsWorkFolderName(entry.path().filename().c_str()))
+            names.push_back(entry.path().filename());
+    EXPECT_EQ(names, *c.folder ? std::vector<std::string>{c.folder} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Job, RemountedDrives, testing::ValuesIn(kRemounts), CaseName());
+
 // The lying stick of lying_stick.py, mounted at mountPoint for as long as
 // it lives; Mounted() is false where FUSE cannot be used here.
 class CLyingStick
@@ -201,10 +298,12 @@ public:
     CLyingStick(const CLyingStick&) = delete;
     CLyingStick& operator=(const CLyingStick&) = delete;
 
-    bool Mounted() const
+    bool Mounted() const { return Mountpoint(m_mountPoint); }
+
+    static bool Mountpoint(const std::string& path)
     {
         struct statfs st;
-        return ::statfs(m_mountPoint.c_str(), &st) == 0 && st.f_type == FUSE_SUPER_MAGIC;
+        return ::statfs(path.c_str(), &st) == 0 && st.f_type == FUSE_SUPER_MAGIC;
     }
 
     // Why FUSE cannot be used here; "" when it can.
@@ -350,5 +449,79 @@ TEST(LyingFuseStick, UnderExt4TheReadBackFindsTheZeros)
     EXPECT_NE(report.message.find("niet gelijk aan die op de CD"), std::string::npos) << report.message;
     EXPECT_TRUE(report.readBackLine.empty()) << report.readBackLine;
 }
+
+} // namespace
+
+namespace {
+
+struct AnewCase
+{
+    const char* name;
+    std::size_t keepBytes; // of the flash, what the stick really keeps
+    copy::Ending ending;
+    ReadBackState state;
+    const char* folder;    // where the book is, below the stick's new mount point
+};
+PRINT_CASE_AS(AnewCase, name)
+
+const std::vector<AnewCase> kAnew = {
+    {"ALyingStickIsFoundOut", 256 << 10, copy::Ending::CopyLacks, ReadBackState::Off, "/Boek (onvolledig)"},
+    {"AStickThatKeptAllIsProven", 64 << 20, copy::Ending::Whole, ReadBackState::FromDevice, "/Boek"},
+};
+
+class StickMountedAnew : public testing::TestWithParam<AnewCase>
+{};
+
+// The lying stick of the report, mounted anew (by a new run of its program,
+// at another mount point, as a desktop may do) before the read-back: the
+// read-back then reaches the flash, and the book follows the stick.
+TEST_P(StickMountedAnew, TheReadBackReachesTheFlash)
+{
+    if (const std::string why = CLyingStick::Unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    const AnewCase& c = GetParam();
+    CScratch s;
+    Write(s / "disc/ncc.html", kNcc);
+    const std::string audio = Pattern(3 * copy::CCopyEngine::kChunkBytes + 7, 1);
+    Write(s / "disc/audio/01.mp3", audio);
+    const std::string stick = fs::weakly_canonical(s / "stick"), moved = fs::weakly_canonical(s / "stick2");
+    auto mounted = std::make_unique<CLyingStick>(s / "flash", stick, c.keepBytes);
+    if (!mounted->Mounted())
+        GTEST_SKIP() << "the FUSE stick could not be mounted here";
+    auto remount = [&](const std::string& mountPoint, std::string& mountedAt) -> posix::Failure {
+        EXPECT_EQ(mountPoint, stick);
+        mounted.reset();
+        if (CLyingStick::Mountpoint(stick))
+            return posix::OnOutput(EBUSY, mountPoint);
+        mounted = std::make_unique<CLyingStick>(s / "flash", moved, 0);
+        mountedAt = mounted->Mounted() ? moved : "";
+        return mountedAt.empty() ? posix::OnOutput(ENODEV, mountPoint) : posix::Failure{};
+    };
+    CScriptedReporter reporter;
+    copy::CopyReport report;
+    {
+        copy::CFileOperations ops(OnAThread(reporter), nullptr, remount);
+        report = CopyBook(s / "disc/", stick + "/Boek", Verifying(true), ops, nullptr);
+    }
+    EXPECT_EQ(report.ending, c.ending) << report.message;
+    EXPECT_EQ(report.readBack.state, c.state);
+    EXPECT_EQ(report.folder, moved + c.folder);
+    EXPECT_TRUE(fs::is_directory(moved + c.folder)) << report.message;
+    if (c.ending == copy::Ending::Whole) {
+        EXPECT_EQ(Read(moved + c.folder + "/audio/01.mp3"), audio);
+        EXPECT_NE(report.readBackLine.find("teruggelezen van " + moved + " en gelijk"), std::string::npos)
+            << report.readBackLine;
+    } else {
+        EXPECT_NE(std::find(report.different.begin(), report.different.end(), "audio/01.mp3"),
+                  report.different.end())
+            << report.message;
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(moved))
+        left.push_back(entry.path().filename());
+    EXPECT_EQ(left.size(), 1u) << "only the book is left on the stick";
+}
+
+INSTANTIATE_TEST_SUITE_P(LyingFuseStick, StickMountedAnew, testing::ValuesIn(kAnew), CaseName());
 
 } // namespace

@@ -592,7 +592,7 @@ const std::vector<DefectCase> kDefects = {
     {"UnreadableFileIsTheCopys", {kUnreadable}, {kAudio02Gone}, true, "", false, E::CopyLacks, kIncompleteDest, true,
      "Maak de CD schoon", 1},
     {"ReadBackDifferentIsTheCopys", {}, {}, false, "audio/01.mp3", false, E::CopyLacks, kIncompleteDest, true,
-     "Maak de CD schoon", 0},
+     "Controleer ", 0},
     {"FaultOnlyInTheCopyIsTheCopys", {}, {kAudioCut}, false, "", false, E::CopyLacks, kIncompleteDest, true,
      "Maak de CD schoon", 1},
     {"DiscFaultTheCopyDoesNotShowIsUnproven", {kSmilGone}, {}, false, "", false, E::CopyLacks, kIncompleteDest, true,
@@ -630,7 +630,7 @@ TEST_P(CopyBookDefects, NamedAndToldForWhoseDefectItIs)
     EXPECT_EQ(noted, c.note);
     EXPECT_EQ(report.secondChance, c.note);
     EXPECT_NE(report.message.find(c.told), std::string::npos) << report.message;
-    if (c.ending == E::DiscLacks) {
+    if (c.ending == E::DiscLacks || c.told != std::string("Maak de CD schoon")) {
         EXPECT_EQ(report.message.find("Maak de CD schoon"), std::string::npos) << report.message;
     }
     EXPECT_EQ(copy::FaultCount(report), c.faults);

@@ -3,6 +3,7 @@
 #include "support/CopyTestSupport.h"
 #include "support/TableCases.h"
 
+#include "disc/DriveRemount.h"
 #include "disc/EjectDisc.h"
 
 #include <gio/gio.h>
@@ -15,6 +16,8 @@
 #include <sys/stat.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -210,6 +213,29 @@ TEST_F(UnixMount, EjectDiscLeavesAnythingButAnOpticalDriveAlone)
     EjectDisc(m_point + "/");
     Drain(1500ms);
     EXPECT_FALSE(fs::exists(m_s / "ran")) << "a mount that is not a drive got ejected";
+}
+
+// Mounting a drive anew unmounts it only where it can be mounted again:
+// a plain Unix mount has no volume to mount, and stays as it is.
+TEST_F(UnixMount, RemountLeavesAMountWithoutAVolumeMounted)
+{
+    FakeEject("exit 0");
+    CScopedEnv path("PATH", m_s / "bin");
+    std::string mountedAt;
+    const posix::Failure failure = disc::RemountDrive(disc::GioLoop::Own, m_point, mountedAt);
+    EXPECT_EQ(failure.error, ENODEV);
+    EXPECT_EQ(mountedAt, m_point);
+    struct statfs st;
+    EXPECT_EQ(::statfs(m_point.c_str(), &st), 0);
+    EXPECT_EQ(st.f_type, static_cast<decltype(st.f_type)>(RAMFS_MAGIC)) << "the mount was taken away";
+}
+
+TEST(RemountDrive, AFolderNobodyMountedIsLeftAlone)
+{
+    CScratch s;
+    std::string mountedAt;
+    EXPECT_EQ(disc::RemountDrive(disc::GioLoop::Own, s / "x", mountedAt).error, ENODEV);
+    EXPECT_EQ(mountedAt, s / "x");
 }
 
 } // namespace
