@@ -414,6 +414,10 @@ bool ReadBackFromDevice(Plan& plan, std::string& into, copy::publish::CStage& st
     case copy::RemountState::Unchanged:
         outcome.readBack.why = copy::NotFromDeviceReason::RemountFailed;
         outcome.readBack.remount = remount.failure;
+        if (remount.cancelled) {
+            outcome.result = CopyResult::Cancelled;
+            outcome.readBack = {};
+        }
         return true;
     case copy::RemountState::Gone:
         gone = remount.failure;
@@ -429,6 +433,11 @@ bool ReadBackFromDevice(Plan& plan, std::string& into, copy::publish::CStage& st
         stage.MovedTo(Rebased(stage.Work(), from, to));
     if (!remount.drive.empty())
         outcome.drive = remount.drive;
+    if (remount.cancelled) {
+        outcome.result = CopyResult::Cancelled;
+        outcome.readBack = {};
+        return true;
+    }
     std::vector<Seen> every = outcome.seen;
     every.insert(every.end(), plan.kept.begin(), plan.kept.end());
     const copy::KeptProof proof = ops.ChangedSince(into, every, copy::text::ReadingBack(outcome.drive));
@@ -705,7 +714,12 @@ CopyReport CopyBook(const std::string& discRoot, const std::string& destPath, co
     if (outcome.result == CopyResult::Copied && outcome.readBack.state == copy::ReadBackState::NotFromDevice &&
         ops.CanRemount()) {
         Failure gone;
-        if (!ReadBackFromDevice(plan, into, stage, outcome, ops, gone)) {
+        const std::string before = plan.target;
+        const bool back = ReadBackFromDevice(plan, into, stage, outcome, ops, gone);
+        // The stick came back at another mount point: so did the book.
+        if (back && plan.target != before && showDestination)
+            showDestination(plan.completing.empty() ? plan.target : plan.completing);
+        if (!back) {
             report.result = CopyResult::Failed;
             report.ending = copy::Ending::Failed;
             report.target = plan.target;

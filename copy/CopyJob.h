@@ -78,6 +78,7 @@ struct RemountResult
     Failure failure;
     std::string folder; // Remounted: where the folder asked for is now
     std::string drive;  // Remounted: the drive's mount point now
+    bool cancelled = false; // the user asked to stop meanwhile
 };
 
 // What the job needs of the file system; CFileOperations is the real one,

@@ -540,7 +540,12 @@ RemountResult CFileOperations::Remount(const std::string& folder, const std::str
     // Work that never ran changed nothing.
     std::string mountedAt = mountPoint;
     Failure failure = posix::OnOutput(ENOTSUP, mountPoint);
-    m_runner(title, [&](copy::ICopyReporter&) { failure = m_remounter(mountPoint, mountedAt); });
+    // Unmounting and mounting cannot be stopped half-way; a cancel asked
+    // for meanwhile is passed on.
+    m_runner(title, [&](copy::ICopyReporter& reporter) {
+        failure = m_remounter(mountPoint, mountedAt);
+        result.cancelled = reporter.Cancelled();
+    });
     result.drive = mountedAt;
     if (mountedAt.empty())
         return ended(RemountState::Gone, failure ? failure : posix::OnOutput(ENODEV, mountPoint));

@@ -163,7 +163,7 @@ TEST_P(ClaimedDrives, TheReadBackLineSaysOnlyWhatTheDeviceProved)
 INSTANTIATE_TEST_SUITE_P(Job, ClaimedDrives, testing::ValuesIn(kClaims), CaseName());
 
 // What a stick does when it is mounted anew to read the copy back.
-enum class Remounts { AndKeptAll, AndLostAFile, Busy, AndStaysAway };
+enum class Remounts { AndKeptAll, AndLostAFile, Busy, AndStaysAway, WhileTheUserCancels };
 
 struct RemountCase
 {
@@ -189,6 +189,8 @@ const std::vector<RemountCase> kRemounts = {
      {"gelijk"}, "Boek"},
     {"AStickThatStaysAwayGetsNoBook", Remounts::AndStaysAway, copy::Ending::Failed, ReadBackState::Off,
      {"niet opnieuw worden aangekoppeld", "nog geen naam gekregen"}, {"teruggelezen van "}, ""},
+    {"ACancelMeanwhileLeavesNoBook", Remounts::WhileTheUserCancels, copy::Ending::Cancelled, ReadBackState::Off, {},
+     {"teruggelezen"}, ""},
 };
 
 class RemountedDrives : public testing::TestWithParam<RemountCase>
@@ -235,6 +237,9 @@ TEST_P(RemountedDrives, OnlyTheStickMountedAnewIsReadFromTheDevice)
         case Remounts::AndStaysAway:
             mountedAt.clear();
             return posix::OnOutput(ENODEV, mountPoint);
+        case Remounts::WhileTheUserCancels:
+            reporter.cancel = true;
+            return {};
         }
         return {};
     };
@@ -242,7 +247,9 @@ TEST_P(RemountedDrives, OnlyTheStickMountedAnewIsReadFromTheDevice)
     const copy::CopyReport report = CopyBook(s / "disc/", s / "out/Boek", Verifying(true), ops, nullptr);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(report.ending, c.ending) << report.message;
-    EXPECT_EQ(report.result, c.ending == copy::Ending::Whole ? CopyResult::Copied : CopyResult::Failed);
+    EXPECT_EQ(report.result, c.ending == copy::Ending::Whole       ? CopyResult::Copied
+                             : c.ending == copy::Ending::Cancelled ? CopyResult::Cancelled
+                                                                   : CopyResult::Failed);
     EXPECT_EQ(report.readBack.state, c.state);
     const std::string& told = c.ending == copy::Ending::Whole ? report.readBackLine : report.message;
     for (const std::string& part : c.told)
