@@ -98,6 +98,23 @@ CSettings Verifying(bool verify)
     return settings;
 }
 
+// A disc of one book with one audio file, and an empty output folder.
+void MakeOneFileDisc(const CScratch& s)
+{
+    Write(s / "disc/ncc.html", kNcc);
+    Write(s / "disc/audio/01.mp3", Pattern(300000));
+    fs::create_directories(s / "out");
+}
+
+// Every part of told is in text, and none of notTold.
+void ExpectTold(const std::string& text, const std::vector<std::string>& told, const std::vector<std::string>& notTold)
+{
+    for (const std::string& part : told)
+        EXPECT_NE(text.find(part), std::string::npos) << text;
+    for (const std::string& part : notTold)
+        EXPECT_EQ(text.find(part), std::string::npos) << text;
+}
+
 copy::CopyRunner OnAThread(CScriptedReporter& reporter)
 {
     return [&reporter](const std::string&, const std::function<void(copy::ICopyReporter&)>& work) {
@@ -140,9 +157,7 @@ TEST_P(ClaimedDrives, TheReadBackLineSaysOnlyWhatTheDeviceProved)
 {
     const ClaimCase& c = GetParam();
     CScratch s;
-    Write(s / "disc/ncc.html", kNcc);
-    Write(s / "disc/audio/01.mp3", Pattern(300000));
-    fs::create_directories(s / "out");
+    MakeOneFileDisc(s);
     CClaimedDrive engine;
     engine.kind = c.kind;
     engine.type = c.type;
@@ -153,10 +168,7 @@ TEST_P(ClaimedDrives, TheReadBackLineSaysOnlyWhatTheDeviceProved)
     EXPECT_EQ(report.result, c.expected) << report.message;
     EXPECT_EQ(report.readBack.state, c.state);
     const std::string& told = c.expected == CopyResult::Copied ? report.readBackLine : report.message;
-    for (const std::string& part : c.told)
-        EXPECT_NE(told.find(part), std::string::npos) << told;
-    for (const std::string& part : c.notTold)
-        EXPECT_EQ(told.find(part), std::string::npos) << told;
+    ExpectTold(told, c.told, c.notTold);
     EXPECT_TRUE(c.told.empty() == told.empty()) << told;
 }
 
@@ -210,9 +222,7 @@ TEST_P(RemountedDrives, OnlyTheStickMountedAnewIsReadFromTheDevice)
 {
     const RemountCase& c = GetParam();
     CScratch s;
-    Write(s / "disc/ncc.html", kNcc);
-    Write(s / "disc/audio/01.mp3", Pattern(300000));
-    fs::create_directories(s / "out");
+    MakeOneFileDisc(s);
     CClaimedDrive engine;
     engine.kind = DriveFileSystem::Fuse;
     engine.type = "fuseblk";
@@ -252,10 +262,7 @@ TEST_P(RemountedDrives, OnlyTheStickMountedAnewIsReadFromTheDevice)
                                                                    : CopyResult::Failed);
     EXPECT_EQ(report.readBack.state, c.state);
     const std::string& told = c.ending == copy::Ending::Whole ? report.readBackLine : report.message;
-    for (const std::string& part : c.told)
-        EXPECT_NE(told.find(part), std::string::npos) << told;
-    for (const std::string& part : c.notTold)
-        EXPECT_EQ(told.find(part), std::string::npos) << told;
+    ExpectTold(told, c.told, c.notTold);
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(s / "out"))
         if (!copy::IsWorkFolderName(entry.path().filename().c_str()))
