@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
 
 namespace disc {
 
@@ -196,22 +197,6 @@ posix::Failure CSystemDiscPlatform::Unmount(const UnmountedDisc& disc) const
 
 namespace {
 
-// Where volume is mounted now; "" when it is not.
-std::string MountedAt(GVolume* volume)
-{
-    std::string at;
-    if (GMount* mount = g_volume_get_mount(volume)) {
-        GFile* root = g_mount_get_root(mount);
-        if (gchar* path = g_file_get_path(root)) {
-            at = path;
-            g_free(path);
-        }
-        g_object_unref(root);
-        g_object_unref(mount);
-    }
-    return at;
-}
-
 std::string RealPath(const std::string& path)
 {
     char* real = ::realpath(path.c_str(), nullptr);
@@ -220,12 +205,45 @@ std::string RealPath(const std::string& path)
     return text;
 }
 
+// The device mounted at mountPoint, by the kernel's mount table; "" when
+// nothing is.
+std::string SourceAt(const std::string& mountPoint)
+{
+    std::string source;
+    for (const MountEntry& entry : ReadMountTable("/proc/self/mountinfo"))
+        if (entry.target == mountPoint)
+            source = entry.source; // the last mount there is the one seen
+    return source;
+}
+
+// Where the kernel's mount table has source mounted whole, waiting up to
+// a few seconds for it; "" when it is not. GIO's own view of a volume is
+// updated by signals that may come after the operation's answer.
+std::string TargetOf(const std::string& source)
+{
+    constexpr auto kSettle = std::chrono::seconds(3);
+    const auto until = std::chrono::steady_clock::now() + kSettle;
+    for (;;) {
+        for (const MountEntry& entry : ReadMountTable("/proc/self/mountinfo"))
+            if (entry.source == source && entry.IsWholeFileSystem())
+                return entry.target;
+        if (std::chrono::steady_clock::now() >= until)
+            return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 } // namespace
 
 posix::Failure RemountDrive(GioLoop loop, const std::string& mountPoint, std::string& mountedAt)
 {
     mountedAt = mountPoint;
     const std::string real = RealPath(mountPoint);
+    // Only a device can be mounted again: a FUSE program of its own
+    // (sshfs), a tmpfs or a bind mount would be gone for good.
+    const std::string source = SourceAt(real);
+    if (source.rfind("/dev/", 0) != 0)
+        return posix::OnOutput(ENODEV, mountPoint);
     // Held across the steps; taken and let go on the main context, which
     // owns the volume monitor's objects.
     GVolume* volume = nullptr;
@@ -251,7 +269,7 @@ posix::Failure RemountDrive(GioLoop loop, const std::string& mountPoint, std::st
         return posix::OnOutput(ENODEV, mountPoint);
     auto release = [&] { disc::gio_wait::RunOnMainContext(loop, [&] { g_object_unref(volume); }, kListTimeout); };
 
-    int error = disc::gio_wait::StartAndWait(
+    const int unmounted = disc::gio_wait::StartAndWait(
         loop,
         [&](GAsyncReadyCallback done, gpointer data) {
             GMount* mount = g_volume_get_mount(volume);
@@ -265,28 +283,25 @@ posix::Failure RemountDrive(GioLoop loop, const std::string& mountPoint, std::st
             return begun;
         },
         UnmountFinish, kUnmountTimeout);
-    // An unmount that timed out may still have happened: what counts is
-    // where the volume is now.
-    std::string now;
-    disc::gio_wait::RunOnMainContext(loop, [&] { now = MountedAt(volume); }, kListTimeout);
-    if (!now.empty()) {
+    // A failed unmount, or one that timed out, may still have happened,
+    // and one that succeeded must have: the kernel's table says. A stick
+    // still mounted there would be read through the same program again.
+    if (SourceAt(real) == source) {
         release();
-        mountedAt = now;
-        return posix::OnOutput(error != 0 ? error : EBUSY, mountPoint);
+        return posix::OnOutput(unmounted != 0 ? unmounted : EBUSY, mountPoint);
     }
 
-    error = disc::gio_wait::StartAndWait(
+    const int mounted = disc::gio_wait::StartAndWait(
         loop,
         [&](GAsyncReadyCallback done, gpointer data) {
             g_volume_mount(volume, G_MOUNT_MOUNT_NONE, nullptr, nullptr, done, data);
             return true;
         },
         MountFinish, kMountTimeout);
-    disc::gio_wait::RunOnMainContext(loop, [&] { now = MountedAt(volume); }, kListTimeout);
     release();
-    mountedAt = now;
-    if (now.empty())
-        return posix::OnOutput(error != 0 ? error : ENODEV, mountPoint);
+    mountedAt = TargetOf(source);
+    if (mountedAt.empty())
+        return posix::OnOutput(mounted != 0 ? mounted : ENODEV, mountPoint);
     return {};
 }
 

@@ -17,9 +17,12 @@ namespace disc {
 // bounded in time; the GIO part runs on the default main context (see
 // GioWait.h), so with GioLoop::Window never call this on the window's
 // thread. mountedAt: where the drive is mounted afterwards, mountPoint
-// itself when it was not unmounted (the failure says why: ENODEV when the
-// volume monitor knows no volume mounted there, as without udisks2),
-// "" when it is not mounted any more.
+// itself when it was not unmounted (the failure says why: ENODEV when no
+// device is mounted there, or the volume monitor knows no volume for it,
+// as without udisks2), "" when it is not mounted any more. Whether it was
+// unmounted and where it came back is read from the kernel's mount table,
+// not from GIO's view, which its signals may bring up to date only later.
+// Nothing is unmounted that GIO could not mount again.
 posix::Failure RemountDrive(GioLoop loop, const std::string& mountPoint, std::string& mountedAt);
 
 } // namespace disc
