@@ -3,7 +3,6 @@
 #include "app/CommandLine.h"
 #include "settings/ProfilePaths.h"
 #include "settings/SettingsFile.h"
-#include "startup/DutchMessages.h"
 #include "startup/InstanceMarker.h"
 #include "startup/NativeStart.h"
 #include "ui/DialogServices.h"
@@ -22,8 +21,9 @@ CBookCopyApp::~CBookCopyApp() = default;
 
 bool CBookCopyApp::Initialize(int& argc, wxChar** argv)
 {
-    // GTK reads the locale when it starts, and wxApp::Initialize starts it.
-    ForceDutchMessages();
+    // GTK reads its environment when it starts, and wxApp::Initialize
+    // starts it.
+    BeforeGtkStarts();
     return wxApp::Initialize(argc, argv);
 }
 

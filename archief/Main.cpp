@@ -7,8 +7,8 @@
 #include "settings/ProfilePaths.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
-#include "startup/DutchMessages.h"
 #include "startup/InstanceMarker.h"
+#include "startup/NativeStart.h"
 
 #include <wx/fileconf.h>
 #include <wx/init.h>
@@ -56,8 +56,8 @@ int main(int argc, char** argv)
         return 4;
     }
     if (!options.headless) {
-        // GTK reads the message language when it starts.
-        ForceDutchMessages();
+        // GTK reads its environment when it starts.
+        BeforeGtkStarts();
         // GTK sees no arguments: ours are no GTK options.
         char* programOnly[] = {argv[0], nullptr};
         return RunArchiveWindow(1, programOnly, [&options] { return SetupFrom(options); });

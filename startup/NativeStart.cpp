@@ -1,5 +1,6 @@
 #include "startup/NativeStart.h"
 
+#include "startup/DutchMessages.h"
 #include "ui/CopyServices.h"
 #include "ui/DialogServices.h"
 
@@ -7,6 +8,7 @@
 #include <wx/log.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -39,4 +41,15 @@ CNativeServices::~CNativeServices()
     if (m_copy == Copy::Yes)
         InstallCopyServices(nullptr);
     InstallDialogServices(nullptr);
+}
+
+std::string GdkGlSetting(const char* userValue)
+{
+    return userValue != nullptr && *userValue != '\0' ? std::string(userValue) : std::string("disable");
+}
+
+void BeforeGtkStarts()
+{
+    ForceDutchMessages();
+    setenv("GDK_GL", GdkGlSetting(std::getenv("GDK_GL")).c_str(), 1);
 }

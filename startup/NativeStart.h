@@ -1,5 +1,19 @@
-// The start-up steps both programs share once wxWidgets runs.
+// The start-up steps both programs share, before GTK starts and once
+// wxWidgets runs.
 #pragma once
+
+#include <string>
+
+// What GDK_GL becomes, given what the user set (nullptr: nothing): GTK
+// then leaves OpenGL alone. Neither program draws with it, yet GTK on X11
+// loads the OpenGL driver while it opens the display, only to choose
+// visuals for it; with a software driver that is about a tenth of a
+// second of every start. A value the user set stays.
+std::string GdkGlSetting(const char* userValue);
+
+// Sets this process's environment for GTK (Dutch messages, GdkGlSetting);
+// call before GTK starts.
+void BeforeGtkStarts();
 
 // wxWidgets' assertion dialog and log window speak English and steal a
 // screen reader's focus; both go to standard error, under the

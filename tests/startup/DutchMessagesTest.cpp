@@ -1,6 +1,7 @@
 // Dutch GTK texts whatever the desktop's locale, without changing more of
 // the locale than that.
 #include "startup/DutchMessages.h"
+#include "startup/NativeStart.h"
 #include "support/TableCases.h"
 
 #include <gtest/gtest.h>
@@ -48,3 +49,11 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 } // namespace
+
+// GTK leaves OpenGL alone unless the user asked for something else.
+TEST(GdkGl, OffUnlessTheUserSetIt)
+{
+    EXPECT_EQ(GdkGlSetting(nullptr), "disable");
+    EXPECT_EQ(GdkGlSetting(""), "disable");
+    EXPECT_EQ(GdkGlSetting("always"), "always");
+}
