@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """The whole copy program as a user waits for it, on a modelled CD drive.
 
-Builds a book of CHAPTERS chapters (WAV audio, BOOK_MB in all), then times,
-pair by pair, from start to exit:
+Builds a book of CHAPTERS chapters (WAV or MP3 audio, BOOK_MB in all),
+then times, pair by pair, from start to exit:
   A  talvora (AutoStart, no message, no tray) copying the book from a
      "drive" whose every file open costs --open-ms and whose reads pass at
      --mbps (cd_drive_shim.so, LD_PRELOAD), verified (VerifyCopy=1) and not;
@@ -57,13 +57,26 @@ def wav(path, size):
     return frames / RATE
 
 
-def make_book(folder, chapters, book_mb):
+def mp3(path, size):
+    """An MPEG-1 layer III file of about size bytes: 128 kbit/s frames at
+    44.1 kHz, each a valid header and a noisy payload, so the program walks
+    it frame by frame as it walks a real book's audio; its length in
+    seconds."""
+    frame = 417  # 144 * 128000 / 44100
+    payload = bytes([0xFF, 0xFB, 0x90, 0x44]) + os.urandom(frame - 4)
+    frames = max(1, size // frame)
+    with open(path, "wb") as out:
+        out.write(payload * frames)
+    return frames * 1152 / 44100
+
+
+def make_book(folder, chapters, book_mb, audio_kind="wav"):
     os.makedirs(folder)
     per = book_mb * 1_000_000 // chapters
     headings, total = [], 0.0
     for n in range(1, chapters + 1):
-        audio = f"aud{n:04d}.wav"
-        seconds = wav(os.path.join(folder, audio), per)
+        audio = f"aud{n:04d}.{audio_kind}"
+        seconds = (mp3 if audio_kind == "mp3" else wav)(os.path.join(folder, audio), per)
         hid = f"h{n:04d}"
         with open(os.path.join(folder, f"smil{n:04d}.smil"), "w", encoding="utf-8") as out:
             out.write(sample.smil(f"Hoofdstuk {n}", audio, seconds, hid))
@@ -159,15 +172,18 @@ def main():
     parser.add_argument("--open-ms", type=float, default=80)
     parser.add_argument("--mbps", type=float, default=7)
     parser.add_argument("--rounds", type=int, default=3)
+    # WAV audio the program copies in the kernel, reading only its chunk
+    # headers; MP3 it reads through, walking every frame, as most books.
+    parser.add_argument("--audio", choices=["wav", "mp3"], default="wav")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     shim = args.shim if args.shim == "-" else os.path.abspath(args.shim)
     base = tempfile.mkdtemp(prefix="talvora-whole-")
     try:
         disc = os.path.join(base, "disc")
-        make_book(disc, args.chapters, args.book_mb)
+        make_book(disc, args.chapters, args.book_mb, args.audio)
         drive = "a plain folder" if shim == "-" else f"{args.open_ms:g} ms an open, {args.mbps:g} MB/s"
-        print(f"book: {args.chapters} chapters, {args.book_mb} MB; drive: {drive}")
+        print(f"book: {args.chapters} chapters, {args.book_mb} MB of {args.audio.upper()}; drive: {drive}")
         for verify in (True, False):
             ratios, ours, theirs, slowest, answers = [], [], [], 0.0, 0
             for _ in range(args.rounds):
