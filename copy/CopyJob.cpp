@@ -67,12 +67,6 @@ std::string Format(const char* format, const std::string& text)
     return out;
 }
 
-bool Inside(const std::string& path, const std::string& folder)
-{
-    return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                              (folder.back() == '/' || path[folder.size()] == '/'));
-}
-
 // The disc an incomplete copy's note names; "" when none.
 std::string NotedDisc(const std::vector<std::string>& note)
 {
@@ -213,9 +207,9 @@ MaybeRefusal CheckTemp(std::string tempPath, IFileOperations& ops, Plan& plan)
     // The temporary folder is emptied first and removed at the end:
     // nothing of the book may lie inside it, nor it inside the book.
     const std::string temp = ops.Resolve(plan.tempFolder);
-    if (Inside(ops.Resolve(plan.outputDir), temp))
+    if (posix::Inside(ops.Resolve(plan.outputDir), temp))
         return Refuse(RefusalReason::OutputInsideTemp, plan.outputDir, plan.tempFolder);
-    if (Inside(temp, ops.Resolve(plan.target)))
+    if (posix::Inside(temp, ops.Resolve(plan.target)))
         return Refuse(RefusalReason::TempInsideTarget, plan.tempFolder, plan.target);
     return {};
 }
@@ -392,12 +386,6 @@ copy::CopyOutcome CopyDisc(const Plan& plan, const std::string& into, const std:
     return outcome;
 }
 
-// path below from, moved below to; path itself when it lies elsewhere.
-std::string Rebased(const std::string& path, const std::string& from, const std::string& to)
-{
-    return Inside(path, from) ? to + path.substr(from.size()) : path;
-}
-
 // Equal bytes from a FUSE program's cache prove nothing of the stick.
 // Mounting the stick anew starts that program with nothing cached; every
 // file of the book (those kept from an earlier run too) is then read back
@@ -410,32 +398,28 @@ bool ReadBackFromDevice(Plan& plan, std::string& into, copy::publish::CStage& st
                         IFileOperations& ops, Failure& gone)
 {
     const copy::RemountResult remount = ops.Remount(plan.outputDir, copy::text::Remounting(outcome.drive));
-    switch (remount.state) {
-    case copy::RemountState::Unchanged:
-        outcome.readBack.why = copy::NotFromDeviceReason::RemountFailed;
-        outcome.readBack.remount = remount.failure;
-        if (remount.cancelled) {
-            outcome.result = CopyResult::Cancelled;
-            outcome.readBack = {};
-        }
-        return true;
-    case copy::RemountState::Gone:
+    if (remount.state == copy::RemountState::Gone) {
         gone = remount.failure;
         stage.MovedTo({});
         return false;
-    case copy::RemountState::Remounted:
-        break;
     }
-    const std::string from = plan.outputDir, to = remount.folder;
-    for (std::string* path : {&plan.outputDir, &plan.base, &plan.target, &plan.completing, &into})
-        *path = Rebased(*path, from, to);
-    if (!stage.Work().empty())
-        stage.MovedTo(Rebased(stage.Work(), from, to));
-    if (!remount.drive.empty())
-        outcome.drive = remount.drive;
+    if (remount.state == copy::RemountState::Remounted) {
+        const std::string from = plan.outputDir, to = remount.folder;
+        for (std::string* path : {&plan.outputDir, &plan.base, &plan.target, &plan.completing, &into})
+            *path = posix::MovedBelow(*path, from, to);
+        if (!stage.Work().empty())
+            stage.MovedTo(posix::MovedBelow(stage.Work(), from, to));
+        if (!remount.drive.empty())
+            outcome.drive = remount.drive;
+    }
     if (remount.cancelled) {
         outcome.result = CopyResult::Cancelled;
         outcome.readBack = {};
+        return true;
+    }
+    if (remount.state == copy::RemountState::Unchanged) {
+        outcome.readBack.why = copy::NotFromDeviceReason::RemountFailed;
+        outcome.readBack.remount = remount.failure;
         return true;
     }
     std::vector<Seen> every = outcome.seen;

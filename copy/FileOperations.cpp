@@ -476,30 +476,6 @@ Failure CFileOperations::Delete(const std::string& folder)
     return posix::OnOutput(copy::DeleteTree(folder), folder);
 }
 
-} // namespace copy
-
-namespace copy {
-
-namespace {
-
-// Whether path is folder or lies below it.
-bool Below(const std::string& path, const std::string& folder)
-{
-    return path == folder || folder == "/" ||
-           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
-}
-
-// path below the folder from, moved below to; path itself elsewhere.
-std::string MovedBelow(const std::string& path, const std::string& from, const std::string& to)
-{
-    if (!Below(path, from) || from == to)
-        return path;
-    const std::string rest = from == "/" ? path.substr(1) : path.substr(from.size());
-    return rest.empty() ? to : posix::Join(to, rest.front() == '/' ? rest.substr(1) : rest);
-}
-
-} // namespace
-
 RemountResult CFileOperations::Remount(const std::string& folder, const std::string& title)
 {
     RemountResult result;
@@ -521,7 +497,7 @@ RemountResult CFileOperations::Remount(const std::string& folder, const std::str
         if (!MountEntryOf(dir.Get(), mountPoint, fsType))
             return ended(RemountState::Unchanged, posix::OnOutput(ENOENT, folder));
     }
-    if (!Below(real, mountPoint))
+    if (!posix::Inside(real, mountPoint))
         return ended(RemountState::Unchanged, posix::OnOutput(EXDEV, folder));
 
     // A folder held open keeps the drive busy: let go of what this run
@@ -552,7 +528,7 @@ RemountResult CFileOperations::Remount(const std::string& folder, const std::str
     // Taken again before anything else: another run cleaning up would
     // take an unheld work folder for one an ended run left.
     for (const std::string& path : released) {
-        const std::string now = MovedBelow(path, mountPoint, mountedAt);
+        const std::string now = posix::MovedBelow(path, mountPoint, mountedAt);
         CFd dir(OpenFolder(AT_FDCWD, now.c_str()));
         const int error = dir.Get() < 0 ? errno : !Lock(dir.Get()) ? EBUSY : 0;
         if (error != 0)
@@ -562,7 +538,7 @@ RemountResult CFileOperations::Remount(const std::string& folder, const std::str
     if (failure)
         return ended(mountedAt == mountPoint ? RemountState::Unchanged : RemountState::Gone, failure);
     if (mountedAt != mountPoint)
-        result.folder = MovedBelow(real, mountPoint, mountedAt);
+        result.folder = posix::MovedBelow(real, mountPoint, mountedAt);
     return ended(RemountState::Remounted, {});
 }
 

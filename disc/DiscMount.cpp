@@ -8,13 +8,13 @@
 #include "disc/DiscLocator.h"
 #include "disc/DriveRemount.h"
 #include "disc/GioWait.h"
+#include "posix/Posix.h"
 
 #include <gio/gio.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <thread>
@@ -197,14 +197,6 @@ posix::Failure CSystemDiscPlatform::Unmount(const UnmountedDisc& disc) const
 
 namespace {
 
-std::string RealPath(const std::string& path)
-{
-    char* real = ::realpath(path.c_str(), nullptr);
-    const std::string text = real != nullptr ? real : path;
-    std::free(real);
-    return text;
-}
-
 // The device mounted at mountPoint, by the kernel's mount table; "" when
 // nothing is.
 std::string SourceAt(const std::string& mountPoint)
@@ -238,7 +230,7 @@ std::string TargetOf(const std::string& source)
 posix::Failure RemountDrive(GioLoop loop, const std::string& mountPoint, std::string& mountedAt)
 {
     mountedAt = mountPoint;
-    const std::string real = RealPath(mountPoint);
+    const std::string real = posix::Resolved(mountPoint);
     // Only a device can be mounted again: a FUSE program of its own
     // (sshfs), a tmpfs or a bind mount would be gone for good.
     const std::string source = SourceAt(real);
@@ -256,7 +248,7 @@ posix::Failure RemountDrive(GioLoop loop, const std::string& mountPoint, std::st
                 GMount* mount = G_MOUNT(l->data);
                 GFile* root = g_mount_get_root(mount);
                 gchar* path = g_file_get_path(root);
-                if (path != nullptr && RealPath(path) == real)
+                if (path != nullptr && posix::Resolved(path) == real)
                     volume = g_mount_get_volume(mount);
                 g_free(path);
                 g_object_unref(root);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -89,6 +90,14 @@ int OpenFolderOnSameMount(int dirFd, const char* name)
         return -1;
     }
     return child.Release();
+}
+
+std::string Resolved(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    std::string result = real != nullptr ? real : path;
+    std::free(real);
+    return result;
 }
 
 std::string MountPointOf(const std::string& real)

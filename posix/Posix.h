@@ -62,6 +62,26 @@ inline std::string Join(const std::string& a, const std::string& b)
     return a.back() == '/' ? a + b : a + "/" + b;
 }
 
+// Whether path is folder itself or lies below it (folder may end in '/').
+inline bool Inside(const std::string& path, const std::string& folder)
+{
+    return path == folder ||
+           (!folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            (folder.back() == '/' || path[folder.size()] == '/'));
+}
+
+// Where path is once the folder from is at to; path itself when it lies
+// outside from.
+inline std::string MovedBelow(const std::string& path, const std::string& from, const std::string& to)
+{
+    if (!Inside(path, from))
+        return path;
+    std::string rest = path.substr(from.size());
+    if (!rest.empty() && rest.front() == '/')
+        rest.erase(0, 1);
+    return rest.empty() ? to : Join(to, rest);
+}
+
 // The folder that holds path ("/" for a name at the top, or no folder).
 inline std::string ParentFolder(const std::string& path)
 {
@@ -86,5 +106,8 @@ int OpenFolderOnSameMount(int dirFd, const char* name);
 // Where the mount holding the existing folder real (a resolved path) is
 // mounted: the highest folder above it on the same mount.
 std::string MountPointOf(const std::string& real);
+
+// path with every link in it resolved; path itself where that fails.
+std::string Resolved(const std::string& path);
 
 } // namespace posix

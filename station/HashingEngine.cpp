@@ -35,14 +35,6 @@ std::string FolderOf(int fd)
     return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }
 
-std::string Resolved(const std::string& path)
-{
-    char* real = ::realpath(path.c_str(), nullptr);
-    std::string result = real ? real : path;
-    std::free(real);
-    return result;
-}
-
 } // namespace
 
 struct CHashingEngine::Open
@@ -54,7 +46,7 @@ struct CHashingEngine::Open
 };
 
 CHashingEngine::CHashingEngine(const std::string& sourceRoot, DiscPace pace)
-    : m_root(Resolved(sourceRoot)), m_pace(std::move(pace))
+    : m_root(posix::Resolved(sourceRoot)), m_pace(std::move(pace))
 {
     if (m_root.empty() || m_root.back() != '/')
         m_root += '/';
